@@ -21,10 +21,7 @@ std::string_view rawValue(BluetoothCharacteristics characteristic) {
 
 template <>
 std::optional<BluetoothCharacteristics> fromRawValue<BluetoothCharacteristics>(std::string_view raw) {
-  for (auto characteristic : BluetoothCharacteristicsAllCases) {
-    if (rawValue(characteristic) == raw) return characteristic;
-  }
-  return std::nullopt;
+  return detail::caseWithRawValue(BluetoothCharacteristicsAllCases, raw);
 }
 
 }  // namespace talvaren

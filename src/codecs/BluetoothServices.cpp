@@ -23,10 +23,7 @@ std::string_view rawValue(BluetoothServices service) {
 
 template <>
 std::optional<BluetoothServices> fromRawValue<BluetoothServices>(std::string_view raw) {
-  for (auto service : BluetoothServicesAllCases) {
-    if (rawValue(service) == raw) return service;
-  }
-  return std::nullopt;
+  return detail::caseWithRawValue(BluetoothServicesAllCases, raw);
 }
 
 }  // namespace talvaren

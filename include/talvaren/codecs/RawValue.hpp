@@ -5,6 +5,8 @@
 // fromRawValue<E>, and offers an overload rawValue(E). fromRawValue is exact: it answers the case
 // whose raw value equals the argument, or nothing.
 
+#include <array>
+#include <cstddef>
 #include <optional>
 
 namespace talvaren {
@@ -14,5 +16,18 @@ struct RawValueOf;
 
 template <class E>
 std::optional<E> fromRawValue(typename RawValueOf<E>::type raw);
+
+namespace detail {
+
+/// The first of `cases` whose raw value equals `raw`.
+template <class E, std::size_t N>
+constexpr std::optional<E> caseWithRawValue(const std::array<E, N>& cases, typename RawValueOf<E>::type raw) {
+  for (auto value : cases) {
+    if (rawValue(value) == raw) return value;
+  }
+  return std::nullopt;
+}
+
+}  // namespace detail
 
 }  // namespace talvaren
