@@ -388,18 +388,23 @@ TEST(CentralManagerTest, HostThreadsAndRadioQueueRunSafelyTogether) {
     auto peripheral = central->retrievePeripherals({identifierNumber(1)}).at(0);
     central->connect(peripheral);
     // The host reads while the radio and the queue work; the strap sends from yet another thread.
+    while (!recorder->has("notifying 2A37 on") && std::chrono::steady_clock::now() < until) {
+      (void)peripheral->state();
+      (void)peripheral->description();
+    }
+    std::atomic<bool> enough{false};
     std::thread sender([&] {
-      for (int i = 0; i < 200 && std::chrono::steady_clock::now() < until; ++i) {
+      while (!enough && std::chrono::steady_clock::now() < until) {
         strap->sendMeasurement();
         std::this_thread::sleep_for(std::chrono::microseconds(100));
       }
     });
     while (recorder->count("value 2A37") < 20 && std::chrono::steady_clock::now() < until) {
       (void)peripheral->state();
-      (void)peripheral->description();
       if (auto c = find(peripheral, U("2A37"))) (void)c->description();
       (void)central->isScanning();
     }
+    enough = true;
     sender.join();
     EXPECT_GE(recorder->count("value 2A37"), 20u);
     EXPECT_FALSE(offQueue);
