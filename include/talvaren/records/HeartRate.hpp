@@ -1,0 +1,33 @@
+#pragma once
+// One heart-rate reading read back from a strap's stored history: beats per minute, the moment of the
+// reading and an optional kind of workout. It has no JSON form; the host may archive it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "talvaren/platform/Date.hpp"
+#include "talvaren/records/WorkoutType.hpp"
+
+namespace talvaren {
+
+class HeartRate {
+ public:
+  /// Beats per minute (spelled `bmp`).
+  std::uint16_t bmp = 0;
+  /// When the strap took the reading.
+  Date date{0};
+  /// The kind of workout; none unless the creator gives one.
+  std::optional<WorkoutType> type;
+
+  HeartRate(std::uint16_t bmp, Date date, std::optional<WorkoutType> type = std::nullopt)
+      : bmp(bmp), date(date), type(type) {}
+
+  /// "HeartRate: bmp = 72 timestamp = 1577836800.0 type = nil" and a line feed; a present type prints
+  /// as "Optional(TalvarenKit.WorkoutType.cardio)".
+  std::string description() const;
+
+  friend bool operator==(const HeartRate&, const HeartRate&) = default;
+};
+
+}  // namespace talvaren
