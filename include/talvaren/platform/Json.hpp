@@ -1,0 +1,300 @@
+#pragma once
+// JSON access over nlohmann-json, strict about kinds and safe on any outside data.
+//
+// Reading a key gives a value only when the key is present and its value is of the wanted kind:
+//   - text (std::string): only a JSON string;
+//   - integer (std::int64_t): a JSON integer in range, or a float holding an exact integral value in range;
+//   - double: any JSON number (integer or float);
+//   - Boolean: only true or false;
+//   - a list (std::vector) of one of these kinds: a JSON array whose every element is of that kind.
+// Anything else (a missing key, null, another kind, a non-object) reads as absent. No read throws.
+//
+// Records take part through two members:
+//   static std::optional<R> fromJSON(const JSON&);   the failable constructor from a JSON object
+//   std::optional<JSON> toJSON() const;              the record as a JSON object (or `JSON`)
+// A list or dictionary of records may hold them by value or by std::shared_ptr<R>.
+// A list or dictionary in which one element makes no record (or writes no object) is absent as a whole.
+
+#include <concepts>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace talvaren::platform {
+
+/// A parsed JSON value: object, array, text, number, Boolean or null.
+using JSON = nlohmann::json;
+
+namespace Json {
+
+// ---- Kinds ----------------------------------------------------------------------------------------
+
+template <class T>
+inline constexpr bool isScalarKind = std::is_same_v<T, std::string> || std::is_same_v<T, std::int64_t> ||
+                                     std::is_same_v<T, double> || std::is_same_v<T, bool>;
+
+template <class T>
+struct IsList : std::false_type {};
+template <class T>
+struct IsList<std::vector<T>> : std::bool_constant<isScalarKind<T>> {};
+
+/// The kinds a value read or write handles: text, integer, double, Boolean, or a list of one of them.
+template <class T>
+concept ValueKind = isScalarKind<T> || IsList<T>::value;
+
+/// The value `value` as kind T, or absent when it is of another kind.
+std::optional<std::string> asText(const JSON& value);
+std::optional<std::int64_t> asInteger(const JSON& value);
+std::optional<double> asDouble(const JSON& value);
+std::optional<bool> asBoolean(const JSON& value);
+
+template <ValueKind T>
+std::optional<T> as(const JSON& value) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return asText(value);
+  } else if constexpr (std::is_same_v<T, std::int64_t>) {
+    return asInteger(value);
+  } else if constexpr (std::is_same_v<T, double>) {
+    return asDouble(value);
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return asBoolean(value);
+  } else {
+    using Element = typename T::value_type;
+    if (!value.is_array()) return std::nullopt;
+    T list;
+    list.reserve(value.size());
+    for (const auto& element : value) {
+      auto read = as<Element>(element);
+      if (!read) return std::nullopt;
+      list.push_back(std::move(*read));
+    }
+    return list;
+  }
+}
+
+/// The value under `key` of `object`, or nullptr when `object` is no object or lacks the key.
+const JSON* member(const JSON& object, std::string_view key);
+
+// ---- Value reads ----------------------------------------------------------------------------------
+
+/// The value under `key` when present and of kind T; otherwise absent.
+template <ValueKind T>
+std::optional<T> read(const JSON& object, std::string_view key) {
+  const JSON* value = member(object, key);
+  return value ? as<T>(*value) : std::nullopt;
+}
+
+/// Stores the value under `key` in `into`: the value when present and of kind T, otherwise absent.
+template <ValueKind T>
+void read(const JSON& object, std::string_view key, std::optional<T>& into) {
+  into = read<T>(object, key);
+}
+
+// ---- Records ----------------------------------------------------------------------------------------
+
+template <class E>
+struct RecordElement {
+  using Record = E;
+  static E wrap(E&& record) { return std::move(record); }
+  static const E* get(const E& element) { return &element; }
+};
+template <class R>
+struct RecordElement<std::shared_ptr<R>> {
+  using Record = R;
+  static std::shared_ptr<R> wrap(R&& record) { return std::make_shared<R>(std::move(record)); }
+  static const R* get(const std::shared_ptr<R>& element) { return element.get(); }
+};
+
+/// A record class, or a shared pointer to one, with the failable constructor `fromJSON`.
+template <class E>
+concept Decodable = requires(const JSON& json) {
+  { RecordElement<E>::Record::fromJSON(json) } -> std::same_as<std::optional<typename RecordElement<E>::Record>>;
+};
+
+/// A record class, or a shared pointer to one, with `toJSON()`.
+template <class E>
+concept Encodable = requires(const typename RecordElement<E>::Record& record) {
+  { record.toJSON() } -> std::convertible_to<std::optional<JSON>>;
+};
+
+/// One record from a JSON object (absent when `json` is no object or the record refuses it).
+template <Decodable E>
+std::optional<E> decode(const JSON& json) {
+  if (!json.is_object()) return std::nullopt;
+  auto made = RecordElement<E>::Record::fromJSON(json);
+  if (!made) return std::nullopt;
+  return RecordElement<E>::wrap(std::move(*made));
+}
+
+/// One record as a JSON object (absent for a null pointer or a record that writes no object).
+template <Encodable E>
+std::optional<JSON> encode(const E& element) {
+  const auto* record = RecordElement<E>::get(element);
+  if (record == nullptr) return std::nullopt;
+  std::optional<JSON> json = record->toJSON();
+  if (!json || !json->is_object()) return std::nullopt;
+  return json;
+}
+
+/// A list of records from a JSON array of objects; absent when `array` is no array or any element fails.
+template <Decodable E>
+std::optional<std::vector<E>> fromJSONArray(const JSON& array) {
+  if (!array.is_array()) return std::nullopt;
+  std::vector<E> records;
+  records.reserve(array.size());
+  for (const auto& element : array) {
+    auto record = decode<E>(element);
+    if (!record) return std::nullopt;
+    records.push_back(std::move(*record));
+  }
+  return records;
+}
+
+template <Decodable E>
+std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
+  std::vector<E> records;
+  records.reserve(objects.size());
+  for (const auto& element : objects) {
+    auto record = decode<E>(element);
+    if (!record) return std::nullopt;
+    records.push_back(std::move(*record));
+  }
+  return records;
+}
+
+/// A list of records as a JSON array of objects; absent when any record writes no object.
+template <Encodable E>
+std::optional<JSON> toJSONArray(const std::vector<E>& records) {
+  JSON array = JSON::array();
+  array.get_ref<JSON::array_t&>().reserve(records.size());
+  for (const auto& record : records) {
+    auto json = encode(record);
+    if (!json) return std::nullopt;
+    array.push_back(std::move(*json));
+  }
+  return array;
+}
+
+/// The record under `key`, made from a nested JSON object.
+template <Decodable E>
+std::optional<E> readRecord(const JSON& object, std::string_view key) {
+  const JSON* value = member(object, key);
+  return value ? decode<E>(*value) : std::nullopt;
+}
+
+/// The list of records under `key`, made from a JSON array of objects.
+template <Decodable E>
+std::optional<std::vector<E>> readRecordList(const JSON& object, std::string_view key) {
+  const JSON* value = member(object, key);
+  return value ? fromJSONArray<E>(*value) : std::nullopt;
+}
+
+/// The records under `key` by name, made from a JSON object whose every member is a record's object.
+template <Decodable E>
+std::optional<std::map<std::string, E, std::less<>>> readRecordDictionary(const JSON& object, std::string_view key) {
+  const JSON* value = member(object, key);
+  if (value == nullptr || !value->is_object()) return std::nullopt;
+  std::map<std::string, E, std::less<>> records;
+  for (const auto& [name, element] : value->items()) {
+    auto record = decode<E>(element);
+    if (!record) return std::nullopt;
+    records.emplace(name, std::move(*record));
+  }
+  return records;
+}
+
+// ---- Writes: each gives one piece, a JSON object of one entry, or absent ----------------------------
+
+/// {key: value} when the value is present; otherwise absent.
+template <ValueKind T>
+std::optional<JSON> write(std::string_view key, const std::optional<T>& value) {
+  if (!value) return std::nullopt;
+  JSON piece = JSON::object();
+  piece.emplace(std::string(key), *value);
+  return piece;
+}
+
+/// Plain values are always present. A C string or a string view writes as text.
+template <ValueKind T>
+std::optional<JSON> write(std::string_view key, const T& value) {
+  return write(key, std::optional<T>(value));
+}
+inline std::optional<JSON> write(std::string_view key, std::string_view text) {
+  return write(key, std::optional<std::string>(std::string(text)));
+}
+inline std::optional<JSON> write(std::string_view key, const char* text) {
+  return write(key, std::string_view(text));
+}
+
+/// {key: the record's object} when the record is present and writes one; otherwise absent.
+template <Encodable E>
+std::optional<JSON> writeRecord(std::string_view key, const std::optional<E>& record) {
+  if (!record) return std::nullopt;
+  auto json = encode(*record);
+  if (!json) return std::nullopt;
+  JSON piece = JSON::object();
+  piece.emplace(std::string(key), std::move(*json));
+  return piece;
+}
+
+/// {key: [each record's object]} when the list is present and every record writes an object.
+template <Encodable E>
+std::optional<JSON> writeRecordList(std::string_view key, const std::optional<std::vector<E>>& records) {
+  if (!records) return std::nullopt;
+  auto array = toJSONArray(*records);
+  if (!array) return std::nullopt;
+  JSON piece = JSON::object();
+  piece.emplace(std::string(key), std::move(*array));
+  return piece;
+}
+
+/// {key: {name: the record's object, ...}} when the dictionary is present and every record writes one.
+template <Encodable E, class Compare>
+std::optional<JSON> writeRecordDictionary(std::string_view key,
+                                          const std::optional<std::map<std::string, E, Compare>>& records) {
+  if (!records) return std::nullopt;
+  JSON dictionary = JSON::object();
+  for (const auto& [name, record] : *records) {
+    auto json = encode(record);
+    if (!json) return std::nullopt;
+    dictionary.emplace(name, std::move(*json));
+  }
+  JSON piece = JSON::object();
+  piece.emplace(std::string(key), std::move(dictionary));
+  return piece;
+}
+
+/// One JSON object holding every entry of every present piece; absent pieces add nothing. Each key is
+/// taken whole and its entry stands at the top level; when two pieces share a key, the later one wins.
+JSON jsonify(std::initializer_list<std::optional<JSON>> pieces);
+JSON jsonify(const std::vector<std::optional<JSON>>& pieces);
+
+// ---- Text -----------------------------------------------------------------------------------------
+
+/// Nesting deeper than this is refused by `parse`.
+inline constexpr std::size_t maximumDepth = 512;
+
+/// Parses a whole JSON text. Absent on malformed text, on trailing characters other than blanks, and on
+/// nesting deeper than `maximumDepth`. Never throws.
+std::optional<JSON> parse(std::string_view text);
+
+/// The JSON text of `value` (compact, or indented by `indent` blanks when it is 0 or more). Invalid UTF-8
+/// inside texts is written as U+FFFD rather than refused. Never throws.
+std::string dump(const JSON& value, int indent = -1);
+
+}  // namespace Json
+}  // namespace talvaren::platform
+
+namespace talvaren {
+using platform::JSON;
+namespace Json = platform::Json;
+}  // namespace talvaren

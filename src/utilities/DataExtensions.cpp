@@ -1,0 +1,59 @@
+#include "talvaren/utilities/DataExtensions.hpp"
+
+#include <openssl/evp.h>
+
+#include <memory>
+
+namespace talvaren {
+namespace {
+
+int nibble(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<Bytes> dataFromHexEncodedString(std::string_view text) {
+  // Every byte of a multi-byte UTF-8 sequence is above 0x7F and so no hex digit: a text that passes
+  // holds ASCII only, and its length in bytes is its length in characters.
+  Bytes bytes;
+  bytes.reserve(text.size() / 2 + 1);
+  std::size_t i = 0;
+  if (text.size() % 2 == 1) {
+    const int low = nibble(text[0]);
+    if (low < 0) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(low));
+    i = 1;
+  }
+  for (; i < text.size(); i += 2) {
+    const int high = nibble(text[i]);
+    const int low = nibble(text[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+  }
+  return bytes;
+}
+
+std::string md5(const Bytes& data) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+  // The whole buffer goes through the digest update, whatever its size.
+  const bool ok = context && EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) == 1 &&
+                  EVP_DigestUpdate(context.get(), data.data(), data.size()) == 1 &&
+                  EVP_DigestFinal_ex(context.get(), digest, &length) == 1;
+  if (!ok) return {};
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * length);
+  for (unsigned int i = 0; i < length; ++i) {
+    text.push_back(kDigits[digest[i] >> 4]);
+    text.push_back(kDigits[digest[i] & 0x0F]);
+  }
+  return text;
+}
+
+}  // namespace talvaren
