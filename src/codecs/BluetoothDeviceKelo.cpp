@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "codecs/FrameText.hpp"
-#include "records/DoubleText.hpp"
 #include "talvaren/platform/Console.hpp"
+#include "talvaren/records/RecordDescription.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
 namespace talvaren {
@@ -143,7 +143,7 @@ void decodeRecords(BluetoothDeviceKelo::HistoryResult& result) {
     result.timeMinuteBmp = detail::readStrapClock(time);
     const Date recordDate = localTimetoUTC(Date(static_cast<double>(result.timeMinuteBmp)));
     console::print("getKeloDeviceHertRate time = " + recordDate.description() + " timestampUTC = " +
-                   detail::shortestDoubleText(recordDate.timeIntervalSince1970()));
+                   describe::number(recordDate.timeIntervalSince1970()));
     const std::size_t first = p + 7;
     if (first >= size) return;
     const std::size_t end = std::min(first + count, size);

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "codecs/FrameText.hpp"
-#include "records/DoubleText.hpp"
 #include "talvaren/platform/Console.hpp"
+#include "talvaren/records/RecordDescription.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
 namespace talvaren {
@@ -117,7 +117,7 @@ BluetoothDeviceRavo::HistoryResult BluetoothDeviceRavo::getHertRateRavoDevice(co
       result.timeMinuteBmp = detail::readStrapClock(time);
       const Date start = localTimetoUTC(Date(static_cast<double>(result.timeMinuteBmp)));
       console::print("getHRMHertRate time = " + start.description() + " timestampUTC = " +
-                     detail::shortestDoubleText(start.timeIntervalSince1970()));
+                     describe::number(start.timeIntervalSince1970()));
       appendSamples(data, 6, result);
       return result;
     }

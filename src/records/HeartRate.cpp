@@ -1,6 +1,6 @@
 #include "talvaren/records/HeartRate.hpp"
 
-#include "records/DoubleText.hpp"
+#include "talvaren/records/RecordDescription.hpp"
 
 namespace talvaren {
 
@@ -24,14 +24,14 @@ std::optional<WorkoutType> workoutTypeFromRawValue(std::string_view text) {
 }
 
 std::string qualifiedName(WorkoutType type) {
-  return "TalvarenKit.WorkoutType." + std::string(rawValue(type));
+  return describe::qualifiedCase("WorkoutType", rawValue(type));
 }
 
 std::string HeartRate::description() const {
   std::string text = "HeartRate: bmp = " + std::to_string(bmp);
-  text += " timestamp = " + detail::shortestDoubleText(date.timeIntervalSince1970());
+  text += " timestamp = " + describe::number(date.timeIntervalSince1970());
   text += " type = ";
-  text += type ? "Optional(" + qualifiedName(*type) + ")" : std::string("nil");
+  text += describe::optional(type, qualifiedName);
   text += "\n";
   return text;
 }
