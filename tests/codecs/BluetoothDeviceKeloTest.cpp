@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "support/ZoneFixture.hpp"
+#include "talvaren/testing/TimeZone.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/testing/Console.hpp"
 
@@ -56,7 +56,7 @@ TEST(KeloTransportFrameTest, AcknowledgementNamesThePacketUnderAZeroHighByte) {
 }
 
 TEST(KeloTransportFrameTest, ClockFrameCarriesLocalWallClockSecondsMostSignificantFirst) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   // A fractional second is dropped; the argument does not change the frame.
   EXPECT_EQ(BluetoothDeviceKelo::sendUTCTimeKeloDevice(9, Date(kSeventeenHundredMillion + 0.9)),
@@ -72,7 +72,7 @@ TEST(KeloTransportFrameTest, ClockFrameCarriesLocalWallClockSecondsMostSignifica
 }
 
 TEST(KeloTransportFrameTest, ClockFrameShiftsByTheZoneOffset) {
-  testsupport::ScopedZone zone("Etc/GMT-1");  // +01:00
+  testkit::ScopedTimeZone zone("Etc/GMT-1");  // +01:00
   ConsoleCapture console;
   EXPECT_EQ(BluetoothDeviceKelo::sendUTCTimeKeloDevice(0, Date(0)), "ff000f0001011008010400000e104b");
   EXPECT_TRUE(console.contains("sendUTCTimeKeloDevice UTC + zone = 1970-01-01 01:00:00 +0000"));
@@ -83,7 +83,7 @@ TEST(KeloTransportFrameTest, ClockFrameShiftsByTheZoneOffset) {
 }
 
 TEST(KeloTransportFrameTest, ClockOutsideFourBytesIsPinnedSoTheFrameKeepsItsLength) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   // 0 and 0xFFFFFFFF at the time bytes; checksums 0x12D and 0x529.
   EXPECT_EQ(BluetoothDeviceKelo::sendUTCTimeKeloDevice(0, Date(-5)), "ff000f0001011008010400000000" "2d");

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "support/ZoneFixture.hpp"
+#include "talvaren/testing/TimeZone.hpp"
 #include "talvaren/codecs/BluetoothDeviceRavo.hpp"
 #include "talvaren/testing/Console.hpp"
 
@@ -28,7 +28,7 @@ TEST(RavoFrameTest, AcknowledgementsAndTheFixedFrames) {
 }
 
 TEST(RavoFrameTest, ClockFrameAnswersThePacketWithLocalWallClockSeconds) {
-  testsupport::ScopedZone zone("Etc/GMT-2");  // +02:00
+  testkit::ScopedTimeZone zone("Etc/GMT-2");  // +02:00
   ConsoleCapture console;
   EXPECT_EQ(BluetoothDeviceRavo::sendUTCTimeRavoDevice(2, Date(1700000000.5 - 7200)), "e2026553f1008d");
   EXPECT_EQ(console.lines(), (Lines{"sendUTCTimeRavoDevice UTC + zone = 2023-11-14 22:13:20 +0000",
@@ -36,7 +36,7 @@ TEST(RavoFrameTest, ClockFrameAnswersThePacketWithLocalWallClockSeconds) {
 }
 
 TEST(RavoFrameTest, ClockOutsideFourBytesIsPinned) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   EXPECT_EQ(BluetoothDeviceRavo::sendUTCTimeRavoDevice(1, Date(-1e12)), "e20100000000e3");
   EXPECT_EQ(BluetoothDeviceRavo::sendUTCTimeRavoDevice(1, Date(1e12)), "e201ffffffffdf");
@@ -46,12 +46,12 @@ TEST(RavoFrameTest, ClockOutsideFourBytesIsPinned) {
 TEST(RavoClockPacketTest, ReadsBytesOneToFourAndShiftsBackToARealInstant) {
   ConsoleCapture console;
   {
-    testsupport::ScopedZone zone("Etc/GMT-1");  // +01:00
+    testkit::ScopedTimeZone zone("Etc/GMT-1");  // +01:00
     EXPECT_EQ(BluetoothDeviceRavo::getUTCRavoDevice({0x12, 0x65, 0x53, 0xF1, 0x00, 0xBB}), Date(1700000000 - 3600));
     EXPECT_EQ(console.lines(), (Lines{"getUTCRavoDevice Int = [18, 101, 83, 241, 0, 187]",
                                       "getUTCRavoDevice UTC = 2023-11-14 21:13:20 +0000"}));
   }
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   // Unsigned: the top bit set is a time after 2038, not before 1970.
   EXPECT_EQ(BluetoothDeviceRavo::getUTCRavoDevice({0x12, 0xFF, 0xFF, 0xFF, 0xFF}), Date(4294967295.0));
 }
@@ -86,7 +86,7 @@ TEST(RavoUserInfoTest, OneLabelledLinePerByte) {
 }
 
 TEST(RavoHistoryTest, RecordStartAndContinuationPacketsRunTwoSecondsApart) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   auto first = BluetoothDeviceRavo::getHertRateRavoDevice(
       {0x38, 0x01, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x4A, 0x4C, 0xC0}, 123, {});
@@ -113,7 +113,7 @@ TEST(RavoHistoryTest, RecordStartAndContinuationPacketsRunTwoSecondsApart) {
 }
 
 TEST(RavoHistoryTest, SampleDatesAreRealInstants) {
-  testsupport::ScopedZone zone("Etc/GMT-1");  // +01:00
+  testkit::ScopedTimeZone zone("Etc/GMT-1");  // +01:00
   ConsoleCapture console;
   auto result = BluetoothDeviceRavo::getHertRateRavoDevice({0x38, 0x01, 0x65, 0x53, 0xF1, 0x00, 0x48, 0xC0}, 0, {});
   ASSERT_EQ(result.hertRates.size(), 1u);
@@ -140,7 +140,7 @@ TEST(RavoHistoryTest, ClosingAndUnknownKindsLeaveEverythingAsItWas) {
 }
 
 TEST(RavoHistoryTest, PacketsTooShortForTheirKindGiveNoSamples) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   const std::vector<HeartRate> gathered{HeartRate(70, Date(10))};
   const Bytes tooShort[] = {{}, {0x38}, {0x38, 0x01}, {0x38, 0x01, 0x65, 0x53, 0xF1, 0x00}, {0x48, 0x02},

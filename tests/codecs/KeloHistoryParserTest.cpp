@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/KeloHistoryFixture.hpp"
-#include "support/ZoneFixture.hpp"
+#include "talvaren/testing/TimeZone.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/testing/Console.hpp"
 
@@ -47,7 +47,7 @@ Bytes messageFrame(std::initializer_list<std::uint8_t> records) {
 }  // namespace
 
 TEST(KeloHistoryParserTest, SingleFrameMessageYieldsSamplesTwoSecondsApart) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
   const auto result = download.feed(kSingleFrame);
@@ -88,7 +88,7 @@ TEST(KeloHistoryParserTest, SingleFrameMessageYieldsSamplesTwoSecondsApart) {
 }
 
 TEST(KeloHistoryParserTest, SampleDatesMoveBackByTheZoneOffset) {
-  testsupport::ScopedZone zone("Etc/GMT-1");  // +01:00
+  testkit::ScopedTimeZone zone("Etc/GMT-1");  // +01:00
   ConsoleCapture console;
   Download download;
   download.feed(kSingleFrame);
@@ -101,7 +101,7 @@ TEST(KeloHistoryParserTest, SampleDatesMoveBackByTheZoneOffset) {
 }
 
 TEST(KeloHistoryParserTest, WorkoutByteNamesTheKindOfEverySampleOfItsRecord) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   const std::pair<std::uint8_t, std::optional<WorkoutType>> cases[] = {
       {0x21, WorkoutType::cardio}, {0x22, WorkoutType::mixed}, {0x23, WorkoutType::strength},
@@ -118,7 +118,7 @@ TEST(KeloHistoryParserTest, WorkoutByteNamesTheKindOfEverySampleOfItsRecord) {
 }
 
 TEST(KeloHistoryParserTest, MessageInTwoFramesIsJoinedBeforeItIsDecoded) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
   download.samples.emplace_back(60, Date(5));  // gathered before: kept at the front
@@ -167,7 +167,7 @@ TEST(KeloHistoryParserTest, IdentifierNibblesSteerTheReassembly) {
 }
 
 TEST(KeloHistoryParserTest, DecodedMessageStaysInTheBufferAndAFollowingFinalFrameDecodesItAgain) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
   download.feed(kSingleFrame);
@@ -192,7 +192,7 @@ TEST(KeloHistoryParserTest, LengthOtherThanElevenReadsNoRecord) {
 }
 
 TEST(KeloHistoryParserTest, RecordsFollowEachOtherAndAnEmptyRecordTakesOnlyItsHeader) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
   download.feed(messageFrame({0x00, 0x22, 0x00, 0x00, 0x00, 0x64,     // no samples, time 100
@@ -209,7 +209,7 @@ TEST(KeloHistoryParserTest, RecordsFollowEachOtherAndAnEmptyRecordTakesOnlyItsHe
 }
 
 TEST(KeloHistoryParserTest, CutRecordsYieldWhatIsThere) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   {
     // Five samples announced, two present.
@@ -245,7 +245,7 @@ TEST(KeloHistoryParserTest, CutRecordsYieldWhatIsThere) {
 }
 
 TEST(KeloHistoryParserTest, StrapTimeIsUnsignedThirtyTwoBits) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
   download.feed(messageFrame({0x01, 0x21, 0xFF, 0xFF, 0xFF, 0xFE, 80}));
@@ -290,7 +290,7 @@ TEST(KeloHistoryParserTest, ShortFramesAndMessagesAreNeverReadPastTheirEnd) {
 }
 
 TEST(KeloHistoryParserTest, FullDayDownloadYieldsEverySampleInOrder) {
-  testsupport::ScopedZone zone("UTC");
+  testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   const std::uint32_t start = 1700000000;
   const auto history = testsupport::makeKeloHistory(43200, start, 0x22);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "talvaren/platform/Calendar.hpp"
 #include "talvaren/platform/Date.hpp"
 
 namespace talvaren {
@@ -25,6 +26,11 @@ Date beginningOfTheDayUTC(const Date& date);
 Date startOfMonth(const Date& date);
 /// startOfMonth() plus one month (pinned to the month's last day) less one day.
 Date endOfMonth(const Date& date);
+/// The ordinal of `component` within the era for `date` minus the same ordinal for `fromDate`, in
+/// the device's calendar: calendar boundaries crossed, not elapsed time (23:00 to 01:00 of the next
+/// day is 1 day). Positive when `date` is later; 0 when the calendar gives no ordinal for either date
+/// (components other than year, month, day, hour, minute and second, or a date outside its range).
+std::int64_t interval(const Date& date, CalendarComponent ofComponent, const Date& fromDate);
 /// Local midnight of `date`'s local year, month and day; the current date when none can be built.
 Date stripTime(const Date& date);
 
