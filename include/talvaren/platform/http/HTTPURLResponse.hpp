@@ -1,0 +1,39 @@
+#pragma once
+// The head of an HTTP reply: final URL, status and every header line as received.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "talvaren/platform/http/URL.hpp"
+#include "talvaren/platform/http/URLRequest.hpp"
+
+namespace talvaren::platform::http {
+
+class HTTPURLResponse {
+ public:
+  HTTPURLResponse(URL url, int statusCode, std::vector<HTTPHeaderField> headerLines)
+      : url_(std::move(url)), statusCode_(statusCode), headerLines_(std::move(headerLines)) {}
+
+  /// The URL that answered (after redirects).
+  const URL& url() const { return url_; }
+  int statusCode() const { return statusCode_; }
+  /// Every header line in the order received; repeated fields (such as "Set-Cookie") stay separate.
+  const std::vector<HTTPHeaderField>& headerLines() const { return headerLines_; }
+  /// Header fields as a dictionary: repeated fields are joined with ", ", under the first spelling.
+  HTTPHeaders allHeaderFields() const;
+  /// The value of a field (repeated fields joined with ", "); names compare without regard to case.
+  std::optional<std::string> value(std::string_view field) const;
+  /// Every value of a field, in order.
+  std::vector<std::string> values(std::string_view field) const;
+  /// The media type of "Content-Type" without parameters, in lower case ("application/json").
+  std::optional<std::string> mimeType() const;
+
+ private:
+  URL url_;
+  int statusCode_;
+  std::vector<HTTPHeaderField> headerLines_;
+};
+
+}  // namespace talvaren::platform::http

@@ -1,0 +1,117 @@
+#pragma once
+// The HTTP session: sends requests on libcurl from a worker thread of its own and hands every reply to
+// the main queue.
+//
+// - Connections are kept alive and reused: sequential requests to one host share one TCP connection.
+// - TLS peer and host-name verification are always on.
+// - Only http and https URLs are fetched; redirects are followed (at most 16).
+// - The layer adds no header of its own: no User-Agent (libcurl adds none either), no "Accept",
+//   no "Expect: 100-continue", and no "Content-Type" for a body the caller did not label. Header fields
+//   of the configuration are added when the request lacks them; cookies of the configuration's store
+//   that match the URL are sent as "Cookie" unless the request sets one, and every "Set-Cookie" of a
+//   reply is stored there.
+// - A request times out after `timeoutInterval` seconds without any data moving (connecting included).
+// Errors are described in URLError.hpp.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "talvaren/platform/http/HTTPCookie.hpp"
+#include "talvaren/platform/http/HTTPMethod.hpp"
+#include "talvaren/platform/http/MultipartFormData.hpp"
+#include "talvaren/platform/http/ParameterEncoding.hpp"
+#include "talvaren/platform/http/Request.hpp"
+#include "talvaren/platform/http/Result.hpp"
+#include "talvaren/platform/http/URLRequest.hpp"
+
+namespace talvaren::platform::http {
+
+namespace detail {
+class TransferEngine;
+}
+
+struct SessionConfiguration {
+  /// Header fields added to every request that does not set them itself.
+  HTTPHeaders httpAdditionalHeaders;
+  /// Where reply cookies are stored and request cookies come from; none: no cookies at all.
+  std::shared_ptr<HTTPCookieStorage> httpCookieStorage;
+  bool httpShouldSetCookies = true;
+  /// Time-out of requests made from a URL text (requests passed whole keep their own).
+  double timeoutIntervalForRequest = 60;
+  /// Connections opened to one host at most; further requests wait for a free one.
+  long httpMaximumConnectionsPerHost = 6;
+
+  /// The default header set, the shared cookie store, a 60-second time-out.
+  static SessionConfiguration defaultConfiguration();
+};
+
+struct DownloadOptions {
+  /// Replace a file already at the destination (without it, such a download fails with
+  /// ("NSCocoaErrorDomain", 516) and the old file stays).
+  bool removePreviousFile = false;
+  /// Create the destination's missing parent directories.
+  bool createIntermediateDirectories = false;
+};
+
+/// Where a download goes. The body is written to a temporary file in the same directory and renamed to
+/// `path` only once the transfer is complete, so a failed transfer never touches a previous file there.
+struct DownloadDestination {
+  std::string path;
+  DownloadOptions options;
+};
+
+class SessionManager {
+ public:
+  /// The process-wide session, made on first use with the default configuration; it lives for the process.
+  static std::shared_ptr<SessionManager> defaultManager();
+  /// The layer's default header fields: none (in particular no User-Agent).
+  static HTTPHeaders defaultHTTPHeaders();
+
+  explicit SessionManager(SessionConfiguration configuration = SessionConfiguration::defaultConfiguration());
+  /// Cancels what is still in flight (its handlers get -999) and stops the worker thread.
+  ~SessionManager();
+  SessionManager(const SessionManager&) = delete;
+  SessionManager& operator=(const SessionManager&) = delete;
+
+  const SessionConfiguration& configuration() const { return configuration_; }
+
+  /// Builds the request from a URL text, method, parameters, encoding and header fields, and starts it.
+  /// A text that is no absolute URL fails with -1000 and a parameter encoding failure with its error,
+  /// both through the handlers.
+  std::shared_ptr<DataRequest> request(std::string_view url, HTTPMethod method = HTTPMethod::GET,
+                                       const std::optional<Parameters>& parameters = std::nullopt,
+                                       ParameterEncoding encoding = URLEncoding::defaultEncoding(),
+                                       const std::optional<HTTPHeaders>& headers = std::nullopt);
+  /// Starts a request built by the caller.
+  std::shared_ptr<DataRequest> request(URLRequest urlRequest);
+
+  /// Downloads to `destination` (see DownloadDestination).
+  std::shared_ptr<DownloadRequest> download(std::string_view url, DownloadDestination destination,
+                                            HTTPMethod method = HTTPMethod::GET,
+                                            const std::optional<Parameters>& parameters = std::nullopt,
+                                            ParameterEncoding encoding = URLEncoding::defaultEncoding(),
+                                            const std::optional<HTTPHeaders>& headers = std::nullopt);
+  std::shared_ptr<DownloadRequest> download(URLRequest urlRequest, DownloadDestination destination);
+
+  /// Sends a multipart form: `multipartFormData` fills the form, which is encoded in memory; the request's
+  /// "Content-Type" becomes the form's. `encodingCompletion` runs once on the main queue with the started
+  /// request, or with the error when the form or the URL is unusable; it runs before any progress report
+  /// or response handler of that request.
+  void upload(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
+              HTTPMethod method, const std::optional<HTTPHeaders>& headers,
+              std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion);
+
+ private:
+  template <typename RequestType>
+  std::shared_ptr<RequestType> start(Result<URLRequest> built, std::optional<DownloadDestination> destination);
+  Result<URLRequest> build(std::string_view url, HTTPMethod method, const std::optional<Parameters>& parameters,
+                           ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers) const;
+
+  SessionConfiguration configuration_;
+  std::shared_ptr<detail::TransferEngine> engine_;
+};
+
+}  // namespace talvaren::platform::http

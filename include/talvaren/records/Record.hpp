@@ -1,0 +1,70 @@
+#pragma once
+// What the kit's record classes share.
+//
+// A record is a value type of public std::optional members, with
+//   static std::optional<R> fromJSON(const JSON&)   the failable JSON reader (talvaren/platform/Json.hpp):
+//                                                   no record for a non-object, otherwise as the record says
+//   std::optional<JSON> toJSON() const              the JSON writer: Json::jsonify of one Json::write piece
+//                                                   per written key; absent values give no entry
+//   std::string description() const                 where the record has a text form
+//                                                   (talvaren/records/RecordDescription.hpp)
+//
+// Date texts. A `created`, `modified` or `timestamp` text drives a seconds-since-1970 companion
+// (`createdTimestamp`, ...). The text is private behind a getter and a setter; the setter runs
+// `deriveCompanion`, which updates the companion only when the new text is present and parses as a
+// server time stamp. Setting the companion (a public member) never touches the text. Constructors and
+// readers never run the setter: a JSON reader stores the text directly and then sets the companion to
+// `secondsFromTimestampText` of it (absent when the text is absent or unparsable).
+//
+// Ordering. A record ordered on one value derives from record::Ordered<R> and offers a public
+// `orderingValue()` giving that optional value. `<`, `>` and `==` are false when either side lacks it,
+// so `<=`, `>=` and `!=` are true then: this is no strict weak order, so never hand such records to
+// std::sort or an ordered container without a projection (for example `record::sortKey`).
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "talvaren/platform/Json.hpp"
+
+namespace talvaren::record {
+
+/// Seconds since 1970 of a server time stamp text ("yyyy-MM-dd'T'HH:mm:ss.SSSSSSZ"), or absent when
+/// the text is absent or does not parse.
+std::optional<double> secondsFromTimestampText(const std::optional<std::string>& text);
+
+/// The date derivation run after a date text is assigned outside a constructor: when `text` is present
+/// and parses, `companion` takes its seconds; otherwise `companion` keeps its value.
+void deriveCompanion(const std::optional<std::string>& text, std::optional<double>& companion);
+
+/// The six comparisons of a record ordered on `R::orderingValue()`, written out by hand.
+template <class R>
+class Ordered {
+ public:
+  friend bool operator<(const R& a, const R& b) {
+    auto x = a.orderingValue();
+    auto y = b.orderingValue();
+    return x && y && *x < *y;
+  }
+  friend bool operator==(const R& a, const R& b) {
+    auto x = a.orderingValue();
+    auto y = b.orderingValue();
+    return x && y && *x == *y;
+  }
+  friend bool operator>(const R& a, const R& b) { return b < a; }
+  friend bool operator<=(const R& a, const R& b) { return !(b < a); }
+  friend bool operator>=(const R& a, const R& b) { return !(a < b); }
+  friend bool operator!=(const R& a, const R& b) { return !(a == b); }
+
+ protected:
+  Ordered() = default;
+};
+
+/// A projection for sorting ordered records: records without the value sort first, then by value.
+template <class R>
+auto sortKey(const R& record) {
+  auto value = record.orderingValue();
+  return std::pair(value.has_value(), value.value_or(typename decltype(value)::value_type{}));
+}
+
+}  // namespace talvaren::record

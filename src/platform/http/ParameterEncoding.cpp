@@ -1,0 +1,121 @@
+#include "talvaren/platform/http/ParameterEncoding.hpp"
+
+#include <charconv>
+#include <utility>
+#include <vector>
+
+#include "talvaren/platform/http/URLError.hpp"
+
+namespace talvaren::platform::http {
+namespace {
+
+std::string numberText(const nlohmann::json& value) {
+  char buffer[64];
+  std::to_chars_result written{};
+  if (value.is_number_unsigned()) {
+    written = std::to_chars(buffer, buffer + sizeof buffer, value.get<std::uint64_t>());
+  } else if (value.is_number_integer()) {
+    written = std::to_chars(buffer, buffer + sizeof buffer, value.get<std::int64_t>());
+  } else {
+    written = std::to_chars(buffer, buffer + sizeof buffer, value.get<double>());
+  }
+  return std::string(buffer, written.ptr);
+}
+
+void appendComponents(const std::string& key, const nlohmann::json& value,
+                      std::vector<std::pair<std::string, std::string>>& out) {
+  if (value.is_object()) {
+    for (const auto& [nestedKey, nested] : value.items()) appendComponents(key + "[" + nestedKey + "]", nested, out);
+  } else if (value.is_array()) {
+    for (const auto& nested : value) appendComponents(key + "[]", nested, out);
+  } else if (value.is_boolean()) {
+    out.emplace_back(escapeQueryComponent(key), value.get<bool>() ? "1" : "0");
+  } else if (value.is_number()) {
+    out.emplace_back(escapeQueryComponent(key), escapeQueryComponent(numberText(value)));
+  } else if (value.is_string()) {
+    out.emplace_back(escapeQueryComponent(key), escapeQueryComponent(value.get_ref<const std::string&>()));
+  } else {
+    out.emplace_back(escapeQueryComponent(key), "");
+  }
+}
+
+Error requestError(std::int64_t code, std::string description) {
+  return Error::withDescription(HTTPRequestErrorDomain, code, std::move(description));
+}
+
+}  // namespace
+
+std::string escapeQueryComponent(std::string_view text) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string result;
+  result.reserve(text.size());
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~' || c == '/' || c == '?';
+    if (plain) {
+      result += c;
+    } else {
+      result += '%';
+      result += hex[u >> 4];
+      result += hex[u & 0x0F];
+    }
+  }
+  return result;
+}
+
+Result<std::string> queryString(const Parameters& parameters) {
+  if (!parameters.is_object()) {
+    return Result<std::string>::failure(
+        requestError(HTTPRequestError::queryEncodingFailed, "URL query parameters must be a JSON object."));
+  }
+  // nlohmann::json keeps object keys in ascending byte order, which is the order wanted here.
+  std::vector<std::pair<std::string, std::string>> components;
+  for (const auto& [key, value] : parameters.items()) appendComponents(key, value, components);
+  std::string query;
+  for (const auto& [key, value] : components) {
+    if (!query.empty()) query += '&';
+    query += key;
+    query += '=';
+    query += value;
+  }
+  return Result<std::string>::success(std::move(query));
+}
+
+std::optional<Error> ParameterEncoding::encode(URLRequest& request, const std::optional<Parameters>& parameters) const {
+  if (!parameters || parameters->is_null()) return std::nullopt;
+  if (kind_ == Kind::json) {
+    std::string body;
+    try {
+      body = parameters->dump();
+    } catch (const std::exception& e) {
+      return requestError(HTTPRequestError::jsonEncodingFailed,
+                          std::string("The parameters could not be written as JSON: ") + e.what());
+    }
+    if (!request.value("Content-Type")) request.setValue("application/json", "Content-Type");
+    request.setHTTPBody(Bytes(body.begin(), body.end()));
+    return std::nullopt;
+  }
+
+  auto query = queryString(*parameters);
+  if (query.isFailure()) return *query.error();
+  if (query.value()->empty()) return std::nullopt;
+  const std::string& text = request.url().absoluteString();
+  const auto hash = text.find('#');
+  std::string head = text.substr(0, hash);
+  const std::string fragment = hash == std::string::npos ? std::string() : text.substr(hash);
+  if (head.find('?') == std::string::npos) {
+    head += '?';
+  } else if (head.back() != '?' && head.back() != '&') {
+    head += '&';
+  }
+  head += *query.value();
+  auto url = URL::fromString(head + fragment);
+  if (!url) {
+    return requestError(HTTPRequestError::queryEncodingFailed, "The URL with its query is not a valid URL.");
+  }
+  request.setURL(std::move(*url));
+  return std::nullopt;
+}
+
+}  // namespace talvaren::platform::http

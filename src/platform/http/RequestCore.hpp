@@ -1,0 +1,73 @@
+#pragma once
+// Private: the shared state of one request between the caller, the transfer thread and the main queue.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/http/HTTPURLResponse.hpp"
+#include "talvaren/platform/http/Response.hpp"
+#include "talvaren/platform/http/URLRequest.hpp"
+
+namespace talvaren::platform::http::detail {
+
+class TransferEngine;
+
+/// Everything a finished transfer leaves behind.
+struct TransferOutcome {
+  std::optional<URLRequest> request;
+  std::optional<HTTPURLResponse> response;
+  std::optional<Bytes> data;
+  std::optional<Error> error;
+  /// Downloads: the file at its destination.
+  std::optional<std::string> destination;
+};
+
+class RequestCore : public std::enable_shared_from_this<RequestCore> {
+ public:
+  using Delivery = std::function<void(const TransferOutcome&)>;
+
+  /// Captures the main queue current on the calling thread.
+  explicit RequestCore(std::optional<URLRequest> request);
+
+  const std::optional<URLRequest>& request() const { return request_; }
+
+  void attach(std::weak_ptr<TransferEngine> engine, std::uint64_t id);
+  void cancel();
+
+  void addValidation();
+  bool validates() const;
+
+  /// Runs `delivery` once with the outcome: at completion on the completing thread, or at once on the
+  /// calling thread if the request is complete already. `delivery` must post its handler to the main
+  /// queue (postToMain).
+  void whenComplete(Delivery delivery);
+  /// Records the outcome and runs the waiting deliveries; later calls are ignored.
+  void complete(TransferOutcome outcome);
+  bool isComplete() const;
+
+  void addUploadProgressHandler(std::function<void(const Progress&)> handler);
+  /// Posts one progress report; it reaches the handlers registered when it runs.
+  void reportUploadProgress(Progress progress);
+
+  void postToMain(std::function<void()> work) const;
+
+ private:
+  std::optional<URLRequest> request_;
+  DispatchQueue mainQueue_;
+  mutable std::mutex mutex_;
+  std::optional<TransferOutcome> outcome_;
+  std::vector<Delivery> waiting_;
+  std::vector<std::function<void(const Progress&)>> progressHandlers_;
+  bool validate_ = false;
+  std::weak_ptr<TransferEngine> engine_;
+  std::uint64_t id_ = 0;
+};
+
+}  // namespace talvaren::platform::http::detail

@@ -1,0 +1,101 @@
+#include "talvaren/platform/http/URLRequest.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+#include "talvaren/platform/http/HTTPURLResponse.hpp"
+#include "talvaren/platform/http/URLError.hpp"
+
+namespace talvaren::platform::http {
+
+bool headerNameEquals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+Result<URLRequest> URLRequest::make(std::string_view urlText, HTTPMethod method,
+                                    const std::optional<HTTPHeaders>& headers) {
+  auto url = URL::fromString(urlText);
+  if (!url) return Result<URLRequest>::failure(URLError::make(URLError::badURL, std::string(urlText)));
+  URLRequest request(std::move(*url));
+  request.setHTTPMethod(method);
+  if (headers) {
+    for (const auto& [name, value] : *headers) request.setValue(value, name);
+  }
+  return Result<URLRequest>::success(std::move(request));
+}
+
+std::optional<std::string> URLRequest::value(std::string_view field) const {
+  for (const auto& [name, value] : headers_) {
+    if (headerNameEquals(name, field)) return value;
+  }
+  return std::nullopt;
+}
+
+void URLRequest::setValue(std::optional<std::string> value, std::string_view field) {
+  auto it = std::find_if(headers_.begin(), headers_.end(),
+                         [&](const HTTPHeaderField& h) { return headerNameEquals(h.first, field); });
+  if (!value) {
+    if (it != headers_.end()) headers_.erase(it);
+    return;
+  }
+  if (it != headers_.end()) {
+    it->second = std::move(*value);
+  } else {
+    headers_.emplace_back(std::string(field), std::move(*value));
+  }
+}
+
+HTTPHeaders URLRequest::allHTTPHeaderFields() const {
+  return HTTPHeaders(headers_.begin(), headers_.end());
+}
+
+HTTPHeaders HTTPURLResponse::allHeaderFields() const {
+  HTTPHeaders result;
+  for (const auto& [name, value] : headerLines_) {
+    auto it = std::find_if(result.begin(), result.end(),
+                           [&](const auto& entry) { return headerNameEquals(entry.first, name); });
+    if (it == result.end()) {
+      result.emplace(name, value);
+    } else {
+      it->second += ", " + value;
+    }
+  }
+  return result;
+}
+
+std::optional<std::string> HTTPURLResponse::value(std::string_view field) const {
+  std::optional<std::string> result;
+  for (const auto& [name, value] : headerLines_) {
+    if (!headerNameEquals(name, field)) continue;
+    if (result) {
+      *result += ", " + value;
+    } else {
+      result = value;
+    }
+  }
+  return result;
+}
+
+std::vector<std::string> HTTPURLResponse::values(std::string_view field) const {
+  std::vector<std::string> result;
+  for (const auto& [name, value] : headerLines_) {
+    if (headerNameEquals(name, field)) result.push_back(value);
+  }
+  return result;
+}
+
+std::optional<std::string> HTTPURLResponse::mimeType() const {
+  auto contentType = value("Content-Type");
+  if (!contentType) return std::nullopt;
+  std::string type = contentType->substr(0, contentType->find(';'));
+  auto notSpace = [](unsigned char c) { return !std::isspace(c); };
+  type.erase(type.begin(), std::find_if(type.begin(), type.end(), notSpace));
+  type.erase(std::find_if(type.rbegin(), type.rend(), notSpace).base(), type.end());
+  if (type.empty()) return std::nullopt;
+  for (auto& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return type;
+}
+
+}  // namespace talvaren::platform::http

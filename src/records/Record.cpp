@@ -1,0 +1,18 @@
+#include "talvaren/records/Record.hpp"
+
+#include "talvaren/utilities/TalvarenDateFormatter.hpp"
+
+namespace talvaren::record {
+
+std::optional<double> secondsFromTimestampText(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  auto date = TalvarenDateFormatter::shared()->getCreatedDateFromString(*text);
+  if (!date) return std::nullopt;
+  return date->timeIntervalSince1970();
+}
+
+void deriveCompanion(const std::optional<std::string>& text, std::optional<double>& companion) {
+  if (auto seconds = secondsFromTimestampText(text)) companion = seconds;
+}
+
+}  // namespace talvaren::record

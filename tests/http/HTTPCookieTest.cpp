@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "talvaren/platform/http/HTTPCookie.hpp"
+#include "talvaren/testing/Clock.hpp"
+
+using namespace talvaren;
+using namespace talvaren::platform::http;
+
+namespace {
+
+URL url(const char* text) { return *URL::fromString(text); }
+
+std::optional<HTTPCookie> parse(const char* line, const char* from = "https://api.talvaren.test/auth/login/") {
+  return HTTPCookie::fromSetCookie(line, url(from));
+}
+
+}  // namespace
+
+TEST(HTTPCookieTest, ParsesAttributes) {
+  testkit::ScopedFixedClock clock(1700000000);
+  auto csrf = parse("csrftoken=abc123; expires=Thu, 21 Nov 2024 10:00:00 GMT; Max-Age=31449600; Path=/; SameSite=Lax");
+  ASSERT_TRUE(csrf);
+  EXPECT_EQ(csrf->name, "csrftoken");
+  EXPECT_EQ(csrf->value, "abc123");
+  EXPECT_EQ(csrf->domain, "api.talvaren.test");  // host-only
+  EXPECT_EQ(csrf->path, "/");
+  EXPECT_EQ(csrf->expiresDate, Date(1700000000 + 31449600.0));  // Max-Age wins over Expires
+  EXPECT_FALSE(csrf->isSecure);
+
+  auto session = parse(" sid = v=1 ; Secure; HttpOnly; Domain=.Talvaren.TEST");
+  ASSERT_TRUE(session);
+  EXPECT_EQ(session->name, "sid");
+  EXPECT_EQ(session->value, "v=1");
+  EXPECT_EQ(session->domain, ".talvaren.test");
+  EXPECT_EQ(session->path, "/auth/login");  // the request path's directory
+  EXPECT_TRUE(session->isSessionOnly());
+  EXPECT_TRUE(session->isSecure);
+  EXPECT_TRUE(session->isHTTPOnly);
+
+  auto dated = parse("d=1; Expires=Wed, 21 Oct 2015 07:28:00 GMT; Path=relative");
+  ASSERT_TRUE(dated);
+  EXPECT_EQ(dated->expiresDate, Date(1445412480));
+  EXPECT_TRUE(dated->isExpired());
+  EXPECT_EQ(dated->path, "/auth/login");
+
+  EXPECT_TRUE(parse("gone=1; Max-Age=0")->isExpired());
+  EXPECT_FALSE(parse("noequals"));
+  EXPECT_FALSE(parse("=value"));
+  EXPECT_FALSE(parse("a=1; Domain=other.test"));
+  EXPECT_FALSE(parse("a=1; Domain=i.talvaren.test"));  // not above the host
+  EXPECT_FALSE(parse("a=b\x01"));
+  EXPECT_FALSE(parse("a=1; Domain=0.0.1", "http://127.0.0.1/"));
+  EXPECT_EQ(parse("a=1; Domain=127.0.0.1", "http://127.0.0.1/")->domain, "127.0.0.1");
+
+  std::vector<HTTPHeaderField> headers = {{"Content-Type", "application/json"},
+                                          {"Set-Cookie", "csrftoken=one; Path=/"},
+                                          {"set-cookie", "csrftoken=two; Path=/"},
+                                          {"Set-Cookie", "broken"}};
+  auto cookies = HTTPCookie::cookies(headers, url("https://api.talvaren.test/"));
+  ASSERT_EQ(cookies.size(), 2u);
+  EXPECT_EQ(cookies[0].value, "one");
+  EXPECT_EQ(cookies[1].value, "two");
+}
+
+TEST(HTTPCookieTest, StorageMatchesDomainPathSecurityAndExpiry) {
+  testkit::ScopedFixedClock clock(1700000000);
+  HTTPCookieStorage storage;
+  const URL origin = url("https://api.talvaren.test/auth/login/");
+  storage.setCookies({*parse("root=1; Path=/"), *parse("deep=2; Path=/auth/login"), *parse("wide=3; Domain=talvaren.test; Path=/"),
+                      *parse("safe=4; Secure; Path=/"), *parse("short=5; Max-Age=10; Path=/")},
+                     origin);
+  storage.setCookies({*parse("foreign=6", "https://elsewhere.test/")}, origin);  // not for this host: dropped
+  EXPECT_EQ(storage.cookies().size(), 5u);
+
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://api.talvaren.test/auth/login/x"))),
+            "deep=2; root=1; wide=3; safe=4; short=5");
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("http://api.talvaren.test/auth/loginx"))),
+            "root=1; wide=3; short=5");
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://www.talvaren.test/"))), "wide=3");
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://nottalvaren.test/"))), "");
+
+  testkit::advanceClock(11);
+  EXPECT_EQ(storage.cookies().size(), 4u);
+
+  storage.setCookie(*parse("root=changed; Path=/"));
+  storage.setCookie(*parse("wide=gone; Domain=talvaren.test; Path=/; Max-Age=-1"));
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://api.talvaren.test/"))), "root=changed; safe=4");
+  storage.deleteCookie(*parse("safe=x; Path=/"));
+  EXPECT_EQ(storage.cookies().size(), 2u);
+  storage.removeAllCookies();
+  EXPECT_TRUE(storage.cookies().empty());
+}

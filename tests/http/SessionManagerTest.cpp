@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+#include "HttpFixture.hpp"
+#include "talvaren/platform/http/URLError.hpp"
+
+using namespace talvaren;
+using namespace talvaren::http_tests;
+using nlohmann::json;
+
+namespace {
+
+class SessionManagerTest : public HttpFixture {};
+
+std::string text(const std::optional<Bytes>& bytes) {
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<none>");
+}
+
+}  // namespace
+
+TEST_F(SessionManagerTest, DecodesJSONReplies) {
+  server.on("GET", "/object", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("X-Trace", "1");
+    res.set_content(R"({"results":[1,2],"next":null})", "application/json");
+  });
+  server.reply("GET", "/fragment", 200, R"("just text")");
+  server.reply("GET", "/number", 200, "42");
+  server.on("GET", "/nocontent", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
+  server.reply("GET", "/empty", 200, "");
+  server.reply("GET", "/malformed", 200, R"({"a":)");
+  server.reply("GET", "/latin1", 200, "{\"a\":\"\xE9\"}");
+
+  auto object = getJSON("/object");
+  EXPECT_EQ(object.calls, 1);
+  EXPECT_TRUE(object.allOnMain);
+  ASSERT_TRUE(object.reply->result.isSuccess());
+  EXPECT_EQ(*object.reply->result.value(), json({{"results", {1, 2}}, {"next", nullptr}}));
+  EXPECT_EQ(object.reply->response->statusCode(), 200);
+  EXPECT_EQ(object.reply->response->value("x-trace"), "1");
+  EXPECT_EQ(object.reply->response->mimeType(), "application/json");
+  EXPECT_EQ(object.reply->request->url().absoluteString(), server.url("/object"));
+  EXPECT_EQ(text(object.reply->data), R"({"results":[1,2],"next":null})");
+
+  EXPECT_EQ(*getJSON("/fragment").reply->result.value(), "just text");
+  EXPECT_EQ(*getJSON("/number").reply->result.value(), 42);
+  auto noContent = getJSON("/nocontent");
+  ASSERT_TRUE(noContent.reply->result.isSuccess());
+  EXPECT_TRUE(noContent.reply->result.value()->is_null());
+
+  auto strict = getJSON("/number", true, JSONReadingOptions::none);
+  ASSERT_TRUE(strict.reply->result.isFailure());
+  EXPECT_EQ(strict.reply->result.error()->code, 3840);
+
+  for (const char* path : {"/empty", "/malformed", "/latin1"}) {
+    auto failed = getJSON(path);
+    ASSERT_TRUE(failed.reply->result.isFailure()) << path;
+    EXPECT_EQ(failed.reply->result.error()->domain, "NSCocoaErrorDomain") << path;
+    EXPECT_EQ(failed.reply->result.error()->code, 3840) << path;
+    EXPECT_EQ(failed.reply->response->statusCode(), 200);
+  }
+}
+
+TEST_F(SessionManagerTest, ValidationFailsButKeepsTheReplyReadable) {
+  server.reply("GET", "/me", 401, R"({"detail":"Invalid token."})");
+  server.reply("GET", "/gateway", 504, "upstream timed out", "text/plain");
+  server.reply("GET", "/page", 200, "<html>maintenance</html>", "text/html; charset=utf-8");
+
+  auto refused = getJSON("/me");
+  ASSERT_TRUE(refused.reply->result.isFailure());
+  EXPECT_EQ(refused.reply->result.error()->domain, HTTPValidationErrorDomain);
+  EXPECT_EQ(refused.reply->result.error()->code, 401);
+  EXPECT_EQ(refused.reply->response->statusCode(), 401);
+  EXPECT_EQ(text(refused.reply->data), R"({"detail":"Invalid token."})");
+
+  auto gateway = getJSON("/gateway");
+  EXPECT_EQ(gateway.reply->result.error()->code, 504);
+  EXPECT_EQ(text(gateway.reply->data), "upstream timed out");
+
+  // Without validation a refused status still decodes.
+  auto unvalidated = getJSON("/me", false);
+  EXPECT_EQ(*unvalidated.reply->result.value(), json({{"detail", "Invalid token."}}));
+
+  auto withAccept = [&](const char* accept) {
+    CapturedJSON captured;
+    session->request(server.url("/page"), HTTPMethod::GET, std::nullopt, URLEncoding::defaultEncoding(),
+                     HTTPHeaders{{"Accept", accept}})
+        ->validate()
+        .responseJSON(captured.handler());
+    waitFor([&] { return captured.done(); });
+    return *captured.reply;
+  };
+  auto wrongType = withAccept("application/json");
+  EXPECT_EQ(wrongType.result.error()->domain, HTTPValidationErrorDomain);
+  EXPECT_EQ(wrongType.result.error()->code, 200);
+  EXPECT_EQ(text(wrongType.data), "<html>maintenance</html>");
+  // Allowed types let validation pass; the page then fails as JSON.
+  EXPECT_EQ(withAccept("application/json, text/*;q=0.5").result.error()->domain, "NSCocoaErrorDomain");
+  EXPECT_EQ(withAccept("*/*").result.error()->domain, "NSCocoaErrorDomain");
+}
+
+TEST_F(SessionManagerTest, SendsOnlyTheCallersHeaderFields) {
+  for (const char* path : {"/json", "/raw", "/put", "/delete", "/query"}) server.reply(path == std::string("/put") ? "PUT" : path == std::string("/delete") ? "DELETE" : path == std::string("/query") ? "GET" : "POST", path, 200, "{}");
+
+  json big = {{"samples", std::string(2 * 1024 * 1024, 'x')}};
+  std::vector<CapturedJSON> replies(6);
+  session->request(server.url("/json"), HTTPMethod::POST, big, JSONEncoding::defaultEncoding())
+      ->responseJSON(replies[0].handler());
+  auto raw = URLRequest::make(server.url("/raw"), HTTPMethod::POST);
+  raw.value()->setHTTPBody(Bytes{'a', '=', '1'});
+  session->request(*raw.value())->responseJSON(replies[1].handler());
+  session->request(server.url("/put"), HTTPMethod::PUT, std::nullopt, JSONEncoding::defaultEncoding(),
+                   HTTPHeaders{{"Content-Type", "application/json; charset=UTF-8"}, {"Accept", "application/json"}})
+      ->responseJSON(replies[2].handler());
+  session->request(server.url("/delete"), HTTPMethod::DELETE)->responseJSON(replies[3].handler());
+  session->request(server.url("/query"), HTTPMethod::GET, json{{"limit", 5}, {"device", "kelo 2"}})
+      ->responseJSON(replies[4].handler());
+  session->request(server.url("/json"), HTTPMethod::POST, std::nullopt, URLEncoding::defaultEncoding(),
+                   HTTPHeaders{{"X-Bad", "a\r\nX-Injected: 1"}})
+      ->responseJSON(replies[5].handler());
+  waitFor([&] { return std::all_of(replies.begin(), replies.end(), [](auto& r) { return r.done(); }); });
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(replies[i].reply->result.isSuccess()) << i;
+  EXPECT_EQ(replies[5].reply->result.error()->domain, HTTPRequestErrorDomain);
+  EXPECT_EQ(replies[5].reply->result.error()->code, HTTPRequestError::invalidHeader);
+
+  auto received = server.requests();
+  ASSERT_EQ(received.size(), 5u);
+  for (const auto& request : received) {
+    EXPECT_FALSE(request.hasHeader("User-Agent")) << request.target;
+    EXPECT_FALSE(request.hasHeader("Expect")) << request.target;
+    EXPECT_FALSE(request.hasHeader("X-Injected")) << request.target;
+  }
+  auto find = [&](const std::string& path) {
+    return *std::find_if(received.begin(), received.end(), [&](auto& r) { return r.path == path; });
+  };
+  const auto json = find("/json");
+  EXPECT_EQ(json.body.size(), big.dump().size());
+  EXPECT_EQ(json.header("Content-Type"), "application/json");
+  EXPECT_FALSE(json.hasHeader("Accept"));
+  const auto rawReceived = find("/raw");
+  EXPECT_EQ(rawReceived.body, "a=1");
+  EXPECT_FALSE(rawReceived.hasHeader("Content-Type"));
+  const auto put = find("/put");
+  EXPECT_EQ(put.header("Content-Length"), "0");
+  EXPECT_EQ(put.header("Content-Type"), "application/json; charset=UTF-8");
+  EXPECT_EQ(put.header("Accept"), "application/json");
+  EXPECT_FALSE(find("/delete").hasHeader("Content-Length"));
+  EXPECT_EQ(find("/query").target, "/query?device=kelo%202&limit=5");
+}
+
+TEST_F(SessionManagerTest, SequentialRequestsReuseOneConnection) {
+  server.reply("GET", "/ping", 200, R"({"ok":true})");
+  for (int i = 0; i < 20; ++i) {
+    auto reply = getJSON("/ping");
+    ASSERT_TRUE(reply.reply->result.isSuccess());
+  }
+  std::set<int> ports;
+  for (const auto& request : server.requests()) ports.insert(request.remotePort);
+  EXPECT_EQ(ports.size(), 1u);
+  EXPECT_EQ(server.connectionsAccepted(), 1u);
+}
+
+TEST_F(SessionManagerTest, TransportFailuresAreMappedAndDeliveredOnce) {
+  int closedPort = 0;
+  {
+    testkit::LoopbackServer gone;
+    closedPort = gone.port();
+  }
+  testkit::LoopbackServer untrusted(testkit::LoopbackServer::Transport::untrustedTLS);
+  untrusted.reply("GET", "/", 200, "{}");
+  testkit::injectHttpTransportFault("missing.talvaren.test", testkit::HttpTransportFault::hostNotFound);
+  testkit::injectHttpTransportFault("offline.talvaren.test", testkit::HttpTransportFault::notConnectedToInternet);
+  testkit::injectHttpTransportFault("slow.talvaren.test", testkit::HttpTransportFault::timedOut);
+
+  const std::vector<std::pair<std::string, std::int64_t>> cases = {
+      {"http://127.0.0.1:" + std::to_string(closedPort) + "/", URLError::cannotConnectToHost},
+      {"https://127.0.0.1:" + std::to_string(server.port()) + "/", URLError::secureConnectionFailed},
+      {untrusted.url("/"), URLError::serverCertificateUntrusted},
+      {"ftp://127.0.0.1/file", URLError::unsupportedURL},
+      {"no url at all", URLError::badURL},
+      {"https://missing.talvaren.test/auth/me/", URLError::cannotFindHost},
+      {"https://offline.talvaren.test/", URLError::notConnectedToInternet},
+      {"https://slow.talvaren.test/", URLError::timedOut},
+  };
+  std::vector<CapturedJSON> replies(cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    session->request(cases[i].first)->validate().responseJSON(replies[i].handler());
+  }
+  waitFor([&] { return std::all_of(replies.begin(), replies.end(), [](auto& r) { return r.done(); }); });
+  settle();
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const auto& reply = *replies[i].reply;
+    EXPECT_EQ(replies[i].calls, 1) << cases[i].first;
+    EXPECT_TRUE(replies[i].allOnMain) << cases[i].first;
+    ASSERT_TRUE(reply.result.isFailure()) << cases[i].first;
+    EXPECT_EQ(reply.result.error()->domain, "NSURLErrorDomain") << cases[i].first;
+    EXPECT_EQ(reply.result.error()->code, cases[i].second) << cases[i].first;
+    EXPECT_FALSE(reply.response) << cases[i].first;
+  }
+  EXPECT_FALSE(replies[4].reply->request);
+  EXPECT_EQ(untrusted.requestCount(), 0u);
+}
+
+TEST_F(SessionManagerTest, TimesOutOnlyWhenNothingMoves) {
+  server.on("GET", "/hang", [&](const httplib::Request&, httplib::Response& res) {
+    server.waitForStop(std::chrono::seconds(5));
+    res.set_content("{}", "application/json");
+  });
+  server.on("GET", "/trickle", [](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("application/json", [](size_t, httplib::DataSink& sink) {
+      for (int i = 0; i < 6; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sink.write(" ", 1);
+      }
+      sink.write("[]", 2);
+      sink.done();
+      return true;
+    });
+  });
+  server.on("GET", "/stall", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(100, "application/json", [&](size_t, size_t, httplib::DataSink& sink) {
+      sink.write("[1,", 3);
+      server.waitForStop(std::chrono::seconds(5));
+      return false;
+    });
+  });
+
+  auto timed = [&](const char* path) {
+    auto request = URLRequest::make(server.url(path));
+    request.value()->setTimeoutInterval(0.3);
+    CapturedJSON captured;
+    const auto start = std::chrono::steady_clock::now();
+    session->request(*request.value())->responseJSON(captured.handler());
+    waitFor([&] { return captured.done(); });
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return std::make_pair(*captured.reply, seconds);
+  };
+  auto [hung, hungSeconds] = timed("/hang");
+  EXPECT_EQ(hung.result.error()->code, URLError::timedOut);
+  EXPECT_FALSE(hung.response);
+  EXPECT_GE(hungSeconds, 0.29);
+  EXPECT_LT(hungSeconds, 2.0);
+
+  auto [trickled, trickleSeconds] = timed("/trickle");
+  ASSERT_TRUE(trickled.result.isSuccess());  // 0.6 s in all, but never 0.3 s without data
+  EXPECT_EQ(*trickled.result.value(), json::array());
+  EXPECT_GE(trickleSeconds, 0.5);
+
+  auto [stalled, stallSeconds] = timed("/stall");
+  EXPECT_EQ(stalled.result.error()->code, URLError::timedOut);
+  ASSERT_TRUE(stalled.response);
+  EXPECT_EQ(stalled.response->statusCode(), 200);
+  EXPECT_EQ(text(stalled.data), "[1,");
+}
+
+TEST_F(SessionManagerTest, ServerClosingMidBodyIsALostConnection) {
+  server.on("GET", "/cut", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(1000, "application/json", [](size_t, size_t, httplib::DataSink& sink) {
+      sink.write(R"({"partial":)", 11);
+      return false;
+    });
+  });
+  auto cut = getJSON("/cut");
+  settle();
+  EXPECT_EQ(cut.calls, 1);
+  EXPECT_EQ(cut.reply->result.error()->domain, "NSURLErrorDomain");
+  EXPECT_EQ(cut.reply->result.error()->code, URLError::networkConnectionLost);
+  EXPECT_EQ(cut.reply->response->statusCode(), 200);
+  EXPECT_EQ(text(cut.reply->data), R"({"partial":)");
+}
+
+TEST_F(SessionManagerTest, DeliversAHugeBody) {
+  const std::string payload(8 * 1024 * 1024, 'h');
+  server.reply("GET", "/huge", 200, "\"" + payload + "\"");
+  auto huge = getJSON("/huge");
+  ASSERT_TRUE(huge.reply->result.isSuccess());
+  EXPECT_EQ(huge.reply->result.value()->get_ref<const std::string&>().size(), payload.size());
+  EXPECT_EQ(huge.reply->data->size(), payload.size() + 2);
+}
+
+TEST_F(SessionManagerTest, StoresAndSendsCookies) {
+  testkit::routeHttpHost("api.talvaren.test", "127.0.0.1", server.port());
+  server.on("POST", "/auth/login/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "csrftoken=abc; Path=/");
+    res.set_header("Set-Cookie", "pref=1; Domain=talvaren.test; Path=/auth");
+    res.set_content("{}", "application/json");
+  });
+  server.reply("GET", "/auth/me/", 200, "{}");
+  server.reply("GET", "/other", 200, "{}");
+  const std::string base = "http://api.talvaren.test:" + std::to_string(server.port());
+
+  CapturedJSON login;
+  session->request(base + "/auth/login/", HTTPMethod::POST)->validate().responseJSON(login.handler());
+  waitFor([&] { return login.done(); });
+  ASSERT_TRUE(login.reply->result.isSuccess());
+  EXPECT_EQ(login.reply->response->values("Set-Cookie"),
+            (std::vector<std::string>{"csrftoken=abc; Path=/", "pref=1; Domain=talvaren.test; Path=/auth"}));
+  EXPECT_EQ(login.reply->response->url().host(), "api.talvaren.test");
+  EXPECT_EQ(session->configuration().httpCookieStorage->cookies().size(), 2u);
+  EXPECT_TRUE(HTTPCookieStorage::shared()->cookies().empty());
+
+  std::vector<CapturedJSON> replies(3);
+  session->request(base + "/auth/me/")->responseJSON(replies[0].handler());
+  session->request(base + "/other")->responseJSON(replies[1].handler());
+  session->request(base + "/other", HTTPMethod::GET, std::nullopt, URLEncoding::defaultEncoding(),
+                   HTTPHeaders{{"Cookie", "mine=1"}})
+      ->responseJSON(replies[2].handler());
+  waitFor([&] { return std::all_of(replies.begin(), replies.end(), [](auto& r) { return r.done(); }); });
+  auto received = server.requests();
+  ASSERT_EQ(received.size(), 4u);
+  EXPECT_EQ(received[0].header("Host"), "api.talvaren.test:" + std::to_string(server.port()));
+  std::multiset<std::string> cookieHeaders;
+  for (std::size_t i = 1; i < received.size(); ++i) cookieHeaders.insert(received[i].path + " " + received[i].header("Cookie"));
+  EXPECT_EQ(cookieHeaders, (std::multiset<std::string>{"/auth/me/ pref=1; csrftoken=abc", "/other csrftoken=abc", "/other mine=1"}));
+
+  SessionConfiguration noCookies = privateConfiguration();
+  noCookies.httpCookieStorage = nullptr;
+  SessionManager plain(noCookies);
+  CapturedJSON again;
+  plain.request(base + "/auth/login/", HTTPMethod::POST)->responseJSON(again.handler());
+  waitFor([&] { return again.done(); });
+  EXPECT_EQ(again.reply->response->values("Set-Cookie").size(), 2u);
+}
+
+TEST_F(SessionManagerTest, FollowsRedirects) {
+  server.on("GET", "/old", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/new?x=1", 302); });
+  server.reply("GET", "/new", 200, R"({"moved":true})");
+  auto moved = getJSON("/old");
+  ASSERT_TRUE(moved.reply->result.isSuccess());
+  EXPECT_EQ(moved.reply->response->url().absoluteString(), server.url("/new?x=1"));
+  EXPECT_EQ(moved.reply->request->url().absoluteString(), server.url("/old"));
+}
+
+TEST_F(SessionManagerTest, EveryHandlerRunsOnceWhenAddedBeforeOrAfterTheReply) {
+  server.reply("GET", "/data", 200, "[1]");
+  CapturedJSON early;
+  Captured<DataResponse<Bytes>> bytes;
+  auto request = session->request(server.url("/data"));
+  request->responseJSON(early.handler());
+  request->responseData(bytes.handler());
+  waitFor([&] { return early.done() && bytes.done(); });
+  CapturedJSON late;
+  request->validate().responseJSON(late.handler());
+  waitFor([&] { return late.done(); });
+  settle();
+  EXPECT_EQ(early.calls, 1);
+  EXPECT_EQ(bytes.calls, 1);
+  EXPECT_EQ(late.calls, 1);
+  EXPECT_TRUE(early.allOnMain && bytes.allOnMain && late.allOnMain);
+  EXPECT_EQ(*late.reply->result.value(), json::array({1}));
+  EXPECT_EQ(text(bytes.reply->data), "[1]");
+  EXPECT_EQ(server.requestCount(), 1u);
+}
+
+TEST_F(SessionManagerTest, CancellingOrEndingTheSessionReportsCancelledOnce) {
+  server.on("GET", "/hang", [&](const httplib::Request&, httplib::Response& res) {
+    server.waitForStop(std::chrono::seconds(5));
+    res.set_content("{}", "application/json");
+  });
+  CapturedJSON cancelled;
+  auto request = session->request(server.url("/hang"));
+  request->responseJSON(cancelled.handler());
+  while (server.requestCount() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  request->cancel();
+  waitFor([&] { return cancelled.done(); });
+
+  CapturedJSON ended;
+  session->request(server.url("/hang"))->responseJSON(ended.handler());
+  while (server.requestCount() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  session.reset();
+  waitFor([&] { return ended.done(); });
+  settle();
+  for (auto* captured : {&cancelled, &ended}) {
+    EXPECT_EQ(captured->calls, 1);
+    EXPECT_EQ(captured->reply->result.error()->code, URLError::cancelled);
+  }
+}
+
+TEST(SessionManagerDefaultsTest, DefaultSessionIsSharedAndAddsNoHeaders) {
+  EXPECT_EQ(SessionManager::defaultManager(), SessionManager::defaultManager());
+  EXPECT_TRUE(SessionManager::defaultHTTPHeaders().empty());
+  EXPECT_EQ(SessionManager::defaultManager()->configuration().httpCookieStorage, HTTPCookieStorage::shared());
+}
