@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "talvaren/codecs/BluetoorhHeardRate.hpp"
+#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/records/WorkoutSDK.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
 #include "talvaren/utilities/DataExtensions.hpp"
@@ -46,6 +48,15 @@ void decodeHeartRateNotifications(const std::string& path) {
     std::printf("  %-16s bpm %u, signal %lld, RR [%s]\n", line.c_str(), static_cast<unsigned>(heartRate.bmp),
                 static_cast<long long>(heartRate.signal), rr.c_str());
   }
+}
+
+// A round trip through the standard user defaults, which live under the application home.
+void countLaunches() {
+  auto defaults = talvaren::platform::UserDefaults::standard();
+  defaults->set(defaults->integerForKey("ExampleLaunchCount") + 1, "ExampleLaunchCount");
+  std::printf("User defaults: %s, launches of this example: %lld\n",
+              talvaren::platform::AppHome::userDefaultsPath().c_str(),
+              static_cast<long long>(defaults->integerForKey("ExampleLaunchCount")));
 }
 
 // Turns a workout's heart-rate samples into the workout record a host uploads, and prints its JSON.
@@ -87,6 +98,7 @@ void printWorkoutUpload() {
 int main(int argc, char** argv) {
   std::printf("TalvarenKit example host\n");
   std::printf("Now: %s\n", talvaren::Date::now().description().c_str());
+  countLaunches();
   decodeHeartRateNotifications(argc > 1 ? argv[1] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex");
   printWorkoutUpload();
   return 0;
