@@ -56,19 +56,6 @@ const JSON* member(const JSON& object, std::string_view key) {
 
 namespace {
 
-template <class Pieces>
-JSON merge(const Pieces& pieces) {
-  JSON result = JSON::object();
-  auto& entries = result.get_ref<JSON::object_t&>();
-  for (const auto& piece : pieces) {
-    if (!piece || !piece->is_object()) continue;
-    for (const auto& [key, value] : piece->template get_ref<const JSON::object_t&>()) {
-      entries.insert_or_assign(key, value);
-    }
-  }
-  return result;
-}
-
 // True when the brackets of `text` (outside strings) never nest deeper than `limit`.
 bool nestingWithin(std::string_view text, std::size_t limit) {
   std::size_t depth = 0;
@@ -106,9 +93,14 @@ bool nestingWithin(std::string_view text, std::size_t limit) {
 
 }  // namespace
 
-JSON jsonify(std::initializer_list<std::optional<JSON>> pieces) { return merge(pieces); }
-
-JSON jsonify(const std::vector<std::optional<JSON>>& pieces) { return merge(pieces); }
+JSON jsonify(std::vector<std::optional<Piece>> pieces) {
+  JSON result = JSON::object();
+  auto& entries = result.get_ref<JSON::object_t&>();
+  for (auto& piece : pieces) {
+    if (piece) entries.insert_or_assign(std::move(piece->key), std::move(piece->value));
+  }
+  return result;
+}
 
 std::optional<JSON> parse(std::string_view text) {
   if (!nestingWithin(text, maximumDepth)) return std::nullopt;

@@ -21,15 +21,14 @@ std::optional<CaloriesSDK> CaloriesSDK::fromJSON(const JSON& json) {
 }
 
 std::optional<JSON> CaloriesSDK::toJSON() const {
-  return Json::jsonify({
+  return Json::jsonify(
       Json::write("uuid", uuid),
       Json::write("owner", owner),
       Json::write("date", date),
       Json::write("timestamp", timestamp_),
       Json::write("value", value),
       Json::write("external_id", externalId),
-      Json::write("external_provider", externalProvider),
-  });
+      Json::write("external_provider", externalProvider));
 }
 
 std::string CaloriesSDK::description() const {
@@ -45,13 +44,11 @@ std::string CaloriesSDK::description() const {
 }
 
 void CaloriesSDK::setCreated(std::optional<std::string> created) {
-  created_ = std::move(created);
-  record::deriveCompanion(created_, createdTimestamp);
+  record::setDateText(created_, std::move(created), createdTimestamp);
 }
 
 void CaloriesSDK::setTimestamp(std::optional<std::string> timestamp) {
-  timestamp_ = std::move(timestamp);
-  record::deriveCompanion(timestamp_, timestampTimestamp);
+  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

@@ -40,11 +40,10 @@ std::optional<HeartrateSDK> HeartrateSDK::fromJSON(const JSON& json) {
 }
 
 std::optional<JSON> HeartrateSDK::toJSON() const {
-  return Json::jsonify({
+  return Json::jsonify(
       Json::write("value", value_),
       Json::write("timestamp", timestamp_),
-      Json::write("workout", workoutId),
-  });
+      Json::write("workout", workoutId));
 }
 
 }  // namespace talvaren

@@ -21,7 +21,7 @@ struct Pet {
   }
   std::optional<JSON> toJSON() const {
     if (name == "secret") return std::nullopt;
-    return Json::jsonify({Json::write("name", name), Json::write("age", age)});
+    return Json::jsonify(Json::write("name", name), Json::write("age", age));
   }
 };
 
@@ -116,8 +116,8 @@ TEST(JsonRecords, SingleRecordAndDictionary) {
   EXPECT_FALSE(Json::readRecordDictionary<Pet>(object, "badDictionary"));
   EXPECT_FALSE(Json::readRecordDictionary<Pet>(object, "notObject"));
 
-  JSON written = Json::jsonify({Json::writeRecord("pet", std::optional<Pet>(Pet{"Rex", 2})),
-                                Json::writeRecordDictionary("byName", byName)});
+  JSON written = Json::jsonify(Json::writeRecord("pet", std::optional<Pet>(Pet{"Rex", 2})),
+                               Json::writeRecordDictionary("byName", byName));
   EXPECT_EQ(written, parsed(R"({"pet": {"name": "Rex", "age": 2},
       "byName": {"a": {"name": "A"}, "b": {"name": "B", "age": 1}}})"));
 }
@@ -127,16 +127,19 @@ TEST(JsonRecords, WritesOmitAbsentValuesAndFailingLists) {
   std::optional<std::vector<Pet>> pets = std::vector<Pet>{{"Rex", 3}, {"Tom", std::nullopt}};
   std::optional<std::vector<Pet>> withSecret = std::vector<Pet>{{"Rex", 3}, {"secret", 1}};
   std::optional<std::vector<Pet>> noPets = std::vector<Pet>{};
-  JSON json = Json::jsonify({Json::write("uuid", none), Json::write("owner", std::optional<std::int64_t>(7)),
-                             Json::write("flag", false), Json::write("label", "x"), Json::writeRecordList("pets", pets),
-                             Json::writeRecordList("hidden", withSecret), Json::writeRecordList("none", noPets),
-                             Json::write("rr", std::optional<std::vector<std::int64_t>>({1, 2})), std::nullopt});
+  std::optional<Json::Piece> nothing;
+  JSON json = Json::jsonify(Json::write("uuid", none), Json::write("owner", std::optional<std::int64_t>(7)),
+                            Json::write("flag", false), Json::write("label", "x"), Json::writeRecordList("pets", pets),
+                            Json::writeRecordList("hidden", withSecret), Json::writeRecordList("none", noPets),
+                            Json::write("rr", std::optional<std::vector<std::int64_t>>({1, 2})), nothing);
   EXPECT_EQ(json, parsed(R"({"owner": 7, "flag": false, "label": "x", "pets": [{"name": "Rex", "age": 3},
       {"name": "Tom"}], "none": [], "rr": [1, 2]})"));
-  EXPECT_EQ(Json::jsonify({}), JSON::object());
+  EXPECT_EQ(Json::jsonify(), JSON::object());
   // Keys are taken whole and the later piece wins.
-  EXPECT_EQ(Json::jsonify({Json::write("a.b", std::int64_t{1}), Json::write("a.b", std::int64_t{2})}),
+  EXPECT_EQ(Json::jsonify(Json::write("a.b", std::int64_t{1}), Json::write("a.b", std::int64_t{2})),
             parsed(R"({"a.b": 2})"));
+  std::vector<std::optional<Json::Piece>> pieces{Json::write("a", true), nothing, Json::write("b", 2.5)};
+  EXPECT_EQ(Json::jsonify(pieces), parsed(R"({"a": true, "b": 2.5})"));
 }
 
 TEST(JsonRecords, ArrayHelpersRoundTrip) {

@@ -17,7 +17,6 @@
 
 #include <concepts>
 #include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -145,22 +144,9 @@ std::optional<JSON> encode(const E& element) {
   return json;
 }
 
-/// A list of records from a JSON array of objects; absent when `array` is no array or any element fails.
-template <Decodable E>
-std::optional<std::vector<E>> fromJSONArray(const JSON& array) {
-  if (!array.is_array()) return std::nullopt;
-  std::vector<E> records;
-  records.reserve(array.size());
-  for (const auto& element : array) {
-    auto record = decode<E>(element);
-    if (!record) return std::nullopt;
-    records.push_back(std::move(*record));
-  }
-  return records;
-}
-
-template <Decodable E>
-std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
+namespace detail {
+template <Decodable E, class Objects>
+std::optional<std::vector<E>> decodeAll(const Objects& objects) {
   std::vector<E> records;
   records.reserve(objects.size());
   for (const auto& element : objects) {
@@ -169,6 +155,19 @@ std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
     records.push_back(std::move(*record));
   }
   return records;
+}
+}  // namespace detail
+
+/// A list of records from a JSON array of objects; absent when `array` is no array or any element fails.
+template <Decodable E>
+std::optional<std::vector<E>> fromJSONArray(const JSON& array) {
+  if (!array.is_array()) return std::nullopt;
+  return detail::decodeAll<E>(array);
+}
+
+template <Decodable E>
+std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
+  return detail::decodeAll<E>(objects);
 }
 
 /// A list of records as a JSON array of objects; absent when any record writes no object.
@@ -212,54 +211,60 @@ std::optional<std::map<std::string, E, std::less<>>> readRecordDictionary(const 
   return records;
 }
 
-// ---- Writes: each gives one piece, a JSON object of one entry, or absent ----------------------------
+// ---- Writes: each gives one piece (one entry of the object being written) or absent ------------------
+
+/// One entry of a JSON object being written: a key and its value.
+struct Piece {
+  std::string key;
+  JSON value;
+};
+
+namespace detail {
+inline std::optional<Piece> piece(std::string_view key, JSON value) {
+  return Piece{std::string(key), std::move(value)};
+}
+}  // namespace detail
 
 /// {key: value} when the value is present; otherwise absent.
 template <ValueKind T>
-std::optional<JSON> write(std::string_view key, const std::optional<T>& value) {
+std::optional<Piece> write(std::string_view key, const std::optional<T>& value) {
   if (!value) return std::nullopt;
-  JSON piece = JSON::object();
-  piece.emplace(std::string(key), *value);
-  return piece;
+  return detail::piece(key, JSON(*value));
 }
 
 /// Plain values are always present. A C string or a string view writes as text.
 template <ValueKind T>
-std::optional<JSON> write(std::string_view key, const T& value) {
+std::optional<Piece> write(std::string_view key, const T& value) {
   return write(key, std::optional<T>(value));
 }
-inline std::optional<JSON> write(std::string_view key, std::string_view text) {
+inline std::optional<Piece> write(std::string_view key, std::string_view text) {
   return write(key, std::optional<std::string>(std::string(text)));
 }
-inline std::optional<JSON> write(std::string_view key, const char* text) {
+inline std::optional<Piece> write(std::string_view key, const char* text) {
   return write(key, std::string_view(text));
 }
 
 /// {key: the record's object} when the record is present and writes one; otherwise absent.
 template <Encodable E>
-std::optional<JSON> writeRecord(std::string_view key, const std::optional<E>& record) {
+std::optional<Piece> writeRecord(std::string_view key, const std::optional<E>& record) {
   if (!record) return std::nullopt;
   auto json = encode(*record);
   if (!json) return std::nullopt;
-  JSON piece = JSON::object();
-  piece.emplace(std::string(key), std::move(*json));
-  return piece;
+  return detail::piece(key, std::move(*json));
 }
 
 /// {key: [each record's object]} when the list is present and every record writes an object.
 template <Encodable E>
-std::optional<JSON> writeRecordList(std::string_view key, const std::optional<std::vector<E>>& records) {
+std::optional<Piece> writeRecordList(std::string_view key, const std::optional<std::vector<E>>& records) {
   if (!records) return std::nullopt;
   auto array = toJSONArray(*records);
   if (!array) return std::nullopt;
-  JSON piece = JSON::object();
-  piece.emplace(std::string(key), std::move(*array));
-  return piece;
+  return detail::piece(key, std::move(*array));
 }
 
 /// {key: {name: the record's object, ...}} when the dictionary is present and every record writes one.
 template <Encodable E, class Compare>
-std::optional<JSON> writeRecordDictionary(std::string_view key,
+std::optional<Piece> writeRecordDictionary(std::string_view key,
                                           const std::optional<std::map<std::string, E, Compare>>& records) {
   if (!records) return std::nullopt;
   JSON dictionary = JSON::object();
@@ -268,15 +273,30 @@ std::optional<JSON> writeRecordDictionary(std::string_view key,
     if (!json) return std::nullopt;
     dictionary.emplace(name, std::move(*json));
   }
-  JSON piece = JSON::object();
-  piece.emplace(std::string(key), std::move(dictionary));
-  return piece;
+  return detail::piece(key, std::move(dictionary));
 }
 
-/// One JSON object holding every entry of every present piece; absent pieces add nothing. Each key is
+/// One JSON object holding the entry of every present piece; absent pieces add nothing. Each key is
 /// taken whole and its entry stands at the top level; when two pieces share a key, the later one wins.
-JSON jsonify(std::initializer_list<std::optional<JSON>> pieces);
-JSON jsonify(const std::vector<std::optional<JSON>>& pieces);
+///   return Json::jsonify(Json::write("uuid", uuid), Json::write("owner", owner));
+template <class... Pieces>
+  requires(std::same_as<std::remove_cvref_t<Pieces>, std::optional<Piece>> && ...)
+JSON jsonify(Pieces&&... pieces) {
+  JSON result = JSON::object();
+  auto& entries = result.get_ref<JSON::object_t&>();
+  [[maybe_unused]] auto add = [&entries](auto&& piece) {
+    if (!piece) return;
+    using Given = decltype(piece);
+    if constexpr (std::is_rvalue_reference_v<Given> && !std::is_const_v<std::remove_reference_t<Given>>) {
+      entries.insert_or_assign(std::move(piece->key), std::move(piece->value));
+    } else {
+      entries.insert_or_assign(piece->key, piece->value);
+    }
+  };
+  (add(std::forward<Pieces>(pieces)), ...);
+  return result;
+}
+JSON jsonify(std::vector<std::optional<Piece>> pieces);
 
 // ---- Text -----------------------------------------------------------------------------------------
 

@@ -30,7 +30,7 @@
 // Keys of one object are unique. Containers nest at most `maxDepth` deep (the root container counts
 // as one). The format is canonical: bytes that decode re-encode to exactly the same bytes.
 // Anything else (damaged, truncated, foreign or newer data) reads as nothing; reading never
-// allocates more than a small multiple of the input's size.
+// allocates more than a fixed multiple of the input's size.
 
 #include <concepts>
 #include <cstddef>
