@@ -1,10 +1,17 @@
 // An example host program: shows the kit at work without a radio or a server.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "talvaren/codecs/BluetoorhHeardRate.hpp"
+#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Date.hpp"
+#include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/records/WorkoutSDK.hpp"
+#include "talvaren/utilities/TalvarenDateFormatter.hpp"
 #include "talvaren/utilities/DataExtensions.hpp"
 
 namespace {
@@ -43,11 +50,56 @@ void decodeHeartRateNotifications(const std::string& path) {
   }
 }
 
+// A round trip through the standard user defaults, which live under the application home.
+void countLaunches() {
+  auto defaults = talvaren::platform::UserDefaults::standard();
+  defaults->set(defaults->integerForKey("ExampleLaunchCount") + 1, "ExampleLaunchCount");
+  std::printf("User defaults: %s, launches of this example: %lld\n",
+              talvaren::platform::AppHome::userDefaultsPath().c_str(),
+              static_cast<long long>(defaults->integerForKey("ExampleLaunchCount")));
+}
+
+// Turns a workout's heart-rate samples into the workout record a host uploads, and prints its JSON.
+void printWorkoutUpload() {
+  using namespace talvaren;
+  const std::int64_t start = 1796587200;  // 2026-12-06 20:00:00 UTC
+  const std::int64_t beats[] = {92, 104, 118, 131, 142, 151, 148, 139, 126, 110};
+  std::vector<HeartrateSDK> samples;
+  for (std::int64_t minute = 0; minute < 10; ++minute) {
+    std::int64_t timestamp = start + minute * 60;
+    samples.emplace_back(timestamp, beats[minute], Date(static_cast<double>(timestamp)), 42, "Kelo", "w-20261206");
+  }
+
+  WorkoutSDK workout;
+  workout.owner = 42;
+  workout.type = "cardio";
+  workout.device = "Kelo";
+  workout.trainingSource = "strap";
+  workout.date = TalvarenDateFormatter::shared()->getShortStringFromDateUTC(Date(static_cast<double>(start)));
+  workout.started = start;
+  workout.finished = start + 10 * 60;
+  workout.duration = 10 * 60;
+  std::int64_t sum = 0;
+  std::int64_t highest = 0;
+  for (const auto& sample : samples) {
+    sum += sample.value().value_or(0);
+    highest = std::max(highest, sample.value().value_or(0));
+  }
+  workout.avgHr = sum / static_cast<std::int64_t>(samples.size());
+  workout.maxHr = highest;
+  workout.setTimestamp(TalvarenDateFormatter::shared()->getCreatedStringFromDate(Date(static_cast<double>(start))));
+  workout.heartrates = samples;
+
+  std::printf("Workout upload body:\n%s\n", Json::dump(workout.toJSON().value_or(JSON()), 2).c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::printf("TalvarenKit example host\n");
   std::printf("Now: %s\n", talvaren::Date::now().description().c_str());
+  countLaunches();
   decodeHeartRateNotifications(argc > 1 ? argv[1] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex");
+  printWorkoutUpload();
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "talvaren/platform/DateFormatter.hpp"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -115,6 +116,11 @@ void appendOffset(std::string& out, std::int64_t offset, int count) {
   appendNumber(out, magnitude / 3600, 2);
   if (count >= 4) out += ':';
   appendNumber(out, magnitude / 60 % 60, 2);
+  // Local mean time before standard zones had offsets in seconds: written only when present.
+  if (magnitude % 60 != 0) {
+    if (count >= 4) out += ':';
+    appendNumber(out, magnitude % 60, 2);
+  }
 }
 
 std::int64_t yearOfEra(std::int64_t year) { return year > 0 ? year : 1 - year; }
@@ -211,7 +217,9 @@ class Reader {
   std::optional<std::size_t> oneOf(const std::vector<std::string_view>& candidates) {
     std::optional<std::size_t> best;
     std::size_t bestLength = 0;
-    std::string rest = detail::foldCase(text_.substr(pos_));
+    std::size_t longest = 0;
+    for (auto candidate : candidates) longest = std::max(longest, candidate.size());
+    std::string rest = detail::foldCase(text_.substr(pos_, longest));
     for (std::size_t i = 0; i < candidates.size(); ++i) {
       std::string folded = detail::foldCase(candidates[i]);
       if (folded.empty() || folded.size() <= bestLength) continue;
@@ -225,7 +233,7 @@ class Reader {
     return best;
   }
 
-  /// "+0100", "-05:00", "+01", "Z", "GMT", "GMT+01:00", "UTC-0500".
+  /// "+0100", "-05:00", "+01", "-045602", "Z", "GMT", "GMT+01:00", "UTC-0500".
   std::optional<std::int64_t> offset() {
     if (literal("Z")) return 0;
     bool named = literal("GMT") || literal("UTC");
@@ -237,15 +245,23 @@ class Reader {
     ++pos_;
     auto hours = number(2, true);
     if (!hours) return std::nullopt;
+    // Minutes, then seconds, two digits each, all after colons or none.
+    auto digitNext = [&] { return pos_ < text_.size() && isDigit(text_[pos_]); };
     std::int64_t minutes = 0;
+    std::int64_t seconds = 0;
     bool colon = literal(":");
-    if (colon || (pos_ < text_.size() && isDigit(text_[pos_]))) {
+    if (colon || digitNext()) {
       auto m = number(2, true);
-      if (!m) return std::nullopt;
+      if (!m || *m > 59) return std::nullopt;
       minutes = *m;
+      if (colon ? literal(":") : digitNext()) {
+        auto sec = number(2, true);
+        if (!sec || *sec > 59) return std::nullopt;
+        seconds = *sec;
+      }
     }
-    if (*hours > 23 || minutes > 59) return std::nullopt;
-    return sign * (*hours * 3600 + minutes * 60);
+    if (*hours > 23) return std::nullopt;
+    return sign * (*hours * 3600 + minutes * 60 + seconds);
   }
 
  private:

@@ -19,32 +19,68 @@ date::sys_seconds sysSeconds(std::int64_t second) { return date::sys_seconds{std
 
 }  // namespace
 
+date::sys_info ZoneData::sysInfo(std::int64_t second) const {
+  std::int64_t shift = shiftIntoListedYears(second);
+  auto info = zone->get_info(sysSeconds(second - shift));
+  info.begin += std::chrono::seconds{shift};
+  info.end += std::chrono::seconds{shift};
+  return info;
+}
+
+date::local_info ZoneData::localInfo(std::int64_t localSecond) const {
+  std::int64_t shift = shiftIntoListedYears(localSecond);
+  auto info = zone->get_info(date::local_seconds{std::chrono::seconds{localSecond - shift}});
+  for (auto* period : {&info.first, &info.second}) {
+    period->begin += std::chrono::seconds{shift};
+    period->end += std::chrono::seconds{shift};
+  }
+  return info;
+}
+
+std::int64_t ZoneData::shiftIntoListedYears(std::int64_t second) const {
+  if (second < repeatsFrom) return 0;
+  // A year's changes of summer time fall on the same dates in every year that starts on the same
+  // weekday and has the same length; the last 28 listed years hold every such shape.
+  date::year year = date::year_month_day{date::floor<date::days>(sysSeconds(second))}.year();
+  auto shape = [](date::year y) {
+    return std::pair{date::weekday{date::sys_days{y / date::January / 1}}.c_encoding(), y.is_leap()};
+  };
+  auto wanted = shape(year);
+  for (int y = static_cast<int>(lastListedYear); y > lastListedYear - 28; --y) {
+    if (shape(date::year{y}) == wanted) {
+      auto from = date::sys_days{year / date::January / 1} - date::sys_days{date::year{y} / date::January / 1};
+      return static_cast<std::int64_t>(from.count()) * 86400;
+    }
+  }
+  return 0;
+}
+
 std::int64_t ZoneData::offsetAt(std::int64_t second) const {
   if (!zone) return fixedOffset;
-  return zone->get_info(sysSeconds(second)).offset.count();
+  return sysInfo(second).offset.count();
 }
 
 std::string ZoneData::abbreviationAt(std::int64_t second) const {
   if (!zone) return identifier;
-  return zone->get_info(sysSeconds(second)).abbrev;
+  return sysInfo(second).abbrev;
 }
 
 bool ZoneData::isDaylightSavingTimeAt(std::int64_t second) const {
   if (!zone) return false;
-  return zone->get_info(sysSeconds(second)).save != std::chrono::minutes{0};
+  return sysInfo(second).save != std::chrono::minutes{0};
 }
 
 std::int64_t ZoneData::instantOf(std::int64_t localSecond) const {
   if (!zone) return localSecond - fixedOffset;
   // `first` is the period in force before any change at this reading: subtracting its offset moves a
   // skipped reading forward by the gap and picks the earlier of two doubled ones.
-  auto info = zone->get_info(date::local_seconds{std::chrono::seconds{localSecond}});
+  auto info = localInfo(localSecond);
   return localSecond - info.first.offset.count();
 }
 
 std::int64_t ZoneData::firstInstantFrom(std::int64_t localSecond) const {
   if (!zone) return localSecond - fixedOffset;
-  auto info = zone->get_info(date::local_seconds{std::chrono::seconds{localSecond}});
+  auto info = localInfo(localSecond);
   if (info.result == date::local_info::nonexistent) return info.second.begin.time_since_epoch().count();
   return localSecond - info.first.offset.count();
 }
@@ -86,6 +122,8 @@ namespace {
 using detail::ZoneData;
 
 constexpr std::int64_t kLargestOffset = 18 * 3600;
+/// The system's tz files list changes of summer time up to 2037 and leave later years to a rule.
+constexpr date::year kFinalListedYear{2037};
 
 std::shared_ptr<const ZoneData> fixedZone(std::string identifier, std::int64_t offset) {
   auto data = std::make_shared<ZoneData>();
@@ -102,6 +140,15 @@ std::shared_ptr<const ZoneData> databaseZone(std::string_view name) {
     auto data = std::make_shared<ZoneData>();
     data->identifier = std::string(name);
     data->zone = zone;
+    // The database's last listed change; when it falls in the database's final listed year the
+    // zone still changes its clocks every year and later years repeat the listed ones.
+    auto last = zone->get_info(date::sys_seconds{std::chrono::seconds{detail::kLatestSecond}});
+    date::year lastYear = date::year_month_day{date::floor<date::days>(last.begin)}.year();
+    if (lastYear >= kFinalListedYear) {
+      data->lastListedYear = static_cast<int>(lastYear);
+      data->repeatsFrom = date::sys_days{(lastYear + date::years{1}) / date::January / 1}.time_since_epoch().count() *
+                          std::int64_t{86400};
+    }
     return data;
   } catch (...) {
     // Unknown name, or no readable tz database on this machine.

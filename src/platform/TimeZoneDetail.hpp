@@ -3,11 +3,14 @@
 // and microseconds within the supported range.
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
 namespace date {
 class time_zone;
+struct sys_info;
+struct local_info;
 }
 
 namespace talvaren::platform::detail {
@@ -21,6 +24,11 @@ struct ZoneData {
   /// The database zone; null for a fixed offset.
   const date::time_zone* zone = nullptr;
   std::int64_t fixedOffset = 0;
+  /// The system database lists changes of summer time up to the end of `lastListedYear` only. From
+  /// `repeatsFrom` on (the start of the year after, or never) a zone that still changes its clocks
+  /// is read in a listed year of the same calendar shape, whose rules give the same dates.
+  std::int64_t lastListedYear = 0;
+  std::int64_t repeatsFrom = std::numeric_limits<std::int64_t>::max();
 
   /// Offset from GMT in seconds at an instant given in whole seconds since 1970.
   std::int64_t offsetAt(std::int64_t second) const;
@@ -33,6 +41,12 @@ struct ZoneData {
   /// The first instant at or after a local wall-clock reading: a skipped reading gives the instant
   /// the clocks jumped, a doubled one the earlier instant. Used for the start of a day.
   std::int64_t firstInstantFrom(std::int64_t localSecond) const;
+
+  /// The database's period at an instant, and at a local reading.
+  date::sys_info sysInfo(std::int64_t second) const;
+  date::local_info localInfo(std::int64_t localSecond) const;
+  /// How far (in whole days, as seconds) a reading at `second` is moved back into the listed years.
+  std::int64_t shiftIntoListedYears(std::int64_t second) const;
 };
 
 /// An instant rounded to the nearest microsecond.

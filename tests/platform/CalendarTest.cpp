@@ -88,6 +88,10 @@ TEST(CalendarTest, DateFromComponentsResolvesSkippedAndRepeatedReadings) {
   // 02:30 happens twice on 25 October: the first (CEST) is meant.
   EXPECT_EQ(seconds(berlin.dateFromComponents(ymd(2026, 10, 25, 2, 30))), utc(2026, 10, 25, 0, 30));
 
+  // Beyond the years the database lists: 25 March 2040.
+  EXPECT_EQ(seconds(berlin.dateFromComponents(ymd(2040, 3, 25, 2, 30))), utc(2040, 3, 25, 1, 30));
+  EXPECT_EQ(berlin.dateInterval(Unit::day, Date(utc(2040, 3, 25, 12)))->duration, 23 * 3600);
+
   auto newYork = calendarIn("America/New_York");
   EXPECT_EQ(seconds(newYork.dateFromComponents(ymd(2026, 3, 8, 2, 30))), utc(2026, 3, 8, 7, 30));
   EXPECT_EQ(seconds(newYork.dateFromComponents(ymd(2026, 11, 1, 1, 30))), utc(2026, 11, 1, 5, 30));

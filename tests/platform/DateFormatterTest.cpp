@@ -119,6 +119,14 @@ TEST(DateFormatterTest, ZoneOffsetForms) {
   EXPECT_EQ(parsed(f, "2026-12-07 02:00 +0200"), kDecember7);
   EXPECT_EQ(parsed(f, "2026-12-07 02:00 GMT+02:00"), kDecember7);
   EXPECT_FALSE(f.date("2026-12-07 02:00 +2").has_value());
+  EXPECT_FALSE(f.date("2026-12-07 02:00 +02:0").has_value());
+  EXPECT_FALSE(f.date("2026-12-07 02:00 +0260").has_value());
+  // Before standard time New York kept local mean time, 4:56:02 behind GMT.
+  Date early(-3000000000.0);  // 1874
+  EXPECT_EQ(formatter("Z", "America/New_York").string(early), "-045602");
+  EXPECT_EQ(formatter("ZZZZZ", "America/New_York").string(early), "-04:56:02");
+  auto stamp = formatter(kServerStamp, "America/New_York");
+  EXPECT_EQ(parsed(stamp, stamp.string(early)), early.timeIntervalSince1970());
   EXPECT_FALSE(f.date("2026-12-07 02:00 +2400").has_value());
   EXPECT_FALSE(f.date("2026-12-07 02:00").has_value());
 }

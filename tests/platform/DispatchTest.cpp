@@ -306,16 +306,19 @@ TEST(DispatchThreadsTest, HostRunsTheMainQueueAndTimersFireThere) {
   testkit::setDispatchExecutor(executor);
   DispatchQueue ble("bluetoothQueue");
   std::vector<std::string> seen;  // touched only on the main queue
-  auto dead = Timer::scheduledTimer(0.01, [&] { seen.push_back("invalidated timer"); });
+  std::atomic<bool> invalidated{false};
+  auto dead = Timer::scheduledTimer(0.001, [&] { seen.push_back("invalidated timer"); });
+  auto started = std::chrono::steady_clock::now();
   ble.async([&, dead] {
-    dead->invalidate();
+    dead->invalidate();  // from another thread than the one that will run the timer
     DispatchQueue::main().async([&] { seen.push_back("hop " + DispatchQueue::currentLabel().value_or("-")); });
     Timer::scheduledTimer(0.03, [&] {
       seen.push_back("timer");
       platform::stopMainQueue();
     });
+    invalidated = true;
   });
-  auto started = std::chrono::steady_clock::now();
+  while (!invalidated) std::this_thread::yield();
   platform::runMainQueue();
   EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(25));
   EXPECT_EQ(seen, (std::vector<std::string>{"hop main", "timer"}));
@@ -330,7 +333,7 @@ TEST(DispatchThreadsTest, DrainRunsWhatIsReadyAndDelayedWorkArrivesLater) {
     ++ran;
     DispatchQueue::main().async([&] { ++ran; });
   });
-  DispatchQueue::main().asyncAfter(0.02, [&] { ran += 10; });
+  DispatchQueue::main().asyncAfter(0.2, [&] { ran += 10; });
   EXPECT_EQ(platform::drainMainQueue(), 2u);
   EXPECT_EQ(ran, 2);
   EXPECT_TRUE(waitFor([&] { return platform::drainMainQueue() > 0; }));

@@ -68,6 +68,24 @@ TEST(TimeZoneTest, OffsetFollowsSummerTimeAtTheInstant) {
   EXPECT_EQ(newYork.abbreviationAt(Date(kNewYorkSpring2026)), "EDT");
 }
 
+TEST(TimeZoneTest, SummerTimeContinuesBeyondTheListedYears) {
+  // The system database lists changes only up to 2037; later years follow the same rules.
+  auto berlin = zone("Europe/Berlin");
+  EXPECT_EQ(berlin.secondsFromGMT(Date(2216249999)), 3600);  // 2040-03-25 00:59:59 UTC
+  EXPECT_EQ(berlin.secondsFromGMT(Date(2216250000)), 7200);
+  EXPECT_EQ(berlin.abbreviationAt(Date(2216250000)), "CEST");
+  EXPECT_EQ(berlin.secondsFromGMT(Date(4118083200)), 7200);    // 2100-07-01
+  EXPECT_EQ(berlin.secondsFromGMT(Date(253386403200)), 7200);  // 9999-07-01
+  auto newYork = zone("America/New_York");
+  EXPECT_EQ(newYork.secondsFromGMT(Date(2530767599)), -5 * 3600);  // 2050-03-13 06:59:59 UTC
+  EXPECT_EQ(newYork.secondsFromGMT(Date(2530767600)), -4 * 3600);
+  auto sydney = zone("Australia/Sydney");
+  EXPECT_EQ(sydney.secondsFromGMT(Date(2368051200)), 11 * 3600);  // 2045-01-15, southern summer
+  EXPECT_EQ(sydney.secondsFromGMT(Date(2383689600)), 10 * 3600);  // 2045-07-15
+  // A zone that stopped changing its clocks stays where it stopped.
+  EXPECT_EQ(zone("Asia/Tokyo").secondsFromGMT(Date(2383689600)), 9 * 3600);
+}
+
 TEST(TimeZoneTest, OffsetOfUnusableInstantsIsDefined) {
   auto berlin = zone("Europe/Berlin");
   // NaN counts as 1970-01-01; beyond the known range the nearer end of it counts.

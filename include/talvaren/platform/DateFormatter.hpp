@@ -11,7 +11,8 @@
 //   m     minute                    s  second
 //   S     fraction of the second, one digit per letter ("SSSSSS" microseconds)
 //   a     the AM/PM symbol ("AM" and "PM" unless set otherwise)
-//   Z     zone offset: "Z"-"ZZZ" "+0100", "ZZZZ" "GMT+01:00", "ZZZZZ" "+01:00" or "Z" for zero
+//   Z     zone offset: "Z"-"ZZZ" "+0100", "ZZZZ" "GMT+01:00", "ZZZZZ" "+01:00" or "Z" for zero;
+//         seconds follow only for offsets that have them (local mean time: "-045602")
 // Other ASCII letters are reserved and stand for themselves.
 //
 // Parsing reads the whole text: any character left over, a missing field or separator, a field out

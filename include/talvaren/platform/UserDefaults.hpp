@@ -1,0 +1,90 @@
+#pragma once
+// User defaults: a small thread-safe store of typed values by key, persisted as one file.
+//
+// Values are nlohmann::json: texts, integers, doubles, Booleans, lists and dictionaries as
+// themselves, bytes as JSON binary values (nlohmann::json::binary). The typed reads follow the
+// platform's conversions where callers rely on them:
+//   - integerForKey / doubleForKey: a number as such (a double truncated toward zero for the integer,
+//     clamped to its range), a Boolean as 0 or 1, a text by its leading number ("12", " 7.5", "-3x");
+//     anything else, or a missing key, 0.
+//   - boolForKey: a Boolean as such, a number when it is not 0, a text "YES"/"true" (any case) or one
+//     whose leading number is not 0; anything else, or a missing key, false.
+//   - stringForKey, dataForKey, arrayForKey, dictionaryForKey: only a value of that very kind; a
+//     number is not a text, a text is not bytes.
+// Setting a null value removes the key. Every change of a persisted store is on disk, written
+// atomically, before the setter returns; a damaged or unreadable file reads as an empty store.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "talvaren/platform/Error.hpp"
+
+namespace talvaren::platform {
+
+class UserDefaults {
+ public:
+  /// The store of the current application home (AppHome::userDefaultsPath()), created on first use;
+  /// tests can replace it (talvaren/testing/Storage.hpp).
+  static std::shared_ptr<UserDefaults> standard();
+  /// A store that lives only in memory, optionally seeded with the members of a JSON object.
+  static std::shared_ptr<UserDefaults> inMemory(const nlohmann::json& values = nlohmann::json::object());
+  /// A store persisted in `file`, loading what the file holds.
+  static std::shared_ptr<UserDefaults> persistent(const std::filesystem::path& file);
+
+  UserDefaults();
+  explicit UserDefaults(std::filesystem::path file);
+  UserDefaults(const UserDefaults&) = delete;
+  UserDefaults& operator=(const UserDefaults&) = delete;
+
+  /// The value stored under `key`, whatever its kind.
+  std::optional<nlohmann::json> objectForKey(const std::string& key) const;
+  std::optional<std::string> stringForKey(const std::string& key) const;
+  std::int64_t integerForKey(const std::string& key) const;
+  double doubleForKey(const std::string& key) const;
+  bool boolForKey(const std::string& key) const;
+  std::optional<Bytes> dataForKey(const std::string& key) const;
+  /// A list (JSON array), as stored.
+  std::optional<nlohmann::json> arrayForKey(const std::string& key) const;
+  /// A dictionary (JSON object), as stored.
+  std::optional<nlohmann::json> dictionaryForKey(const std::string& key) const;
+
+  /// Stores `value` under `key`, replacing what was there; a null value removes the key.
+  void set(const nlohmann::json& value, const std::string& key);
+  /// Stores bytes (kept as a JSON binary value).
+  void set(const Bytes& value, const std::string& key);
+  void removeObjectForKey(const std::string& key);
+
+  /// Every key and value, as one JSON object.
+  nlohmann::json dictionaryRepresentation() const;
+  /// The file behind the store; none for an in-memory store.
+  const std::optional<std::filesystem::path>& file() const { return file_; }
+  /// The error of the most recent failed save, cleared by the next successful one.
+  std::optional<Error> lastSaveError() const;
+
+  /// The text form of a whole store as written to its file: a JSON object in which bytes, doubles
+  /// that JSON cannot hold (NaN, infinities) and dictionaries that would look like either are
+  /// tagged ({"$bytes": Base64}, {"$double": "nan"}, {"$dict": {...}}), so every value round-trips.
+  static std::string encodeFile(const nlohmann::json& values);
+  /// The values of a file's text; a damaged text gives no value.
+  static std::optional<nlohmann::json> decodeFile(std::string_view text);
+
+ private:
+  void changed();
+
+  std::optional<std::filesystem::path> file_;
+  mutable std::mutex mutex_;
+  nlohmann::json values_ = nlohmann::json::object();
+  std::uint64_t generation_ = 0;
+
+  std::mutex saveMutex_;
+  std::uint64_t savedGeneration_ = 0;
+  std::optional<Error> lastSaveError_;
+};
+
+}  // namespace talvaren::platform

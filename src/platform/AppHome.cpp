@@ -1,0 +1,114 @@
+#include "talvaren/platform/AppHome.hpp"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace talvaren::platform {
+namespace {
+
+constexpr const char* HomeFolderName = "TalvarenKit";
+
+struct HomeState {
+  std::mutex mutex;
+  std::optional<std::filesystem::path> override;
+};
+
+HomeState& homeState() {
+  static HomeState state;
+  return state;
+}
+
+std::filesystem::path absoluteNormal(const std::filesystem::path& path) {
+  std::error_code error;
+  auto result = std::filesystem::absolute(path, error);
+  return (error ? path : result).lexically_normal();
+}
+
+std::optional<std::string> environment(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr || *value == '\0') return std::nullopt;
+  return std::string(value);
+}
+
+std::filesystem::path userHome() {
+  if (auto home = environment("HOME")) return *home;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && *found->pw_dir != '\0') {
+    return found->pw_dir;
+  }
+  // No home at all (a stripped service account): keep the data beside other temporary files.
+  std::error_code error;
+  auto temporary = std::filesystem::temp_directory_path(error);
+  return (error ? std::filesystem::path("/tmp") : temporary) / ("talvaren-" + std::to_string(::getuid()));
+}
+
+}  // namespace
+
+std::filesystem::path AppHome::defaultPath() {
+  if (auto home = environment("TALVAREN_HOME")) return absoluteNormal(*home);
+  // XDG asks for an absolute path; a relative value is ignored.
+  if (auto data = environment("XDG_DATA_HOME"); data && data->front() == '/') {
+    return absoluteNormal(std::filesystem::path(*data) / HomeFolderName);
+  }
+  return absoluteNormal(userHome() / ".local" / "share" / HomeFolderName);
+}
+
+std::filesystem::path AppHome::path() {
+  {
+    std::lock_guard lock(homeState().mutex);
+    if (homeState().override) return *homeState().override;
+  }
+  return defaultPath();
+}
+
+void AppHome::setPath(const std::filesystem::path& root) {
+  std::lock_guard lock(homeState().mutex);
+  if (root.empty()) {
+    homeState().override.reset();
+  } else {
+    homeState().override = absoluteNormal(root);
+  }
+}
+
+std::optional<std::filesystem::path> AppHome::customPath() {
+  std::lock_guard lock(homeState().mutex);
+  return homeState().override;
+}
+
+std::filesystem::path AppHome::documentsPath() { return path() / "Documents"; }
+
+std::filesystem::path AppHome::userDefaultsPath() { return path() / "UserDefaults.json"; }
+
+std::filesystem::path AppHome::keychainsPath() { return path() / "Keychains"; }
+
+std::filesystem::path AppHome::keychainPath(std::string_view service) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string name;
+  for (std::size_t i = 0; i < service.size(); ++i) {
+    auto c = static_cast<unsigned char>(service[i]);
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                 c == '_' || (c == '.' && i > 0);
+    if (plain) {
+      name += static_cast<char>(c);
+    } else {
+      name += '%';
+      name += hex[c >> 4];
+      name += hex[c & 0xF];
+    }
+  }
+  // The empty service gets a name no other service can produce ("%" always takes two digits).
+  if (name.empty()) name = "%";
+  return keychainsPath() / (name + ".keychain");
+}
+
+}  // namespace talvaren::platform

@@ -1,0 +1,266 @@
+#include "platform/FileIO.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+#include <openssl/evp.h>
+
+namespace talvaren::platform::detail {
+namespace {
+
+constexpr const char* FileDomain = "NSCocoaErrorDomain";
+
+// The platform's file error codes.
+constexpr std::int64_t FileNoSuchFileError = 4;
+constexpr std::int64_t FileReadUnknownError = 256;
+constexpr std::int64_t FileReadNoPermissionError = 257;
+constexpr std::int64_t FileReadNoSuchFileError = 260;
+constexpr std::int64_t FileWriteUnknownError = 512;
+constexpr std::int64_t FileWriteNoPermissionError = 513;
+constexpr std::int64_t FileWriteFileExistsError = 516;
+constexpr std::int64_t FileWriteOutOfSpaceError = 640;
+
+std::string quoted(const std::filesystem::path& path) {
+  return "\u201c" + path.filename().string() + "\u201d";
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() { close(); }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int close() {
+    int result = 0;
+    if (fd_ >= 0) result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+std::string temporaryName(const std::filesystem::path& file) {
+  static std::atomic<unsigned long> counter{0};
+  auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%lu-%llx", static_cast<long>(::getpid()), counter.fetch_add(1),
+                ticks & 0xffffffULL);
+  return "." + file.filename().string() + suffix;
+}
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+Error fileError(int posixError, const std::filesystem::path& path, bool writing) {
+  std::int64_t code;
+  std::string description;
+  if (writing) {
+    switch (posixError) {
+      case ENOENT:
+      case ENOTDIR:
+        code = FileNoSuchFileError;
+        description = "The folder for the file " + quoted(path) + " doesn\u2019t exist.";
+        break;
+      case EACCES:
+      case EPERM:
+      case EROFS:
+        code = FileWriteNoPermissionError;
+        description = "You don\u2019t have permission to save the file " + quoted(path) + ".";
+        break;
+      case EEXIST:
+        code = FileWriteFileExistsError;
+        description = "The file " + quoted(path) + " couldn\u2019t be saved because a file with the same name already exists.";
+        break;
+      case ENOSPC:
+      case EDQUOT:
+        code = FileWriteOutOfSpaceError;
+        description = "The file " + quoted(path) + " couldn\u2019t be saved because there isn\u2019t enough space.";
+        break;
+      default:
+        code = FileWriteUnknownError;
+        description = "The file " + quoted(path) + " couldn\u2019t be saved.";
+    }
+  } else {
+    switch (posixError) {
+      case ENOENT:
+      case ENOTDIR:
+        code = FileReadNoSuchFileError;
+        description = "The file " + quoted(path) + " couldn\u2019t be opened because there is no such file.";
+        break;
+      case EACCES:
+      case EPERM:
+        code = FileReadNoPermissionError;
+        description = "The file " + quoted(path) + " couldn\u2019t be opened because you don\u2019t have permission to view it.";
+        break;
+      default:
+        code = FileReadUnknownError;
+        description = "The file " + quoted(path) + " couldn\u2019t be opened.";
+    }
+  }
+  nlohmann::json info = nlohmann::json::object();
+  info[Error::LocalizedDescriptionKey] = description;
+  info["NSFilePath"] = path.string();
+  info["NSUnderlyingError"] = {{"domain", "NSPOSIXErrorDomain"}, {"code", posixError}};
+  return Error(FileDomain, code, std::move(info));
+}
+
+std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode,
+                                         bool exactMode) {
+  auto directory = file.parent_path();
+  if (directory.empty()) directory = ".";
+  std::filesystem::path temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temporary = directory / temporaryName(file);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) return fileError(errno, file, true);
+  }
+  if (fd < 0) return fileError(EEXIST, file, true);
+  Descriptor descriptor(fd);
+  auto fail = [&](int error) {
+    descriptor.close();
+    ::unlink(temporary.c_str());
+    return fileError(error, file, true);
+  };
+  if (!writeAll(fd, data)) return fail(errno);
+  if (exactMode && ::fchmod(fd, mode) != 0) return fail(errno);
+  if (::fsync(fd) != 0) return fail(errno);
+  if (descriptor.close() != 0) return fail(errno);
+  if (::rename(temporary.c_str(), file.c_str()) != 0) {
+    int error = errno;
+    ::unlink(temporary.c_str());
+    return fileError(error, file, true);
+  }
+  // Make the rename itself durable.
+  int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directoryFd >= 0) {
+    ::fsync(directoryFd);
+    ::close(directoryFd);
+  }
+  return std::nullopt;
+}
+
+std::variant<std::string, Error> readWholeFile(const std::filesystem::path& file) {
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fileError(errno, file, false);
+  Descriptor descriptor(fd);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return fileError(errno, file, false);
+  if (!S_ISREG(status.st_mode)) return fileError(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, file, false);
+  std::string content;
+  content.reserve(static_cast<std::size_t>(status.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return fileError(errno, file, false);
+    }
+    if (got == 0) break;
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  return content;
+}
+
+std::optional<Error> createDirectories(const std::filesystem::path& directory, mode_t mode) {
+  if (directory.empty()) return std::nullopt;
+  struct stat status {};
+  if (::stat(directory.c_str(), &status) == 0) {
+    if (S_ISDIR(status.st_mode)) return std::nullopt;
+    return fileError(EEXIST, directory, true);
+  }
+  auto parent = directory.parent_path();
+  if (!parent.empty() && parent != directory) {
+    if (auto error = createDirectories(parent, mode)) return error;
+  }
+  if (::mkdir(directory.c_str(), mode) != 0 && errno != EEXIST) return fileError(errno, directory, true);
+  return std::nullopt;
+}
+
+std::string base64Encode(std::string_view bytes) {
+  std::string out(4 * ((bytes.size() + 2) / 3), '\0');
+  if (!bytes.empty()) {
+    int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                 reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    out.resize(static_cast<std::size_t>(length));
+  }
+  return out;
+}
+
+std::optional<std::string> base64Decode(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    bool alphabet = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+    bool padding = c == '=' && i + 2 >= text.size() && (i + 1 == text.size() || text[i + 1] == '=');
+    if (!alphabet && !padding) return std::nullopt;
+  }
+  if (text.empty()) return std::string();
+  std::string out(3 * (text.size() / 4), '\0');
+  int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                               reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
+  if (length < 0) return std::nullopt;
+  std::size_t padding = 0;
+  if (text.back() == '=') padding = text[text.size() - 2] == '=' ? 2 : 1;
+  out.resize(static_cast<std::size_t>(length) - padding);
+  return out;
+}
+
+bool isValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t extra;
+    std::uint32_t codePoint;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      codePoint = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      codePoint = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      codePoint = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= text.size()) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t smallest[] = {0, 0x80, 0x800, 0x10000};
+    if (codePoint < smallest[extra] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace talvaren::platform::detail

@@ -1,0 +1,227 @@
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/testing/Storage.hpp"
+
+using namespace talvaren;
+using nlohmann::json;
+using platform::UserDefaults;
+
+namespace {
+
+void writeText(const std::filesystem::path& file, const std::string& text) {
+  std::filesystem::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+}  // namespace
+
+TEST(UserDefaultsTest, MissingKeysReadAsTheirDefaults) {
+  auto defaults = UserDefaults::inMemory();
+  EXPECT_EQ(defaults->integerForKey("owner"), 0);
+  EXPECT_FALSE(defaults->boolForKey("SynchZoneDevice"));
+  EXPECT_EQ(defaults->doubleForKey("x"), 0.0);
+  EXPECT_FALSE(defaults->stringForKey("APIBaseURL"));
+  EXPECT_FALSE(defaults->dataForKey("GarminAuthCredentials"));
+  EXPECT_FALSE(defaults->arrayForKey("a"));
+  EXPECT_FALSE(defaults->dictionaryForKey("d"));
+  EXPECT_FALSE(defaults->objectForKey("o"));
+}
+
+TEST(UserDefaultsTest, KindAwareReads) {
+  auto defaults = UserDefaults::inMemory();
+  defaults->set(7, "int");
+  defaults->set(7.9, "double");
+  defaults->set(-7.9, "negative");
+  defaults->set(true, "bool");
+  defaults->set("de", "text");
+  defaults->set(" 42abc", "numericText");
+  defaults->set(Bytes{0, 1, 255}, "bytes");
+  defaults->set(json::array({1, "two"}), "list");
+  defaults->set(json{{"a", 1}}, "dict");
+
+  // Texts are only texts: a number never reads as one (the language key relies on this).
+  EXPECT_EQ(defaults->stringForKey("text"), "de");
+  EXPECT_FALSE(defaults->stringForKey("int"));
+  EXPECT_FALSE(defaults->stringForKey("bytes"));
+
+  EXPECT_EQ(defaults->integerForKey("int"), 7);
+  EXPECT_EQ(defaults->integerForKey("double"), 7);
+  EXPECT_EQ(defaults->integerForKey("negative"), -7);
+  EXPECT_EQ(defaults->integerForKey("bool"), 1);
+  EXPECT_EQ(defaults->integerForKey("numericText"), 42);
+  EXPECT_EQ(defaults->integerForKey("text"), 0);
+  EXPECT_EQ(defaults->integerForKey("list"), 0);
+
+  EXPECT_DOUBLE_EQ(defaults->doubleForKey("double"), 7.9);
+  EXPECT_DOUBLE_EQ(defaults->doubleForKey("int"), 7.0);
+  EXPECT_DOUBLE_EQ(defaults->doubleForKey("numericText"), 42.0);
+
+  EXPECT_TRUE(defaults->boolForKey("bool"));
+  EXPECT_TRUE(defaults->boolForKey("int"));
+  EXPECT_FALSE(defaults->boolForKey("text"));
+  EXPECT_FALSE(defaults->boolForKey("dict"));
+
+  EXPECT_EQ(defaults->dataForKey("bytes"), (Bytes{0, 1, 255}));
+  EXPECT_FALSE(defaults->dataForKey("text"));
+  EXPECT_EQ(defaults->arrayForKey("list"), json::array({1, "two"}));
+  EXPECT_FALSE(defaults->arrayForKey("bytes"));
+  EXPECT_EQ(defaults->dictionaryForKey("dict"), (json{{"a", 1}}));
+  EXPECT_FALSE(defaults->dictionaryForKey("list"));
+  EXPECT_EQ(defaults->objectForKey("int"), json(7));
+}
+
+TEST(UserDefaultsTest, TextsConvertLikeThePlatform) {
+  auto defaults = UserDefaults::inMemory();
+  auto integer = [&](const char* text) { defaults->set(text, "k"); return defaults->integerForKey("k"); };
+  auto boolean = [&](const char* text) { defaults->set(text, "k"); return defaults->boolForKey("k"); };
+  auto number = [&](const char* text) { defaults->set(text, "k"); return defaults->doubleForKey("k"); };
+  EXPECT_EQ(integer("-12"), -12);
+  EXPECT_EQ(integer("+3.99"), 3);
+  EXPECT_EQ(integer("99999999999999999999"), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(integer("-99999999999999999999"), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(integer(""), 0);
+  EXPECT_TRUE(boolean("YES"));
+  EXPECT_TRUE(boolean("true"));
+  EXPECT_TRUE(boolean("1"));
+  EXPECT_TRUE(boolean("  007"));
+  EXPECT_FALSE(boolean("NO"));
+  EXPECT_FALSE(boolean("false"));
+  EXPECT_FALSE(boolean("0"));
+  EXPECT_FALSE(boolean("0.5"));
+  EXPECT_DOUBLE_EQ(number(" 2.5e3xyz"), 2500.0);
+  EXPECT_DOUBLE_EQ(number("-0.25"), -0.25);
+  EXPECT_EQ(number("abc"), 0.0);
+  EXPECT_TRUE(std::isinf(number("1e999")));
+
+  defaults->set(1e300, "huge");
+  EXPECT_EQ(defaults->integerForKey("huge"), std::numeric_limits<std::int64_t>::max());
+  defaults->set(std::numeric_limits<double>::quiet_NaN(), "nan");
+  EXPECT_EQ(defaults->integerForKey("nan"), 0);
+  defaults->set(std::numeric_limits<std::uint64_t>::max(), "unsigned");
+  EXPECT_EQ(defaults->integerForKey("unsigned"), std::numeric_limits<std::int64_t>::max());
+}
+
+TEST(UserDefaultsTest, SettingNullOrRemovingDropsTheKey) {
+  auto defaults = UserDefaults::inMemory({{"CSRFToken", "abc"}, {"owner", 5}});
+  defaults->set(nullptr, "CSRFToken");
+  EXPECT_FALSE(defaults->objectForKey("CSRFToken"));
+  defaults->removeObjectForKey("owner");
+  defaults->removeObjectForKey("never-there");
+  EXPECT_EQ(defaults->dictionaryRepresentation(), json::object());
+}
+
+TEST(UserDefaultsTest, EveryKindPersistsAcrossInstances) {
+  testkit::TemporaryAppHome home;
+  json nested = {{"$bytes", "not a tag"}, {"list", json::array({json::binary({9, 8}), 1.5, nullptr})}};
+  {
+    auto defaults = UserDefaults::standard();
+    defaults->set("https://example.test/api/", "APIBaseURL");
+    defaults->set(42, "owner");
+    defaults->set(2.0, "two");
+    defaults->set(std::numeric_limits<double>::infinity(), "inf");
+    defaults->set(false, "BatteryLevel50");
+    defaults->set(Bytes{}, "empty");
+    defaults->set(Bytes{0x00, 0x7f, 0x80, 0xff}, "GarminAuthCredentials");
+    defaults->set(nested, "nested");
+    defaults->set(json{{"$dict", 1}}, "looksTagged");
+    defaults->set(json::array({json{{"$bytes", "AA=="}}}), "listOfLookalikes");
+    defaults->set("temporary", "gone");
+    defaults->removeObjectForKey("gone");
+    EXPECT_FALSE(defaults->lastSaveError());
+  }
+  struct stat status {};
+  ASSERT_EQ(::stat(platform::AppHome::userDefaultsPath().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0077, 0u);
+
+  testkit::resetStandardUserDefaults();
+  auto reread = UserDefaults::standard();
+  EXPECT_EQ(reread->stringForKey("APIBaseURL"), "https://example.test/api/");
+  EXPECT_EQ(reread->objectForKey("owner"), json(42));
+  EXPECT_TRUE(reread->objectForKey("two")->is_number_float());
+  EXPECT_TRUE(std::isinf(reread->doubleForKey("inf")));
+  EXPECT_EQ(reread->objectForKey("BatteryLevel50"), json(false));
+  EXPECT_EQ(reread->dataForKey("empty"), Bytes{});
+  EXPECT_EQ(reread->dataForKey("GarminAuthCredentials"), (Bytes{0x00, 0x7f, 0x80, 0xff}));
+  EXPECT_EQ(reread->objectForKey("nested"), nested);
+  EXPECT_EQ(reread->objectForKey("looksTagged"), (json{{"$dict", 1}}));
+  EXPECT_EQ(reread->objectForKey("listOfLookalikes"), json::array({json{{"$bytes", "AA=="}}}));
+  EXPECT_FALSE(reread->objectForKey("gone"));
+  EXPECT_EQ(reread->dictionaryRepresentation(), UserDefaults::persistent(*reread->file())->dictionaryRepresentation());
+}
+
+TEST(UserDefaultsTest, DamagedFilesReadAsEmpty) {
+  testkit::TemporaryAppHome home;
+  auto file = platform::AppHome::userDefaultsPath();
+  for (const char* damaged : {"{\"a\": 1", "[1, 2]", "", "\xff\xfe", R"({"a": {"$bytes": "!!!"}})",
+                              R"({"a": {"$double": "huge"}})", R"({"a": {"$dict": 3}})"}) {
+    writeText(file, damaged);
+    auto defaults = UserDefaults::persistent(file);
+    EXPECT_EQ(defaults->dictionaryRepresentation(), json::object()) << damaged;
+    // A damaged file is replaced by the next save.
+    defaults->set(1, "fresh");
+    EXPECT_EQ(UserDefaults::persistent(file)->integerForKey("fresh"), 1);
+  }
+}
+
+TEST(UserDefaultsTest, FailedSaveKeepsTheValueAndReportsTheError) {
+  testkit::TemporaryAppHome home;
+  // A directory where the file should be: the save cannot replace it.
+  std::filesystem::create_directories(platform::AppHome::userDefaultsPath());
+  auto defaults = UserDefaults::standard();
+  defaults->set("x", "k");
+  EXPECT_EQ(defaults->stringForKey("k"), "x");
+  ASSERT_TRUE(defaults->lastSaveError());
+  EXPECT_EQ(defaults->lastSaveError()->domain, "NSCocoaErrorDomain");
+}
+
+TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
+  testkit::TemporaryAppHome home;
+  auto defaults = UserDefaults::standard();
+  constexpr int threads = 4;
+  constexpr int perThread = 40;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < threads; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < perThread; ++i) {
+        auto key = "k" + std::to_string(t) + "-" + std::to_string(i);
+        defaults->set(i, key);
+        EXPECT_EQ(defaults->integerForKey(key), i);
+        defaults->set(i % 2 == 0, "shared");
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  auto reread = UserDefaults::persistent(platform::AppHome::userDefaultsPath());
+  for (int t = 0; t < threads; ++t) {
+    for (int i = 0; i < perThread; ++i) {
+      EXPECT_EQ(reread->integerForKey("k" + std::to_string(t) + "-" + std::to_string(i)), i);
+    }
+  }
+  EXPECT_EQ(reread->dictionaryRepresentation(), defaults->dictionaryRepresentation());
+  // No temporary files are left beside the store.
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(home.path())) ++files;
+  EXPECT_EQ(files, 1);
+}
+
+TEST(UserDefaultsTest, StandardInstanceCanBeReplacedForTests) {
+  testkit::TemporaryAppHome home;
+  auto replacement = UserDefaults::inMemory({{"LCLCurrentLanguageKey", "pl"}});
+  testkit::setStandardUserDefaults(replacement);
+  EXPECT_EQ(UserDefaults::standard(), replacement);
+  EXPECT_EQ(UserDefaults::standard()->stringForKey("LCLCurrentLanguageKey"), "pl");
+  EXPECT_FALSE(replacement->file());
+  testkit::resetStandardUserDefaults();
+  EXPECT_NE(UserDefaults::standard(), replacement);
+  EXPECT_EQ(UserDefaults::standard(), UserDefaults::standard());
+}
