@@ -47,13 +47,11 @@ std::string ActivitySDK::description() const {
 }
 
 void ActivitySDK::setCreated(std::optional<std::string> created) {
-  created_ = std::move(created);
-  record::deriveCompanion(created_, createdTimestamp);
+  record::setDateText(created_, std::move(created), createdTimestamp);
 }
 
 void ActivitySDK::setTimestamp(std::optional<std::string> timestamp) {
-  timestamp_ = std::move(timestamp);
-  record::deriveCompanion(timestamp_, timestampTimestamp);
+  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

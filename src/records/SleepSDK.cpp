@@ -44,18 +44,15 @@ std::string SleepSDK::description() const {
 }
 
 void SleepSDK::setCreated(std::optional<std::string> created) {
-  created_ = std::move(created);
-  record::deriveCompanion(created_, createdTimestamp);
+  record::setDateText(created_, std::move(created), createdTimestamp);
 }
 
 void SleepSDK::setModified(std::optional<std::string> modified) {
-  modified_ = std::move(modified);
-  record::deriveCompanion(modified_, modifiedTimestamp);
+  record::setDateText(modified_, std::move(modified), modifiedTimestamp);
 }
 
 void SleepSDK::setTimestamp(std::optional<std::string> timestamp) {
-  timestamp_ = std::move(timestamp);
-  record::deriveCompanion(timestamp_, timestampTimestamp);
+  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

@@ -28,8 +28,7 @@ std::optional<JSON> Track::toJSON() const {
 }
 
 void Track::setCreated(std::optional<std::string> created) {
-  created_ = std::move(created);
-  record::deriveCompanion(created_, createdTimestamp);
+  record::setDateText(created_, std::move(created), createdTimestamp);
 }
 
 }  // namespace talvaren
