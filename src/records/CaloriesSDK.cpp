@@ -44,13 +44,11 @@ std::string CaloriesSDK::description() const {
 }
 
 void CaloriesSDK::setCreated(std::optional<std::string> created) {
-  created_ = std::move(created);
-  record::deriveCompanion(created_, createdTimestamp);
+  record::setDateText(created_, std::move(created), createdTimestamp);
 }
 
 void CaloriesSDK::setTimestamp(std::optional<std::string> timestamp) {
-  timestamp_ = std::move(timestamp);
-  record::deriveCompanion(timestamp_, timestampTimestamp);
+  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

@@ -15,4 +15,10 @@ void deriveCompanion(const std::optional<std::string>& text, std::optional<doubl
   if (auto seconds = secondsFromTimestampText(text)) companion = seconds;
 }
 
+void setDateText(std::optional<std::string>& text, std::optional<std::string> value,
+                 std::optional<double>& companion) {
+  text = std::move(value);
+  deriveCompanion(text, companion);
+}
+
 }  // namespace talvaren::record

@@ -246,18 +246,15 @@ std::string WorkoutSDK::description() const {
 }
 
 void WorkoutSDK::setCreated(std::optional<std::string> created) {
-  created_ = std::move(created);
-  record::deriveCompanion(created_, createdTimestamp);
+  record::setDateText(created_, std::move(created), createdTimestamp);
 }
 
 void WorkoutSDK::setModified(std::optional<std::string> modified) {
-  modified_ = std::move(modified);
-  record::deriveCompanion(modified_, modifiedTimestamp);
+  record::setDateText(modified_, std::move(modified), modifiedTimestamp);
 }
 
 void WorkoutSDK::setTimestamp(std::optional<std::string> timestamp) {
-  timestamp_ = std::move(timestamp);
-  record::deriveCompanion(timestamp_, timestampTimestamp);
+  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

@@ -144,22 +144,9 @@ std::optional<JSON> encode(const E& element) {
   return json;
 }
 
-/// A list of records from a JSON array of objects; absent when `array` is no array or any element fails.
-template <Decodable E>
-std::optional<std::vector<E>> fromJSONArray(const JSON& array) {
-  if (!array.is_array()) return std::nullopt;
-  std::vector<E> records;
-  records.reserve(array.size());
-  for (const auto& element : array) {
-    auto record = decode<E>(element);
-    if (!record) return std::nullopt;
-    records.push_back(std::move(*record));
-  }
-  return records;
-}
-
-template <Decodable E>
-std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
+namespace detail {
+template <Decodable E, class Objects>
+std::optional<std::vector<E>> decodeAll(const Objects& objects) {
   std::vector<E> records;
   records.reserve(objects.size());
   for (const auto& element : objects) {
@@ -168,6 +155,19 @@ std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
     records.push_back(std::move(*record));
   }
   return records;
+}
+}  // namespace detail
+
+/// A list of records from a JSON array of objects; absent when `array` is no array or any element fails.
+template <Decodable E>
+std::optional<std::vector<E>> fromJSONArray(const JSON& array) {
+  if (!array.is_array()) return std::nullopt;
+  return detail::decodeAll<E>(array);
+}
+
+template <Decodable E>
+std::optional<std::vector<E>> fromJSONArray(const std::vector<JSON>& objects) {
+  return detail::decodeAll<E>(objects);
 }
 
 /// A list of records as a JSON array of objects; absent when any record writes no object.

@@ -10,9 +10,9 @@
 //                                                   (talvaren/records/RecordDescription.hpp)
 //
 // Date texts. A `created`, `modified` or `timestamp` text drives a seconds-since-1970 companion
-// (`createdTimestamp`, ...). The text is private behind a getter and a setter; the setter runs
-// `deriveCompanion`, which updates the companion only when the new text is present and parses as a
-// server time stamp. Setting the companion (a public member) never touches the text. Constructors and
+// (`createdTimestamp`, ...). The text is private behind a getter and a setter; the setter calls
+// `setDateText`, which stores the text and updates the companion only when the new text is present
+// and parses as a server time stamp. Setting the companion (a public member) never touches the text. Constructors and
 // readers never run the setter: a JSON reader stores the text directly and then sets the companion to
 // `secondsFromTimestampText` of it (absent when the text is absent or unparsable).
 //
@@ -36,6 +36,10 @@ std::optional<double> secondsFromTimestampText(const std::optional<std::string>&
 /// The date derivation run after a date text is assigned outside a constructor: when `text` is present
 /// and parses, `companion` takes its seconds; otherwise `companion` keeps its value.
 void deriveCompanion(const std::optional<std::string>& text, std::optional<double>& companion);
+
+/// A date text's setter: stores `value` in `text`, then runs the date derivation into `companion`.
+void setDateText(std::optional<std::string>& text, std::optional<std::string> value,
+                 std::optional<double>& companion);
 
 /// The six comparisons of a record ordered on `R::orderingValue()`, written out by hand.
 template <class R>
