@@ -31,7 +31,18 @@ SessionManager::~SessionManager() { engine_->shutdown(); }
 
 Result<URLRequest> SessionManager::build(std::string_view url, HTTPMethod method,
                                          const std::optional<Parameters>& parameters, ParameterEncoding encoding,
-                                         const std::optional<HTTPHeaders>& headers) const {
+                                         const std::optional<HTTPHeaders>& headers) const noexcept {
+  try {
+    return buildOrThrow(url, method, parameters, encoding, headers);
+  } catch (...) {
+    return Result<URLRequest>::failure(URLError::make(URLError::unknown));
+  }
+}
+
+Result<URLRequest> SessionManager::buildOrThrow(std::string_view url, HTTPMethod method,
+                                                const std::optional<Parameters>& parameters,
+                                                ParameterEncoding encoding,
+                                                const std::optional<HTTPHeaders>& headers) const {
   auto built = URLRequest::make(url, method, headers);
   if (built.isFailure()) return built;
   URLRequest& request = *built.value();
@@ -43,6 +54,21 @@ Result<URLRequest> SessionManager::build(std::string_view url, HTTPMethod method
 template <typename RequestType>
 std::shared_ptr<RequestType> SessionManager::start(Result<URLRequest> built,
                                                    std::optional<DownloadDestination> destination) {
+  try {
+    return startOrThrow<RequestType>(std::move(built), std::move(destination));
+  } catch (...) {
+    // Only an allocation failure lands here; the request still reports, once.
+    auto core = std::make_shared<detail::RequestCore>(std::nullopt);
+    detail::TransferOutcome outcome;
+    outcome.error = URLError::make(URLError::unknown);
+    core->complete(std::move(outcome));
+    return std::make_shared<RequestType>(core);
+  }
+}
+
+template <typename RequestType>
+std::shared_ptr<RequestType> SessionManager::startOrThrow(Result<URLRequest> built,
+                                                          std::optional<DownloadDestination> destination) {
   auto core = std::make_shared<detail::RequestCore>(built.value() ? std::optional<URLRequest>(*built.value())
                                                                   : std::nullopt);
   auto request = std::make_shared<RequestType>(core);
@@ -82,6 +108,16 @@ std::shared_ptr<DownloadRequest> SessionManager::download(URLRequest urlRequest,
 void SessionManager::upload(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
                             HTTPMethod method, const std::optional<HTTPHeaders>& headers,
                             std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion) {
+  try {
+    uploadOrThrow(std::move(multipartFormData), url, method, headers, std::move(encodingCompletion));
+  } catch (...) {
+    // Only an allocation failure lands here, before anything was queued.
+  }
+}
+
+void SessionManager::uploadOrThrow(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
+                                   HTTPMethod method, const std::optional<HTTPHeaders>& headers,
+                                   std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion) {
   using Completion = Result<std::shared_ptr<DataRequest>>;
   auto mainQueue = DispatchQueue::main();
   auto report = [&](Completion result) {

@@ -3,6 +3,7 @@
 // connection cache keeps connections alive between requests. Everything but submit() and cancel() runs
 // on the worker thread.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -51,6 +52,10 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   void finish(Transfer& transfer, int curlCode, std::optional<Error> forcedError = std::nullopt);
   void failAll(std::int64_t code);
   long nextWaitMilliseconds();
+  /// Blocks in libcurl's poll unless work arrived; see the .cpp for the short spin before it.
+  void waitForActivity();
+  /// Wakes the worker if it is blocked (or about to block) in poll.
+  void nudge();
   void expireIdleTransfers();
   CURL* takeEasyHandle();
 
@@ -63,10 +68,15 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   std::vector<std::uint64_t> cancellations_;
   bool stopping_ = false;
   std::uint64_t nextId_ = 1;
+  // Set by submit(), cancel() and shutdown(); cleared when the worker takes the queued work.
+  std::atomic<bool> pending_{false};
+  // True while the worker is (about to be) blocked in poll.
+  std::atomic<bool> sleeping_{false};
 
   // Worker thread only.
   std::map<std::uint64_t, std::unique_ptr<Transfer>> active_;
   std::vector<CURL*> idleHandles_;
+  bool finishedSinceWait_ = false;
 };
 
 }  // namespace talvaren::platform::http::detail

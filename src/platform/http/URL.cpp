@@ -89,8 +89,11 @@ std::optional<URL> URL::fromString(std::string_view text) {
   }
   auto host = part(parsed.get(), CURLUPART_HOST);
   if (!host || host->empty()) return std::nullopt;
-  if (host->size() >= 2 && host->front() == '[' && host->back() == ']') *host = host->substr(1, host->size() - 2);
-  url.host_ = *host;
+  if (host->size() >= 2 && host->front() == '[' && host->back() == ']') {
+    url.host_.assign(host->begin() + 1, host->end() - 1);
+  } else {
+    url.host_ = std::move(*host);
+  }
   if (auto port = part(parsed.get(), CURLUPART_PORT)) {
     try {
       url.port_ = std::stoi(*port);
@@ -98,8 +101,8 @@ std::optional<URL> URL::fromString(std::string_view text) {
       return std::nullopt;
     }
   }
-  url.path_ = part(parsed.get(), CURLUPART_PATH).value_or("/");
-  if (url.path_.empty()) url.path_ = "/";
+  auto path = part(parsed.get(), CURLUPART_PATH);
+  url.path_ = path && !path->empty() ? std::move(*path) : std::string(1, '/');
   const auto hash = text.find('#');
   const auto q = text.find('?');
   if (q != std::string_view::npos && (hash == std::string_view::npos || q < hash)) {

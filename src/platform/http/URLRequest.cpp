@@ -53,13 +53,13 @@ HTTPHeaders URLRequest::allHTTPHeaderFields() const {
 
 HTTPHeaders HTTPURLResponse::allHeaderFields() const {
   HTTPHeaders result;
-  for (const auto& [name, value] : headerLines_) {
+  for (const auto& field : headerLines_) {
     auto it = std::find_if(result.begin(), result.end(),
-                           [&](const auto& entry) { return headerNameEquals(entry.first, name); });
+                           [&](const auto& entry) { return headerNameEquals(entry.first, field.first); });
     if (it == result.end()) {
-      result.emplace(name, value);
+      result.emplace(field.first, field.second);
     } else {
-      it->second += ", " + value;
+      it->second += ", " + field.second;
     }
   }
   return result;

@@ -107,8 +107,15 @@ class SessionManager {
  private:
   template <typename RequestType>
   std::shared_ptr<RequestType> start(Result<URLRequest> built, std::optional<DownloadDestination> destination);
+  template <typename RequestType>
+  std::shared_ptr<RequestType> startOrThrow(Result<URLRequest> built, std::optional<DownloadDestination> destination);
   Result<URLRequest> build(std::string_view url, HTTPMethod method, const std::optional<Parameters>& parameters,
-                           ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers) const;
+                           ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers) const noexcept;
+  Result<URLRequest> buildOrThrow(std::string_view url, HTTPMethod method, const std::optional<Parameters>& parameters,
+                                  ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers) const;
+  void uploadOrThrow(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
+                     HTTPMethod method, const std::optional<HTTPHeaders>& headers,
+                     std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion);
 
   SessionConfiguration configuration_;
   std::shared_ptr<detail::TransferEngine> engine_;
