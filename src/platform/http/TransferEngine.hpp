@@ -49,6 +49,7 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
  private:
   void run();
   void begin(TransferJob& job);
+  static void cancelUnstarted(TransferJob& job);
   void finish(Transfer& transfer, int curlCode, std::optional<Error> forcedError = std::nullopt);
   void failAll(std::int64_t code);
   long nextWaitMilliseconds();
