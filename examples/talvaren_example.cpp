@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "talvaren/codecs/BluetoorhHeardRate.hpp"
+#include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/records/WorkoutSDK.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
@@ -48,6 +50,50 @@ void decodeHeartRateNotifications(const std::string& path) {
     std::printf("  %-16s bpm %u, signal %lld, RR [%s]\n", line.c_str(), static_cast<unsigned>(heartRate.bmp),
                 static_cast<long long>(heartRate.signal), rr.c_str());
   }
+}
+
+// Replays a recorded Kelo history download, one notification a line ("#" starts a comment), through
+// the history parser as the Bluetooth link does: the reassembly buffers, the running strap time and
+// the sample list go into every call and come back for the next. The strap kept Berlin wall-clock
+// time, so the samples are read back in that zone. The parser's own log lines come first.
+void replayKeloHistory(const std::string& path) {
+  using namespace talvaren;
+  std::ifstream file(path);
+  if (!file) {
+    std::printf("Cannot open %s\n", path.c_str());
+    return;
+  }
+  const TimeZone hostZone = TimeZone::current();
+  TimeZone::setCurrent("Europe/Berlin");
+  std::vector<std::string> texts;
+  std::vector<std::uint8_t> bytes;
+  std::vector<HeartRate> samples;
+  std::int64_t strapTime = 0;
+  std::size_t notifications = 0;
+  std::string line;
+  while (std::getline(file, line)) {
+    if (const auto end = line.find_last_not_of(" \t\r"); end != std::string::npos) {
+      line.erase(end + 1);
+    } else {
+      continue;
+    }
+    if (line.front() == '#') continue;
+    const auto frame = dataFromHexEncodedString(line);
+    if (!frame) {
+      std::printf("  %s: not a hex value\n", line.c_str());
+      continue;
+    }
+    ++notifications;
+    auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(*frame, std::move(texts), std::move(bytes),
+                                                             std::move(samples), strapTime);
+    texts = std::move(result.hexArrayString);
+    bytes = std::move(result.hexArray);
+    samples = std::move(result.hertRates);
+    strapTime = result.timeMinuteBmp;
+  }
+  TimeZone::setCurrent(hostZone);
+  std::printf("Kelo history from %s: %zu notifications, %zu samples\n", path.c_str(), notifications, samples.size());
+  for (const auto& sample : samples) std::printf("  %s", sample.description().c_str());
 }
 
 // A round trip through the standard user defaults, which live under the application home.
@@ -101,5 +147,6 @@ int main(int argc, char** argv) {
   countLaunches();
   decodeHeartRateNotifications(argc > 1 ? argv[1] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex");
   printWorkoutUpload();
+  replayKeloHistory(argc > 2 ? argv[2] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex");
   return 0;
 }

@@ -24,4 +24,8 @@ std::optional<BluetoothCharacteristics> fromRawValue<BluetoothCharacteristics>(s
   return detail::caseWithRawValue(BluetoothCharacteristicsAllCases, raw);
 }
 
+std::optional<platform::BluetoothUUID> cbuuid(BluetoothCharacteristics characteristic) {
+  return platform::BluetoothUUID::fromString(rawValue(characteristic));
+}
+
 }  // namespace talvaren

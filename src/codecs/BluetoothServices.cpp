@@ -26,4 +26,8 @@ std::optional<BluetoothServices> fromRawValue<BluetoothServices>(std::string_vie
   return detail::caseWithRawValue(BluetoothServicesAllCases, raw);
 }
 
+std::optional<platform::BluetoothUUID> cbuuid(BluetoothServices service) {
+  return platform::BluetoothUUID::fromString(rawValue(service));
+}
+
 }  // namespace talvaren

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "talvaren/codecs/RawValue.hpp"
+#include "talvaren/platform/ble/BluetoothUUID.hpp"
 
 namespace talvaren {
 
@@ -45,5 +46,8 @@ std::string_view rawValue(BluetoothCharacteristics characteristic);
 /// The case whose text equals `raw` exactly (case-sensitive, whole text); nothing for any other text.
 template <>
 std::optional<BluetoothCharacteristics> fromRawValue<BluetoothCharacteristics>(std::string_view raw);
+
+/// The Bluetooth UUID named by the case's text, built anew on each call.
+std::optional<platform::BluetoothUUID> cbuuid(BluetoothCharacteristics characteristic);
 
 }  // namespace talvaren

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "talvaren/codecs/RawValue.hpp"
+#include "talvaren/platform/ble/BluetoothUUID.hpp"
 
 namespace talvaren {
 
@@ -49,5 +50,9 @@ std::string_view rawValue(BluetoothServices service);
 /// The case whose text equals `raw` exactly (case-sensitive, whole text); nothing for any other text.
 template <>
 std::optional<BluetoothServices> fromRawValue<BluetoothServices>(std::string_view raw);
+
+/// The Bluetooth UUID named by the case's text, built anew on each call; nothing for `TurnRR`, whose
+/// text ("EB") is a command byte, not a UUID.
+std::optional<platform::BluetoothUUID> cbuuid(BluetoothServices service);
 
 }  // namespace talvaren
