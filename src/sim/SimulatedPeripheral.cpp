@@ -105,7 +105,7 @@ void SimulatedPeripheral::dropLink() {
   if (!radio_) return;
   radio_->dropLinks(*this, Error::withDescription(platform::BluetoothLinkError::domain,
                                                   platform::BluetoothLinkError::peripheralDisconnected,
-                                                  "The specified device has disconnected from us."));
+                                                  "The peripheral ended the connection."));
 }
 
 std::uint16_t SimulatedPeripheral::addService(const BluetoothUUID& service) {

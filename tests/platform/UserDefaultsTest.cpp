@@ -188,7 +188,7 @@ TEST(UserDefaultsTest, ConcurrentWritersLoseNothing) {
   testkit::TemporaryAppHome home;
   auto defaults = UserDefaults::standard();
   constexpr int threads = 4;
-  constexpr int perThread = 40;
+  constexpr int perThread = 20;
   std::vector<std::thread> writers;
   for (int t = 0; t < threads; ++t) {
     writers.emplace_back([&, t] {

@@ -14,6 +14,10 @@
 //   std::optional<JSON> toJSON() const;              the record as a JSON object (or `JSON`)
 // A list or dictionary of records may hold them by value or by std::shared_ptr<R>.
 // A list or dictionary in which one element makes no record (or writes no object) is absent as a whole.
+//
+// Writing: each `write*` gives one piece (a key and its value) or nothing for an absent value, and
+// `jsonify` gathers the present pieces into one object:
+//   return Json::jsonify(Json::write("uuid", uuid), Json::writeRecordList("hr_data", heartrates));
 
 #include <concepts>
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "talvaren/platform/FileManager.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 
 namespace talvaren::testkit {
@@ -12,6 +13,10 @@ namespace talvaren::testkit {
 void setStandardUserDefaults(std::shared_ptr<platform::UserDefaults> defaults);
 /// Drops the standard user defaults; the next standard() reads the current home's file again.
 void resetStandardUserDefaults();
+
+/// Makes FileManager::defaultManager() return `manager` (a subclass that fails on purpose, say);
+/// null goes back to the real one.
+void setDefaultFileManager(std::shared_ptr<platform::FileManager> manager);
 
 /// While alive, the application home is a fresh empty temporary folder (removed afterwards) and the
 /// standard user defaults are those of that folder. Restores the previous home on destruction.

@@ -1,0 +1,35 @@
+#include <gtest/gtest.h>
+
+#include "talvaren/records/Device.hpp"
+
+using namespace talvaren;
+
+namespace {
+
+JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+
+}  // namespace
+
+TEST(Device, DefaultsWhenKeysAreMissingOrMistyped) {
+  auto empty = Device::fromJSON(JSON::object());
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->owner(), 0);
+  EXPECT_EQ(empty->devicesId(), std::nullopt);
+  EXPECT_FALSE(empty->isDefault());
+  EXPECT_EQ(empty->toJSON(), parsed(R"({"owner": 0, "is_default": false})"));
+
+  auto mistyped = Device::fromJSON(parsed(R"({"owner": "7", "device_id": 12, "is_default": "yes"})"));
+  ASSERT_TRUE(mistyped);
+  EXPECT_EQ(mistyped->toJSON(), parsed(R"({"owner": 0, "is_default": false})"));
+  EXPECT_FALSE(Device::fromJSON(parsed("7")));
+}
+
+TEST(Device, RoundTrip) {
+  auto json = parsed(R"({"owner": 7, "device_id": "A1B2", "is_default": true})");
+  auto device = Device::fromJSON(json);
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->owner(), 7);
+  EXPECT_EQ(device->devicesId(), "A1B2");
+  EXPECT_TRUE(device->isDefault());
+  EXPECT_EQ(device->toJSON(), json);
+}

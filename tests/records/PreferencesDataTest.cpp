@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include "talvaren/records/PreferencesData.hpp"
+
+using namespace talvaren;
+
+namespace {
+
+JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+
+}  // namespace
+
+TEST(PreferencesData, BuiltPreferenceIsOfSectionApi) {
+  PreferencesData preference("units", "p1", "metric");
+  EXPECT_EQ(preference.toJSON(), parsed(R"({"section": "api", "name": "units", "identifier": "p1",
+      "defaultValue": "none", "value": "metric"})"));
+  preference.value = "imperial";
+  EXPECT_EQ((*preference.toJSON())["value"], "imperial");
+}
+
+TEST(PreferencesData, ReadingNeedsAllFiveTexts) {
+  auto json = parsed(R"({"section": "s", "name": "n", "identifier": "i", "defaultValue": "d", "value": "v"})");
+  auto preference = PreferencesData::fromJSON(json);
+  ASSERT_TRUE(preference);
+  EXPECT_EQ(preference->section(), "s");
+  EXPECT_EQ(preference->identifier(), "i");
+  EXPECT_EQ(preference->defaultValue(), "d");
+  EXPECT_EQ(preference->toJSON(), json);
+
+  for (const char* key : {"section", "name", "identifier", "defaultValue", "value"}) {
+    auto missing = json;
+    missing.erase(key);
+    EXPECT_FALSE(PreferencesData::fromJSON(missing)) << key;
+    auto null = json;
+    null[key] = nullptr;
+    EXPECT_FALSE(PreferencesData::fromJSON(null)) << key;
+  }
+  auto number = json;
+  number["value"] = 5;
+  EXPECT_FALSE(PreferencesData::fromJSON(number));
+  // The key is in mixed case; the snake-case spelling is not read.
+  auto snake = json;
+  snake.erase("defaultValue");
+  snake["default_value"] = "d";
+  EXPECT_FALSE(PreferencesData::fromJSON(snake));
+}
+
+TEST(PreferencesData, PreferencesTypeFromCode) {
+  using Type = PreferencesData::PreferencesType;
+  EXPECT_EQ(preferencesTypeFromRawValue(0), Type::sleep);
+  EXPECT_EQ(preferencesTypeFromRawValue(1), Type::activity);
+  EXPECT_EQ(preferencesTypeFromRawValue(2), Type::calories);
+  EXPECT_EQ(preferencesTypeFromRawValue(3), std::nullopt);
+  EXPECT_EQ(preferencesTypeFromRawValue(-1), std::nullopt);
+  EXPECT_EQ(rawValue(Type::calories), 2);
+}
