@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "talvaren/platform/Screen.hpp"
 #include "talvaren/records/Device.hpp"
 
 using namespace talvaren;
@@ -32,4 +33,15 @@ TEST(Device, RoundTrip) {
   EXPECT_EQ(device->devicesId(), "A1B2");
   EXPECT_TRUE(device->isDefault());
   EXPECT_EQ(device->toJSON(), json);
+}
+
+TEST(Device, ScreenLengthsComeFromTheMainScreenOnceAndThenKeepTheirValue) {
+  platform::Screen::setMainBounds({0, 0, 390, 844});
+  EXPECT_EQ(Device::screenHeight(), 844);
+  EXPECT_EQ(Device::screenWidth(), 390);
+  platform::Screen::setMainBounds({0, 0, 100, 200});
+  EXPECT_EQ(Device::screenHeight(), 844);
+  Device::setScreenWidth(320);
+  EXPECT_EQ(Device::screenWidth(), 320);
+  EXPECT_EQ(Device::screenHeight(), 844);
 }
