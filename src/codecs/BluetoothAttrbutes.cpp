@@ -28,8 +28,8 @@ bool BluetoothAttrbutes::isCompatibleRecoveryDevice(std::optional<std::string_vi
   if (isCompatibleRecoveryDeviceWithKelo(deviceName)) return true;
   // The language is asked afresh for each of the two checks, and only when the name tests above
   // said no.
-  if (TalvarenLocalize::currentLanguage() == "ja" && isCompatibleRecoveryDeviceWithHrm(deviceName)) return true;
-  if (TalvarenLocalize::currentLanguage() == "pl" && isCompatibleRecoveryDeviceWithHrm(deviceName)) return true;
+  if (TalvarenLocalize::shared()->currentLanguage() == "ja" && isCompatibleRecoveryDeviceWithHrm(deviceName)) return true;
+  if (TalvarenLocalize::shared()->currentLanguage() == "pl" && isCompatibleRecoveryDeviceWithHrm(deviceName)) return true;
   return false;
 }
 

@@ -27,7 +27,12 @@ std::optional<std::string> lookUpInFolder(const platform::Bundle& bundle, const 
 
 }  // namespace
 
-std::vector<std::string> TalvarenLocalize::availableLanguages(bool excludeBase) {
+std::shared_ptr<TalvarenLocalize> TalvarenLocalize::shared() {
+  static const auto instance = std::make_shared<TalvarenLocalize>();
+  return instance;
+}
+
+std::vector<std::string> TalvarenLocalize::availableLanguages(bool excludeBase) const {
   auto languages = platform::Bundle::main()->localizations();
   if (excludeBase) {
     if (auto base = std::find(languages.begin(), languages.end(), LCLBaseBundle); base != languages.end()) {
@@ -37,12 +42,12 @@ std::vector<std::string> TalvarenLocalize::availableLanguages(bool excludeBase) 
   return languages;
 }
 
-std::string TalvarenLocalize::currentLanguage() {
+std::string TalvarenLocalize::currentLanguage() const {
   if (auto language = platform::UserDefaults::standard()->stringForKey(LCLCurrentLanguageKey)) return *language;
   return defaultLanguage();
 }
 
-std::string TalvarenLocalize::defaultLanguage() {
+std::string TalvarenLocalize::defaultLanguage() const {
   const auto preferred = platform::Bundle::main()->preferredLocalizations();
   if (!preferred.empty()) {
     const auto available = availableLanguages();
@@ -61,7 +66,8 @@ std::string localized(const std::string& key, const std::optional<std::string>& 
                       const std::shared_ptr<platform::Bundle>& bundle) {
   const auto chosen = bundle ? bundle : platform::Bundle::main();
   if (!chosen) return key;
-  if (auto text = lookUpInFolder(*chosen, TalvarenLocalize::currentLanguage(), key, tableName)) return *text;
+  const auto language = TalvarenLocalize::shared()->currentLanguage();
+  if (auto text = lookUpInFolder(*chosen, language, key, tableName)) return *text;
   if (auto text = lookUpInFolder(*chosen, LCLBaseBundle, key, tableName)) return *text;
   return key;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <concepts>
+
 #include "talvaren/platform/Screen.hpp"
 #include "talvaren/records/Device.hpp"
 
@@ -10,6 +12,10 @@ namespace {
 JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
 
 }  // namespace
+
+// The record has no ordering and no equality of its own.
+static_assert(!std::equality_comparable<Device>);
+static_assert(!std::totally_ordered<Device>);
 
 TEST(Device, DefaultsWhenKeysAreMissingOrMistyped) {
   auto empty = Device::fromJSON(JSON::object());

@@ -87,27 +87,58 @@ TEST_F(TalvarenLocalizeTest, CurrentLanguageComesFromUserDefaultsWhenItIsAText) 
   writeTable(bundleDir_ / "en.lproj", "");
   auto bundle = makeMainBundle();
   bundle->setPreferredLocalizations({"en"});
-  EXPECT_EQ(TalvarenLocalize::currentLanguage(), "en");
+  EXPECT_EQ(TalvarenLocalize::shared()->currentLanguage(), "en");
   setLanguage("ja");
-  EXPECT_EQ(TalvarenLocalize::currentLanguage(), "ja");
+  EXPECT_EQ(TalvarenLocalize::shared()->currentLanguage(), "ja");
   setLanguage(42);
-  EXPECT_EQ(TalvarenLocalize::currentLanguage(), TalvarenLocalize::defaultLanguage());
+  EXPECT_EQ(TalvarenLocalize::shared()->currentLanguage(), TalvarenLocalize::shared()->defaultLanguage());
 }
 
 TEST_F(TalvarenLocalizeTest, AvailableAndDefaultLanguagesComeFromTheMainBundle) {
-  EXPECT_TRUE(TalvarenLocalize::availableLanguages().empty());
-  EXPECT_EQ(TalvarenLocalize::defaultLanguage(), "en");
+  EXPECT_TRUE(TalvarenLocalize::shared()->availableLanguages().empty());
+  EXPECT_EQ(TalvarenLocalize::shared()->defaultLanguage(), "en");
 
   writeTable(bundleDir_ / "Base.lproj", "");
   writeTable(bundleDir_ / "en.lproj", "");
   auto bundle = makeMainBundle();
-  EXPECT_EQ(TalvarenLocalize::availableLanguages(), (std::vector<std::string>{"Base", "en"}));
-  EXPECT_EQ(TalvarenLocalize::availableLanguages(true), (std::vector<std::string>{"en"}));
+  EXPECT_EQ(TalvarenLocalize::shared()->availableLanguages(), (std::vector<std::string>{"Base", "en"}));
+  EXPECT_EQ(TalvarenLocalize::shared()->availableLanguages(true), (std::vector<std::string>{"en"}));
 
   bundle->setPreferredLocalizations({"fr"});
-  EXPECT_EQ(TalvarenLocalize::defaultLanguage(), "en");
+  EXPECT_EQ(TalvarenLocalize::shared()->defaultLanguage(), "en");
   writeTable(bundleDir_ / "pl.lproj", "");
   bundle->setPreferredLocalizations({"pl", "en"});
-  EXPECT_EQ(TalvarenLocalize::defaultLanguage(), "pl");
-  EXPECT_EQ(TalvarenLocalize::currentLanguage(), "pl");
+  EXPECT_EQ(TalvarenLocalize::shared()->defaultLanguage(), "pl");
+  EXPECT_EQ(TalvarenLocalize::shared()->currentLanguage(), "pl");
+}
+
+namespace {
+
+/// A subclass that offers only German.
+class GermanOnly : public TalvarenLocalize {
+ public:
+  std::vector<std::string> availableLanguages(bool) const override { return {"de"}; }
+};
+
+/// A subclass whose default is French.
+class AlwaysFrench : public TalvarenLocalize {
+ public:
+  std::string defaultLanguage() const override { return "fr"; }
+};
+
+}  // namespace
+
+TEST_F(TalvarenLocalizeTest, OverridesInASubclassAreUsedByTheOperationsBuiltOnThem) {
+  // The main bundle offers only "en" but prefers "de".
+  writeTable(bundleDir_ / "en.lproj", "");
+  makeMainBundle()->setPreferredLocalizations({"de"});
+  EXPECT_EQ(TalvarenLocalize::shared()->defaultLanguage(), "en");
+  EXPECT_EQ(TalvarenLocalize::shared()->currentLanguage(), "en");
+  // A subclass that offers "de" gets it as its default and, with nothing stored, as its current language.
+  EXPECT_EQ(GermanOnly().defaultLanguage(), "de");
+  EXPECT_EQ(GermanOnly().currentLanguage(), "de");
+  EXPECT_EQ(AlwaysFrench().currentLanguage(), "fr");
+  // A stored language still wins.
+  setLanguage("pl");
+  EXPECT_EQ(AlwaysFrench().currentLanguage(), "pl");
 }

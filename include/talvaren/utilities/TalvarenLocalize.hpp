@@ -20,24 +20,33 @@ inline constexpr const char* LCLDefaultLanguage = "en";
 /// The base localisation (folder "Base.lproj").
 inline constexpr const char* LCLBaseBundle = "Base";
 
-/// Only class operations; there is no setter: the language is changed by writing the user-defaults
-/// value under LCLCurrentLanguageKey.
+/// No stored state; there is no setter: the language is changed by writing the user-defaults value
+/// under LCLCurrentLanguageKey. The operations are virtual so that a host may override them in a
+/// subclass; currentLanguage() asks defaultLanguage(), and defaultLanguage() asks
+/// availableLanguages(), through the object it was called on, so an override is used. The kit itself
+/// (the strap-name tests, the text lookup) asks the base object:
+///
+///   auto language = TalvarenLocalize::shared()->currentLanguage();
 class TalvarenLocalize {
  public:
-  TalvarenLocalize() = delete;
+  TalvarenLocalize() = default;
+  virtual ~TalvarenLocalize() = default;
+
+  /// The base object, shared for the process.
+  static std::shared_ptr<TalvarenLocalize> shared();
 
   /// The localisation names of the main bundle, in the bundle's order; with `excludeBase` the first
   /// "Base" is left out.
-  static std::vector<std::string> availableLanguages(bool excludeBase = false);
+  virtual std::vector<std::string> availableLanguages(bool excludeBase = false) const;
   /// The text stored in the standard user defaults under LCLCurrentLanguageKey when there is one and
   /// it is a text; otherwise defaultLanguage().
-  static std::string currentLanguage();
+  virtual std::string currentLanguage() const;
   /// The main bundle's first preferred localisation when availableLanguages() holds it; else "en".
-  static std::string defaultLanguage();
+  virtual std::string defaultLanguage() const;
 };
 
-/// The text for `key` in the current language's folder ("<language>.lproj") of `bundle` (the main
-/// bundle when null), using the default string table; see the three-argument form.
+/// The text for `key` in the folder ("<language>.lproj") of the base object's current language in
+/// `bundle` (the main bundle when null), using the default string table; see the three-argument form.
 std::string localized(const std::string& key, const std::shared_ptr<platform::Bundle>& bundle = nullptr);
 
 /// The text for `key` in table `tableName` (the default table when absent) of the current language's
