@@ -13,10 +13,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "support/LoopbackServer.hpp"
 #include "talvaren/platform/Dispatch.hpp"
@@ -58,7 +57,7 @@ void BM_Ours(benchmark::State& state) {
   configuration.httpCookieStorage = nullptr;
   SessionManager session(configuration);
   const std::string url = server.url("/heartrate");
-  const HTTPHeaders headers{{"Accept", "application/json"}};
+  const std::optional<HTTPHeaders> headers = HTTPHeaders{{"Accept", "application/json"}};
   bool succeeded = true;
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
@@ -134,7 +133,8 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   if (ours.requestsPerSecond <= 0 || plain.requestsPerSecond <= 0) return 0;  // filtered run
   const double ratio = plain.requestsPerSecond / ours.requestsPerSecond;
-  std::printf("best requests per second: ours %.0f, plain libcurl %.0f\n", ours.requestsPerSecond, plain.requestsPerSecond);
+  std::printf("best requests per second: ours %.0f, plain libcurl %.0f\n", ours.requestsPerSecond,
+              plain.requestsPerSecond);
   std::printf("time ratio ours / plain: %.3f (limit %.1f)\n", ratio, allowedRatio);
   std::printf("TCP connections opened per run: ours %zu, plain libcurl %zu\n", ours.connections, plain.connections);
   const bool ok = ratio <= allowedRatio && ours.connections == 1 && plain.connections == 1 && ours.allSucceeded &&

@@ -1,6 +1,7 @@
 #include "talvaren/platform/http/ParameterEncoding.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -9,16 +10,20 @@
 namespace talvaren::platform::http {
 namespace {
 
+/// Plain decimal digits, never an exponent: the shortest text that reads back as the same number.
 std::string numberText(const nlohmann::json& value) {
-  char buffer[64];
+  char buffer[400];  // the longest double in fixed notation (5e-324) needs 327 characters
   std::to_chars_result written{};
   if (value.is_number_unsigned()) {
     written = std::to_chars(buffer, buffer + sizeof buffer, value.get<std::uint64_t>());
   } else if (value.is_number_integer()) {
     written = std::to_chars(buffer, buffer + sizeof buffer, value.get<std::int64_t>());
   } else {
-    written = std::to_chars(buffer, buffer + sizeof buffer, value.get<double>());
+    const double number = value.get<double>();
+    if (!std::isfinite(number)) return std::string();  // JSON has no such numbers: written as null
+    written = std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::fixed);
   }
+  if (written.ec != std::errc()) return std::string();
   return std::string(buffer, written.ptr);
 }
 

@@ -23,8 +23,8 @@ double Progress::fractionCompleted() const {
 
 std::string Progress::description() const {
   char text[128];
-  std::snprintf(text, sizeof text, "Fraction completed: %.4f / Completed: %" PRId64 " of %" PRId64,
-                fractionCompleted(), completedUnitCount, totalUnitCount);
+  std::snprintf(text, sizeof text, "Fraction completed: %.4f / Completed: %" PRId64 " of %" PRId64, fractionCompleted(),
+                completedUnitCount, totalUnitCount);
   return text;
 }
 
@@ -81,7 +81,13 @@ void RequestCore::complete(TransferOutcome outcome) {
     outcome_ = std::move(outcome);
     deliveries.swap(waiting_);
   }
-  for (auto& delivery : deliveries) delivery(*outcome_);
+  for (auto& delivery : deliveries) {
+    try {
+      delivery(*outcome_);
+    } catch (...) {
+      // Only an allocation failure lands here; the transfer thread must go on.
+    }
+  }
 }
 
 bool RequestCore::isComplete() const {
@@ -122,68 +128,83 @@ namespace {
 
 using detail::TransferOutcome;
 
-std::vector<std::string> acceptableContentTypes(const std::optional<URLRequest>& request) {
-  std::vector<std::string> types;
-  const auto accept = request ? request->value("Accept") : std::nullopt;
-  if (!accept) return {"*/*"};
-  std::string_view rest = *accept;
-  while (!rest.empty()) {
-    const auto comma = rest.find(',');
-    std::string_view item = rest.substr(0, comma);
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    item = item.substr(0, item.find(';'));
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.front()))) item.remove_prefix(1);
-    while (!item.empty() && std::isspace(static_cast<unsigned char>(item.back()))) item.remove_suffix(1);
-    if (item.empty()) continue;
-    std::string type(item);
-    for (auto& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (type == "*") type = "*/*";
-    types.push_back(std::move(type));
-  }
-  if (types.empty()) types.push_back("*/*");
-  return types;
-}
-
-bool mediaTypeMatches(const std::string& acceptable, const std::string& actual) {
-  if (acceptable == "*/*" || acceptable == actual) return true;
-  const auto slash = acceptable.find('/');
-  if (slash == std::string::npos || acceptable.compare(slash, std::string::npos, "/*") != 0) return false;
-  return actual.compare(0, slash + 1, acceptable, 0, slash + 1) == 0;
-}
-
-std::string joined(const std::vector<std::string>& items) {
-  std::string text;
-  for (const auto& item : items) {
-    if (!text.empty()) text += ", ";
-    text += item;
-  }
+std::string_view trimmedBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
 }
 
-std::optional<Error> validationError(const TransferOutcome& outcome) {
+/// Calls `visit` with each media type that an "Accept" value lists, without parameters ("*" as "*/*");
+/// stops early when `visit` returns true, and returns whether it did.
+template <typename Visit>
+bool forEachAcceptedType(std::string_view accept, Visit visit) {
+  while (!accept.empty()) {
+    const auto comma = accept.find(',');
+    std::string_view item = accept.substr(0, comma);
+    accept = comma == std::string_view::npos ? std::string_view() : accept.substr(comma + 1);
+    item = trimmedBlanks(item.substr(0, item.find(';')));
+    if (item.empty()) continue;
+    if (visit(item == "*" ? std::string_view("*/*") : item)) return true;
+  }
+  return false;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) { return headerNameEquals(a, b); }
+
+/// True when the media type `acceptable` ("type/subtype", "type/*" or "*/*") covers `actual` (lower case).
+bool mediaTypeMatches(std::string_view acceptable, std::string_view actual) {
+  if (acceptable == "*/*" || equalsIgnoringCase(acceptable, actual)) return true;
+  const auto slash = acceptable.find('/');
+  if (slash == std::string_view::npos || acceptable.substr(slash) != "/*") return false;
+  return actual.size() > slash && equalsIgnoringCase(acceptable.substr(0, slash + 1), actual.substr(0, slash + 1));
+}
+
+/// The "Accept" value of `request`, if it has one that names any type.
+std::optional<std::string_view> acceptValue(const std::optional<URLRequest>& request) {
+  if (!request) return std::nullopt;
+  for (const auto& [name, value] : request->headerFields()) {
+    if (!headerNameEquals(name, "Accept")) continue;
+    if (!forEachAcceptedType(value, [](std::string_view) { return true; })) return std::nullopt;
+    return std::string_view(value);
+  }
+  return std::nullopt;
+}
+
+/// The accepted types as a list for error texts ("application/json, text/*").
+std::string acceptedList(std::string_view accept) {
+  std::string text;
+  forEachAcceptedType(accept, [&](std::string_view type) {
+    if (!text.empty()) text += ", ";
+    text += type;
+    return false;
+  });
+  return text;
+}
+
+std::optional<Error> validationError(const std::optional<URLRequest>& request, const TransferOutcome& outcome) {
   if (!outcome.response) return std::nullopt;
   const int status = outcome.response->statusCode();
   if (status < 200 || status > 299) {
     return Error::withDescription(HTTPValidationErrorDomain, status,
                                   "Response status code was unacceptable: " + std::to_string(status) + ".");
   }
+  // An empty body, or a request without "Accept", takes any content type.
   if (!outcome.data || outcome.data->empty()) return std::nullopt;
-  const auto acceptable = acceptableContentTypes(outcome.request);
+  const auto accept = acceptValue(request);
+  if (!accept) return std::nullopt;
   const auto mime = outcome.response->mimeType();
   if (!mime) {
-    for (const auto& type : acceptable) {
-      if (type == "*/*") return std::nullopt;
-    }
+    if (forEachAcceptedType(*accept, [](std::string_view type) { return type == "*/*"; })) return std::nullopt;
     return Error::withDescription(HTTPValidationErrorDomain, status,
                                   "Response Content-Type was missing and acceptable content types (" +
-                                      joined(acceptable) + ") do not match \"*/*\".");
+                                      acceptedList(*accept) + ") do not match \"*/*\".");
   }
-  for (const auto& type : acceptable) {
-    if (mediaTypeMatches(type, *mime)) return std::nullopt;
+  if (forEachAcceptedType(*accept, [&](std::string_view type) { return mediaTypeMatches(type, *mime); })) {
+    return std::nullopt;
   }
-  return Error::withDescription(HTTPValidationErrorDomain, status,
-                                "Response Content-Type \"" + *mime + "\" does not match any acceptable type: " +
-                                    joined(acceptable) + ".");
+  return Error::withDescription(
+      HTTPValidationErrorDomain, status,
+      "Response Content-Type \"" + *mime + "\" does not match any acceptable type: " + acceptedList(*accept) + ".");
 }
 
 Error jsonError(const char* detail) {
@@ -209,16 +230,16 @@ Result<nlohmann::json> decodeJSON(const TransferOutcome& outcome, JSONReadingOpt
   return Result<nlohmann::json>::success(std::move(value));
 }
 
-template <typename Value>
-DataResponse<Value> dataResponse(const TransferOutcome& outcome, bool validate,
-                                 const std::function<Result<Value>(const TransferOutcome&)>& decode) {
+template <typename Value, typename Decode>
+DataResponse<Value> dataResponse(const std::optional<URLRequest>& request, const TransferOutcome& outcome,
+                                 bool validate, const Decode& decode) {
   std::optional<Error> error = outcome.error;
-  if (!error && validate) error = validationError(outcome);
+  if (!error && validate) error = validationError(request, outcome);
   try {
-    return DataResponse<Value>{outcome.request, outcome.response, outcome.data,
-                               error ? Result<Value>::failure(*error) : decode(outcome)};
+    return DataResponse<Value>{request, outcome.response, outcome.data,
+                               error ? Result<Value>::failure(std::move(*error)) : decode(outcome)};
   } catch (...) {
-    return DataResponse<Value>{outcome.request, outcome.response, std::nullopt,
+    return DataResponse<Value>{request, outcome.response, std::nullopt,
                                Result<Value>::failure(URLError::make(URLError::unknown))};
   }
 }
@@ -254,17 +275,16 @@ DataRequest& DataRequest::uploadProgress(std::function<void(const Progress&)> ha
 }
 
 /// Registers a handler that gets the reply decoded by `decode`, validated if validation was asked for.
-template <typename Value>
+/// The reply is decoded where the transfer completes, off the main queue; only the handler runs there.
+template <typename Value, typename Decode>
 void addDataHandler(const std::shared_ptr<detail::RequestCore>& core,
-                    std::function<void(const DataResponse<Value>&)> handler,
-                    std::function<Result<Value>(const TransferOutcome&)> decode) {
+                    std::function<void(const DataResponse<Value>&)> handler, Decode decode) {
   if (!handler) return;
   try {
     const bool validate = core->validates();
-    core->whenComplete([core, handler = std::move(handler), decode = std::move(decode), validate](
-                           const TransferOutcome& outcome) {
-      auto response = dataResponse<Value>(outcome, validate, decode);
-      core->postToMain([handler, response = std::move(response)] { handler(response); });
+    core->whenComplete([core, handler = std::move(handler), decode, validate](const TransferOutcome& outcome) mutable {
+      core->postToMain([handler = std::move(handler), response = dataResponse<Value>(core->request(), outcome, validate,
+                                                                                     decode)] { handler(response); });
     });
   } catch (...) {
   }
@@ -287,7 +307,7 @@ DownloadRequest& DownloadRequest::responseData(std::function<void(const Download
   if (!handler) return *this;
   try {
     core_->whenComplete([core = core_, handler = std::move(handler)](const TransferOutcome& outcome) {
-      DownloadResponse<Bytes> response{outcome.request, outcome.response, outcome.destination,
+      DownloadResponse<Bytes> response{core->request(), outcome.response, outcome.destination,
                                        Result<Bytes>::success({})};
       if (outcome.error) {
         response.result = Result<Bytes>::failure(*outcome.error);

@@ -21,7 +21,6 @@ class TransferEngine;
 
 /// Everything a finished transfer leaves behind.
 struct TransferOutcome {
-  std::optional<URLRequest> request;
   std::optional<HTTPURLResponse> response;
   std::optional<Bytes> data;
   std::optional<Error> error;
@@ -36,6 +35,7 @@ class RequestCore : public std::enable_shared_from_this<RequestCore> {
   /// Captures the main queue current on the calling thread.
   explicit RequestCore(std::optional<URLRequest> request);
 
+  /// The request as it is sent; it never changes, so any thread may read it.
   const std::optional<URLRequest>& request() const { return request_; }
 
   void attach(std::weak_ptr<TransferEngine> engine, std::uint64_t id);

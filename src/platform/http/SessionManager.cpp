@@ -22,8 +22,7 @@ std::shared_ptr<SessionManager> SessionManager::defaultManager() {
 HTTPHeaders SessionManager::defaultHTTPHeaders() { return {}; }
 
 SessionManager::SessionManager(SessionConfiguration configuration)
-    : configuration_(std::move(configuration)),
-      engine_(std::make_shared<detail::TransferEngine>(configuration_)) {
+    : configuration_(std::move(configuration)), engine_(std::make_shared<detail::TransferEngine>(configuration_)) {
   engine_->startWorker();
 }
 
@@ -40,8 +39,7 @@ Result<URLRequest> SessionManager::build(std::string_view url, HTTPMethod method
 }
 
 Result<URLRequest> SessionManager::buildOrThrow(std::string_view url, HTTPMethod method,
-                                                const std::optional<Parameters>& parameters,
-                                                ParameterEncoding encoding,
+                                                const std::optional<Parameters>& parameters, ParameterEncoding encoding,
                                                 const std::optional<HTTPHeaders>& headers) const {
   auto built = URLRequest::make(url, method, headers);
   if (built.isFailure()) return built;
@@ -69,16 +67,16 @@ std::shared_ptr<RequestType> SessionManager::start(Result<URLRequest> built,
 template <typename RequestType>
 std::shared_ptr<RequestType> SessionManager::startOrThrow(Result<URLRequest> built,
                                                           std::optional<DownloadDestination> destination) {
-  auto core = std::make_shared<detail::RequestCore>(built.value() ? std::optional<URLRequest>(*built.value())
-                                                                  : std::nullopt);
-  auto request = std::make_shared<RequestType>(core);
   if (built.isFailure()) {
+    auto core = std::make_shared<detail::RequestCore>(std::nullopt);
     detail::TransferOutcome outcome;
     outcome.error = *built.error();
     core->complete(std::move(outcome));
-    return request;
+    return std::make_shared<RequestType>(std::move(core));
   }
-  engine_->submit(detail::TransferJob{0, core, std::move(*built.value()), std::move(destination)});
+  auto core = std::make_shared<detail::RequestCore>(std::move(*built.value()));
+  auto request = std::make_shared<RequestType>(core);
+  engine_->submit(detail::TransferJob{0, std::move(core), std::move(destination)});
   return request;
 }
 
@@ -115,9 +113,10 @@ void SessionManager::upload(std::function<void(MultipartFormData&)> multipartFor
   }
 }
 
-void SessionManager::uploadOrThrow(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
-                                   HTTPMethod method, const std::optional<HTTPHeaders>& headers,
-                                   std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion) {
+void SessionManager::uploadOrThrow(
+    std::function<void(MultipartFormData&)> multipartFormData, std::string_view url, HTTPMethod method,
+    const std::optional<HTTPHeaders>& headers,
+    std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion) {
   using Completion = Result<std::shared_ptr<DataRequest>>;
   auto mainQueue = DispatchQueue::main();
   auto report = [&](Completion result) {
@@ -129,9 +128,8 @@ void SessionManager::uploadOrThrow(std::function<void(MultipartFormData&)> multi
   try {
     if (multipartFormData) multipartFormData(form);
   } catch (...) {
-    return report(Completion::failure(Error::withDescription(HTTPRequestErrorDomain,
-                                                             HTTPRequestError::multipartEncodingFailed,
-                                                             "The multipart form could not be built.")));
+    return report(Completion::failure(Error::withDescription(
+        HTTPRequestErrorDomain, HTTPRequestError::multipartEncodingFailed, "The multipart form could not be built.")));
   }
   auto body = form.encode();
   if (body.isFailure()) return report(Completion::failure(*body.error()));
@@ -142,11 +140,11 @@ void SessionManager::uploadOrThrow(std::function<void(MultipartFormData&)> multi
   request.setHTTPBody(std::move(*body.value()));
   request.setTimeoutInterval(configuration_.timeoutIntervalForRequest);
 
-  auto core = std::make_shared<detail::RequestCore>(request);
+  auto core = std::make_shared<detail::RequestCore>(std::move(request));
   auto started = std::make_shared<DataRequest>(core);
   // The completion is queued before the transfer starts, so it runs before any report of the transfer.
   report(Completion::success(started));
-  engine_->submit(detail::TransferJob{0, core, std::move(request), std::nullopt});
+  engine_->submit(detail::TransferJob{0, std::move(core), std::nullopt});
 }
 
 }  // namespace talvaren::platform::http

@@ -18,8 +18,9 @@ struct Hooks {
 };
 
 Hooks& hooks() {
-  static Hooks instance;
-  return instance;
+  // Never destroyed: the default session's transfer thread may still read it while the process exits.
+  static Hooks* const instance = new Hooks;
+  return *instance;
 }
 
 std::string lowercase(std::string text) {
@@ -36,12 +37,18 @@ std::optional<InjectedFault> injectedFault(const std::string& host) {
   auto it = h.faults.find(lowercase(host));
   if (it == h.faults.end()) return std::nullopt;
   switch (it->second) {
-    case testkit::HttpTransportFault::hostNotFound: return InjectedFault{CURLE_COULDNT_RESOLVE_HOST, 0};
-    case testkit::HttpTransportFault::timedOut: return InjectedFault{CURLE_OPERATION_TIMEDOUT, 0};
-    case testkit::HttpTransportFault::cannotConnect: return InjectedFault{CURLE_COULDNT_CONNECT, ECONNREFUSED};
-    case testkit::HttpTransportFault::connectionLost: return InjectedFault{CURLE_RECV_ERROR, ECONNRESET};
-    case testkit::HttpTransportFault::notConnectedToInternet: return InjectedFault{CURLE_COULDNT_CONNECT, ENETUNREACH};
-    case testkit::HttpTransportFault::secureConnectionFailed: return InjectedFault{CURLE_SSL_CONNECT_ERROR, 0};
+    case testkit::HttpTransportFault::hostNotFound:
+      return InjectedFault{CURLE_COULDNT_RESOLVE_HOST, 0};
+    case testkit::HttpTransportFault::timedOut:
+      return InjectedFault{CURLE_OPERATION_TIMEDOUT, 0};
+    case testkit::HttpTransportFault::cannotConnect:
+      return InjectedFault{CURLE_COULDNT_CONNECT, ECONNREFUSED};
+    case testkit::HttpTransportFault::connectionLost:
+      return InjectedFault{CURLE_RECV_ERROR, ECONNRESET};
+    case testkit::HttpTransportFault::notConnectedToInternet:
+      return InjectedFault{CURLE_COULDNT_CONNECT, ENETUNREACH};
+    case testkit::HttpTransportFault::secureConnectionFailed:
+      return InjectedFault{CURLE_SSL_CONNECT_ERROR, 0};
   }
   return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -35,8 +36,7 @@ void initialiseCurl() {
 }
 
 bool isTokenCharacter(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  if (std::isalnum(u)) return true;
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
@@ -48,6 +48,11 @@ bool isValidHeader(const std::string& name, const std::string& value) {
   });
 }
 
+bool hasField(const std::vector<HTTPHeaderField>& fields, std::string_view name) {
+  return std::any_of(fields.begin(), fields.end(),
+                     [&](const HTTPHeaderField& f) { return headerNameEquals(f.first, name); });
+}
+
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
@@ -56,16 +61,20 @@ std::string_view trimmed(std::string_view text) {
   return text;
 }
 
+size_t onHeader(char* buffer, size_t size, size_t count, void* userdata);
+size_t onBody(char* data, size_t size, size_t count, void* userdata);
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
+
 }  // namespace
 
 struct TransferEngine::Transfer {
   std::uint64_t id = 0;
+  /// Holds the request; it outlives the transfer.
   std::shared_ptr<RequestCore> core;
-  URLRequest request;
+  const URLRequest* request = nullptr;
   CURL* easy = nullptr;
-  curl_slist* headers = nullptr;
+  HeaderList headers;
   curl_slist* connectTo = nullptr;
-  Bytes body;
   Bytes received;
   std::vector<HTTPHeaderField> headerLines;
   int status = 0;
@@ -73,18 +82,16 @@ struct TransferEngine::Transfer {
   std::shared_ptr<HTTPCookieStorage> cookieStore;
   Clock::time_point lastActivity = Clock::now();
   Clock::duration idleTimeout{};
+  std::int64_t bodySize = 0;
   std::int64_t uploadReported = 0;
-  bool reportUpload = false;
   std::optional<DownloadDestination> destination;
   std::string temporaryPath;
   std::FILE* file = nullptr;
   int fileErrno = 0;
-  char errorBuffer[CURL_ERROR_SIZE] = {};
   bool added = false;
 
-  explicit Transfer(URLRequest r) : request(std::move(r)) {}
+  Transfer() = default;
   ~Transfer() {
-    if (headers) curl_slist_free_all(headers);
     if (connectTo) curl_slist_free_all(connectTo);
     if (file) {
       std::fclose(file);
@@ -99,92 +106,95 @@ struct TransferEngine::Transfer {
   std::string effectiveURL() const {
     char* url = nullptr;
     if (easy && curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url) return url;
-    return request.url().absoluteString();
-  }
-
-  static size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
-    auto* self = static_cast<Transfer*>(userdata);
-    const size_t length = size * count;
-    self->touch();
-    std::string_view line(buffer, length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
-      // A new reply head (after an interim reply or a redirect): only the last one counts.
-      self->headerLines.clear();
-      self->sawStatusLine = true;
-      const auto space = line.find(' ');
-      self->status = 0;
-      if (space != std::string_view::npos) {
-        for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
-          if (line[i] < '0' || line[i] > '9') break;
-          self->status = self->status * 10 + (line[i] - '0');
-        }
-      }
-    } else if (line.empty()) {
-      self->storeCookies();
-    } else if ((line.front() == ' ' || line.front() == '\t') && !self->headerLines.empty()) {
-      auto& last = self->headerLines.back().second;
-      last += ' ';
-      last += trimmed(line);
-    } else {
-      const auto colon = line.find(':');
-      if (colon != std::string_view::npos && colon > 0) {
-        self->headerLines.emplace_back(std::string(trimmed(line.substr(0, colon))),
-                                       std::string(trimmed(line.substr(colon + 1))));
-      }
-    }
-    return length;
+    return request->url().absoluteString();
   }
 
   void storeCookies() {
-    if (!cookieStore) return;
-    bool any = false;
-    for (const auto& field : headerLines) any = any || headerNameEquals(field.first, "Set-Cookie");
-    if (!any) return;
-    if (auto url = URL::fromString(effectiveURL())) cookieStore->setCookies(HTTPCookie::cookies(headerLines, *url), *url);
-  }
-
-  static size_t onBody(char* data, size_t size, size_t count, void* userdata) {
-    auto* self = static_cast<Transfer*>(userdata);
-    const size_t length = size * count;
-    self->touch();
-    if (self->file) {
-      if (std::fwrite(data, 1, length, self->file) != length) {
-        self->fileErrno = errno ? errno : EIO;
-        return 0;
-      }
-      return length;
-    }
-    self->received.insert(self->received.end(), data, data + length);
-    return length;
-  }
-
-  static int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
-    auto* self = static_cast<Transfer*>(userdata);
-    if (uploaded > self->uploadReported) {
-      self->touch();
-      self->uploadReported = uploaded;
-      if (self->reportUpload) {
-        self->core->reportUploadProgress(
-            Progress{static_cast<std::int64_t>(self->body.size()), static_cast<std::int64_t>(uploaded)});
-      }
-    }
-    return 0;
+    if (!cookieStore || !hasField(headerLines, "Set-Cookie")) return;
+    if (auto url = URL::fromString(effectiveURL()))
+      cookieStore->setCookies(HTTPCookie::cookies(headerLines, *url), *url);
   }
 };
+
+namespace {
+
+size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
+  auto* self = static_cast<TransferEngine::Transfer*>(userdata);
+  const size_t length = size * count;
+  self->touch();
+  std::string_view line(buffer, length);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
+    // A new reply head (after an interim reply or a redirect): only the last one counts.
+    self->headerLines.clear();
+    self->sawStatusLine = true;
+    const auto space = line.find(' ');
+    self->status = 0;
+    if (space != std::string_view::npos) {
+      for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
+        if (line[i] < '0' || line[i] > '9') break;
+        self->status = self->status * 10 + (line[i] - '0');
+      }
+    }
+  } else if (line.empty()) {
+    self->storeCookies();
+  } else if ((line.front() == ' ' || line.front() == '\t') && !self->headerLines.empty()) {
+    auto& last = self->headerLines.back().second;
+    last += ' ';
+    last += trimmed(line);
+  } else {
+    const auto colon = line.find(':');
+    if (colon != std::string_view::npos && colon > 0) {
+      self->headerLines.emplace_back(std::string(trimmed(line.substr(0, colon))),
+                                     std::string(trimmed(line.substr(colon + 1))));
+    }
+  }
+  return length;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* userdata) {
+  auto* self = static_cast<TransferEngine::Transfer*>(userdata);
+  const size_t length = size * count;
+  self->touch();
+  if (self->file) {
+    if (std::fwrite(data, 1, length, self->file) != length) {
+      self->fileErrno = errno ? errno : EIO;
+      return 0;
+    }
+    return length;
+  }
+  self->received.insert(self->received.end(), data, data + length);
+  return length;
+}
+
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto* self = static_cast<TransferEngine::Transfer*>(userdata);
+  if (uploaded > self->uploadReported) {
+    self->touch();
+    self->uploadReported = uploaded;
+    self->core->reportUploadProgress(Progress{self->bodySize, static_cast<std::int64_t>(uploaded)});
+  }
+  return 0;
+}
+
+}  // namespace
 
 TransferEngine::TransferEngine(const SessionConfiguration& configuration) : configuration_(configuration) {
   initialiseCurl();
   multi_ = curl_multi_init();
   if (multi_) {
-    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration_.httpMaximumConnectionsPerHost));
+    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS,
+                      std::max(1L, configuration_.httpMaximumConnectionsPerHost));
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   }
 }
 
 TransferEngine::~TransferEngine() {
   shutdown();
   for (auto* easy : idleHandles_) curl_easy_cleanup(easy);
+  lastHeaderList_.reset();
   if (multi_) curl_multi_cleanup(multi_);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
 void TransferEngine::startWorker() {
@@ -196,18 +206,18 @@ void TransferEngine::startWorker() {
   }
 }
 
-void TransferEngine::cancelUnstarted(TransferJob& job) {
+void TransferEngine::failUnstarted(RequestCore& core, Error error) {
   TransferOutcome outcome;
-  outcome.request = job.request;
-  outcome.error = URLError::make(URLError::cancelled, job.request.url().absoluteString());
-  job.core->complete(std::move(outcome));
+  outcome.error = std::move(error);
+  core.complete(std::move(outcome));
 }
 
 void TransferEngine::submit(TransferJob job) {
   std::unique_lock lock(mutex_);
   if (stopping_ || !multi_) {
     lock.unlock();
-    return cancelUnstarted(job);
+    const auto& url = job.core->request()->url().absoluteString();
+    return failUnstarted(*job.core, URLError::make(URLError::cancelled, url));
   }
   const auto id = nextId_++;
   job.core->attach(weak_from_this(), id);
@@ -221,7 +231,17 @@ void TransferEngine::nudge() {
   // With sleeping_ written before pending_ is read on the worker, and pending_ written before sleeping_
   // is read here, one of the two sides always sees the other: no wake-up is lost.
   pending_.store(true);
-  if (sleeping_.load()) curl_multi_wakeup(multi_);
+  if (sleeping_.load()) wake();
+}
+
+void TransferEngine::wake() {
+  if (wakeFd_ >= 0) {
+    const std::uint64_t one = 1;
+    // A full counter (it never is) or an interrupted write still leaves the descriptor readable.
+    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
+  } else if (multi_) {
+    curl_multi_wakeup(multi_);
+  }
 }
 
 void TransferEngine::cancel(std::uint64_t id) {
@@ -238,34 +258,36 @@ void TransferEngine::shutdown() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
-  if (multi_) curl_multi_wakeup(multi_);
+  pending_.store(true);
+  wake();
   if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
 void TransferEngine::run() {
   for (;;) {
-    std::deque<TransferJob> jobs;
-    std::vector<std::uint64_t> cancellations;
     bool stopping = false;
+    taken_.clear();
+    takenCancellations_.clear();
     {
       std::lock_guard lock(mutex_);
       pending_.store(false);
-      jobs.swap(incoming_);
-      cancellations.swap(cancellations_);
+      taken_.swap(incoming_);
+      takenCancellations_.swap(cancellations_);
       stopping = stopping_;
     }
-    for (auto& job : jobs) {
+    for (auto& job : taken_) {
       if (stopping) {
-        cancelUnstarted(job);
+        failUnstarted(*job.core, URLError::make(URLError::cancelled, job.core->request()->url().absoluteString()));
       } else {
         begin(job);
       }
     }
-    for (auto id : cancellations) {
+    taken_.clear();  // lets go of the requests now, not at the next wake-up
+    for (auto id : takenCancellations_) {
       auto it = active_.find(id);
       if (it != active_.end()) {
         finish(*it->second, CURLE_ABORTED_BY_CALLBACK,
-               URLError::make(URLError::cancelled, it->second->request.url().absoluteString()));
+               URLError::make(URLError::cancelled, it->second->request->url().absoluteString()));
       }
     }
     if (stopping) {
@@ -290,8 +312,18 @@ void TransferEngine::run() {
 void TransferEngine::waitForActivity() {
   if (pending_.load(std::memory_order_acquire)) return;
   sleeping_.store(true);
-  if (!pending_.load()) curl_multi_poll(multi_, nullptr, 0, static_cast<int>(nextWaitMilliseconds()), nullptr);
+  curl_waitfd extra{};
+  extra.fd = wakeFd_;
+  extra.events = CURL_WAIT_POLLIN;
+  if (!pending_.load()) {
+    const int timeout = static_cast<int>(nextWaitMilliseconds());
+    curl_multi_poll(multi_, wakeFd_ >= 0 ? &extra : nullptr, wakeFd_ >= 0 ? 1 : 0, timeout, nullptr);
+  }
   sleeping_.store(false);
+  if (extra.revents & CURL_WAIT_POLLIN) {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto read = ::read(wakeFd_, &count, sizeof count);
+  }
 }
 
 long TransferEngine::nextWaitMilliseconds() {
@@ -302,14 +334,15 @@ long TransferEngine::nextWaitMilliseconds() {
   }
   const auto now = Clock::now();
   for (const auto& [id, transfer] : active_) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(transfer->lastActivity +
-                                                                            transfer->idleTimeout - now);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(transfer->lastActivity + transfer->idleTimeout - now);
     wait = std::min<long>(wait, std::max<long>(0, static_cast<long>(left.count()) + 1));
   }
   return wait;
 }
 
 void TransferEngine::expireIdleTransfers() {
+  if (active_.empty()) return;
   const auto now = Clock::now();
   std::vector<Transfer*> expired;
   for (const auto& [id, transfer] : active_) {
@@ -322,106 +355,19 @@ void TransferEngine::failAll(std::int64_t code) {
   std::vector<Transfer*> all;
   for (const auto& [id, transfer] : active_) all.push_back(transfer.get());
   for (auto* transfer : all) {
-    finish(*transfer, CURLE_ABORTED_BY_CALLBACK, URLError::make(code, transfer->request.url().absoluteString()));
+    finish(*transfer, CURLE_ABORTED_BY_CALLBACK, URLError::make(code, transfer->request->url().absoluteString()));
   }
 }
 
 CURL* TransferEngine::takeEasyHandle() {
-  if (idleHandles_.empty()) return curl_easy_init();
-  CURL* easy = idleHandles_.back();
-  idleHandles_.pop_back();
-  curl_easy_reset(easy);
-  return easy;
-}
-
-void TransferEngine::begin(TransferJob& job) {
-  auto transfer = std::make_unique<Transfer>(std::move(job.request));
-  transfer->id = job.id;
-  transfer->core = std::move(job.core);
-  transfer->destination = std::move(job.destination);
-  Transfer& t = *transfer;
-  const std::string urlText = t.request.url().absoluteString();
-  auto failNow = [&](Error error) {
-    TransferOutcome outcome;
-    outcome.request = t.request;
-    outcome.error = std::move(error);
-    t.core->complete(std::move(outcome));
-  };
-
-  const std::string& scheme = t.request.url().scheme();
-  if (scheme != "http" && scheme != "https") return failNow(URLError::make(URLError::unsupportedURL, urlText));
-
-  // Header fields: the request's own, then the configuration's, then cookies.
-  std::vector<HTTPHeaderField> fields = t.request.headerFields();
-  for (const auto& [name, value] : configuration_.httpAdditionalHeaders) {
-    if (!t.request.value(name)) fields.emplace_back(name, value);
+  if (!idleHandles_.empty()) {
+    CURL* easy = idleHandles_.back();
+    idleHandles_.pop_back();
+    return easy;
   }
-  auto has = [&](std::string_view name) {
-    return std::any_of(fields.begin(), fields.end(), [&](const HTTPHeaderField& f) { return headerNameEquals(f.first, name); });
-  };
-  if (configuration_.httpShouldSetCookies && configuration_.httpCookieStorage) {
-    t.cookieStore = configuration_.httpCookieStorage;
-    if (!has("Cookie")) {
-      const auto cookies = t.cookieStore->cookies(t.request.url());
-      if (!cookies.empty()) fields.emplace_back("Cookie", HTTPCookie::requestHeaderValue(cookies));
-    }
-  }
-  for (const auto& [name, value] : fields) {
-    if (!isValidHeader(name, value)) {
-      return failNow(Error::withDescription(HTTPRequestErrorDomain, HTTPRequestError::invalidHeader,
-                                            "The header field \"" + name + "\" is not valid."));
-    }
-  }
-  const bool hasBody = t.request.httpBody().has_value();
-  // Keep libcurl from adding header fields of its own.
-  if (!has("Accept")) fields.emplace_back("Accept", "");
-  if (!has("Expect")) fields.emplace_back("Expect", "");
-  if (hasBody && !has("Content-Type")) fields.emplace_back("Content-Type", "");
-  for (const auto& [name, value] : fields) {
-    const std::string line = value.empty() && (name == "Accept" || name == "Expect" || name == "Content-Type")
-                                 ? name + ":"  // removes libcurl's own field
-                                 : (value.empty() ? name + ";" : name + ": " + value);
-    // A caller's empty field keeps its name: "Name;" sends "Name:" with no value.
-    t.headers = curl_slist_append(t.headers, line.c_str());
-  }
-
-  if (auto fault = injectedFault(t.request.url().host())) {
-    TransferOutcome outcome;
-    outcome.request = t.request;
-    outcome.error = errorForCurl(fault->code, fault->osErrno, urlText);
-    t.core->complete(std::move(outcome));
-    return;
-  }
-
-  if (t.destination) {
-    namespace fs = std::filesystem;
-    const fs::path destination(t.destination->path);
-    fs::path directory = destination.parent_path();
-    if (directory.empty()) directory = ".";
-    std::error_code ec;
-    if (t.destination->options.createIntermediateDirectories) fs::create_directories(directory, ec);
-    std::string pattern = (directory / ("." + destination.filename().string() + ".download-XXXXXX")).string();
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-      return failNow(fileError(errno, t.destination->path));
-    }
-    fchmod(fd, 0644);
-    t.temporaryPath = pattern;
-    t.file = fdopen(fd, "wb");
-    if (!t.file) {
-      const int error = errno;
-      ::close(fd);
-      ::unlink(t.temporaryPath.c_str());
-      return failNow(fileError(error, t.destination->path));
-    }
-  }
-
-  t.easy = takeEasyHandle();
-  if (!t.easy) return finish(t, CURLE_OUT_OF_MEMORY);
-  CURL* easy = t.easy;
-  curl_easy_setopt(easy, CURLOPT_URL, urlText.c_str());
-  curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
-  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, t.errorBuffer);
+  CURL* easy = curl_easy_init();
+  if (!easy) return nullptr;
+  // What every transfer shares; begin() sets everything else anew for each transfer.
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -429,58 +375,165 @@ void TransferEngine::begin(TransferJob& job) {
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, maximumRedirects);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  return easy;
+}
 
-  double timeout = t.request.timeoutInterval();
+Result<TransferEngine::HeaderList> TransferEngine::headerList(const URLRequest& request,
+                                                              const std::shared_ptr<HTTPCookieStorage>& cookies) {
+  // The request's own fields, then the configuration's, then cookies; copied only when something is added.
+  const auto& own = request.headerFields();
+  std::vector<HTTPHeaderField> extended;
+  auto add = [&](std::string name, std::string value) {
+    if (extended.empty()) extended = own;
+    extended.emplace_back(std::move(name), std::move(value));
+  };
+  for (const auto& [name, value] : configuration_.httpAdditionalHeaders) {
+    if (!hasField(own, name)) add(name, value);
+  }
+  if (cookies && !hasField(own, "Cookie")) {
+    const auto matching = cookies->cookies(request.url());
+    if (!matching.empty()) add("Cookie", HTTPCookie::requestHeaderValue(matching));
+  }
+  const auto& fields = extended.empty() ? own : extended;
+  // POST, PUT and PATCH always send a body, an empty one when the request has none.
+  const auto method = request.httpMethod();
+  const bool hasBody = request.httpBody().has_value() || method == HTTPMethod::POST || method == HTTPMethod::PUT ||
+                       method == HTTPMethod::PATCH;
+  if (lastHeaderList_ && hasBody == lastHeaderListHadBody_ && fields == lastHeaderFields_) {
+    return Result<HeaderList>::success(lastHeaderList_);
+  }
+
+  for (const auto& [name, value] : fields) {
+    if (!isValidHeader(name, value)) {
+      return Result<HeaderList>::failure(Error::withDescription(HTTPRequestErrorDomain, HTTPRequestError::invalidHeader,
+                                                                "The header field \"" + name + "\" is not valid."));
+    }
+  }
+  curl_slist* list = nullptr;
+  bool complete = true;
+  auto append = [&](const std::string& line) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (!grown) complete = false;
+    list = grown ? grown : list;
+  };
+  for (const auto& [name, value] : fields) {
+    // A caller's empty field keeps its name: "Name;" makes libcurl send "Name:" with no value.
+    append(value.empty() ? name + ";" : name + ": " + value);
+  }
+  // Keep libcurl from adding header fields of its own: "Name:" removes libcurl's field.
+  if (!hasField(fields, "Accept")) append("Accept:");
+  if (!hasField(fields, "Expect")) append("Expect:");
+  if (hasBody && !hasField(fields, "Content-Type")) append("Content-Type:");
+  HeaderList shared(list, curl_slist_free_all);
+  if (!complete) throw std::bad_alloc();
+  lastHeaderFields_ = fields;
+  lastHeaderListHadBody_ = hasBody;
+  lastHeaderList_ = shared;
+  return Result<HeaderList>::success(std::move(shared));
+}
+
+void TransferEngine::begin(TransferJob& job) {
+  auto transfer = std::make_unique<Transfer>();
+  Transfer& t = *transfer;
+  t.id = job.id;
+  t.core = std::move(job.core);
+  t.request = &*t.core->request();
+  t.destination = std::move(job.destination);
+  const URLRequest& request = *t.request;
+  const std::string& urlText = request.url().absoluteString();
+  auto failNow = [&](Error error) { failUnstarted(*t.core, std::move(error)); };
+
+  try {
+    const std::string& scheme = request.url().scheme();
+    if (scheme != "http" && scheme != "https") return failNow(URLError::make(URLError::unsupportedURL, urlText));
+
+    if (configuration_.httpShouldSetCookies) t.cookieStore = configuration_.httpCookieStorage;
+    auto headers = headerList(request, t.cookieStore);
+    if (headers.isFailure()) return failNow(*headers.error());
+    t.headers = std::move(*headers.value());
+
+    if (auto fault = injectedFault(request.url().host())) {
+      return failNow(errorForCurl(fault->code, fault->osErrno, urlText));
+    }
+
+    if (t.destination) {
+      namespace fs = std::filesystem;
+      const fs::path destination(t.destination->path);
+      fs::path directory = destination.parent_path();
+      if (directory.empty()) directory = ".";
+      std::error_code ec;
+      if (t.destination->options.createIntermediateDirectories) fs::create_directories(directory, ec);
+      std::string pattern = (directory / ("." + destination.filename().string() + ".download-XXXXXX")).string();
+      const int fd = mkstemp(pattern.data());
+      if (fd < 0) return failNow(fileError(errno, t.destination->path));
+      fchmod(fd, 0644);
+      t.temporaryPath = pattern;
+      t.file = fdopen(fd, "wb");
+      if (!t.file) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(t.temporaryPath.c_str());
+        return failNow(fileError(error, t.destination->path));
+      }
+    }
+
+    const auto routes = connectToEntries();
+    for (const auto& entry : routes) {
+      curl_slist* grown = curl_slist_append(t.connectTo, entry.c_str());
+      if (!grown) throw std::bad_alloc();
+      t.connectTo = grown;
+    }
+  } catch (...) {
+    return failNow(URLError::make(URLError::unknown, urlText));
+  }
+
+  t.easy = takeEasyHandle();
+  if (!t.easy) return finish(t, CURLE_OUT_OF_MEMORY);
+  CURL* easy = t.easy;
+  curl_easy_setopt(easy, CURLOPT_URL, urlText.c_str());
+  curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
+  curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.connectTo);
+
+  double timeout = request.timeoutInterval();
   if (!(timeout > 0) || !std::isfinite(timeout)) timeout = 60;
   t.idleTimeout = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::min(timeout * 1000.0, 2.0e9)));
 
-  const auto routes = connectToEntries();
-  for (const auto& entry : routes) t.connectTo = curl_slist_append(t.connectTo, entry.c_str());
-  if (t.connectTo) curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.connectTo);
-
+  // The body is sent from the request itself, which the transfer keeps alive: no copy.
   static const char emptyBody[] = "";
-  const auto method = t.request.httpMethod();
-  if (hasBody) t.body = *t.request.httpBody();
-  const char* bodyData = t.body.empty() ? emptyBody : reinterpret_cast<const char*>(t.body.data());
+  const auto& body = request.httpBody();
+  const bool hasBody = body.has_value();
+  t.bodySize = hasBody ? static_cast<std::int64_t>(body->size()) : 0;
+  const auto method = request.httpMethod();
   auto attachBody = [&] {
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, bodyData);
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.bodySize));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
+                     t.bodySize > 0 ? reinterpret_cast<const char*>(body->data()) : emptyBody);
   };
-  switch (method) {
-    case HTTPMethod::GET:
-      if (hasBody) {
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "GET");
-        attachBody();
-      } else {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-      }
-      break;
-    case HTTPMethod::POST:
-      curl_easy_setopt(easy, CURLOPT_POST, 1L);
-      attachBody();
-      break;
-    case HTTPMethod::PUT:
-    case HTTPMethod::PATCH:
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, rawValue(method).data());
-      attachBody();
-      break;
-    case HTTPMethod::DELETE:
-      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "DELETE");
-      if (hasBody) attachBody();
-      break;
+  auto noBody = [&] {
+    // POSTFIELDS switches the handle to POST, so clear it before HTTPGET switches back.
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  };
+  const bool alwaysBody = method == HTTPMethod::POST || method == HTTPMethod::PUT || method == HTTPMethod::PATCH;
+  if (hasBody || alwaysBody) {
+    attachBody();
+  } else {
+    noBody();
   }
-  if (!t.body.empty()) {
-    t.reportUpload = true;
-    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
-  }
+  // POST needs no verb of its own; every other method names itself (GET only when it carries a body).
+  const char* verb = nullptr;
+  if (method != HTTPMethod::POST && !(method == HTTPMethod::GET && !hasBody)) verb = rawValue(method).data();
+  curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, t.bodySize > 0 ? 0L : 1L);
 
   t.touch();
   if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return finish(t, CURLE_FAILED_INIT);
@@ -490,10 +543,12 @@ void TransferEngine::begin(TransferJob& job) {
 
 void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forcedError) {
   const auto code = static_cast<CURLcode>(curlCode);
+  const URLRequest& request = *t.request;
   long osErrno = 0;
-  const std::string effective = t.effectiveURL();
+  std::optional<std::string> effective;
   if (t.easy) {
-    curl_easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &osErrno);
+    if (code != CURLE_OK) curl_easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &osErrno);
+    if (t.sawStatusLine) effective = t.effectiveURL();
     if (t.added) curl_multi_remove_handle(multi_, t.easy);
     t.added = false;
   }
@@ -501,16 +556,17 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
   TransferOutcome outcome;
   if (t.sawStatusLine && t.status > 0) {
     // Parse the answering URL only when a redirect changed it.
-    auto url = effective == t.request.url().absoluteString() ? std::nullopt : URL::fromString(effective);
-    outcome.response.emplace(url ? *url : t.request.url(), t.status, std::move(t.headerLines));
+    auto url = !effective || *effective == request.url().absoluteString() ? std::nullopt : URL::fromString(*effective);
+    outcome.response.emplace(url ? std::move(*url) : request.url(), t.status, std::move(t.headerLines));
     if (!t.destination) outcome.data = std::move(t.received);
   }
   std::optional<Error> error = std::move(forcedError);
   if (!error && t.fileErrno != 0 && t.destination) error = fileError(t.fileErrno, t.destination->path);
-  if (!error && code != CURLE_OK) error = errorForCurl(code, osErrno, t.request.url().absoluteString());
+  if (!error && code != CURLE_OK) error = errorForCurl(code, osErrno, request.url().absoluteString());
 
   if (t.file) {
-    if (!error && (std::fflush(t.file) != 0 || ::fsync(fileno(t.file)) != 0)) error = fileError(errno, t.destination->path);
+    if (!error && (std::fflush(t.file) != 0 || ::fsync(fileno(t.file)) != 0))
+      error = fileError(errno, t.destination->path);
     if (std::fclose(t.file) != 0 && !error) error = fileError(errno, t.destination->path);
     t.file = nullptr;
     if (!error) {
@@ -528,7 +584,6 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
     t.temporaryPath.clear();
   }
   outcome.error = std::move(error);
-  outcome.request = std::move(t.request);
 
   if (t.easy) {
     if (idleHandles_.size() < pooledHandles) {

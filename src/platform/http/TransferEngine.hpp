@@ -2,10 +2,16 @@
 // Private: the libcurl transfer engine of one session. One worker thread drives one multi handle, whose
 // connection cache keeps connections alive between requests. Everything but submit() and cancel() runs
 // on the worker thread.
+//
+// The worker sleeps in curl_multi_poll; submit() and cancel() wake it through an eventfd that the poll
+// watches, and only when it sleeps. Easy handles are pooled with their fixed options set once, and the
+// curl header list of the previous request is reused when the next one sends the same header fields,
+// so a request costs little beyond what libcurl itself does.
+
+#include <curl/curl.h>
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,18 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include <curl/curl.h>
-
 #include "RequestCore.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
-
 
 namespace talvaren::platform::http::detail {
 
 struct TransferJob {
   std::uint64_t id = 0;
+  /// Holds the request to send (always present for a submitted job).
   std::shared_ptr<RequestCore> core;
-  URLRequest request;
   std::optional<DownloadDestination> destination;
 };
 
@@ -47,9 +50,11 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   struct Transfer;
 
  private:
+  using HeaderList = std::shared_ptr<curl_slist>;
+
   void run();
   void begin(TransferJob& job);
-  static void cancelUnstarted(TransferJob& job);
+  static void failUnstarted(RequestCore& core, Error error);
   void finish(Transfer& transfer, int curlCode, std::optional<Error> forcedError = std::nullopt);
   void failAll(std::int64_t code);
   long nextWaitMilliseconds();
@@ -57,15 +62,20 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   void waitForActivity();
   /// Wakes the worker if it is blocked (or about to block) in poll.
   void nudge();
+  void wake();
   void expireIdleTransfers();
   CURL* takeEasyHandle();
+  /// The curl header list for `request`, or the error of an invalid header field.
+  Result<HeaderList> headerList(const URLRequest& request, const std::shared_ptr<HTTPCookieStorage>& cookies);
 
   SessionConfiguration configuration_;
   CURLM* multi_ = nullptr;
+  /// Wakes the worker's poll; -1 when no eventfd could be made (curl_multi_wakeup is used instead).
+  int wakeFd_ = -1;
   std::thread worker_;
 
   std::mutex mutex_;
-  std::deque<TransferJob> incoming_;
+  std::vector<TransferJob> incoming_;
   std::vector<std::uint64_t> cancellations_;
   bool stopping_ = false;
   std::uint64_t nextId_ = 1;
@@ -75,8 +85,14 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   std::atomic<bool> sleeping_{false};
 
   // Worker thread only.
+  std::vector<TransferJob> taken_;
+  std::vector<std::uint64_t> takenCancellations_;
   std::map<std::uint64_t, std::unique_ptr<Transfer>> active_;
   std::vector<CURL*> idleHandles_;
+  // The header list of the last request and what it was made from.
+  std::vector<HTTPHeaderField> lastHeaderFields_;
+  bool lastHeaderListHadBody_ = false;
+  HeaderList lastHeaderList_;
 };
 
 }  // namespace talvaren::platform::http::detail

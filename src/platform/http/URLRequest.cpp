@@ -8,10 +8,15 @@
 
 namespace talvaren::platform::http {
 
+namespace {
+
+char lowerASCII(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 bool headerNameEquals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerASCII(x) == lowerASCII(y); });
 }
 
 Result<URLRequest> URLRequest::make(std::string_view urlText, HTTPMethod method,
@@ -47,13 +52,11 @@ void URLRequest::setValue(std::optional<std::string> value, std::string_view fie
   }
 }
 
-HTTPHeaders URLRequest::allHTTPHeaderFields() const {
-  return HTTPHeaders(headers_.begin(), headers_.end());
-}
+HTTPHeaders URLRequest::allHTTPHeaderFields() const { return HTTPHeaders(headers_.begin(), headers_.end()); }
 
 HTTPHeaders HTTPURLResponse::allHeaderFields() const {
   HTTPHeaders result;
-  for (const auto& field : headerLines_) {
+  for (const auto& field : headerLines()) {
     auto it = std::find_if(result.begin(), result.end(),
                            [&](const auto& entry) { return headerNameEquals(entry.first, field.first); });
     if (it == result.end()) {
@@ -67,7 +70,7 @@ HTTPHeaders HTTPURLResponse::allHeaderFields() const {
 
 std::optional<std::string> HTTPURLResponse::value(std::string_view field) const {
   std::optional<std::string> result;
-  for (const auto& [name, value] : headerLines_) {
+  for (const auto& [name, value] : headerLines()) {
     if (!headerNameEquals(name, field)) continue;
     if (result) {
       *result += ", " + value;
@@ -80,22 +83,25 @@ std::optional<std::string> HTTPURLResponse::value(std::string_view field) const 
 
 std::vector<std::string> HTTPURLResponse::values(std::string_view field) const {
   std::vector<std::string> result;
-  for (const auto& [name, value] : headerLines_) {
+  for (const auto& [name, value] : headerLines()) {
     if (headerNameEquals(name, field)) result.push_back(value);
   }
   return result;
 }
 
 std::optional<std::string> HTTPURLResponse::mimeType() const {
-  auto contentType = value("Content-Type");
-  if (!contentType) return std::nullopt;
-  std::string type = contentType->substr(0, contentType->find(';'));
-  auto notSpace = [](unsigned char c) { return !std::isspace(c); };
-  type.erase(type.begin(), std::find_if(type.begin(), type.end(), notSpace));
-  type.erase(std::find_if(type.rbegin(), type.rend(), notSpace).base(), type.end());
-  if (type.empty()) return std::nullopt;
-  for (auto& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return type;
+  for (const auto& [name, value] : headerLines()) {
+    if (!headerNameEquals(name, "Content-Type")) continue;
+    // The first field counts; parameters and the blanks around the type go.
+    std::string_view type = std::string_view(value).substr(0, value.find(';'));
+    while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.remove_prefix(1);
+    while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.remove_suffix(1);
+    if (type.empty()) return std::nullopt;
+    std::string lowered(type);
+    for (auto& c : lowered) c = lowerASCII(c);
+    return lowered;
+  }
+  return std::nullopt;
 }
 
 }  // namespace talvaren::platform::http

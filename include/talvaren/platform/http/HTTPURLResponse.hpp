@@ -1,6 +1,7 @@
 #pragma once
 // The head of an HTTP reply: final URL, status and every header line as received.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,13 +15,13 @@ namespace talvaren::platform::http {
 class HTTPURLResponse {
  public:
   HTTPURLResponse(URL url, int statusCode, std::vector<HTTPHeaderField> headerLines)
-      : url_(std::move(url)), statusCode_(statusCode), headerLines_(std::move(headerLines)) {}
+      : state_(std::make_shared<const State>(State{std::move(url), statusCode, std::move(headerLines)})) {}
 
   /// The URL that answered (after redirects).
-  const URL& url() const { return url_; }
-  int statusCode() const { return statusCode_; }
+  const URL& url() const { return state_->url; }
+  int statusCode() const { return state_->statusCode; }
   /// Every header line in the order received; repeated fields (such as "Set-Cookie") stay separate.
-  const std::vector<HTTPHeaderField>& headerLines() const { return headerLines_; }
+  const std::vector<HTTPHeaderField>& headerLines() const { return state_->headerLines; }
   /// Header fields as a dictionary: repeated fields are joined with ", ", under the first spelling.
   HTTPHeaders allHeaderFields() const;
   /// The value of a field (repeated fields joined with ", "); names compare without regard to case.
@@ -31,9 +32,13 @@ class HTTPURLResponse {
   std::optional<std::string> mimeType() const;
 
  private:
-  URL url_;
-  int statusCode_;
-  std::vector<HTTPHeaderField> headerLines_;
+  struct State {
+    URL url;
+    int statusCode;
+    std::vector<HTTPHeaderField> headerLines;
+  };
+  // Never changed once made, so copies (one for each response handler) share it.
+  std::shared_ptr<const State> state_;
 };
 
 }  // namespace talvaren::platform::http

@@ -8,15 +8,14 @@
 //   URLEncoding::defaultEncoding(),  the parameters are appended to the URL's query (after "&" when the
 //   URLEncoding::queryString()       URL has a query already), whatever the method: keys in ascending
 //                                    byte order, nested objects as "key[sub]=", arrays as "key[]=",
-//                                    numbers in decimal, Booleans as 1 and 0, null as an empty value,
-//                                    every byte but letters, digits and "-._~/?" percent-escaped
-//                                    (RFC 3986). Absent or empty parameters leave the URL untouched
-//                                    (no "?").
-
-#include <optional>
-#include <string>
+//                                    numbers in plain decimal (no exponent), Booleans as 1 and 0, null
+//                                    as an empty value, every byte but letters, digits and "-._~/?"
+//                                    percent-escaped (RFC 3986). Absent or empty parameters leave the
+//                                    URL untouched (no "?").
 
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 
 #include "talvaren/platform/Error.hpp"
 #include "talvaren/platform/http/URLRequest.hpp"

@@ -1,6 +1,7 @@
 #pragma once
 // An absolute URL as the HTTP layer takes it: the text exactly as given, checked once, with its parts.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,35 +10,41 @@ namespace talvaren::platform::http {
 
 class URL {
  public:
-  /// The URL that `text` spells, or none when `text` is no absolute URL: it must have a scheme, an
-  /// "http" or "https" URL must have a host, and every character must be one a URL may hold literally
-  /// (letters, digits, "-._~:/?#[]@!$&'()*+,;=" and "%" followed by two hexadecimal digits); spaces,
-  /// control characters, quotes, "<>\\^`{|}" and non-ASCII bytes are refused, as is an empty text.
+  /// The URL that `text` spells, or none when `text` is no absolute URL: it must have a scheme, and
+  /// every character must be one a URL may hold literally (letters, digits, "-._~:/?#[]@!$&'()*+,;="
+  /// and "%" followed by two hexadecimal digits); spaces, control characters, quotes, "<>\\^`{|}" and
+  /// non-ASCII bytes are refused, as is an empty text. An "http" or "https" URL must have "//" and a
+  /// host: a name of letters, digits and "-._~", or an IPv6 address in brackets; a port, when given,
+  /// is decimal and at most 65535.
   static std::optional<URL> fromString(std::string_view text);
 
   /// The text exactly as it was given.
-  const std::string& absoluteString() const { return text_; }
+  const std::string& absoluteString() const { return parts_->text; }
   /// Lower-case scheme, such as "https".
-  const std::string& scheme() const { return scheme_; }
+  const std::string& scheme() const { return parts_->scheme; }
   /// Host as written, without brackets for IPv6 addresses; empty for URLs without one.
-  const std::string& host() const { return host_; }
+  const std::string& host() const { return parts_->host; }
   /// Explicit port, when the text names one.
-  std::optional<int> port() const { return port_; }
+  std::optional<int> port() const { return parts_->port; }
   /// Path as written (percent escapes kept); "/" when an http(s) URL has none.
-  const std::string& path() const { return path_; }
+  const std::string& path() const { return parts_->path; }
   /// Query without its "?", when the text has a "?" (possibly empty).
-  const std::optional<std::string>& query() const { return query_; }
+  const std::optional<std::string>& query() const { return parts_->query; }
 
-  friend bool operator==(const URL& a, const URL& b) { return a.text_ == b.text_; }
+  friend bool operator==(const URL& a, const URL& b) { return a.parts_->text == b.parts_->text; }
 
  private:
-  URL() = default;
-  std::string text_;
-  std::string scheme_;
-  std::string host_;
-  std::optional<int> port_;
-  std::string path_;
-  std::optional<std::string> query_;
+  struct Parts {
+    std::string text;
+    std::string scheme;
+    std::string host;
+    std::optional<int> port;
+    std::string path;
+    std::optional<std::string> query;
+  };
+  explicit URL(Parts parts) : parts_(std::make_shared<const Parts>(std::move(parts))) {}
+  // Never changed once made, so copies share it.
+  std::shared_ptr<const Parts> parts_;
 };
 
 }  // namespace talvaren::platform::http

@@ -2,6 +2,7 @@
 // One HTTP request as it will go out: URL, method, header fields, optional body, time-out, cache policy.
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,8 +42,14 @@ class URLRequest {
   void setURL(URL url) { url_ = std::move(url); }
   HTTPMethod httpMethod() const { return method_; }
   void setHTTPMethod(HTTPMethod method) { method_ = method; }
-  const std::optional<Bytes>& httpBody() const { return body_; }
-  void setHTTPBody(std::optional<Bytes> body) { body_ = std::move(body); }
+  /// The body. Copies of a request share its body bytes (they are never changed, only replaced).
+  const std::optional<Bytes>& httpBody() const {
+    static const std::optional<Bytes> none;
+    return body_ ? *body_ : none;
+  }
+  void setHTTPBody(std::optional<Bytes> body) {
+    body_ = body ? std::make_shared<const std::optional<Bytes>>(std::move(body)) : nullptr;
+  }
   /// Seconds without any data moving before the request fails with ("NSURLErrorDomain", -1001).
   double timeoutInterval() const { return timeout_; }
   void setTimeoutInterval(double seconds) { timeout_ = seconds; }
@@ -63,7 +70,7 @@ class URLRequest {
   URL url_;
   HTTPMethod method_ = HTTPMethod::GET;
   std::vector<HTTPHeaderField> headers_;
-  std::optional<Bytes> body_;
+  std::shared_ptr<const std::optional<Bytes>> body_;
   double timeout_ = 60;
   URLRequestCachePolicy cachePolicy_ = URLRequestCachePolicy::useProtocolCachePolicy;
 };
