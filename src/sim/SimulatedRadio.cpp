@@ -90,6 +90,18 @@ void SimulatedRadio::addPeripheral(const std::shared_ptr<SimulatedPeripheral>& p
   if (std::find(peripherals_.begin(), peripherals_.end(), peripheral) != peripherals_.end()) return;
   peripheral->radio_ = this;
   peripherals_.push_back(peripheral);
+  // Connects that waited for a device of this identifier now go ahead.
+  bool waited = false;
+  for (auto it = absent_.begin(); it != absent_.end();) {
+    if (it->second == peripheral->identifier()) {
+      links_.push_back(Link{it->first, peripheral, LinkState::connecting, {}});
+      it = absent_.erase(it);
+      waited = true;
+    } else {
+      ++it;
+    }
+  }
+  if (waited && peripheral->inRange_) completePendingConnects(*peripheral);
 }
 
 void SimulatedRadio::remove(const std::shared_ptr<SimulatedPeripheral>& peripheral) {
@@ -98,12 +110,26 @@ void SimulatedRadio::remove(const std::shared_ptr<SimulatedPeripheral>& peripher
   if (found == peripherals_.end()) return;
   dropLinks(*peripheral, linkError(platform::BluetoothLinkError::connectionTimeout,
                                    "The connection has timed out unexpectedly."));
-  // Connects still waiting for it wait on (as for any absent device) but can never complete.
-  links_.erase(std::remove_if(links_.begin(), links_.end(), [&](const Link& l) { return l.peripheral == peripheral; }),
-               links_.end());
+  // Connects still waiting for it wait on, as for any absent device, until it comes back or is cancelled.
+  for (auto it = links_.begin(); it != links_.end();) {
+    if (it->peripheral == peripheral) {
+      absent_.emplace_back(it->client, peripheral->identifier());
+      it = links_.erase(it);
+    } else {
+      ++it;
+    }
+  }
   peripheral->radio_ = nullptr;
   ++peripheral->linkEpoch_;
   peripherals_.erase(found);
+}
+
+bool SimulatedRadio::waitsForAbsent(const platform::RadioClient* client, const PeripheralIdentifier& identifier,
+                                    bool erase) {
+  auto found = std::find(absent_.begin(), absent_.end(), std::make_pair(client, identifier));
+  if (found == absent_.end()) return false;
+  if (erase) absent_.erase(found);
+  return true;
 }
 
 std::shared_ptr<SimulatedPeripheral> SimulatedRadio::peripheral(const PeripheralIdentifier& identifier) const {
@@ -142,6 +168,7 @@ void SimulatedRadio::setState(ManagerState state) {
     }
     auto ended = std::move(links_);
     links_.clear();
+    absent_.clear();
     for (auto& link : ended) {
       if (link.state == LinkState::connected) {
         ++link.peripheral->linkEpoch_;
@@ -172,6 +199,8 @@ void SimulatedRadio::detach(const platform::RadioClient* client) {
   std::lock_guard lock(mutex_);
   if (!clients_.erase(client)) return;
   addTrace("detach");
+  absent_.erase(std::remove_if(absent_.begin(), absent_.end(), [&](auto& entry) { return entry.first == client; }),
+                absent_.end());
   std::vector<Link> ended;
   for (auto it = links_.begin(); it != links_.end();) {
     if (it->client == client) {
@@ -260,16 +289,19 @@ std::optional<platform::BluetoothRadio::KnownPeripheral> SimulatedRadio::knownPe
 }
 
 void SimulatedRadio::connect(const platform::RadioClient* client, const PeripheralIdentifier& identifier) {
-  std::lock_guard lock(mutex_);
-  if (!clients_.count(client) || link(client, identifier)) return;
-  auto target = peripheral(identifier);
-  if (!target) return;  // never heard of: the request waits forever, like a connect to an absent device
-  links_.push_back(Link{client, target, LinkState::connecting, {}});
-  addTrace("connect " + identifier.uuidString());
+  // Like every request, taken up after the latency and in the order the requests were made, so a
+  // cancel followed by a connect ends the old link before the new one starts.
   later(options_.latency, [this, client, identifier] {
-    auto* pending = link(client, identifier);
-    if (!pending || pending->state != LinkState::connecting || !pending->peripheral->inRange_) return;
-    establish(*pending);
+    if (!clients_.count(client) || options_.state != ManagerState::poweredOn) return;
+    if (link(client, identifier) || waitsForAbsent(client, identifier, false)) return;
+    addTrace("connect " + identifier.uuidString());
+    auto target = peripheral(identifier);
+    if (!target) {
+      absent_.emplace_back(client, identifier);  // waits until a device of that identifier appears
+      return;
+    }
+    links_.push_back(Link{client, target, LinkState::connecting, {}});
+    if (target->inRange_) establish(links_.back());
   });
 }
 
@@ -321,7 +353,13 @@ void SimulatedRadio::cancelConnection(const platform::RadioClient* client, const
   addTrace("cancel " + identifier.uuidString());
   later(options_.latency, [this, client, identifier] {
     auto* existing = link(client, identifier);
-    if (!existing) return;
+    if (!existing) {
+      if (waitsForAbsent(client, identifier, true)) {
+        addTrace("disconnected " + identifier.uuidString() + " by central");
+        if (auto strong = clientFor(client)) strong->radioDisconnected(identifier, std::nullopt);
+      }
+      return;
+    }
     bool wasConnected = existing->state == LinkState::connected;
     auto peripheral = existing->peripheral;
     links_.erase(links_.begin() + (existing - links_.data()));

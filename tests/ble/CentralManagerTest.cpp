@@ -207,6 +207,54 @@ TEST(CentralManagerTest, PendingConnectWaitsForeverUntilCancelled) {
   EXPECT_EQ(strap->connectionCount(), 1);
 }
 
+TEST(CentralManagerTest, CancelFollowedAtOnceByConnectEndsTheOldLinkAndMakesANewOne) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  world.time.runReady();
+  auto peripheral = world.retrieve(1);
+  world.central->connect(peripheral);
+  world.time.advance(1);
+  world.central->cancelPeripheralConnection(peripheral);
+  world.central->connect(peripheral);
+  world.time.advance(1);
+  auto trace = world.recorder->trace();
+  std::vector<std::string> tail(trace.end() - 2, trace.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"1.010000 disconnect HRM - @bluetoothQueue",
+                                            "1.010000 connect HRM @bluetoothQueue"}));
+  EXPECT_EQ(peripheral->state(), PeripheralState::connected);
+  EXPECT_EQ(strap->connectionCount(), 2);
+  EXPECT_TRUE(strap->isConnected());
+}
+
+TEST(CentralManagerTest, ConnectToAnAbsentPeripheralWaitsForItAndCanBeCancelled) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  world.time.runReady();
+  auto peripheral = world.retrieve(1);
+  world.radio->remove(strap);
+  world.central->connect(peripheral);
+  world.time.advance(30);
+  EXPECT_EQ(peripheral->state(), PeripheralState::connecting);
+  EXPECT_EQ(world.recorder->trace().size(), 1u);
+  world.radio->add(strap);  // back in the world: the waiting connect completes
+  world.time.advance(1);
+  EXPECT_EQ(world.recorder->trace().back(), "30.010000 connect HRM @bluetoothQueue");
+
+  world.radio->remove(strap);
+  world.time.runReady();
+  EXPECT_EQ(world.recorder->trace().back(), "31.000000 disconnect HRM 6 @bluetoothQueue");
+  world.central->connect(peripheral);
+  world.time.advance(5);
+  world.central->cancelPeripheralConnection(peripheral);  // a pending connect to a device that is gone
+  world.time.advance(1);
+  EXPECT_EQ(world.recorder->trace().back(), "36.010000 disconnect HRM - @bluetoothQueue");
+  EXPECT_EQ(peripheral->state(), PeripheralState::disconnected);
+  world.radio->add(strap);
+  world.time.advance(1);
+  EXPECT_EQ(peripheral->state(), PeripheralState::disconnected) << "the cancelled connect stays cancelled";
+  EXPECT_EQ(strap->connectionCount(), 1);
+}
+
 TEST(CentralManagerTest, LinkLossAndCancelEndConnections) {
   World world;
   auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
@@ -330,6 +378,34 @@ TEST(CentralManagerTest, ReleasingTheManagerEndsEverythingQuietly) {
   EXPECT_EQ(peripheral->state(), PeripheralState::disconnected);
   peripheral->discoverServices();  // a peripheral outliving its manager is inert
   world.time.advance(1);
+}
+
+TEST(CentralManagerTest, ManagerAndPeripheralReleasedInsideTheirOwnCallbacks) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  discoverEverything(world.recorder);
+  std::shared_ptr<Peripheral> held;
+  world.recorder->onCharacteristics = [&](const std::shared_ptr<Peripheral>& p, const std::shared_ptr<Service>& s) {
+    if (s->uuid() == U("180D")) p->setNotifyValue(true, find(p, U("2A37")));
+  };
+  int values = 0;
+  world.recorder->onValue = [&](const std::shared_ptr<Peripheral>& p, const std::shared_ptr<Characteristic>& c,
+                                const std::optional<Error>&) {
+    ++values;
+    held.reset();
+    world.central.reset();  // the last outside references go while the callback runs
+    EXPECT_EQ(p->state(), PeripheralState::connected);
+    EXPECT_EQ(c->uuid(), U("2A37"));
+    p->readValue(c);  // inert once the manager is gone
+  };
+  world.time.runReady();
+  held = world.retrieve(1);
+  world.central->connect(held);
+  world.time.advance(5);
+  EXPECT_EQ(values, 1);
+  EXPECT_FALSE(world.central);
+  EXPECT_FALSE(strap->isConnected());
+  EXPECT_EQ(world.radio->clientCount(), 0u);
 }
 
 TEST(CentralManagerTest, DelegatesAreHeldWeakly) {

@@ -21,6 +21,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "talvaren/platform/Dispatch.hpp"
@@ -114,6 +115,8 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
   /// Ends every link of `peripheral`, telling each central with `error`.
   void dropLinks(SimulatedPeripheral& peripheral, const std::optional<Error>& error);
   void completePendingConnects(SimulatedPeripheral& peripheral);
+  /// True when `client` waits to connect to a device the radio does not know; `erase` ends the wait.
+  bool waitsForAbsent(const platform::RadioClient* client, const PeripheralIdentifier& identifier, bool erase);
   void notify(SimulatedPeripheral& peripheral, const BluetoothUUID& characteristic, const std::optional<Bytes>& value);
   void addTrace(const std::string& line);
   bool connectedTo(const SimulatedPeripheral& peripheral) const;
@@ -125,6 +128,8 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
   std::vector<std::shared_ptr<SimulatedPeripheral>> peripherals_;
   std::map<const platform::RadioClient*, Client> clients_;
   std::vector<Link> links_;
+  /// Connects to devices not in the world (never added, or removed while the connect waited).
+  std::vector<std::pair<const platform::RadioClient*, PeripheralIdentifier>> absent_;
   std::vector<WriteRecord> writes_;
   std::vector<std::string> trace_;
   std::uint64_t advertisingGeneration_ = 0;
