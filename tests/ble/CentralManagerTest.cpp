@@ -491,3 +491,52 @@ TEST(CentralManagerTest, HostThreadsAndRadioQueueRunSafelyTogether) {
   testkit::setDispatchExecutor(nullptr);
   executor.reset();
 }
+
+TEST(CentralManagerTest, HostConnectsAndCancelsWhileTheStrapDropsLinksOnRealThreads) {
+  auto executor = std::make_shared<platform::RealThreadExecutor>();
+  testkit::setDispatchExecutor(executor);
+  {
+    sim::SimulatedRadio::Options options;
+    options.latency = 0.0002;
+    auto radio = std::make_shared<sim::SimulatedRadio>(options);
+    auto strap = radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+    auto recorder = std::make_shared<Recorder>();
+    discoverEverything(recorder);
+    recorder->onCharacteristics = [](const std::shared_ptr<Peripheral>& p, const std::shared_ptr<Service>& s) {
+      if (s->uuid() == U("180D")) p->setNotifyValue(true, find(p, U("2A37")));
+    };
+    auto central = CentralManager::make(recorder, DispatchQueue("bluetoothQueue"), radio);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (central->state() != ManagerState::poweredOn && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
+    auto peripheral = central->retrievePeripherals({identifierNumber(1)}).at(0);
+    std::atomic<bool> stop{false};
+    std::thread strapSide([&] {
+      for (int i = 0; !stop; ++i) {
+        strap->sendMeasurement();
+        if (i % 7 == 0) strap->dropLink();
+        std::this_thread::sleep_for(std::chrono::microseconds(150));
+      }
+    });
+    for (int i = 0; i < 150; ++i) {
+      central->connect(peripheral);
+      std::this_thread::sleep_for(std::chrono::microseconds(100 + 37 * (i % 11)));
+      (void)peripheral->services();
+      (void)peripheral->description();
+      if (i % 3 != 0) central->cancelPeripheralConnection(peripheral);
+    }
+    stop = true;
+    strapSide.join();
+    EXPECT_GT(recorder->count("connect"), 0u);
+    EXPECT_GT(recorder->count("disconnect"), 0u);
+    central.reset();  // released while answers may still be on their way (the last reference may
+                      // then go with the callback that runs on "bluetoothQueue")
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (radio->clientCount() != 0 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    EXPECT_EQ(radio->clientCount(), 0u);
+    EXPECT_FALSE(strap->isConnected());
+  }
+  testkit::setDispatchExecutor(nullptr);
+  executor.reset();
+}
