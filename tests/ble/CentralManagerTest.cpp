@@ -408,6 +408,45 @@ TEST(CentralManagerTest, ManagerAndPeripheralReleasedInsideTheirOwnCallbacks) {
   EXPECT_EQ(world.radio->clientCount(), 0u);
 }
 
+TEST(CentralManagerTest, WorkLeftByAReleasedManagerNeverReachesTheNextOne) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  world.time.runReady();
+  world.central->connect(world.retrieve(1));
+  world.central.reset();  // its connect is still on the way to the radio
+  // A new manager right away, as a host that starts over does; it may well live at the same address.
+  world.central = CentralManager::make(world.recorder, DispatchQueue("bluetoothQueue"), world.radio);
+  world.time.advance(1);
+  EXPECT_FALSE(strap->isConnected());
+  auto peripheral = world.retrieve(1);
+  world.central->connect(peripheral);
+  world.time.advance(1);
+  EXPECT_EQ(peripheral->state(), PeripheralState::connected);
+  EXPECT_EQ(world.recorder->trace().back(), "1.010000 connect HRM @bluetoothQueue");
+}
+
+TEST(CentralManagerTest, SeveralCentralsAreServedInTheOrderTheyCameIn) {
+  World world(false);
+  world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  std::vector<std::string> order;
+  std::vector<std::shared_ptr<Recorder>> recorders;
+  std::vector<std::shared_ptr<CentralManager>> centrals;
+  for (const char* label : {"third", "first", "second"}) {
+    auto recorder = std::make_shared<Recorder>();
+    recorder->onState = [&order, label](CentralManager&) { order.push_back(std::string("state ") + label); };
+    recorder->onDiscover = [&order, label](CentralManager&, auto&, auto&, int) {
+      order.push_back(std::string("discover ") + label);
+    };
+    recorders.push_back(recorder);
+    centrals.push_back(CentralManager::make(recorder, DispatchQueue(label), world.radio));
+  }
+  world.time.runReady();
+  for (auto& central : centrals) central->scanForPeripherals(std::nullopt);
+  world.time.advance(1);
+  EXPECT_EQ(order, (std::vector<std::string>{"state third", "state first", "state second", "discover third",
+                                             "discover first", "discover second"}));
+}
+
 TEST(CentralManagerTest, DelegatesAreHeldWeakly) {
   World world;
   world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
