@@ -3,14 +3,18 @@
 // Each iteration sends 1,000 sequential small JSON GETs to a loopback server and decodes every reply.
 // "Ours" goes through SessionManager (transfer thread, validation, delivery on the main queue, which this
 // thread runs); "PlainCurl" reuses one easy handle on this thread. Both report requests per second and
-// the TCP connections the server accepted. After the runs the program prints the time ratio
-// ours / plain and exits non-zero when it exceeds 1.3 or when a run opened more than one connection.
+// the TCP connections the server accepted. Unless told otherwise, each runs five times, interleaved at
+// random, and the best run of each counts (other work on the machine only ever slows a run down).
+// After the runs the program prints the time ratio ours / plain and exits non-zero when it exceeds 1.3
+// or when a run opened more than one connection.
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -28,8 +32,8 @@ constexpr double allowedRatio = 1.3;
 const char* const replyBody = R"({"uuid":"3f2a","bmp":72,"timestamp":1700000000,"device":"kelo"})";
 
 struct Measured {
-  double requestsPerSecond = 0;
-  std::size_t connections = 0;
+  double requestsPerSecond = 0;  // the best run
+  std::size_t connections = 0;   // the most any run opened
   bool allSucceeded = true;
 };
 Measured ours;
@@ -38,11 +42,12 @@ Measured plain;
 void report(benchmark::State& state, Measured& into, const testkit::LoopbackServer& server, double seconds,
             bool succeeded) {
   const double requests = static_cast<double>(state.iterations()) * requestsPerIteration;
-  into.requestsPerSecond = seconds > 0 ? requests / seconds : 0;
-  into.connections = server.connectionsAccepted();
-  into.allSucceeded = succeeded;
-  state.counters["requests_per_second"] = into.requestsPerSecond;
-  state.counters["tcp_connections"] = static_cast<double>(into.connections);
+  const double rate = seconds > 0 ? requests / seconds : 0;
+  into.requestsPerSecond = std::max(into.requestsPerSecond, rate);
+  into.connections = std::max(into.connections, server.connectionsAccepted());
+  into.allSucceeded = into.allSucceeded && succeeded;
+  state.counters["requests_per_second"] = rate;
+  state.counters["tcp_connections"] = static_cast<double>(server.connectionsAccepted());
   if (!succeeded) state.SkipWithError("a request failed");
 }
 
@@ -106,20 +111,30 @@ void BM_PlainCurl(benchmark::State& state) {
   report(state, plain, server, seconds, succeeded);
 }
 
-BENCHMARK(BM_PlainCurl)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
-BENCHMARK(BM_Ours)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1.0);
+BENCHMARK(BM_PlainCurl)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Ours)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 }  // namespace
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  std::vector<char*> arguments(argv, argv + argc);
+  std::string repetitions = "--benchmark_repetitions=5";
+  std::string interleaving = "--benchmark_enable_random_interleaving=true";
+  bool chosen = false;
+  for (int i = 1; i < argc; ++i) chosen = chosen || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
+  if (!chosen) {
+    arguments.push_back(repetitions.data());
+    arguments.push_back(interleaving.data());
+  }
+  int count = static_cast<int>(arguments.size());
+  benchmark::Initialize(&count, arguments.data());
+  if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   if (ours.requestsPerSecond <= 0 || plain.requestsPerSecond <= 0) return 0;  // filtered run
   const double ratio = plain.requestsPerSecond / ours.requestsPerSecond;
-  std::printf("requests per second: ours %.0f, plain libcurl %.0f\n", ours.requestsPerSecond, plain.requestsPerSecond);
+  std::printf("best requests per second: ours %.0f, plain libcurl %.0f\n", ours.requestsPerSecond, plain.requestsPerSecond);
   std::printf("time ratio ours / plain: %.3f (limit %.1f)\n", ratio, allowedRatio);
   std::printf("TCP connections opened per run: ours %zu, plain libcurl %zu\n", ours.connections, plain.connections);
   const bool ok = ratio <= allowedRatio && ours.connections == 1 && plain.connections == 1 && ours.allSucceeded &&

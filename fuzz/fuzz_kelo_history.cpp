@@ -1,29 +1,21 @@
-// Feeds the Kelo history parser a run of frames cut from the input (each frame preceded by its length
-// byte), carrying the buffers, the samples and the running time from frame to frame as the Bluetooth
-// link does, then checks what the parser promises of its result.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
+// Feeds the Kelo history parser a run of frames cut from the input, carrying the buffers, the
+// samples and the running time from frame to frame as the Bluetooth link does, then checks what the
+// parser promises of its result.
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "LengthPrefixedFrames.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
-#include "talvaren/testing/Console.hpp"
 
 using namespace talvaren;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  testkit::ConsoleCapture console;
   std::vector<std::string> texts;
   std::vector<std::uint8_t> bytes;
   std::vector<HeartRate> samples;
   std::int64_t time = 0;
-  std::size_t at = 0;
-  while (at < size) {
-    const std::size_t length = std::min<std::size_t>(data[at], size - at - 1);
-    const Bytes frame(data + at + 1, data + at + 1 + length);
-    at += 1 + length;
+  forEachLengthPrefixedFrame(data, size, [&](const Bytes& frame) {
     const std::size_t before = samples.size();
     auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(frame, std::move(texts), std::move(bytes),
                                                              std::move(samples), time);
@@ -33,7 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bytes = std::move(result.hexArray);
     samples = std::move(result.hertRates);
     time = result.timeMinuteBmp;
-    console.clear();
-  }
+  });
   return 0;
 }

@@ -148,7 +148,6 @@ void decodeRecords(BluetoothDeviceKelo::HistoryResult& result) {
     if (first >= size) return;
     const std::size_t end = std::min(first + count, size);
     const auto type = workoutTypeOfByte(typeByte);
-    result.hertRates.reserve(result.hertRates.size() + (end - first));
     for (std::size_t i = first; i < end; ++i) {
       const Date date = localTimetoUTC(Date(static_cast<double>(result.timeMinuteBmp)));
       console::print("getKeloDeviceHertRate HeartRate = " + std::to_string(message[i]));

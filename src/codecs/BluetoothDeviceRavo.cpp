@@ -88,7 +88,6 @@ namespace {
 void appendSamples(const Bytes& data, std::size_t first, BluetoothDeviceRavo::HistoryResult& result) {
   const std::size_t end = data.size() - 1;
   if (first >= end) return;
-  result.hertRates.reserve(result.hertRates.size() + (end - first));
   for (std::size_t i = first; i < end; ++i) {
     // The running time comes from the caller; never let it overflow.
     if (result.timeMinuteBmp > std::numeric_limits<std::int64_t>::max() - 2) return;

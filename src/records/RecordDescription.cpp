@@ -10,9 +10,25 @@ std::string quoted(std::string_view text) {
   static constexpr char hexDigits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() + 2);
+  auto escapeScalar = [&out](unsigned scalar) {
+    out += "\\u{";
+    out += hexDigits[scalar >> 4];
+    out += hexDigits[scalar & 0xF];
+    out += '}';
+  };
   out += '"';
-  for (char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
     auto byte = static_cast<unsigned char>(c);
+    // U+0080 ... U+009F, the second block of control characters, is C2 80 ... C2 9F in UTF-8.
+    if (byte == 0xC2 && i + 1 < text.size()) {
+      auto next = static_cast<unsigned char>(text[i + 1]);
+      if (next >= 0x80 && next <= 0x9F) {
+        escapeScalar(next);
+        ++i;
+        continue;
+      }
+    }
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -22,10 +38,7 @@ std::string quoted(std::string_view text) {
       case '\r': out += "\\r"; break;
       default:
         if (byte < 0x20 || byte == 0x7F) {
-          out += "\\u{";
-          out += hexDigits[byte >> 4];
-          out += hexDigits[byte & 0xF];
-          out += '}';
+          escapeScalar(byte);
         } else {
           out += c;  // printable ASCII and every byte of a multi-byte character stay as they are
         }

@@ -45,6 +45,17 @@ TEST(StrapCodesTest, OneByteCodesMatchTheirTables) {
   EXPECT_EQ(rawValue(BluetoothModeKelo::synch), 0x10);
 }
 
+TEST(StrapCodesTest, ModeAndStateCasesPrintTheirNames) {
+  // The mode-and-state reply is logged with these names ("mode = zone state = success").
+  const std::pair<std::uint8_t, std::string_view> modes[] = {
+      {0x0C, "zone"}, {0x0D, "test"}, {0x0E, "setTime"}, {0x0F, "getTime"}, {0x10, "synch"}};
+  for (auto [byte, name] : modes) EXPECT_EQ(caseName(*fromRawValue<BluetoothModeKelo>(byte)), name);
+  const std::pair<std::uint8_t, std::string_view> states[] = {
+      {0, "unknow"},     {1, "testMode"},  {2, "trainMode"}, {3, "syncMode"},
+      {4, "timeNotSet"}, {5, "notFindHR"}, {6, "timeMode"},  {0x10, "success"}};
+  for (auto [byte, name] : states) EXPECT_EQ(caseName(*fromRawValue<BluetoothStateKelo>(byte)), name);
+}
+
 TEST(StrapCodesTest, ErrorsBridgeWithTheirPositionAsCode) {
   const Error first = toError(ErrorBluetooth::characteristicValue);
   EXPECT_EQ(first.domain, "TalvarenKit.ErrorBluetooth");

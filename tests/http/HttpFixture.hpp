@@ -44,10 +44,10 @@ class HttpFixture : public ::testing::Test {
     return configuration;
   }
 
-  /// Runs the main queue until `done()` holds (real time, at most 10 s).
+  /// Runs the main queue until `done()` holds (real time, at most 30 s).
   template <typename Done>
   void waitFor(Done done) {
-    ASSERT_TRUE(time.runUntil([&] { return done(); }, std::chrono::seconds(10)));
+    ASSERT_TRUE(time.runUntil([&] { return done(); }, std::chrono::seconds(30)));
   }
   /// Keeps running the main queue a little longer, so that a second handler call would show.
   void settle() { time.runUntil([] { return false; }, std::chrono::milliseconds(30)); }

@@ -271,7 +271,7 @@ TEST_F(SessionManagerTest, ServerClosingMidBodyIsALostConnection) {
 }
 
 TEST_F(SessionManagerTest, DeliversAHugeBody) {
-  const std::string payload(8 * 1024 * 1024, 'h');
+  const std::string payload(4 * 1024 * 1024, 'h');
   server.reply("GET", "/huge", 200, "\"" + payload + "\"");
   auto huge = getJSON("/huge");
   ASSERT_TRUE(huge.reply->result.isSuccess());

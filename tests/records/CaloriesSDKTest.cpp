@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "talvaren/records/CaloriesSDK.hpp"
 
@@ -108,4 +109,14 @@ TEST(CaloriesSDK, AbsentOrderingValuesCompareFalse) {
   EXPECT_EQ(records[0].createdTimestamp, std::nullopt);
   EXPECT_EQ(records[1].createdTimestamp, 10.0);
   EXPECT_EQ(records[2].createdTimestamp, 20.0);
+
+  // A NaN companion (a host's or a damaged archive's) sorts with the absent ones.
+  std::vector<CaloriesSDK> mixed{withCreatedTimestamp(3.0), withCreatedTimestamp(std::nan("")),
+                                 withCreatedTimestamp(1.0), none, withCreatedTimestamp(2.0)};
+  std::ranges::sort(mixed, {}, record::sortKey<CaloriesSDK>);
+  EXPECT_FALSE(mixed[0].createdTimestamp && !std::isnan(*mixed[0].createdTimestamp));
+  EXPECT_FALSE(mixed[1].createdTimestamp && !std::isnan(*mixed[1].createdTimestamp));
+  EXPECT_EQ(mixed[2].createdTimestamp, 1.0);
+  EXPECT_EQ(mixed[3].createdTimestamp, 2.0);
+  EXPECT_EQ(mixed[4].createdTimestamp, 3.0);
 }

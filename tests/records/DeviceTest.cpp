@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <concepts>
+
+#include "talvaren/platform/Screen.hpp"
 #include "talvaren/records/Device.hpp"
 
 using namespace talvaren;
@@ -9,6 +12,10 @@ namespace {
 JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
 
 }  // namespace
+
+// The record has no ordering and no equality of its own.
+static_assert(!std::equality_comparable<Device>);
+static_assert(!std::totally_ordered<Device>);
 
 TEST(Device, DefaultsWhenKeysAreMissingOrMistyped) {
   auto empty = Device::fromJSON(JSON::object());
@@ -32,4 +39,15 @@ TEST(Device, RoundTrip) {
   EXPECT_EQ(device->devicesId(), "A1B2");
   EXPECT_TRUE(device->isDefault());
   EXPECT_EQ(device->toJSON(), json);
+}
+
+TEST(Device, ScreenLengthsComeFromTheMainScreenOnceAndThenKeepTheirValue) {
+  platform::Screen::setMainBounds({0, 0, 390, 844});
+  EXPECT_EQ(Device::screenHeight(), 844);
+  EXPECT_EQ(Device::screenWidth(), 390);
+  platform::Screen::setMainBounds({0, 0, 100, 200});
+  EXPECT_EQ(Device::screenHeight(), 844);
+  Device::setScreenWidth(320);
+  EXPECT_EQ(Device::screenWidth(), 320);
+  EXPECT_EQ(Device::screenHeight(), 844);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <concepts>
+
 #include "talvaren/records/PreferencesData.hpp"
 
 using namespace talvaren;
@@ -9,6 +11,10 @@ namespace {
 JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
 
 }  // namespace
+
+// The record has no ordering and no equality of its own.
+static_assert(!std::equality_comparable<PreferencesData>);
+static_assert(!std::totally_ordered<PreferencesData>);
 
 TEST(PreferencesData, BuiltPreferenceIsOfSectionApi) {
   PreferencesData preference("units", "p1", "metric");

@@ -30,6 +30,8 @@ TEST(RecordDescription, TextsAreEscapedAsQuotedLiterals) {
   EXPECT_EQ(describe::quoted(std::string("nul\0", 4)), R"("nul\0")");
   EXPECT_EQ(describe::quoted("\x1b[0m\x7f"), R"("\u{1B}[0m\u{7F}")");
   EXPECT_EQ(describe::quoted("it's caf\xC3\xA9"), "\"it's caf\xC3\xA9\"");
+  // Control characters above ASCII (U+0085, U+009B) are escaped too; other letters stay as they are.
+  EXPECT_EQ(describe::quoted("a\xC2\x85" "b\xC2\x9B" "c\xC2\xA0\xC2"), "\"a\\u{85}b\\u{9B}c\xC2\xA0\xC2\"");
 }
 
 TEST(RecordDescription, DoublesInShortestFormThatReadsBack) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <concepts>
+
 #include "talvaren/records/SleepSDK.hpp"
 
 using namespace talvaren;
@@ -9,6 +11,10 @@ namespace {
 JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
 
 }  // namespace
+
+// The record has no ordering and no equality of its own.
+static_assert(!std::equality_comparable<SleepSDK>);
+static_assert(!std::totally_ordered<SleepSDK>);
 
 TEST(SleepSDK, OnlyTheCommonValuesTravelAsJSON) {
   auto record = SleepSDK::fromJSON(parsed(R"({"uuid": "s1", "owner": 7, "date": "2020-01-01", "value": 28800,

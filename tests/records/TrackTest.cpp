@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <concepts>
+
 #include "talvaren/records/Track.hpp"
 
 using namespace talvaren;
@@ -9,6 +11,10 @@ namespace {
 JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
 
 }  // namespace
+
+// The record has no ordering and no equality of its own.
+static_assert(!std::equality_comparable<Track>);
+static_assert(!std::totally_ordered<Track>);
 
 TEST(Track, IdAndUserDefaultToZeroAndCreatedDerivesItsCompanion) {
   auto track = Track::fromJSON(parsed(R"({"created": "2020-01-01T00:00:00.000000+0000"})"));

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "talvaren/codecs/RawValue.hpp"
 
@@ -32,6 +33,18 @@ struct RawValueOf<BluetoothModeKelo> {
 
 /// The case's one-byte code.
 constexpr std::uint8_t rawValue(BluetoothModeKelo value) { return static_cast<std::uint8_t>(value); }
+
+/// The case's name as log lines print it ("zone").
+constexpr std::string_view caseName(BluetoothModeKelo value) {
+  switch (value) {
+    case BluetoothModeKelo::zone: return "zone";
+    case BluetoothModeKelo::test: return "test";
+    case BluetoothModeKelo::setTime: return "setTime";
+    case BluetoothModeKelo::getTime: return "getTime";
+    case BluetoothModeKelo::synch: return "synch";
+  }
+  return {};
+}
 
 /// The case with code `raw`; nothing for a byte not in the table.
 template <>

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "talvaren/codecs/RawValue.hpp"
 
@@ -38,6 +39,21 @@ struct RawValueOf<BluetoothStateKelo> {
 
 /// The case's one-byte code.
 constexpr std::uint8_t rawValue(BluetoothStateKelo value) { return static_cast<std::uint8_t>(value); }
+
+/// The case's name as log lines print it ("unknow").
+constexpr std::string_view caseName(BluetoothStateKelo value) {
+  switch (value) {
+    case BluetoothStateKelo::unknow: return "unknow";
+    case BluetoothStateKelo::testMode: return "testMode";
+    case BluetoothStateKelo::trainMode: return "trainMode";
+    case BluetoothStateKelo::syncMode: return "syncMode";
+    case BluetoothStateKelo::timeNotSet: return "timeNotSet";
+    case BluetoothStateKelo::notFindHR: return "notFindHR";
+    case BluetoothStateKelo::timeMode: return "timeMode";
+    case BluetoothStateKelo::success: return "success";
+  }
+  return {};
+}
 
 /// The case with code `raw`; nothing for a byte not in the table.
 template <>

@@ -32,6 +32,7 @@ struct BluetoothUtils {
   /// The integer of type T stored at `start` in the host's byte order (as a memory copy would read
   /// it); 0 when the bytes start to start + sizeof(T) do not all lie within the buffer.
   template <std::integral T>
+    requires(!std::same_as<T, bool>)
   static T readInteger(const Bytes& data, std::int64_t start) {
     T value = 0;
     if (start < 0 || static_cast<std::uint64_t>(start) > data.size() ||

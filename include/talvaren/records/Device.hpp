@@ -25,6 +25,13 @@ class Device {
   /// Whether this is the user's default device.
   bool isDefault() const { return isDefault_; }
 
+  /// The main screen's height and width in points, class-wide: each takes the main screen's bounds
+  /// on its first use and then keeps its value until set. Nothing in the kit reads them.
+  static double screenHeight();
+  static void setScreenHeight(double height);
+  static double screenWidth();
+  static void setScreenWidth(double width);
+
  private:
   static constexpr std::string_view OwnerKey = "owner";
   static constexpr std::string_view DevicesIdKey = "device_id";

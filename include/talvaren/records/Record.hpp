@@ -21,8 +21,10 @@
 // so `<=`, `>=` and `!=` are true then: this is no strict weak order, so never hand such records to
 // std::sort or an ordered container without a projection (for example `record::sortKey`).
 
+#include <cmath>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "talvaren/platform/Json.hpp"
@@ -65,10 +67,15 @@ class Ordered {
 };
 
 /// A projection for sorting ordered records: records without the value sort first, then by value.
+/// A NaN value (which a host or an archive may put in a seconds companion) sorts with the absent
+/// ones, so the keys always form a strict weak order.
 template <class R>
 auto sortKey(const R& record) {
   auto value = record.orderingValue();
-  return std::pair(value.has_value(), value.value_or(typename decltype(value)::value_type{}));
+  using Value = typename decltype(value)::value_type;
+  bool usable = value.has_value();
+  if constexpr (std::is_floating_point_v<Value>) usable = usable && !std::isnan(*value);
+  return std::pair(usable, usable ? *value : Value{});
 }
 
 }  // namespace talvaren::record

@@ -3,6 +3,7 @@
 //
 // A value is written in its optional form: "nil" when absent, otherwise "Optional(" + the value + ")":
 //   text      between double quotes, with \" \\ \0 \t \n \r and \u{XX} for other control characters
+//             (U+0001 ... U+001F and U+007F ... U+009F)
 //   integer   in decimal                               Optional(12)
 //   double    shortest form that reads back the same,  Optional(1577836800.0), Optional(0.0001),
 //             ".0" when whole, exponent form outside   Optional(1e-05), Optional(1e+16)

@@ -253,33 +253,33 @@ DataRequest& DataRequest::uploadProgress(std::function<void(const Progress&)> ha
   return *this;
 }
 
-DataRequest& DataRequest::responseJSON(std::function<void(const DataResponse<nlohmann::json>&)> handler,
-                                       JSONReadingOptions options) {
-  if (!handler) return *this;
+/// Registers a handler that gets the reply decoded by `decode`, validated if validation was asked for.
+template <typename Value>
+void addDataHandler(const std::shared_ptr<detail::RequestCore>& core,
+                    std::function<void(const DataResponse<Value>&)> handler,
+                    std::function<Result<Value>(const TransferOutcome&)> decode) {
+  if (!handler) return;
   try {
-    const bool validate = core_->validates();
-    core_->whenComplete([core = core_, handler = std::move(handler), validate, options](const TransferOutcome& outcome) {
-      auto response = dataResponse<nlohmann::json>(
-          outcome, validate, [options](const TransferOutcome& o) { return decodeJSON(o, options); });
+    const bool validate = core->validates();
+    core->whenComplete([core, handler = std::move(handler), decode = std::move(decode), validate](
+                           const TransferOutcome& outcome) {
+      auto response = dataResponse<Value>(outcome, validate, decode);
       core->postToMain([handler, response = std::move(response)] { handler(response); });
     });
   } catch (...) {
   }
+}
+
+DataRequest& DataRequest::responseJSON(std::function<void(const DataResponse<nlohmann::json>&)> handler,
+                                       JSONReadingOptions options) {
+  addDataHandler<nlohmann::json>(core_, std::move(handler),
+                                 [options](const TransferOutcome& o) { return decodeJSON(o, options); });
   return *this;
 }
 
 DataRequest& DataRequest::responseData(std::function<void(const DataResponse<Bytes>&)> handler) {
-  if (!handler) return *this;
-  try {
-    const bool validate = core_->validates();
-    core_->whenComplete([core = core_, handler = std::move(handler), validate](const TransferOutcome& outcome) {
-      auto response = dataResponse<Bytes>(outcome, validate, [](const TransferOutcome& o) {
-        return Result<Bytes>::success(o.data.value_or(Bytes{}));
-      });
-      core->postToMain([handler, response = std::move(response)] { handler(response); });
-    });
-  } catch (...) {
-  }
+  addDataHandler<Bytes>(core_, std::move(handler),
+                        [](const TransferOutcome& o) { return Result<Bytes>::success(o.data.value_or(Bytes{})); });
   return *this;
 }
 

@@ -1,6 +1,7 @@
 #include "TransferEngine.hpp"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,18 +188,26 @@ TransferEngine::~TransferEngine() {
 }
 
 void TransferEngine::startWorker() {
-  if (multi_) worker_ = std::thread([this] { run(); });
+  if (multi_) {
+    worker_ = std::thread([this] {
+      pthread_setname_np(pthread_self(), "talvaren-http");
+      run();
+    });
+  }
+}
+
+void TransferEngine::cancelUnstarted(TransferJob& job) {
+  TransferOutcome outcome;
+  outcome.request = job.request;
+  outcome.error = URLError::make(URLError::cancelled, job.request.url().absoluteString());
+  job.core->complete(std::move(outcome));
 }
 
 void TransferEngine::submit(TransferJob job) {
   std::unique_lock lock(mutex_);
   if (stopping_ || !multi_) {
     lock.unlock();
-    TransferOutcome outcome;
-    outcome.request = job.request;
-    outcome.error = URLError::make(URLError::cancelled, job.request.url().absoluteString());
-    job.core->complete(std::move(outcome));
-    return;
+    return cancelUnstarted(job);
   }
   const auto id = nextId_++;
   job.core->attach(weak_from_this(), id);
@@ -247,10 +256,7 @@ void TransferEngine::run() {
     }
     for (auto& job : jobs) {
       if (stopping) {
-        TransferOutcome outcome;
-        outcome.request = job.request;
-        outcome.error = URLError::make(URLError::cancelled, job.request.url().absoluteString());
-        job.core->complete(std::move(outcome));
+        cancelUnstarted(job);
       } else {
         begin(job);
       }
@@ -282,19 +288,6 @@ void TransferEngine::run() {
 }
 
 void TransferEngine::waitForActivity() {
-  // Callers often start their next request as soon as the reply of the previous one reaches them on the
-  // main queue. Spinning briefly after a transfer finished lets the worker pick that request up without
-  // being put to sleep and woken again, which on a busy machine costs far more than the spin.
-  constexpr auto spinWindow = std::chrono::microseconds(200);
-  if (finishedSinceWait_ && active_.empty()) {
-    const auto until = Clock::now() + spinWindow;
-    while (!pending_.load(std::memory_order_acquire) && Clock::now() < until) {
-#if defined(__x86_64__) || defined(__i386__)
-      __builtin_ia32_pause();
-#endif
-    }
-  }
-  finishedSinceWait_ = false;
   if (pending_.load(std::memory_order_acquire)) return;
   sleeping_.store(true);
   if (!pending_.load()) curl_multi_poll(multi_, nullptr, 0, static_cast<int>(nextWaitMilliseconds()), nullptr);
@@ -506,9 +499,9 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
   }
 
   TransferOutcome outcome;
-  outcome.request = t.request;
   if (t.sawStatusLine && t.status > 0) {
-    auto url = URL::fromString(effective);
+    // Parse the answering URL only when a redirect changed it.
+    auto url = effective == t.request.url().absoluteString() ? std::nullopt : URL::fromString(effective);
     outcome.response.emplace(url ? *url : t.request.url(), t.status, std::move(t.headerLines));
     if (!t.destination) outcome.data = std::move(t.received);
   }
@@ -535,6 +528,7 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
     t.temporaryPath.clear();
   }
   outcome.error = std::move(error);
+  outcome.request = std::move(t.request);
 
   if (t.easy) {
     if (idleHandles_.size() < pooledHandles) {
@@ -544,7 +538,6 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
     }
     t.easy = nullptr;
   }
-  finishedSinceWait_ = true;
   auto core = std::move(t.core);
   active_.erase(t.id);  // may destroy `t`
   core->complete(std::move(outcome));

@@ -49,10 +49,11 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
  private:
   void run();
   void begin(TransferJob& job);
+  static void cancelUnstarted(TransferJob& job);
   void finish(Transfer& transfer, int curlCode, std::optional<Error> forcedError = std::nullopt);
   void failAll(std::int64_t code);
   long nextWaitMilliseconds();
-  /// Blocks in libcurl's poll unless work arrived; see the .cpp for the short spin before it.
+  /// Blocks in libcurl's poll unless work arrived.
   void waitForActivity();
   /// Wakes the worker if it is blocked (or about to block) in poll.
   void nudge();
@@ -76,7 +77,6 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   // Worker thread only.
   std::map<std::uint64_t, std::unique_ptr<Transfer>> active_;
   std::vector<CURL*> idleHandles_;
-  bool finishedSinceWait_ = false;
 };
 
 }  // namespace talvaren::platform::http::detail

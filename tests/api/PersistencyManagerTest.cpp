@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "talvaren/api/PersistencyManager.hpp"
+#include "talvaren/testing/Console.hpp"
+#include "talvaren/testing/Storage.hpp"
+
+using namespace talvaren;
+namespace fs = std::filesystem;
+
+namespace {
+
+JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+
+std::string contentOf(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+void writeText(const fs::path& path, std::string_view text) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+}
+
+User sampleUser() {
+  User user("Jo", "Doe", "");
+  user.pk = 42;
+  user.email = "jo@example.com";
+  user.userName = "jo";
+  user.password = "secret";
+  UserProfile profile;
+  profile.weight = "72,5";
+  profile.hasBand = true;
+  user.profile = profile;
+  user.preferences = User::Preferences{{"units", PreferencesData("units", "p1", "metric")}};
+  return user;
+}
+
+class PersistencyManagerTest : public ::testing::Test {
+ protected:
+  testkit::TemporaryAppHome home;
+  fs::path userFile = home.path() / "Documents" / "Data" / "user.json";
+  std::shared_ptr<PersistencyManager> manager = PersistencyManager::sharedInstance();
+};
+
+}  // namespace
+
+TEST_F(PersistencyManagerTest, UserRoundTrip) {
+  testkit::ConsoleCapture console;
+  ASSERT_TRUE(manager->saveUser(sampleUser()));
+  EXPECT_TRUE(fs::is_regular_file(userFile));
+  EXPECT_EQ(contentOf(userFile).find("secret"), std::string::npos);
+
+  auto user = manager->getUser();
+  ASSERT_TRUE(user);
+  EXPECT_EQ(user->toJSON(), sampleUser().toJSON());
+  EXPECT_EQ(user->pk, 42);
+  EXPECT_EQ(user->password, std::nullopt);
+  EXPECT_EQ(user->profile->weight, "72.5");
+  EXPECT_EQ(user->preferences->at("units").value, "metric");
+  EXPECT_EQ(manager->currentUser, std::nullopt);
+  EXPECT_EQ(PersistencyManager::sharedInstance(), manager);
+}
+
+TEST_F(PersistencyManagerTest, MissingDamagedAndMisshapenFilesGiveNoUser) {
+  {
+    testkit::ConsoleCapture console;
+    EXPECT_FALSE(manager->getUser());
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"fileNotFound"});
+  }
+  // Reading made the folder.
+  ASSERT_TRUE(fs::is_directory(userFile.parent_path()));
+  for (const char* text : {"{\"first_name\": ", "\x01\x02 binary", "[{\"first_name\": \"Jo\"}]", "7"}) {
+    writeText(userFile, text);
+    testkit::ConsoleCapture console;
+    EXPECT_FALSE(manager->getUser()) << text;
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"fileNotRead"}) << text;
+  }
+  // A well-formed object that is no user.
+  writeText(userFile, R"({"pk": 1, "email": "a@b.c"})");
+  testkit::ConsoleCapture console;
+  EXPECT_FALSE(manager->getUser());
+  EXPECT_TRUE(console.lines().empty());
+  EXPECT_EQ(PersistencyManager::readFromJSON("user"), parsed(R"({"pk": 1, "email": "a@b.c"})"));
+}
+
+TEST_F(PersistencyManagerTest, AFailedSaveKeepsThePreviousUser) {
+  ASSERT_TRUE(manager->saveUser(sampleUser()));
+  auto before = contentOf(userFile);
+  auto broken = sampleUser();
+  broken.firstName = std::string("J\xc3");
+  testkit::ConsoleCapture console;
+  EXPECT_FALSE(manager->saveUser(broken));
+  EXPECT_TRUE(console.contains("jsonNotSerialized"));
+  EXPECT_EQ(console.lines().back(), "fileNotSaved");
+  EXPECT_EQ(contentOf(userFile), before);
+  EXPECT_EQ(manager->getUser()->firstName, "Jo");
+}
+
+TEST_F(PersistencyManagerTest, OtherFilesOfTheDataFolder) {
+  testkit::ConsoleCapture console;
+  EXPECT_TRUE(PersistencyManager::saveDataToJSON(PersistencyManager::EntriesDataFile, parsed(R"({"n": [1, 2]})")));
+  EXPECT_EQ(PersistencyManager::readFromJSON("entries"), parsed(R"({"n": [1, 2]})"));
+  EXPECT_FALSE(PersistencyManager::readFromJSON(PersistencyManager::RegistrationDataFile));
+  EXPECT_TRUE(console.contains("fileNotFound"));
+}
