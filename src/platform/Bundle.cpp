@@ -209,6 +209,13 @@ class StringsParser {
   std::size_t position_ = 0;
 };
 
+/// A name of one entry of a folder: not empty, no '/', not "." or "..", no NUL. Resource, table
+/// and language names come from callers and stored settings; they never lead out of the bundle.
+bool isEntryName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+         name.find('\0') == std::string_view::npos;
+}
+
 bool isDirectory(const std::filesystem::path& path) {
   std::error_code error;
   return std::filesystem::is_directory(path, error);
@@ -327,11 +334,13 @@ std::optional<std::filesystem::path> Bundle::pathForResource(std::string_view na
     file += '.';
     file += type;
   }
+  if (!isEntryName(name) || !isEntryName(file)) return std::nullopt;
   std::error_code error;
   if (std::filesystem::exists(path_ / file, error)) return path_ / file;
   auto folders = preferredLocalizations();
   folders.push_back("Base");
   for (const auto& language : folders) {
+    if (!isEntryName(language)) continue;
     auto candidate = path_ / (language + ".lproj") / file;
     if (std::filesystem::exists(candidate, error)) return candidate;
   }
@@ -355,8 +364,11 @@ std::string Bundle::localizedString(const std::string& key, const std::string& v
   auto fallback = value.empty() ? key : value;
   if (path_.empty()) return fallback;
   std::string file = (table.empty() ? std::string("Localizable") : table) + ".strings";
+  if (!isEntryName(file)) return fallback;
   std::vector<std::filesystem::path> candidates{path_ / file};
-  for (const auto& language : preferredLocalizations()) candidates.push_back(path_ / (language + ".lproj") / file);
+  for (const auto& language : preferredLocalizations()) {
+    if (isEntryName(language)) candidates.push_back(path_ / (language + ".lproj") / file);
+  }
   candidates.push_back(path_ / "Base.lproj" / file);
   for (const auto& candidate : candidates) {
     if (!isRegularFile(candidate)) continue;

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "platform/CalendarDetail.hpp"
@@ -199,18 +200,23 @@ class Reader {
     return true;
   }
 
-  /// One to `maxDigits` ASCII digits; with `exact`, exactly `maxDigits`.
+  /// One to `maxDigits` ASCII digits; with `exact`, exactly `maxDigits`. A value too large for the
+  /// integer reads as its largest value, beyond every field's range.
   std::optional<std::int64_t> number(std::size_t maxDigits, bool exact, std::size_t* digitCount = nullptr) {
-    std::size_t start = pos_;
-    std::int64_t value = 0;
-    while (pos_ < text_.size() && pos_ - start < maxDigits && isDigit(text_[pos_])) {
-      value = value * 10 + (text_[pos_] - '0');
-      ++pos_;
-    }
-    std::size_t count = pos_ - start;
-    if (count == 0 || (exact && count != maxDigits)) return std::nullopt;
-    if (digitCount) *digitCount = count;
-    return value;
+    auto digits = digitRun(maxDigits, exact);
+    if (!digits) return std::nullopt;
+    if (digitCount) *digitCount = digits->size();
+    return valueOf(*digits);
+  }
+
+  /// A fraction of one to `maxDigits` digits (exactly `maxDigits` with `exact`) in microseconds;
+  /// digits past the sixth are dropped.
+  std::optional<std::int64_t> fraction(std::size_t maxDigits, bool exact) {
+    auto digits = digitRun(maxDigits, exact);
+    if (!digits) return std::nullopt;
+    std::int64_t micro = valueOf(digits->substr(0, 6));
+    for (std::size_t i = digits->size(); i < 6; ++i) micro *= 10;
+    return micro;
   }
 
   /// The index of the longest of `candidates` that the text continues with, ignoring case.
@@ -265,6 +271,23 @@ class Reader {
   }
 
  private:
+  std::optional<std::string_view> digitRun(std::size_t maxDigits, bool exact) {
+    std::size_t start = pos_;
+    while (pos_ < text_.size() && pos_ - start < maxDigits && isDigit(text_[pos_])) ++pos_;
+    std::size_t count = pos_ - start;
+    if (count == 0 || (exact && count != maxDigits)) return std::nullopt;
+    return text_.substr(start, count);
+  }
+
+  static std::int64_t valueOf(std::string_view digits) {
+    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+    // Eighteen digits always fit; no field needs more.
+    if (digits.size() > 18) return std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    for (char c : digits) value = value * 10 + (c - '0');
+    return value;
+  }
+
   std::string_view text_;
   std::size_t pos_ = 0;
 };
@@ -302,14 +325,9 @@ bool readField(Reader& reader, const Token& token, bool numberFollows, const Lan
     case 'm': return (fields.minute = reader.number(maxDigits, numberFollows)).has_value();
     case 's': return (fields.second = reader.number(maxDigits, numberFollows)).has_value();
     case 'S': {
-      std::size_t digits = 0;
-      auto value = reader.number(numberFollows ? width : 9, numberFollows, &digits);
-      if (!value) return false;
-      // Scale to microseconds; digits past the sixth are dropped.
-      std::int64_t micro = *value;
-      for (std::size_t i = digits; i < 6; ++i) micro *= 10;
-      for (std::size_t i = 6; i < digits; ++i) micro /= 10;
-      fields.micro = micro;
+      auto micro = reader.fraction(numberFollows ? width : 9, numberFollows);
+      if (!micro) return false;
+      fields.micro = *micro;
       return true;
     }
     case 'a': {

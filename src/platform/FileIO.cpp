@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <new>
 #include <system_error>
 
 #include <openssl/evp.h>
@@ -143,8 +144,9 @@ std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std:
     ::unlink(temporary.c_str());
     return fileError(error, file, true);
   };
-  if (!writeAll(fd, data)) return fail(errno);
+  // The mode is right before the first byte is written.
   if (exactMode && ::fchmod(fd, mode) != 0) return fail(errno);
+  if (!writeAll(fd, data)) return fail(errno);
   if (::fsync(fd) != 0) return fail(errno);
   if (descriptor.close() != 0) return fail(errno);
   if (::rename(temporary.c_str(), file.c_str()) != 0) {
@@ -162,25 +164,30 @@ std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std:
 }
 
 std::variant<std::string, Error> readWholeFile(const std::filesystem::path& file) {
-  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without waiting: a pipe or device in a file's place is refused below, not waited on.
+  int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return fileError(errno, file, false);
   Descriptor descriptor(fd);
   struct stat status {};
   if (::fstat(fd, &status) != 0) return fileError(errno, file, false);
   if (!S_ISREG(status.st_mode)) return fileError(S_ISDIR(status.st_mode) ? EISDIR : EINVAL, file, false);
-  std::string content;
-  content.reserve(static_cast<std::size_t>(status.st_size));
-  char buffer[65536];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return fileError(errno, file, false);
+  try {
+    std::string content;
+    content.reserve(static_cast<std::size_t>(status.st_size));
+    char buffer[65536];
+    for (;;) {
+      ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        return fileError(errno, file, false);
+      }
+      if (got == 0) break;
+      content.append(buffer, static_cast<std::size_t>(got));
     }
-    if (got == 0) break;
-    content.append(buffer, static_cast<std::size_t>(got));
+    return content;
+  } catch (const std::bad_alloc&) {
+    return fileError(ENOMEM, file, false);
   }
-  return content;
 }
 
 std::optional<Error> createDirectories(const std::filesystem::path& directory, mode_t mode) {

@@ -100,6 +100,12 @@ bool Keychain::contains(const std::string& key) const {
 }
 
 std::optional<Error> Keychain::store(const std::string& key, const std::optional<std::string>& bytes) const {
+  // The file keeps the service and the keys as JSON texts: bytes that are not UTF-8 would come back
+  // as other keys (or the items as another service's) and be lost.
+  if (!detail::isValidUtf8(key) || !detail::isValidUtf8(service_)) {
+    return Error::withDescription("NSOSStatusErrorDomain", -50,
+                                  "One or more parameters passed to a function were not valid.");
+  }
   std::lock_guard lock(keychainMutex());
   auto file = AppHome::keychainPath(service_);
   auto items = readItems(file, service_);

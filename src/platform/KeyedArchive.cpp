@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace talvaren::platform {
 
@@ -25,6 +26,11 @@ enum Tag : std::uint8_t {
   kList = 0x08,
   kObject = 0x09,
 };
+
+/// Room made ahead for the elements a container claims. A count is only a claim until its
+/// elements are read: room for all of it at every level of a deep nest of containers would be many
+/// times the input, so larger containers grow as their elements arrive.
+constexpr std::size_t kMostReserved = 256;
 
 // 2^63 as a double: the first double above the int64 range.
 constexpr double kTwoTo63 = 9223372036854775808.0;
@@ -233,7 +239,7 @@ class ArchiveReader {
         // Every element takes at least its tag byte.
         if (depth >= KeyedArchiver::maxDepth || !getLength(count, 1)) return false;
         ArchiveList list;
-        list.reserve(count);
+        list.reserve(std::min(count, kMostReserved));
         for (std::size_t k = 0; k < count; ++k) {
           list.emplace_back();
           if (!read(list.back(), depth + 1)) return false;
@@ -247,7 +253,7 @@ class ArchiveReader {
         if (depth >= KeyedArchiver::maxDepth || !getLength(count, 5)) return false;
         ArchiveObject object;
         std::vector<std::string_view> keys;
-        keys.reserve(count);
+        keys.reserve(std::min(count, kMostReserved));
         for (std::size_t k = 0; k < count; ++k) {
           std::string key;
           ArchiveValue element;
@@ -425,11 +431,15 @@ std::optional<ArchiveValue> ArchiveValue::fromJSON(const nlohmann::json& json) {
 // KeyedArchiver
 
 std::optional<Bytes> KeyedArchiver::archivedData(const ArchiveValue& rootObject) {
-  Writer writer;
-  writer.out.assign(std::begin(kMagic), std::end(kMagic));
-  writer.out.push_back(kVersion);
-  if (!writer.write(rootObject, 0)) return std::nullopt;
-  return std::move(writer.out);
+  try {
+    Writer writer;
+    writer.out.assign(std::begin(kMagic), std::end(kMagic));
+    writer.out.push_back(kVersion);
+    if (!writer.write(rootObject, 0)) return std::nullopt;
+    return std::move(writer.out);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
 }
 
 // KeyedUnarchiver
@@ -438,7 +448,11 @@ KeyedUnarchiver::KeyedUnarchiver(ArchiveObject object)
     : root_(std::make_shared<const ArchiveValue>(std::move(object))), object_(root_->asObject()) {}
 
 std::optional<ArchiveValue> KeyedUnarchiver::unarchiveObject(std::span<const std::uint8_t> data) {
-  return detail::ArchiveReader(data).readArchive();
+  try {
+    return detail::ArchiveReader(data).readArchive();
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
 }
 
 std::optional<KeyedUnarchiver> KeyedUnarchiver::fromData(std::span<const std::uint8_t> data) {

@@ -19,6 +19,7 @@ using nlohmann::json;
 
 constexpr const char* BytesTag = "$bytes";
 constexpr const char* DoubleTag = "$double";
+constexpr const char* TextTag = "$text";
 constexpr const char* DictionaryTag = "$dict";
 
 // ---- the file's text form -------------------------------------------------------------------
@@ -37,6 +38,13 @@ json encodeValue(const json& value) {
       const auto& bytes = value.get_binary();
       return json{{BytesTag, detail::base64Encode(std::string_view(reinterpret_cast<const char*>(bytes.data()),
                                                                     bytes.size()))}};
+    }
+    case json::value_t::string: {
+      // A text that is not UTF-8 (a strap name cut off inside a character, say) cannot stand in
+      // JSON as it is; its bytes are kept in Base64.
+      const auto& text = value.get_ref<const std::string&>();
+      if (!detail::isValidUtf8(text)) return json{{TextTag, detail::base64Encode(text)}};
+      return value;
     }
     case json::value_t::number_float: {
       double number = value.get<double>();
@@ -60,23 +68,32 @@ json encodeValue(const json& value) {
   }
 }
 
-std::optional<json> decodeValue(const json& value);
+// Decoding counts how deep the decoded value's lists and dictionaries nest (`depth` of them hold
+// the value at hand) and refuses a file that nests deeper than a stored value may.
+std::optional<json> decodeValue(const json& value, std::size_t depth);
 
-std::optional<json> decodeMembers(const json& object) {
+std::optional<json> decodeMembers(const json& object, std::size_t depth) {
   json out = json::object();
   for (auto it = object.begin(); it != object.end(); ++it) {
-    auto member = decodeValue(it.value());
+    auto member = decodeValue(it.value(), depth);
     if (!member) return std::nullopt;
     out[it.key()] = std::move(*member);
   }
   return out;
 }
 
-std::optional<json> decodeValue(const json& value) {
+std::optional<json> decodeValue(const json& value, std::size_t depth) {
+  if ((value.is_array() || value.is_object()) && depth >= UserDefaults::maxNesting) {
+    // Deeper than a value may nest, unless a tag holding a plain value.
+    bool tag = value.is_object() && value.size() == 1 &&
+               (value.begin().key() == BytesTag || value.begin().key() == DoubleTag ||
+                value.begin().key() == TextTag);
+    if (!tag) return std::nullopt;
+  }
   if (value.is_array()) {
     json out = json::array();
     for (const auto& element : value) {
-      auto decoded = decodeValue(element);
+      auto decoded = decodeValue(element, depth + 1);
       if (!decoded) return std::nullopt;
       out.push_back(std::move(*decoded));
     }
@@ -92,6 +109,12 @@ std::optional<json> decodeValue(const json& value) {
       if (!bytes) return std::nullopt;
       return json::binary(json::binary_t::container_type(bytes->begin(), bytes->end()));
     }
+    if (key == TextTag) {
+      if (!inner.is_string()) return std::nullopt;
+      auto text = detail::base64Decode(inner.get_ref<const std::string&>());
+      if (!text) return std::nullopt;
+      return json(std::move(*text));
+    }
     if (key == DoubleTag) {
       if (inner == "nan") return json(std::numeric_limits<double>::quiet_NaN());
       if (inner == "inf") return json(std::numeric_limits<double>::infinity());
@@ -100,10 +123,36 @@ std::optional<json> decodeValue(const json& value) {
     }
     if (key == DictionaryTag) {
       if (!inner.is_object()) return std::nullopt;
-      return decodeMembers(inner);
+      return decodeMembers(inner, depth + 1);
     }
   }
-  return decodeMembers(value);
+  return decodeMembers(value, depth + 1);
+}
+
+/// Whether the lists and dictionaries of `value` nest at most `allowed` deep; looks no deeper.
+bool nestsWithin(const json& value, std::size_t allowed) {
+  if (!value.is_array() && !value.is_object()) return true;
+  if (allowed == 0) return false;
+  for (const auto& element : value) {
+    if (!nestsWithin(element, allowed - 1)) return false;
+  }
+  return true;
+}
+
+/// Whether storing `value` over `stored` changes nothing: the same plain value of the same kind.
+/// (Numbers of different kinds compare equal as JSON but read back differently.)
+bool sameStoredValue(const json& stored, const json& value) {
+  if (stored.type() != value.type()) return false;
+  switch (value.type()) {
+    case json::value_t::boolean:
+    case json::value_t::string:
+    case json::value_t::number_integer:
+    case json::value_t::number_unsigned:
+    case json::value_t::binary:
+      return stored == value;
+    default:
+      return false;
+  }
 }
 
 // ---- the platform's conversions of texts ----------------------------------------------------
@@ -203,7 +252,7 @@ std::string UserDefaults::encodeFile(const json& values) {
 std::optional<json> UserDefaults::decodeFile(std::string_view text) {
   json parsed = json::parse(text, nullptr, false);
   if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return decodeMembers(parsed);
+  return decodeMembers(parsed, 0);
 }
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
@@ -219,7 +268,7 @@ std::shared_ptr<UserDefaults> UserDefaults::inMemory(const json& values) {
   auto defaults = std::make_shared<UserDefaults>();
   if (values.is_object()) {
     for (auto it = values.begin(); it != values.end(); ++it) {
-      if (!it.value().is_null()) defaults->values_[it.key()] = it.value();
+      if (!it.value().is_null() && nestsWithin(it.value(), maxNesting)) defaults->values_[it.key()] = it.value();
     }
   }
   return defaults;
@@ -322,8 +371,12 @@ void UserDefaults::set(const json& value, const std::string& key) {
     removeObjectForKey(key);
     return;
   }
+  if (!nestsWithin(value, maxNesting)) return;
   {
     std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    // Nothing to do when the value is already there and on disk.
+    if (it != values_.end() && sameStoredValue(*it, value) && savedGeneration_ >= generation_) return;
     values_[key] = value;
     ++generation_;
   }

@@ -230,8 +230,11 @@ void KeloStrap::handleTransport(const Bytes& frame) {
                         static_cast<std::uint32_t>(frame[12]) << 8 | frame[13];
       clockOffset_ = static_cast<double>(t) - now();
       ++clockSettings_;
+      // Only the first setting of a connection opens the conversation: a kit that sets the clock
+      // again (as it does after a clock message with key 01) must not start it over.
+      if (opened_ || !isSubscribed(historyNotify())) return;
+      opened_ = true;
       if (options_.clockMessageKey) sendClockMessage(*options_.clockMessageKey);
-      if (!isSubscribed(historyNotify())) return;
       auto session = ++session_;
       if (selected_ || !options_.needsSelection) {
         sendTransportAcknowledgement(1);
@@ -343,6 +346,7 @@ void KeloStrap::didDisconnect() {
   ++session_;
   waitingForSelection_ = false;
   selected_ = false;
+  opened_ = false;
   awaitedAck_.reset();
 }
 

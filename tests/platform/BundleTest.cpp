@@ -151,6 +151,22 @@ TEST_F(BundleTest, LookupInALocalisationFolderBundle) {
   EXPECT_EQ(german->localizedString("Cancel", "", "NoSuchTable"), "Cancel");
 }
 
+TEST_F(BundleTest, NamesNeverLeadOutOfTheBundle) {
+  // The language name comes from stored settings; a folder beside the bundle must stay out of reach.
+  writeFile(home.path() / "outside.lproj" / "Localizable.strings", R"("k" = "outside";)");
+  writeFile(home.path() / "Elsewhere.strings", R"("k" = "elsewhere";)");
+  addTable("Base", R"("k" = "base";)");
+  Bundle bundle(resources());
+  for (const char* name : {"../outside", "..", ".", "de/../../outside", "/"}) {
+    EXPECT_FALSE(bundle.pathForResource(name, "lproj")) << name;
+  }
+  EXPECT_FALSE(bundle.pathForResource("Elsewhere", "strings/.."));
+  EXPECT_EQ(bundle.localizedString("k", "", "../Elsewhere"), "k");
+  bundle.setPreferredLocalizations({"../outside"});
+  EXPECT_EQ(bundle.localizedString("k"), "base");
+  EXPECT_EQ(bundle.pathForResource("Localizable", "strings"), resources() / "Base.lproj" / "Localizable.strings");
+}
+
 TEST_F(BundleTest, DamagedTableAnswersWithTheKey) {
   addTable("de", "\"Cancel\" = \"Abbrechen\"");  // no semicolon
   auto german = Bundle::atPath(resources() / "de.lproj");

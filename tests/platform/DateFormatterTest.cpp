@@ -220,3 +220,14 @@ TEST(DateFormatterTest, UnusableInstantsWriteTheNearestKnownOne) {
   EXPECT_FALSE(f.date("99999-01-01T00:00:00.000000+0000").has_value());
   EXPECT_FALSE(f.date("99999999999999999999-01-01T00:00:00.000000+0000").has_value());
 }
+
+TEST(DateFormatterTest, LongAdjacentNumberFieldsReadEveryDigitWithoutOverflow) {
+  // Adjacent number fields take as many digits as their letters, however many that is.
+  auto fraction = formatter("ss" + std::string(24, 'S') + "mm");
+  EXPECT_EQ(parsed(fraction, "03" "123456999999999999999999" "02"), 123.123456);
+  auto padded = formatter("yyyyyyyyyyyyyyyyyyyyyyyyMMdd");
+  EXPECT_EQ(padded.string(Date(kDecember7)), "000000000000000000002026" "1207");
+  EXPECT_EQ(parsed(padded, "000000000000000000002026" "1207"), kDecember7);
+  EXPECT_FALSE(padded.date("999999999999999999999999" "1207").has_value());
+  EXPECT_FALSE(formatter("ddddddddddddddddddddddddMM").date("922337203685477580899999" "12").has_value());
+}

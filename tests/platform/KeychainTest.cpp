@@ -127,6 +127,26 @@ TEST(KeychainTest, DamagedFilesReadAsEmptyAndAreReplacedOnTheNextChange) {
   EXPECT_EQ(error->domain, "NSCocoaErrorDomain");
 }
 
+TEST(KeychainTest, KeysAndServicesThatAreNotTextAreRefusedNotMangled) {
+  testkit::TemporaryAppHome home;
+  Keychain keychain(Service);
+  ASSERT_FALSE(keychain.set("kept", "UserLogin"));
+  // Two keys that differ only in bytes that are not UTF-8 would meet as one key in the file.
+  for (const char* badKey : {"Token\xff", "Token\xfe", "\xc3"}) {
+    auto error = keychain.set("secret", badKey);
+    ASSERT_TRUE(error) << badKey;
+    EXPECT_EQ(error->domain, "NSOSStatusErrorDomain");
+    EXPECT_EQ(error->code, -50);
+  }
+  EXPECT_EQ(keychain.allKeys(), std::vector<std::string>{"UserLogin"});
+  EXPECT_EQ(keychain.getString("UserLogin"), "kept");
+
+  Keychain badService("Sarvik\xff");
+  EXPECT_TRUE(badService.set("x", "UserLogin"));
+  EXPECT_FALSE(badService.getString("UserLogin"));
+  EXPECT_FALSE(std::filesystem::exists(AppHome::keychainPath("Sarvik\xff")));
+}
+
 TEST(KeychainTest, ConcurrentWritersLoseNoItem) {
   testkit::TemporaryAppHome home;
   std::vector<std::thread> writers;

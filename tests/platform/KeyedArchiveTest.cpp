@@ -1,11 +1,16 @@
 #include "talvaren/platform/KeyedArchive.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <limits>
+#include <new>
 
 namespace talvaren::platform {
 namespace {
@@ -268,6 +273,47 @@ TEST(KeyedArchive, NestingIsBoundedBothWays) {
   for (int k = 0; k < 100000; ++k) bytes.insert(bytes.end(), {0x08, 0, 0, 0, 1});
   bytes.push_back(0x00);
   EXPECT_FALSE(KeyedUnarchiver::unarchiveObject(bytes).has_value());
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TALVAREN_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TALVAREN_UNDER_SANITIZER 1
+#endif
+#endif
+
+TEST(KeyedArchive, ClaimedCountsDoNotReserveMemoryAheadOfTheirElements) {
+#ifdef TALVAREN_UNDER_SANITIZER
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit under an address-space limit";
+#else
+  // Lists nested to the limit, each claiming as many elements as there are bytes left, over a few
+  // megabytes that are never reached: the reader must refuse this without making room for them all.
+  Bytes bytes = {'T', 'K', 'A', 'R', 0x01};
+  for (std::size_t k = 0; k + 1 < KeyedArchiver::maxDepth; ++k) bytes.insert(bytes.end(), {0x08, 0, 0x40, 0, 0});
+  bytes.push_back(0xEE);  // no such tag
+  bytes.resize(bytes.size() + (std::size_t{4} << 20), 0);
+
+  std::size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  ASSERT_GT(pages, 0u);
+  const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{512} << 20);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // In the child only: an address space a little larger than what is in use now, and any
+    // allocation that does not fit ends the child at once.
+    rlimit bound{limit, limit};
+    ::setrlimit(RLIMIT_AS, &bound);
+    std::set_new_handler([] { ::_exit(2); });
+    const bool refused = !KeyedUnarchiver::unarchiveObject(bytes).has_value();
+    ::_exit(refused ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the reader crashed";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << (WEXITSTATUS(status) == 2 ? "the reader ran out of memory" : "accepted");
+#endif
 }
 
 TEST(KeyedArchive, TextsAndKeysMustBeUTF8ToBeWritten) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
+#include <vector>
 
 #include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/testing/TimeZone.hpp"
@@ -116,4 +119,26 @@ TEST(TimeZoneTest, ResetReadsTheSystemZoneAgain) {
   auto system = TimeZone::current();
   EXPECT_NE(system.identifier(), "Asia/Tokyo");
   EXPECT_TRUE(TimeZone::named(system.identifier()).has_value());
+}
+
+TEST(TimeZoneTest, ZonesAreUsableFromManyThreadsAtOnce) {
+  // Each thread loads zones no other test touches (their first use reads the database) and
+  // switches the current zone while the others read it.
+  const char* names[] = {"Pacific/Chatham", "Asia/Kathmandu", "America/St_Johns", "Australia/Lord_Howe"};
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  auto before = TimeZone::current();
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 50; ++i) {
+        auto zone = TimeZone::named(names[(t + i) % 4]);
+        if (!zone || zone->secondsFromGMT(Date(kBerlinSpring2026)) % 900 != 0) ++wrong;
+        if (i % 10 == 0) TimeZone::setCurrent(*zone);
+        (void)TimeZone::current().abbreviationAt(Date(kBerlinAutumn2026 + i * 86400.0));
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  TimeZone::setCurrent(before);
+  EXPECT_EQ(wrong, 0);
 }

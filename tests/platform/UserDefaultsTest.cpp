@@ -135,6 +135,9 @@ TEST(UserDefaultsTest, EveryKindPersistsAcrossInstances) {
     defaults->set(nested, "nested");
     defaults->set(json{{"$dict", 1}}, "looksTagged");
     defaults->set(json::array({json{{"$bytes", "AA=="}}}), "listOfLookalikes");
+    // A strap name cut off inside a character is not UTF-8; its bytes still come back as they were.
+    defaults->set(std::string("Kelo-\xc3"), "NameDevice");
+    defaults->set(json::array({std::string("\xff\xfe"), json{{"$text", "AA=="}}}), "oddTexts");
     defaults->set("temporary", "gone");
     defaults->removeObjectForKey("gone");
     EXPECT_FALSE(defaults->lastSaveError());
@@ -155,6 +158,8 @@ TEST(UserDefaultsTest, EveryKindPersistsAcrossInstances) {
   EXPECT_EQ(reread->objectForKey("nested"), nested);
   EXPECT_EQ(reread->objectForKey("looksTagged"), (json{{"$dict", 1}}));
   EXPECT_EQ(reread->objectForKey("listOfLookalikes"), json::array({json{{"$bytes", "AA=="}}}));
+  EXPECT_EQ(reread->stringForKey("NameDevice"), std::string("Kelo-\xc3"));
+  EXPECT_EQ(reread->objectForKey("oddTexts"), json::array({std::string("\xff\xfe"), json{{"$text", "AA=="}}}));
   EXPECT_FALSE(reread->objectForKey("gone"));
   EXPECT_EQ(reread->dictionaryRepresentation(), UserDefaults::persistent(*reread->file())->dictionaryRepresentation());
 }
@@ -224,4 +229,58 @@ TEST(UserDefaultsTest, StandardInstanceCanBeReplacedForTests) {
   testkit::resetStandardUserDefaults();
   EXPECT_NE(UserDefaults::standard(), replacement);
   EXPECT_EQ(UserDefaults::standard(), UserDefaults::standard());
+}
+
+TEST(UserDefaultsTest, HostileFilesReadAsEmptyWithoutHangingOrCrashing) {
+  testkit::TemporaryAppHome home;
+  auto file = platform::AppHome::userDefaultsPath();
+  // Nesting far deeper than any stored value: the store is empty, not a stack overflow.
+  writeText(file, "{\"a\": " + std::string(200000, '[') + std::string(200000, ']') + "}");
+  EXPECT_EQ(UserDefaults::persistent(file)->dictionaryRepresentation(), json::object());
+  // A value nested as deep as the store keeps still comes back.
+  json deep = 1;
+  for (std::size_t k = 0; k < UserDefaults::maxNesting; ++k) deep = json::array({deep});
+  auto defaults = UserDefaults::persistent(file);
+  defaults->set(deep, "deep");
+  EXPECT_EQ(UserDefaults::persistent(file)->objectForKey("deep"), deep);
+  // One level more is not stored, and what was there stays.
+  defaults->set(json::array({deep}), "deep");
+  EXPECT_EQ(defaults->objectForKey("deep"), deep);
+  EXPECT_EQ(UserDefaults::persistent(file)->objectForKey("deep"), deep);
+
+  // A pipe in the file's place is not read (reading it would wait for a writer forever).
+  std::filesystem::remove(file);
+  ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+  EXPECT_EQ(UserDefaults::persistent(file)->dictionaryRepresentation(), json::object());
+}
+
+TEST(UserDefaultsTest, SettingTheValueAlreadyStoredWritesNothing) {
+  testkit::TemporaryAppHome home;
+  auto file = platform::AppHome::userDefaultsPath();
+  auto inode = [&] {
+    struct stat status {};
+    return ::stat(file.c_str(), &status) == 0 ? status.st_ino : 0;
+  };
+  auto defaults = UserDefaults::persistent(file);
+  defaults->set(false, "BatteryLevel25");
+  auto written = inode();
+  ASSERT_NE(written, 0u);
+  defaults->set(false, "BatteryLevel25");  // battery flags are stored again on every reading
+  EXPECT_EQ(inode(), written);
+  defaults->set(true, "BatteryLevel25");
+  EXPECT_NE(inode(), written);
+  // A number of another kind is a change even where JSON calls the two equal.
+  defaults->set(7, "n");
+  defaults->set(7.0, "n");
+  EXPECT_TRUE(UserDefaults::persistent(file)->objectForKey("n")->is_number_float());
+
+  // After a failed save the same value is written again.
+  std::filesystem::remove(file);
+  std::filesystem::create_directories(file);
+  defaults->set("x", "k");
+  ASSERT_TRUE(defaults->lastSaveError());
+  std::filesystem::remove(file);
+  defaults->set("x", "k");
+  EXPECT_FALSE(defaults->lastSaveError());
+  EXPECT_EQ(UserDefaults::persistent(file)->stringForKey("k"), "x");
 }

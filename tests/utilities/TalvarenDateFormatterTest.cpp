@@ -89,6 +89,13 @@ TEST_F(TalvarenDateFormatterTest, FullStyleDatesAreUpperCaseInTheCalendarLocale)
     EXPECT_EQ(formatter().getShortDateStringFromFullDateString("not a date"), "2026-12-06");
   }
   Locale::setCurrent(Locale("de_DE"));
+  // Reading follows the calendar's locale too.
+  EXPECT_EQ(formatter().getDateFromString("Sonntag, 6. Dezember 2026"), Date(dec6At2000 - 21 * 3600));
+  EXPECT_EQ(formatter().getShortDateStringFromFullDateString("Sonntag, 6. Dezember 2026"), "2026-12-06");
+  {
+    testkit::ScopedFixedClock clock(dec6At2000 + 30 * 86400.0);
+    EXPECT_EQ(formatter().getDateFromString("Sunday, December 6, 2026"), Date(dec6At2000 + 30 * 86400.0));
+  }
   std::string march = formatter().getDateString(Date(1773014400));  // 2026-03-09
   EXPECT_NE(march.find("M\xC3\x84RZ"), std::string::npos) << march;
   for (char c : march) EXPECT_FALSE(c >= 'a' && c <= 'z') << march;

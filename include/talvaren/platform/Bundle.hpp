@@ -58,7 +58,8 @@ class Bundle {
   /// The text under `key` in the string table `table` ("Localizable" when empty), taken from the
   /// first table file found: in the bundle's directory, then in its preferred localisations'
   /// folders, then in "Base.lproj". A missing key gives `value`, or `key` itself when `value` is
-  /// empty. An unreadable table file counts as an empty table.
+  /// empty. An unreadable table file counts as an empty table; a table name that is not a plain
+  /// file name finds no table.
   std::string localizedString(const std::string& key, const std::string& value = "",
                               const std::string& table = "") const;
 

@@ -9,6 +9,8 @@
 //
 // Texts are kept as their UTF-8 bytes, as the platform's keychain keeps them: getData of a text
 // item gives its bytes, and getString of a bytes item gives the text when the bytes are UTF-8.
+// Keys and the service name are texts: a change under a key or of a service that is not UTF-8 is
+// refused with the error "NSOSStatusErrorDomain" -50 (a parameter not valid).
 
 #include <optional>
 #include <string>

@@ -12,7 +12,9 @@
 //   - stringForKey, dataForKey, arrayForKey, dictionaryForKey: only a value of that very kind; a
 //     number is not a text, a text is not bytes.
 // Setting a null value removes the key. Every change of a persisted store is on disk, written
-// atomically, before the setter returns; a damaged or unreadable file reads as an empty store.
+// atomically, before the setter returns; setting the value a key already holds on disk writes
+// nothing. A damaged or unreadable file reads as an empty store. Lists and dictionaries nest at
+// most `maxNesting` deep within one value; a deeper value is not stored.
 
 #include <cstdint>
 #include <filesystem>
@@ -36,6 +38,9 @@ class UserDefaults {
   static std::shared_ptr<UserDefaults> inMemory(const nlohmann::json& values = nlohmann::json::object());
   /// A store persisted in `file`, loading what the file holds.
   static std::shared_ptr<UserDefaults> persistent(const std::filesystem::path& file);
+
+  /// How deep lists and dictionaries may nest within one value ([[1]] nests 2 deep).
+  static constexpr std::size_t maxNesting = 128;
 
   UserDefaults();
   explicit UserDefaults(std::filesystem::path file);
@@ -68,8 +73,10 @@ class UserDefaults {
   std::optional<Error> lastSaveError() const;
 
   /// The text form of a whole store as written to its file: a JSON object in which bytes, doubles
-  /// that JSON cannot hold (NaN, infinities) and dictionaries that would look like either are
-  /// tagged ({"$bytes": Base64}, {"$double": "nan"}, {"$dict": {...}}), so every value round-trips.
+  /// that JSON cannot hold (NaN, infinities), texts that are not UTF-8 and dictionaries that would
+  /// look like a tag are tagged ({"$bytes": Base64}, {"$double": "nan"}, {"$text": Base64},
+  /// {"$dict": {...}}), so every value round-trips. Keys are written as UTF-8; bytes of a key that
+  /// are not UTF-8 are replaced.
   static std::string encodeFile(const nlohmann::json& values);
   /// The values of a file's text; a damaged text gives no value.
   static std::optional<nlohmann::json> decodeFile(std::string_view text);

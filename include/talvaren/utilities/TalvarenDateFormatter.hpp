@@ -9,6 +9,9 @@
 //
 //   auto date = TalvarenDateFormatter::shared()->getCreatedDateFromString("2020-01-01T00:00:00.000000+0000");
 //
+// There are no static wrappers of the same names: a static member may not share its name and
+// parameters with a member function, so shared() is the one way in for callers without a subclass.
+//
 // Zones: "UTC" is the zone of the abbreviation UTC; "device" the device's current zone; "calendar"
 // the zone of the current calendar (the same zone, with the calendar's locale). Apart from
 // getDateString and getDateFromString, no operation sets a locale: fixed patterns use the current one.
