@@ -72,6 +72,7 @@ void KeloStrap::setHistory(std::vector<KeloRecord> records) {
 void KeloStrap::setHistoryOptions(HistoryOptions options) {
   auto lock = guard();
   options_ = options;
+  options_.recordsPerPacket = std::max<std::size_t>(options_.recordsPerPacket, 1);
 }
 
 bool KeloStrap::historyFinished() const {
@@ -296,7 +297,7 @@ void KeloStrap::sendHistoryFrame(std::uint8_t identifier, const Bytes& content) 
 }
 
 void KeloStrap::sendPacket() {
-  auto perPacket = std::max<std::size_t>(options_.recordsPerPacket, 1);
+  auto perPacket = options_.recordsPerPacket;
   auto packets = (history_.size() + perPacket - 1) / perPacket;
   if (nextPacket_ >= packets) {
     auto number = static_cast<std::uint16_t>(packets + 1);

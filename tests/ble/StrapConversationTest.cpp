@@ -300,6 +300,23 @@ TEST(StrapConversationTest, KeloClockMessageAnsweredWithTheClockAgainDoesNotStar
   EXPECT_TRUE(same(again.records, sampleHistory()));
 }
 
+TEST(StrapConversationTest, KeloWithNoRecordsPerPacketAskedForSendsOneAPacket) {
+  Session session;
+  auto strap = std::make_shared<sim::KeloStrap>(identifierNumber(2));
+  strap->setHistory(sampleHistory());
+  sim::KeloStrap::HistoryOptions options;
+  options.recordsPerPacket = 0;
+  strap->setHistoryOptions(options);
+  session.connect(strap);
+  KeloHistoryReader reader{session};
+  reader.attach();
+  session.subscribe("FD19");
+  session.write("FD1A", "ff000f000101100801046553f100d6");
+  session.time.advance(5);
+  EXPECT_TRUE(same(reader.records, sampleHistory()));
+  EXPECT_EQ(strap->packetsAcknowledged(), 4);
+}
+
 TEST(StrapConversationTest, KeloSwitchesToUpdateModeAndAdvertisesAgain) {
   Session session;
   auto strap = std::make_shared<sim::KeloStrap>(identifierNumber(2));

@@ -41,7 +41,8 @@ class KeloStrap : public HeartRateStrap {
   enum class Framing { whole, split };
   struct HistoryOptions {
     Framing framing = Framing::split;
-    /// Records in one history packet.
+    /// Records in one history packet (at least 1). A frame states its whole length in one byte, so a
+    /// packet sent whole, and each notification of a split one, should carry at most 251 message bytes.
     std::size_t recordsPerPacket = 1;
     /// Message bytes carried by one notification of a split packet (at most 8 notifications a packet).
     std::size_t maxFrameContent = 16;
