@@ -12,6 +12,7 @@
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/records/HeartRate.hpp"
 #include "talvaren/records/WorkoutSDK.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
 #include "talvaren/utilities/DataExtensions.hpp"
@@ -56,12 +57,12 @@ void decodeHeartRateNotifications(const std::string& path) {
 // the history parser as the Bluetooth link does: the reassembly buffers, the running strap time and
 // the sample list go into every call and come back for the next. The strap kept Berlin wall-clock
 // time, so the samples are read back in that zone. The parser's own log lines come first.
-void replayKeloHistory(const std::string& path) {
+std::vector<talvaren::HeartRate> replayKeloHistory(const std::string& path) {
   using namespace talvaren;
   std::ifstream file(path);
   if (!file) {
     std::printf("Cannot open %s\n", path.c_str());
-    return;
+    return {};
   }
   const TimeZone hostZone = TimeZone::current();
   TimeZone::setCurrent("Europe/Berlin");
@@ -94,6 +95,7 @@ void replayKeloHistory(const std::string& path) {
   TimeZone::setCurrent(hostZone);
   std::printf("Kelo history from %s: %zu notifications, %zu samples\n", path.c_str(), notifications, samples.size());
   for (const auto& sample : samples) std::printf("  %s", sample.description().c_str());
+  return samples;
 }
 
 // A round trip through the standard user defaults, which live under the application home.
@@ -106,15 +108,22 @@ void countLaunches() {
 }
 
 // Turns a workout's heart-rate samples into the workout record a host uploads, and prints its JSON.
-void printWorkoutUpload() {
+// Turns downloaded strap samples into the workout a host would upload, with its hr_data list.
+void printWorkoutUpload(const std::vector<talvaren::HeartRate>& history) {
   using namespace talvaren;
-  const std::int64_t start = 1796587200;  // 2026-12-06 20:00:00 UTC
-  const std::int64_t beats[] = {92, 104, 118, 131, 142, 151, 148, 139, 126, 110};
-  std::vector<HeartrateSDK> samples;
-  for (std::int64_t minute = 0; minute < 10; ++minute) {
-    std::int64_t timestamp = start + minute * 60;
-    samples.emplace_back(timestamp, beats[minute], Date(static_cast<double>(timestamp)), 42, "Kelo", "w-20261206");
+  if (history.empty()) {
+    std::printf("No samples, no workout to upload\n");
+    return;
   }
+  const std::string workoutId = "w-example";
+  std::vector<HeartrateSDK> samples;
+  samples.reserve(history.size());
+  for (const auto& sample : history) {
+    const auto seconds = static_cast<std::int64_t>(sample.date.timeIntervalSince1970());
+    samples.emplace_back(seconds, static_cast<std::int64_t>(sample.bmp), sample.date, 42, "Kelo", workoutId);
+  }
+  const std::int64_t start = *samples.front().timestamp();
+  const std::int64_t end = *samples.back().timestamp();
 
   WorkoutSDK workout;
   workout.owner = 42;
@@ -123,8 +132,8 @@ void printWorkoutUpload() {
   workout.trainingSource = "strap";
   workout.date = TalvarenDateFormatter::shared()->getShortStringFromDateUTC(Date(static_cast<double>(start)));
   workout.started = start;
-  workout.finished = start + 10 * 60;
-  workout.duration = 10 * 60;
+  workout.finished = end;
+  workout.duration = end - start;
   std::int64_t sum = 0;
   std::int64_t highest = 0;
   for (const auto& sample : samples) {
@@ -146,7 +155,7 @@ int main(int argc, char** argv) {
   std::printf("Now: %s\n", talvaren::Date::now().description().c_str());
   countLaunches();
   decodeHeartRateNotifications(argc > 1 ? argv[1] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex");
-  printWorkoutUpload();
-  replayKeloHistory(argc > 2 ? argv[2] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex");
+  const auto history = replayKeloHistory(argc > 2 ? argv[2] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex");
+  printWorkoutUpload(history);
   return 0;
 }

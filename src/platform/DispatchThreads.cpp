@@ -201,6 +201,11 @@ RealThreadExecutor::~RealThreadExecutor() {
     lane->ready.notify_all();
   }
   for (auto& [lane, thread] : workers) {
+    if (thread.get_id() == std::this_thread::get_id()) {
+      // The last reference went with an item of this very worker: it ends by itself after the item.
+      thread.detach();
+      continue;
+    }
     if (thread.joinable()) thread.join();
     std::lock_guard lock(lane->mutex);
     for (auto& item : lane->items) dropped.push_back(std::move(item));

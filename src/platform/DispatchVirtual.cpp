@@ -146,10 +146,12 @@ bool VirtualTime::State::step(std::int64_t limit) {
     running = true;
   }
   {
-    auto* core = static_cast<VirtualQueueCore*>(entry.core.get());
-    platform::detail::RunningQueueScope scope(&core->running);
+    // The queue stays alive until its item and everything the item captured are gone: a destructor
+    // among those captures may still ask which queue runs.
+    auto core = std::move(entry.core);
+    platform::detail::RunningQueueScope scope(&static_cast<VirtualQueueCore*>(core.get())->running);
     platform::detail::runWorkItem(entry.work);
-    entry = Entry{};  // what the item captured goes now, still inside its queue
+    entry.work = nullptr;
   }
   std::lock_guard lock(mutex);
   running = false;

@@ -7,6 +7,8 @@
 #include <limits>
 #include <new>
 
+#include "platform/FileIO.hpp"
+
 namespace talvaren::platform {
 
 namespace {
@@ -35,43 +37,7 @@ constexpr std::size_t kMostReserved = 256;
 // 2^63 as a double: the first double above the int64 range.
 constexpr double kTwoTo63 = 9223372036854775808.0;
 
-/// True when `bytes` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool isValidUTF8(std::string_view bytes) {
-  std::size_t i = 0;
-  const std::size_t n = bytes.size();
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(bytes[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (n - i < length) return false;
-    const auto second = static_cast<unsigned char>(bytes[i + 1]);
-    if (second < low || second > high) return false;
-    for (std::size_t k = 2; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if (next < 0x80 || next > 0xBF) return false;
-    }
-    i += length;
-  }
-  return true;
-}
+using detail::isValidUtf8;
 
 class Writer {
  public:
@@ -142,7 +108,7 @@ class Writer {
     return true;
   }
   bool putText(const std::string& text) {
-    if (!isValidUTF8(text) || !putLength(text.size())) return false;
+    if (!isValidUtf8(text) || !putLength(text.size())) return false;
     out.insert(out.end(), text.begin(), text.end());
     return true;
   }
@@ -190,7 +156,7 @@ class ArchiveReader {
     std::size_t length = 0;
     if (!getLength(length, 1)) return false;
     std::string_view bytes(reinterpret_cast<const char*>(data_.data() + pos_), length);
-    if (!isValidUTF8(bytes)) return false;
+    if (!isValidUtf8(bytes)) return false;
     text.assign(bytes);
     pos_ += length;
     return true;

@@ -19,6 +19,7 @@ using nlohmann::json;
 
 constexpr const char* BytesTag = "$bytes";
 constexpr const char* DoubleTag = "$double";
+constexpr const char* TextTag = "$text";
 constexpr const char* DictionaryTag = "$dict";
 
 // ---- the file's text form -------------------------------------------------------------------
@@ -37,6 +38,13 @@ json encodeValue(const json& value) {
       const auto& bytes = value.get_binary();
       return json{{BytesTag, detail::base64Encode(std::string_view(reinterpret_cast<const char*>(bytes.data()),
                                                                     bytes.size()))}};
+    }
+    case json::value_t::string: {
+      // A text that is not UTF-8 (a strap name cut off inside a character, say) cannot stand in
+      // JSON as it is; its bytes are kept in Base64.
+      const auto& text = value.get_ref<const std::string&>();
+      if (!detail::isValidUtf8(text)) return json{{TextTag, detail::base64Encode(text)}};
+      return value;
     }
     case json::value_t::number_float: {
       double number = value.get<double>();
@@ -78,7 +86,8 @@ std::optional<json> decodeValue(const json& value, std::size_t depth) {
   if ((value.is_array() || value.is_object()) && depth >= UserDefaults::maxNesting) {
     // Deeper than a value may nest, unless a tag holding a plain value.
     bool tag = value.is_object() && value.size() == 1 &&
-               (value.begin().key() == BytesTag || value.begin().key() == DoubleTag);
+               (value.begin().key() == BytesTag || value.begin().key() == DoubleTag ||
+                value.begin().key() == TextTag);
     if (!tag) return std::nullopt;
   }
   if (value.is_array()) {
@@ -99,6 +108,12 @@ std::optional<json> decodeValue(const json& value, std::size_t depth) {
       auto bytes = detail::base64Decode(inner.get_ref<const std::string&>());
       if (!bytes) return std::nullopt;
       return json::binary(json::binary_t::container_type(bytes->begin(), bytes->end()));
+    }
+    if (key == TextTag) {
+      if (!inner.is_string()) return std::nullopt;
+      auto text = detail::base64Decode(inner.get_ref<const std::string&>());
+      if (!text) return std::nullopt;
+      return json(std::move(*text));
     }
     if (key == DoubleTag) {
       if (inner == "nan") return json(std::numeric_limits<double>::quiet_NaN());

@@ -72,6 +72,7 @@ void KeloStrap::setHistory(std::vector<KeloRecord> records) {
 void KeloStrap::setHistoryOptions(HistoryOptions options) {
   auto lock = guard();
   options_ = options;
+  options_.recordsPerPacket = std::max<std::size_t>(options_.recordsPerPacket, 1);
 }
 
 bool KeloStrap::historyFinished() const {
@@ -230,8 +231,11 @@ void KeloStrap::handleTransport(const Bytes& frame) {
                         static_cast<std::uint32_t>(frame[12]) << 8 | frame[13];
       clockOffset_ = static_cast<double>(t) - now();
       ++clockSettings_;
+      // Only the first setting of a connection opens the conversation: a kit that sets the clock
+      // again (as it does after a clock message with key 01) must not start it over.
+      if (opened_ || !isSubscribed(historyNotify())) return;
+      opened_ = true;
       if (options_.clockMessageKey) sendClockMessage(*options_.clockMessageKey);
-      if (!isSubscribed(historyNotify())) return;
       auto session = ++session_;
       if (selected_ || !options_.needsSelection) {
         sendTransportAcknowledgement(1);
@@ -293,7 +297,7 @@ void KeloStrap::sendHistoryFrame(std::uint8_t identifier, const Bytes& content) 
 }
 
 void KeloStrap::sendPacket() {
-  auto perPacket = std::max<std::size_t>(options_.recordsPerPacket, 1);
+  auto perPacket = options_.recordsPerPacket;
   auto packets = (history_.size() + perPacket - 1) / perPacket;
   if (nextPacket_ >= packets) {
     auto number = static_cast<std::uint16_t>(packets + 1);
@@ -343,6 +347,7 @@ void KeloStrap::didDisconnect() {
   ++session_;
   waitingForSelection_ = false;
   selected_ = false;
+  opened_ = false;
   awaitedAck_.reset();
 }
 

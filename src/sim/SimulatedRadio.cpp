@@ -76,7 +76,7 @@ std::size_t SimulatedRadio::clientCount() const {
 
 bool SimulatedRadio::isScanning() const {
   std::lock_guard lock(mutex_);
-  return std::any_of(clients_.begin(), clients_.end(), [](auto& entry) { return entry.second.scanning; });
+  return std::any_of(clients_.begin(), clients_.end(), [](auto& entry) { return entry.scanning; });
 }
 
 platform::ManagerState SimulatedRadio::state() const {
@@ -90,6 +90,18 @@ void SimulatedRadio::addPeripheral(const std::shared_ptr<SimulatedPeripheral>& p
   if (std::find(peripherals_.begin(), peripherals_.end(), peripheral) != peripherals_.end()) return;
   peripheral->radio_ = this;
   peripherals_.push_back(peripheral);
+  // Connects that waited for a device of this identifier now go ahead.
+  bool waited = false;
+  for (auto it = absent_.begin(); it != absent_.end();) {
+    if (it->second == peripheral->identifier()) {
+      links_.push_back(Link{it->first, peripheral, LinkState::connecting, {}});
+      it = absent_.erase(it);
+      waited = true;
+    } else {
+      ++it;
+    }
+  }
+  if (waited && peripheral->inRange_) completePendingConnects(*peripheral);
 }
 
 void SimulatedRadio::remove(const std::shared_ptr<SimulatedPeripheral>& peripheral) {
@@ -98,12 +110,26 @@ void SimulatedRadio::remove(const std::shared_ptr<SimulatedPeripheral>& peripher
   if (found == peripherals_.end()) return;
   dropLinks(*peripheral, linkError(platform::BluetoothLinkError::connectionTimeout,
                                    "The connection has timed out unexpectedly."));
-  // Connects still waiting for it wait on (as for any absent device) but can never complete.
-  links_.erase(std::remove_if(links_.begin(), links_.end(), [&](const Link& l) { return l.peripheral == peripheral; }),
-               links_.end());
+  // Connects still waiting for it wait on, as for any absent device, until it comes back or is cancelled.
+  for (auto it = links_.begin(); it != links_.end();) {
+    if (it->peripheral == peripheral) {
+      absent_.emplace_back(it->client, peripheral->identifier());
+      it = links_.erase(it);
+    } else {
+      ++it;
+    }
+  }
   peripheral->radio_ = nullptr;
   ++peripheral->linkEpoch_;
   peripherals_.erase(found);
+}
+
+bool SimulatedRadio::waitsForAbsent(ClientId client, const PeripheralIdentifier& identifier,
+                                    bool erase) {
+  auto found = std::find(absent_.begin(), absent_.end(), std::make_pair(client, identifier));
+  if (found == absent_.end()) return false;
+  if (erase) absent_.erase(found);
+  return true;
 }
 
 std::shared_ptr<SimulatedPeripheral> SimulatedRadio::peripheral(const PeripheralIdentifier& identifier) const {
@@ -113,12 +139,31 @@ std::shared_ptr<SimulatedPeripheral> SimulatedRadio::peripheral(const Peripheral
   return nullptr;
 }
 
-std::shared_ptr<platform::RadioClient> SimulatedRadio::clientFor(const platform::RadioClient* client) const {
-  auto found = clients_.find(client);
-  return found == clients_.end() ? nullptr : found->second.client.lock();
+SimulatedRadio::Client* SimulatedRadio::findClient(const platform::RadioClient* key) {
+  for (auto& client : clients_) {
+    if (client.key == key) return &client;
+  }
+  return nullptr;
 }
 
-SimulatedRadio::Link* SimulatedRadio::link(const platform::RadioClient* client, const PeripheralIdentifier& identifier) {
+SimulatedRadio::Client* SimulatedRadio::findClient(ClientId id) {
+  for (auto& client : clients_) {
+    if (client.id == id) return &client;
+  }
+  return nullptr;
+}
+
+SimulatedRadio::ClientId SimulatedRadio::idOf(const platform::RadioClient* key) {
+  auto* found = findClient(key);
+  return found ? found->id : 0;
+}
+
+std::shared_ptr<platform::RadioClient> SimulatedRadio::clientFor(ClientId id) {
+  auto* found = findClient(id);
+  return found ? found->client.lock() : nullptr;
+}
+
+SimulatedRadio::Link* SimulatedRadio::link(ClientId client, const PeripheralIdentifier& identifier) {
   for (auto& link : links_) {
     if (link.client == client && link.peripheral->identifier() == identifier) return &link;
   }
@@ -136,12 +181,13 @@ void SimulatedRadio::setState(ManagerState state) {
   options_.state = state;
   addTrace("state " + platform::description(state));
   if (state != ManagerState::poweredOn) {
-    for (auto& [key, client] : clients_) {
+    for (auto& client : clients_) {
       client.scanning = false;
       client.reported.clear();
     }
     auto ended = std::move(links_);
     links_.clear();
+    absent_.clear();
     for (auto& link : ended) {
       if (link.state == LinkState::connected) {
         ++link.peripheral->linkEpoch_;
@@ -149,7 +195,7 @@ void SimulatedRadio::setState(ManagerState state) {
       }
     }
   }
-  for (auto& [key, client] : clients_) {
+  for (auto& client : clients_) {
     if (auto strong = client.client.lock()) strong->radioStateChanged(state);
   }
 }
@@ -159,19 +205,27 @@ void SimulatedRadio::setState(ManagerState state) {
 void SimulatedRadio::attach(const std::shared_ptr<platform::RadioClient>& client) {
   if (!client) return;
   std::lock_guard lock(mutex_);
+  if (findClient(client.get())) return;
   Client entry;
+  entry.id = nextClientId_++;
+  entry.key = client.get();
   entry.client = client;
-  clients_[client.get()] = std::move(entry);
+  clients_.push_back(std::move(entry));
   addTrace("attach");
-  later(0, [this, key = client.get()] {
-    if (auto strong = clientFor(key)) strong->radioStateChanged(options_.state);
+  later(0, [this, id = clients_.back().id] {
+    if (auto strong = clientFor(id)) strong->radioStateChanged(options_.state);
   });
 }
 
-void SimulatedRadio::detach(const platform::RadioClient* client) {
+void SimulatedRadio::detach(const platform::RadioClient* key) {
   std::lock_guard lock(mutex_);
-  if (!clients_.erase(client)) return;
+  auto* found = findClient(key);
+  if (!found) return;
+  auto client = found->id;
+  clients_.erase(clients_.begin() + (found - clients_.data()));
   addTrace("detach");
+  absent_.erase(std::remove_if(absent_.begin(), absent_.end(), [&](auto& entry) { return entry.first == client; }),
+                absent_.end());
   std::vector<Link> ended;
   for (auto it = links_.begin(); it != links_.end();) {
     if (it->client == client) {
@@ -192,12 +246,12 @@ void SimulatedRadio::detach(const platform::RadioClient* client) {
 void SimulatedRadio::startScan(const platform::RadioClient* client,
                                const std::optional<std::vector<BluetoothUUID>>& services, bool allowDuplicates) {
   std::lock_guard lock(mutex_);
-  auto found = clients_.find(client);
-  if (found == clients_.end() || options_.state != ManagerState::poweredOn) return;
-  found->second.scanning = true;
-  found->second.filter = services;
-  found->second.allowDuplicates = allowDuplicates;
-  found->second.reported.clear();
+  auto* found = findClient(client);
+  if (!found || options_.state != ManagerState::poweredOn) return;
+  found->scanning = true;
+  found->filter = services;
+  found->allowDuplicates = allowDuplicates;
+  found->reported.clear();
   addTrace(services ? "scan " + std::to_string(services->size()) + " services" : "scan all");
   if (!advertisingScheduled_) {
     advertisingScheduled_ = true;
@@ -207,16 +261,16 @@ void SimulatedRadio::startScan(const platform::RadioClient* client,
 
 void SimulatedRadio::stopScan(const platform::RadioClient* client) {
   std::lock_guard lock(mutex_);
-  auto found = clients_.find(client);
-  if (found == clients_.end() || !found->second.scanning) return;
-  found->second.scanning = false;
+  auto* found = findClient(client);
+  if (!found || !found->scanning) return;
+  found->scanning = false;
   addTrace("stop scan");
 }
 
 void SimulatedRadio::scheduleAdvertising(std::uint64_t generation, double delay) {
   later(delay, [this, generation] {
     if (generation != advertisingGeneration_) return;
-    bool anyScanning = std::any_of(clients_.begin(), clients_.end(), [](auto& e) { return e.second.scanning; });
+    bool anyScanning = std::any_of(clients_.begin(), clients_.end(), [](auto& e) { return e.scanning; });
     if (!anyScanning) {
       advertisingScheduled_ = false;
       ++advertisingGeneration_;
@@ -232,7 +286,7 @@ void SimulatedRadio::advertise() {
     if (!peripheral->inRange_) continue;
     if (!peripheral->advertisesWhileConnected_ && connectedTo(*peripheral)) continue;
     auto advertisement = peripheral->advertisement();
-    for (auto& [key, client] : clients_) {
+    for (auto& client : clients_) {
       if (!client.scanning) continue;
       if (client.filter && std::none_of(client.filter->begin(), client.filter->end(), [&](auto& wanted) {
             return std::find(advertisement.serviceUUIDs.begin(), advertisement.serviceUUIDs.end(), wanted) !=
@@ -259,17 +313,23 @@ std::optional<platform::BluetoothRadio::KnownPeripheral> SimulatedRadio::knownPe
   return KnownPeripheral{identifier, found->name_};
 }
 
-void SimulatedRadio::connect(const platform::RadioClient* client, const PeripheralIdentifier& identifier) {
+void SimulatedRadio::connect(const platform::RadioClient* key, const PeripheralIdentifier& identifier) {
   std::lock_guard lock(mutex_);
-  if (!clients_.count(client) || link(client, identifier)) return;
-  auto target = peripheral(identifier);
-  if (!target) return;  // never heard of: the request waits forever, like a connect to an absent device
-  links_.push_back(Link{client, target, LinkState::connecting, {}});
-  addTrace("connect " + identifier.uuidString());
+  auto client = idOf(key);
+  if (!client) return;
+  // Like every request, taken up after the latency and in the order the requests were made, so a
+  // cancel followed by a connect ends the old link before the new one starts.
   later(options_.latency, [this, client, identifier] {
-    auto* pending = link(client, identifier);
-    if (!pending || pending->state != LinkState::connecting || !pending->peripheral->inRange_) return;
-    establish(*pending);
+    if (!findClient(client) || options_.state != ManagerState::poweredOn) return;
+    if (link(client, identifier) || waitsForAbsent(client, identifier, false)) return;
+    addTrace("connect " + identifier.uuidString());
+    auto target = peripheral(identifier);
+    if (!target) {
+      absent_.emplace_back(client, identifier);  // waits until a device of that identifier appears
+      return;
+    }
+    links_.push_back(Link{client, target, LinkState::connecting, {}});
+    if (target->inRange_) establish(links_.back());
   });
 }
 
@@ -316,12 +376,20 @@ void SimulatedRadio::completePendingConnects(SimulatedPeripheral& target) {
   }
 }
 
-void SimulatedRadio::cancelConnection(const platform::RadioClient* client, const PeripheralIdentifier& identifier) {
+void SimulatedRadio::cancelConnection(const platform::RadioClient* key, const PeripheralIdentifier& identifier) {
   std::lock_guard lock(mutex_);
+  auto client = idOf(key);
+  if (!client) return;
   addTrace("cancel " + identifier.uuidString());
   later(options_.latency, [this, client, identifier] {
     auto* existing = link(client, identifier);
-    if (!existing) return;
+    if (!existing) {
+      if (waitsForAbsent(client, identifier, true)) {
+        addTrace("disconnected " + identifier.uuidString() + " by central");
+        if (auto strong = clientFor(client)) strong->radioDisconnected(identifier, std::nullopt);
+      }
+      return;
+    }
     bool wasConnected = existing->state == LinkState::connected;
     auto peripheral = existing->peripheral;
     links_.erase(links_.begin() + (existing - links_.data()));
@@ -355,8 +423,11 @@ void SimulatedRadio::dropLinks(SimulatedPeripheral& target, const std::optional<
 
 // GATT ---------------------------------------------------------------------------------------------------
 
-void SimulatedRadio::discoverServices(const platform::RadioClient* client, const PeripheralIdentifier& identifier,
+void SimulatedRadio::discoverServices(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                       const std::optional<std::vector<BluetoothUUID>>& uuids) {
+  std::lock_guard lock(mutex_);
+  auto client = idOf(key);
+  if (!client) return;
   later(options_.latency, [this, client, identifier, uuids] {
     auto* existing = link(client, identifier);
     auto strong = clientFor(client);
@@ -370,9 +441,12 @@ void SimulatedRadio::discoverServices(const platform::RadioClient* client, const
   });
 }
 
-void SimulatedRadio::discoverCharacteristics(const platform::RadioClient* client, const PeripheralIdentifier& identifier,
+void SimulatedRadio::discoverCharacteristics(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                              std::uint16_t serviceHandle,
                                              const std::optional<std::vector<BluetoothUUID>>& uuids) {
+  std::lock_guard lock(mutex_);
+  auto client = idOf(key);
+  if (!client) return;
   later(options_.latency, [this, client, identifier, serviceHandle, uuids] {
     auto* existing = link(client, identifier);
     auto strong = clientFor(client);
@@ -392,8 +466,11 @@ void SimulatedRadio::discoverCharacteristics(const platform::RadioClient* client
   });
 }
 
-void SimulatedRadio::readValue(const platform::RadioClient* client, const PeripheralIdentifier& identifier,
+void SimulatedRadio::readValue(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                std::uint16_t handle) {
+  std::lock_guard lock(mutex_);
+  auto client = idOf(key);
+  if (!client) return;
   later(options_.latency, [this, client, identifier, handle] {
     auto* existing = link(client, identifier);
     auto strong = clientFor(client);
@@ -416,8 +493,11 @@ void SimulatedRadio::readValue(const platform::RadioClient* client, const Periph
   });
 }
 
-void SimulatedRadio::writeValue(const platform::RadioClient* client, const PeripheralIdentifier& identifier,
+void SimulatedRadio::writeValue(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                 std::uint16_t handle, const Bytes& data, WriteType type) {
+  std::lock_guard lock(mutex_);
+  auto client = idOf(key);
+  if (!client) return;
   later(options_.latency, [this, client, identifier, handle, data, type] {
     auto* existing = link(client, identifier);
     auto strong = clientFor(client);
@@ -451,8 +531,11 @@ void SimulatedRadio::writeValue(const platform::RadioClient* client, const Perip
   });
 }
 
-void SimulatedRadio::setNotifyValue(const platform::RadioClient* client, const PeripheralIdentifier& identifier,
+void SimulatedRadio::setNotifyValue(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                     std::uint16_t handle, bool enabled) {
+  std::lock_guard lock(mutex_);
+  auto client = idOf(key);
+  if (!client) return;
   later(options_.latency, [this, client, identifier, handle, enabled] {
     auto* existing = link(client, identifier);
     auto strong = clientFor(client);

@@ -207,6 +207,54 @@ TEST(CentralManagerTest, PendingConnectWaitsForeverUntilCancelled) {
   EXPECT_EQ(strap->connectionCount(), 1);
 }
 
+TEST(CentralManagerTest, CancelFollowedAtOnceByConnectEndsTheOldLinkAndMakesANewOne) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  world.time.runReady();
+  auto peripheral = world.retrieve(1);
+  world.central->connect(peripheral);
+  world.time.advance(1);
+  world.central->cancelPeripheralConnection(peripheral);
+  world.central->connect(peripheral);
+  world.time.advance(1);
+  auto trace = world.recorder->trace();
+  std::vector<std::string> tail(trace.end() - 2, trace.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"1.010000 disconnect HRM - @bluetoothQueue",
+                                            "1.010000 connect HRM @bluetoothQueue"}));
+  EXPECT_EQ(peripheral->state(), PeripheralState::connected);
+  EXPECT_EQ(strap->connectionCount(), 2);
+  EXPECT_TRUE(strap->isConnected());
+}
+
+TEST(CentralManagerTest, ConnectToAnAbsentPeripheralWaitsForItAndCanBeCancelled) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  world.time.runReady();
+  auto peripheral = world.retrieve(1);
+  world.radio->remove(strap);
+  world.central->connect(peripheral);
+  world.time.advance(30);
+  EXPECT_EQ(peripheral->state(), PeripheralState::connecting);
+  EXPECT_EQ(world.recorder->trace().size(), 1u);
+  world.radio->add(strap);  // back in the world: the waiting connect completes
+  world.time.advance(1);
+  EXPECT_EQ(world.recorder->trace().back(), "30.010000 connect HRM @bluetoothQueue");
+
+  world.radio->remove(strap);
+  world.time.runReady();
+  EXPECT_EQ(world.recorder->trace().back(), "31.000000 disconnect HRM 6 @bluetoothQueue");
+  world.central->connect(peripheral);
+  world.time.advance(5);
+  world.central->cancelPeripheralConnection(peripheral);  // a pending connect to a device that is gone
+  world.time.advance(1);
+  EXPECT_EQ(world.recorder->trace().back(), "36.010000 disconnect HRM - @bluetoothQueue");
+  EXPECT_EQ(peripheral->state(), PeripheralState::disconnected);
+  world.radio->add(strap);
+  world.time.advance(1);
+  EXPECT_EQ(peripheral->state(), PeripheralState::disconnected) << "the cancelled connect stays cancelled";
+  EXPECT_EQ(strap->connectionCount(), 1);
+}
+
 TEST(CentralManagerTest, LinkLossAndCancelEndConnections) {
   World world;
   auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
@@ -332,6 +380,73 @@ TEST(CentralManagerTest, ReleasingTheManagerEndsEverythingQuietly) {
   world.time.advance(1);
 }
 
+TEST(CentralManagerTest, ManagerAndPeripheralReleasedInsideTheirOwnCallbacks) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  discoverEverything(world.recorder);
+  std::shared_ptr<Peripheral> held;
+  world.recorder->onCharacteristics = [&](const std::shared_ptr<Peripheral>& p, const std::shared_ptr<Service>& s) {
+    if (s->uuid() == U("180D")) p->setNotifyValue(true, find(p, U("2A37")));
+  };
+  int values = 0;
+  world.recorder->onValue = [&](const std::shared_ptr<Peripheral>& p, const std::shared_ptr<Characteristic>& c,
+                                const std::optional<Error>&) {
+    ++values;
+    held.reset();
+    world.central.reset();  // the last outside references go while the callback runs
+    EXPECT_EQ(p->state(), PeripheralState::connected);
+    EXPECT_EQ(c->uuid(), U("2A37"));
+    p->readValue(c);  // inert once the manager is gone
+  };
+  world.time.runReady();
+  held = world.retrieve(1);
+  world.central->connect(held);
+  world.time.advance(5);
+  EXPECT_EQ(values, 1);
+  EXPECT_FALSE(world.central);
+  EXPECT_FALSE(strap->isConnected());
+  EXPECT_EQ(world.radio->clientCount(), 0u);
+}
+
+TEST(CentralManagerTest, WorkLeftByAReleasedManagerNeverReachesTheNextOne) {
+  World world;
+  auto strap = world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  world.time.runReady();
+  world.central->connect(world.retrieve(1));
+  world.central.reset();  // its connect is still on the way to the radio
+  // A new manager right away, as a host that starts over does; it may well live at the same address.
+  world.central = CentralManager::make(world.recorder, DispatchQueue("bluetoothQueue"), world.radio);
+  world.time.advance(1);
+  EXPECT_FALSE(strap->isConnected());
+  auto peripheral = world.retrieve(1);
+  world.central->connect(peripheral);
+  world.time.advance(1);
+  EXPECT_EQ(peripheral->state(), PeripheralState::connected);
+  EXPECT_EQ(world.recorder->trace().back(), "1.010000 connect HRM @bluetoothQueue");
+}
+
+TEST(CentralManagerTest, SeveralCentralsAreServedInTheOrderTheyCameIn) {
+  World world(false);
+  world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+  std::vector<std::string> order;
+  std::vector<std::shared_ptr<Recorder>> recorders;
+  std::vector<std::shared_ptr<CentralManager>> centrals;
+  for (const char* label : {"third", "first", "second"}) {
+    auto recorder = std::make_shared<Recorder>();
+    recorder->onState = [&order, label](CentralManager&) { order.push_back(std::string("state ") + label); };
+    recorder->onDiscover = [&order, label](CentralManager&, auto&, auto&, int) {
+      order.push_back(std::string("discover ") + label);
+    };
+    recorders.push_back(recorder);
+    centrals.push_back(CentralManager::make(recorder, DispatchQueue(label), world.radio));
+  }
+  world.time.runReady();
+  for (auto& central : centrals) central->scanForPeripherals(std::nullopt);
+  world.time.advance(1);
+  EXPECT_EQ(order, (std::vector<std::string>{"state third", "state first", "state second", "discover third",
+                                             "discover first", "discover second"}));
+}
+
 TEST(CentralManagerTest, DelegatesAreHeldWeakly) {
   World world;
   world.radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
@@ -411,6 +526,55 @@ TEST(CentralManagerTest, HostThreadsAndRadioQueueRunSafelyTogether) {
     central->stopScan();
     central.reset();  // released while the strap may still be sending
     strap->sendMeasurement();
+  }
+  testkit::setDispatchExecutor(nullptr);
+  executor.reset();
+}
+
+TEST(CentralManagerTest, HostConnectsAndCancelsWhileTheStrapDropsLinksOnRealThreads) {
+  auto executor = std::make_shared<platform::RealThreadExecutor>();
+  testkit::setDispatchExecutor(executor);
+  {
+    sim::SimulatedRadio::Options options;
+    options.latency = 0.0002;
+    auto radio = std::make_shared<sim::SimulatedRadio>(options);
+    auto strap = radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM"));
+    auto recorder = std::make_shared<Recorder>();
+    discoverEverything(recorder);
+    recorder->onCharacteristics = [](const std::shared_ptr<Peripheral>& p, const std::shared_ptr<Service>& s) {
+      if (s->uuid() == U("180D")) p->setNotifyValue(true, find(p, U("2A37")));
+    };
+    auto central = CentralManager::make(recorder, DispatchQueue("bluetoothQueue"), radio);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (central->state() != ManagerState::poweredOn && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+    }
+    auto peripheral = central->retrievePeripherals({identifierNumber(1)}).at(0);
+    std::atomic<bool> stop{false};
+    std::thread strapSide([&] {
+      for (int i = 0; !stop; ++i) {
+        strap->sendMeasurement();
+        if (i % 7 == 0) strap->dropLink();
+        std::this_thread::sleep_for(std::chrono::microseconds(150));
+      }
+    });
+    for (int i = 0; i < 150; ++i) {
+      central->connect(peripheral);
+      std::this_thread::sleep_for(std::chrono::microseconds(100 + 37 * (i % 11)));
+      (void)peripheral->services();
+      (void)peripheral->description();
+      if (i % 3 != 0) central->cancelPeripheralConnection(peripheral);
+    }
+    stop = true;
+    strapSide.join();
+    EXPECT_GT(recorder->count("connect"), 0u);
+    EXPECT_GT(recorder->count("disconnect"), 0u);
+    central.reset();  // released while answers may still be on their way (the last reference may
+                      // then go with the callback that runs on "bluetoothQueue")
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (radio->clientCount() != 0 && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    EXPECT_EQ(radio->clientCount(), 0u);
+    EXPECT_FALSE(strap->isConnected());
   }
   testkit::setDispatchExecutor(nullptr);
   executor.reset();

@@ -133,6 +133,7 @@ struct KeloHistoryReader {
       } else if (frame[5] == 0x05) {
         clockKeys.push_back(frame[7]);
         acknowledge(frame[4]);
+        if (frame[7] == 0x01) session.write("FD1A", "ff000f000101100801046553f100d6");  // the clock again
       }
     }
   }
@@ -264,6 +265,56 @@ TEST(StrapConversationTest, KeloHistoryWithWholePacketsSelectionAndClockMessage)
   EXPECT_TRUE(same(reader.records, sampleHistory()));
   EXPECT_EQ(strap->packetsAcknowledged(), 3) << "two packets and the end mark";
   EXPECT_EQ(session.values("FD19").back(), withSum("ff000b000304" "10ff0000"));
+}
+
+TEST(StrapConversationTest, KeloClockMessageAnsweredWithTheClockAgainDoesNotStartOver) {
+  Session session;
+  auto strap = std::make_shared<sim::KeloStrap>(identifierNumber(2));
+  strap->setHistory(sampleHistory());
+  sim::KeloStrap::HistoryOptions options;
+  options.clockMessageKey = 0x01;
+  strap->setHistoryOptions(options);
+  session.connect(strap);
+  KeloHistoryReader reader{session};
+  reader.attach();
+  session.subscribe("FD19");
+  session.write("FD1A", "ff000f000101100801046553f100d6");
+  session.time.advance(5);
+  EXPECT_EQ(reader.clockKeys, (std::vector<std::uint8_t>{0x01}));
+  EXPECT_EQ(strap->clockSettings(), 2);
+  EXPECT_TRUE(reader.ended);
+  EXPECT_TRUE(same(reader.records, sampleHistory()));
+  EXPECT_EQ(strap->packetsAcknowledged(), 4);
+
+  // A new connection opens a new conversation.
+  session.central->cancelPeripheralConnection(session.peripheral);
+  session.time.advance(1);
+  session.central->connect(session.peripheral);
+  session.time.advance(1);
+  KeloHistoryReader again{session};
+  again.attach();
+  session.subscribe("FD19");
+  session.write("FD1A", "ff000f000101100801046553f100d6");
+  session.time.advance(5);
+  EXPECT_EQ(again.clockKeys, (std::vector<std::uint8_t>{0x01}));
+  EXPECT_TRUE(same(again.records, sampleHistory()));
+}
+
+TEST(StrapConversationTest, KeloWithNoRecordsPerPacketAskedForSendsOneAPacket) {
+  Session session;
+  auto strap = std::make_shared<sim::KeloStrap>(identifierNumber(2));
+  strap->setHistory(sampleHistory());
+  sim::KeloStrap::HistoryOptions options;
+  options.recordsPerPacket = 0;
+  strap->setHistoryOptions(options);
+  session.connect(strap);
+  KeloHistoryReader reader{session};
+  reader.attach();
+  session.subscribe("FD19");
+  session.write("FD1A", "ff000f000101100801046553f100d6");
+  session.time.advance(5);
+  EXPECT_TRUE(same(reader.records, sampleHistory()));
+  EXPECT_EQ(strap->packetsAcknowledged(), 4);
 }
 
 TEST(StrapConversationTest, KeloSwitchesToUpdateModeAndAdvertisesAgain) {

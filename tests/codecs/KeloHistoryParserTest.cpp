@@ -142,6 +142,20 @@ TEST(KeloHistoryParserTest, MessageInTwoFramesIsJoinedBeforeItIsDecoded) {
   EXPECT_EQ(second.timeMinuteBmp, 1700000004);
 }
 
+TEST(KeloHistoryParserTest, FinalFrameOfLowNibbleZeroAddsToTheMessageRatherThanStartingAfresh) {
+  testkit::ScopedTimeZone zone("UTC");
+  ConsoleCapture console;
+  // High nibble 0xC completes whatever its low nibble: 0xC0 and 0xCF both keep the first part.
+  for (std::uint8_t last : {0xC0, 0xCF}) {
+    Download download;
+    download.feed({0xFF, 0x80, 0x0D, 0x00, 0x01, 0x04, 0x10, 0x00, 0x00, 0x0B, 0x02, 0x21, 0x11});
+    download.feed({0xFF, last, 0x0A, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x49, 0x00});
+    EXPECT_EQ(download.bytes, kSingleMessage) << int(last);
+    ASSERT_EQ(download.samples.size(), 2u) << int(last);
+    EXPECT_EQ(download.samples[1], HeartRate(73, Date(1700000002), WorkoutType::cardio));
+  }
+}
+
 TEST(KeloHistoryParserTest, IdentifierNibblesSteerTheReassembly) {
   ConsoleCapture console;
   Download download;

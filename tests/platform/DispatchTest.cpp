@@ -239,6 +239,25 @@ TEST(DispatchVirtualTest, HostEntryPointsWorkOnVirtualTime) {
   EXPECT_EQ(time.elapsed(), 2.0);
 }
 
+TEST(DispatchVirtualTest, CapturesOfAReleasedQueueGoWhileTheQueueIsStillCurrent) {
+  testkit::VirtualTime time;
+  struct Witness {
+    std::vector<std::string>* seen;
+    explicit Witness(std::vector<std::string>* s) : seen(s) {}
+    ~Witness() {
+      auto current = DispatchQueue::current();
+      seen->push_back(DispatchQueue::currentLabel().value_or("-") + (current ? " current" : " gone"));
+    }
+  };
+  std::vector<std::string> seen;
+  {
+    DispatchQueue q("short-lived");
+    q.async([witness = std::make_shared<Witness>(&seen)] {});
+  }  // the item holds the last reference to its queue
+  time.runReady();
+  EXPECT_EQ(seen, (std::vector<std::string>{"short-lived current"}));
+}
+
 TEST(DispatchVirtualTest, QueuesOutliveTheirExecutorQuietly) {
   std::optional<DispatchQueue> kept;
   bool ran = false;
@@ -375,6 +394,26 @@ TEST(DispatchThreadsTest, ShutdownDropsPendingWorkAndJoins) {
     q.asyncAfter(60, [&] { ran = true; });
     DispatchQueue(executor->mainQueue()).async([&] { ran = true; });
   }
+  EXPECT_FALSE(ran);
+}
+
+TEST(DispatchThreadsTest, ExecutorReleasedInsideItsOwnWorkerShutsDown) {
+  auto executor = std::make_shared<platform::RealThreadExecutor>();
+  std::weak_ptr<platform::RealThreadExecutor> weak = executor;
+  DispatchQueue q(executor->makeSerialQueue("q"));
+  DispatchQueue other(executor->makeSerialQueue("other"));
+  other.async([] {});
+  q.asyncAfter(60, [] {});  // starts the timer thread; dropped at shutdown
+  std::atomic<bool> go{false};
+  q.async([keep = executor, &go] {
+    while (!go) std::this_thread::yield();
+  });
+  executor.reset();
+  go = true;  // the item ends and lets go of the last reference on the worker thread
+  EXPECT_TRUE(waitFor([&] { return weak.expired(); }));
+  bool ran = false;
+  q.async([&] { ran = true; });  // dropped quietly: the executor is gone
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_FALSE(ran);
 }
 

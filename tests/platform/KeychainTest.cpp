@@ -1,4 +1,6 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -160,4 +162,26 @@ TEST(KeychainTest, ConcurrentWritersLoseNoItem) {
   Keychain keychain(Service);
   EXPECT_EQ(keychain.allKeys().size(), 40u);
   EXPECT_EQ(keychain.getString("item3-9"), "9");
+}
+
+TEST(KeychainTest, WritersInTwoProcessesLoseNoItem) {
+  // Two processes of one host (an app and its helper) share the application home.
+  testkit::TemporaryAppHome home;
+  ASSERT_FALSE(Keychain(Service).set("first", "UserLogin"));  // the folder exists before both start
+  constexpr int perProcess = 25;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  const std::string prefix = child == 0 ? "child-" : "parent-";
+  Keychain keychain(Service);
+  int failures = 0;
+  for (int i = 0; i < perProcess; ++i) failures += keychain.set(std::to_string(i), prefix + std::to_string(i)) ? 1 : 0;
+  if (child == 0) ::_exit(failures == 0 ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(keychain.allKeys().size(), 2u * perProcess + 1);
+  EXPECT_EQ(keychain.getString("child-24"), "24");
+  EXPECT_EQ(keychain.getString("parent-24"), "24");
 }

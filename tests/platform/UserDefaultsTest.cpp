@@ -135,6 +135,9 @@ TEST(UserDefaultsTest, EveryKindPersistsAcrossInstances) {
     defaults->set(nested, "nested");
     defaults->set(json{{"$dict", 1}}, "looksTagged");
     defaults->set(json::array({json{{"$bytes", "AA=="}}}), "listOfLookalikes");
+    // A strap name cut off inside a character is not UTF-8; its bytes still come back as they were.
+    defaults->set(std::string("Kelo-\xc3"), "NameDevice");
+    defaults->set(json::array({std::string("\xff\xfe"), json{{"$text", "AA=="}}}), "oddTexts");
     defaults->set("temporary", "gone");
     defaults->removeObjectForKey("gone");
     EXPECT_FALSE(defaults->lastSaveError());
@@ -155,6 +158,8 @@ TEST(UserDefaultsTest, EveryKindPersistsAcrossInstances) {
   EXPECT_EQ(reread->objectForKey("nested"), nested);
   EXPECT_EQ(reread->objectForKey("looksTagged"), (json{{"$dict", 1}}));
   EXPECT_EQ(reread->objectForKey("listOfLookalikes"), json::array({json{{"$bytes", "AA=="}}}));
+  EXPECT_EQ(reread->stringForKey("NameDevice"), std::string("Kelo-\xc3"));
+  EXPECT_EQ(reread->objectForKey("oddTexts"), json::array({std::string("\xff\xfe"), json{{"$text", "AA=="}}}));
   EXPECT_FALSE(reread->objectForKey("gone"));
   EXPECT_EQ(reread->dictionaryRepresentation(), UserDefaults::persistent(*reread->file())->dictionaryRepresentation());
 }

@@ -118,6 +118,60 @@ TEST(RecoverySDK, DescriptionHasTwentyThreePaddedLines) {
   EXPECT_TRUE(hasLine(entry.description(), "hrRecovery             = nil"));
 }
 
+TEST(RecoverySDK, DescriptionShowsTheValuesInItsOwnOrder) {
+  RecoverySDK entry;
+  entry.uuid = "r1";
+  entry.owner = 7;
+  entry.hoursSlept = 8;
+  entry.date = "2020-01-01";
+  entry.setTimestamp("t");
+  entry.setCreated("2020-01-01T00:00:00.000000+0000");
+  entry.setModified("2020-01-02T00:00:00.000000+0000");
+  entry.percentage = 80;
+  entry.hrRecovery->emplace_back();
+  entry.hrvReported = 60;
+  entry.alarmSetTime = "06:00";
+  entry.stressLevel = 3;
+  entry.numberOfDrinks = 2;
+  entry.nutritionAmount = 4;
+  entry.generalFeeling = 5;
+  entry.sleepQuality = 6;
+  entry.soreness = 1;
+  entry.s3Key = "k";
+  entry.externalId = "e";
+  entry.externalProvider = "garmin_api";
+  entry.averageHr = 58;
+  entry.fatigueLevel = 2;
+  entry.deviceString = "Kelo";
+  entry.recordId = 9;
+  entry.startTimeInSeconds = 100;
+  EXPECT_EQ(entry.description(),
+            "recovery: \n"
+            "uuid                   = Optional(\"r1\")\n"
+            "owner                  = Optional(7)\n"
+            "hoursSlept             = Optional(8)\n"
+            "date                   = Optional(\"2020-01-01\")\n"
+            "timestamp              = Optional(\"t\")\n"
+            "created                = Optional(\"2020-01-01T00:00:00.000000+0000\")\n"
+            "percentage             = Optional(80)\n"
+            "hrRecovery             = Optional([TalvarenKit.HRRecovery])\n"
+            "hrvReported            = Optional(60)\n"
+            "alarmSetTime           = Optional(\"06:00\")\n"
+            "alarmWakeTime          = nil\n"
+            "stressLevel            = Optional(3)\n"
+            "numberOfDrinks         = Optional(2)\n"
+            "nutritionAmount        = Optional(4)\n"
+            "generalFeeling         = Optional(5)\n"
+            "sleepQuality           = Optional(6)\n"
+            "soreness               = Optional(1)\n"
+            "s3Key                  = Optional(\"k\")\n"
+            "externalId             = Optional(\"e\")\n"
+            "averageHr              = Optional(58)\n"
+            "fatigueLevel           = Optional(2)\n"
+            "deviceString           = Optional(\"Kelo\")\n"
+            "recordId               = Optional(9)\n");
+}
+
 TEST(RecoverySDK, OrderedByCreatedTimestamp) {
   RecoverySDK a;
   RecoverySDK b;

@@ -168,8 +168,9 @@ class DispatchExecutor {
 class RealThreadExecutor final : public DispatchExecutor {
  public:
   RealThreadExecutor();
-  /// Stops every worker after the item it runs and joins them; work not yet run is dropped.
-  /// Must not run on one of this executor's worker threads.
+  /// Stops every worker after the item it runs and joins them; work not yet run is dropped. When the
+  /// last reference goes inside an item of one of its own workers, that worker ends by itself after
+  /// the item instead of being joined.
   ~RealThreadExecutor() override;
   RealThreadExecutor(const RealThreadExecutor&) = delete;
   RealThreadExecutor& operator=(const RealThreadExecutor&) = delete;

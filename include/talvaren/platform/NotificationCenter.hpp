@@ -4,6 +4,9 @@
 //
 // An observer removed while a notification is being delivered (by itself or by another observer)
 // is not called for it afterwards; an observer added during a delivery first hears the next post.
+// Removal does not wait for a callback already running on another thread: an observer whose
+// callback uses state that dies with it removes itself on the thread that posts, or keeps that
+// state alive (captured by shared pointer) until it is done.
 // An exception thrown by an observer's callback is dropped and delivery goes on.
 
 #include <any>

@@ -73,8 +73,10 @@ class UserDefaults {
   std::optional<Error> lastSaveError() const;
 
   /// The text form of a whole store as written to its file: a JSON object in which bytes, doubles
-  /// that JSON cannot hold (NaN, infinities) and dictionaries that would look like either are
-  /// tagged ({"$bytes": Base64}, {"$double": "nan"}, {"$dict": {...}}), so every value round-trips.
+  /// that JSON cannot hold (NaN, infinities), texts that are not UTF-8 and dictionaries that would
+  /// look like a tag are tagged ({"$bytes": Base64}, {"$double": "nan"}, {"$text": Base64},
+  /// {"$dict": {...}}), so every value round-trips. Keys are written as UTF-8; bytes of a key that
+  /// are not UTF-8 are replaced.
   static std::string encodeFile(const nlohmann::json& values);
   /// The values of a file's text; a damaged text gives no value.
   static std::optional<nlohmann::json> decodeFile(std::string_view text);

@@ -12,9 +12,10 @@
 // update-mode command A2 04 01 A7 makes it drop the link and advertise again in update mode.
 //
 // History channel, transport frames FF <identifier> <length> <packet number, 2 bytes> ... <sum>:
-// - a clock setting (command 01) sets the clock, may be answered by a clock message (no-ack command 05
-//   with a chosen key byte), and opens the download with a transport acknowledgement: status 1 when the
-//   user has selected synchronisation on the strap, else status 2, repeated until they do;
+// - a clock setting (command 01) sets the clock; the first one of a connection made while the history
+//   channel is subscribed may be answered by a clock message (no-ack command 05 with a chosen key
+//   byte), and opens the download with a transport acknowledgement: status 1 when the user has
+//   selected synchronisation on the strap, else status 2, repeated until they do;
 // - the history start (command 04) makes it send its history packets, each whole in one no-ack frame or
 //   split over several notifications (80, 81.., C<n>), waiting for the kit's acknowledgement of each
 //   packet (FF 20 06 00 <number> <sum>) before the next; then the end mark (command 04, key FF).
@@ -40,7 +41,8 @@ class KeloStrap : public HeartRateStrap {
   enum class Framing { whole, split };
   struct HistoryOptions {
     Framing framing = Framing::split;
-    /// Records in one history packet.
+    /// Records in one history packet (at least 1). A frame states its whole length in one byte, so a
+    /// packet sent whole, and each notification of a split one, should carry at most 251 message bytes.
     std::size_t recordsPerPacket = 1;
     /// Message bytes carried by one notification of a split packet (at most 8 notifications a packet).
     std::size_t maxFrameContent = 16;
@@ -48,7 +50,7 @@ class KeloStrap : public HeartRateStrap {
     bool needsSelection = false;
     /// Seconds between repeated "please select synchronisation" acknowledgements.
     double selectionPromptInterval = 2.0;
-    /// Key byte of the clock message sent after each clock setting; absent: none is sent.
+    /// Key byte of the clock message sent after the first clock setting of a connection; absent: none.
     std::optional<std::uint8_t> clockMessageKey;
     /// Seconds between the acknowledgement of one packet and the next packet.
     double packetGap = 0.02;
@@ -113,6 +115,7 @@ class KeloStrap : public HeartRateStrap {
   std::uint8_t signal_ = 80;
   bool selected_ = false;
   bool waitingForSelection_ = false;
+  bool opened_ = false;  // the conversation of this connection has begun
   std::uint64_t session_ = 0;
   std::size_t nextPacket_ = 0;
   std::optional<std::uint8_t> awaitedAck_;

@@ -21,6 +21,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "talvaren/platform/Dispatch.hpp"
@@ -88,7 +89,12 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
 
  private:
   friend class SimulatedPeripheral;
+  /// A central as the radio knows it: by a number of its own, never reused, so work still scheduled
+  /// for a central that has gone never reaches a later one made at the same address.
+  using ClientId = std::uint64_t;
   struct Client {
+    ClientId id = 0;
+    const platform::RadioClient* key = nullptr;
     std::weak_ptr<platform::RadioClient> client;
     bool scanning = false;
     std::optional<std::vector<BluetoothUUID>> filter;
@@ -97,7 +103,7 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
   };
   enum class LinkState { connecting, connected };
   struct Link {
-    const platform::RadioClient* client;
+    ClientId client;
     std::shared_ptr<SimulatedPeripheral> peripheral;
     LinkState state;
     std::set<std::uint16_t> notifying;
@@ -108,12 +114,18 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
   void scheduleAdvertising(std::uint64_t generation, double delay);
   void advertise();
   std::shared_ptr<SimulatedPeripheral> peripheral(const PeripheralIdentifier& identifier) const;
-  Link* link(const platform::RadioClient* client, const PeripheralIdentifier& identifier);
-  std::shared_ptr<platform::RadioClient> clientFor(const platform::RadioClient* client) const;
+  Link* link(ClientId client, const PeripheralIdentifier& identifier);
+  /// The attached central of `key` or `id`; null when there is none.
+  Client* findClient(const platform::RadioClient* key);
+  Client* findClient(ClientId id);
+  ClientId idOf(const platform::RadioClient* key);
+  std::shared_ptr<platform::RadioClient> clientFor(ClientId client);
   void establish(Link& link);
   /// Ends every link of `peripheral`, telling each central with `error`.
   void dropLinks(SimulatedPeripheral& peripheral, const std::optional<Error>& error);
   void completePendingConnects(SimulatedPeripheral& peripheral);
+  /// True when `client` waits to connect to a device the radio does not know; `erase` ends the wait.
+  bool waitsForAbsent(ClientId client, const PeripheralIdentifier& identifier, bool erase);
   void notify(SimulatedPeripheral& peripheral, const BluetoothUUID& characteristic, const std::optional<Bytes>& value);
   void addTrace(const std::string& line);
   bool connectedTo(const SimulatedPeripheral& peripheral) const;
@@ -123,8 +135,11 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
   double origin_;
   mutable std::recursive_mutex mutex_;
   std::vector<std::shared_ptr<SimulatedPeripheral>> peripherals_;
-  std::map<const platform::RadioClient*, Client> clients_;
+  std::vector<Client> clients_;  // in the order they attached, so every run serves them in one order
+  ClientId nextClientId_ = 1;
   std::vector<Link> links_;
+  /// Connects to devices not in the world (never added, or removed while the connect waited).
+  std::vector<std::pair<ClientId, PeripheralIdentifier>> absent_;
   std::vector<WriteRecord> writes_;
   std::vector<std::string> trace_;
   std::uint64_t advertisingGeneration_ = 0;
