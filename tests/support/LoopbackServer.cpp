@@ -10,6 +10,18 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TALVAREN_LOOPBACK_TSAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(TALVAREN_LOOPBACK_TSAN)
+// cpp-httplib comes as a library built without ThreadSanitizer: the synchronisation inside it (thread-safe
+// static initialisation, reference counts) is invisible, so its server threads seem to race on data that
+// they share safely. Reports from calls made inside that library are not about our code.
+extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libcpp-httplib.so\n"; }
+#endif
+
 namespace talvaren::testkit {
 
 std::string RecordedRequest::header(const std::string& name) const {
@@ -64,7 +76,7 @@ LoopbackServer::LoopbackServer(Transport transport) {
   } else {
     server_ = std::make_unique<httplib::Server>();
   }
-  server_->new_task_queue = [this] { return new CountingQueue(*this, 8); };
+  server_->new_task_queue = [this] { return new CountingQueue(*this, 16); };
   server_->set_keep_alive_max_count(1000000);
   server_->set_keep_alive_timeout(5);
   server_->set_tcp_nodelay(true);
@@ -77,6 +89,7 @@ LoopbackServer::LoopbackServer(Transport transport) {
   server_->Options(".*", handler);
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("the loopback server cannot bind");
+  widenListenBacklog();
   thread_ = std::thread([this] {
     server_->listen_after_bind();
     std::lock_guard lock(mutex_);
@@ -108,19 +121,20 @@ void LoopbackServer::on(const std::string& method, const std::string& path, Hand
 
 void LoopbackServer::reply(const std::string& method, const std::string& path, int status, std::string body,
                            std::string contentType) {
-  on(method, path, [status, body = std::move(body), contentType = std::move(contentType)](
-                       const httplib::Request&, httplib::Response& response) {
-    response.status = status;
-    response.set_content(body, contentType.c_str());
-  });
+  on(method, path,
+     [status, body = std::move(body), contentType = std::move(contentType)](const httplib::Request&,
+                                                                            httplib::Response& response) {
+       response.status = status;
+       response.set_content(body, contentType.c_str());
+     });
 }
 
 void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response& response) {
   Handler handler;
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(
-        RecordedRequest{request.method, request.path, request.target, request.headers, request.body, request.remote_port});
+    requests_.push_back(RecordedRequest{request.method, request.path, request.target, request.headers, request.body,
+                                        request.remote_port});
     auto it = routes_.find({request.method, request.path});
     if (it != routes_.end()) handler = it->second;
   }
@@ -152,9 +166,11 @@ bool LoopbackServer::waitForStop(std::chrono::milliseconds limit) const {
   return stopped_.wait_for(lock, limit, [this] { return stopping_; });
 }
 
-void LoopbackServer::closeAcceptedConnections() const {
-  // httplib keeps an idle keep-alive connection open for seconds; shutting the server's side of every
-  // connection to our port down makes its worker notice at once.
+namespace {
+
+/// Calls `visit(fd, connected)` for every IPv4 socket of this process bound to `port` on our side.
+template <typename Visit>
+void forEachSocketOnPort(int port, Visit visit) {
   DIR* directory = opendir("/proc/self/fd");
   if (!directory) return;
   while (dirent* entry = readdir(directory)) {
@@ -165,11 +181,34 @@ void LoopbackServer::closeAcceptedConnections() const {
     socklen_t localLength = sizeof local;
     socklen_t peerLength = sizeof peer;
     if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) != 0 || local.ss_family != AF_INET) continue;
-    if (ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port) != port_) continue;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) continue;
-    ::shutdown(fd, SHUT_RDWR);
+    if (ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port) != port) continue;
+    visit(fd, getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0);
   }
   closedir(directory);
+}
+
+}  // namespace
+
+void LoopbackServer::widenListenBacklog() const {
+  // httplib listens with a backlog of 5: a burst of new connections (a client reconnecting after
+  // cancelled transfers, while a sanitiser slows the accepting thread down) overflows it, and every
+  // connection attempt dropped then waits a second for the kernel to retry. Listening again on the
+  // same socket only changes the backlog.
+  forEachSocketOnPort(port_, [](int fd, bool connected) {
+    int accepting = 0;
+    socklen_t length = sizeof accepting;
+    if (!connected && getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &length) == 0 && accepting) {
+      ::listen(fd, SOMAXCONN);
+    }
+  });
+}
+
+void LoopbackServer::closeAcceptedConnections() const {
+  // httplib keeps an idle keep-alive connection open for seconds; shutting the server's side of every
+  // connection to our port down makes its worker notice at once.
+  forEachSocketOnPort(port_, [](int fd, bool connected) {
+    if (connected) ::shutdown(fd, SHUT_RDWR);
+  });
 }
 
 void LoopbackServer::stop() {

@@ -12,7 +12,8 @@
 // Routes match the method and the exact path (the query is ignored); a later script for a route
 // replaces the earlier one; unscripted routes answer 404. Scripts may change while the server runs.
 // The server stops when destroyed (or by stop()), within milliseconds, even while clients keep idle
-// keep-alive connections open or handlers are blocked in waitForStop().
+// keep-alive connections open or handlers are blocked in waitForStop(). It serves 16 connections at
+// once (an idle keep-alive connection holds one of them) and queues bursts of new ones without delay.
 
 #include <httplib.h>
 
@@ -85,6 +86,7 @@ class LoopbackServer {
  private:
   class CountingQueue;
   void dispatch(const httplib::Request& request, httplib::Response& response);
+  void widenListenBacklog() const;
   void closeAcceptedConnections() const;
 
   std::unique_ptr<httplib::Server> server_;

@@ -11,6 +11,9 @@
 //   that match the URL are sent as "Cookie" unless the request sets one, and every "Set-Cookie" of a
 //   reply is stored there.
 // - A request times out after `timeoutInterval` seconds without any data moving (connecting included).
+// - There is no local cache: every request goes to the server, whatever its cache policy.
+// - Request bodies are sent from the request itself and reply heads are shared by the handlers: a
+//   request's body is never copied, and a reply is decoded once for each handler, off the main queue.
 // Errors are described in URLError.hpp.
 
 #include <functional>
@@ -100,8 +103,8 @@ class SessionManager {
   /// "Content-Type" becomes the form's. `encodingCompletion` runs once on the main queue with the started
   /// request, or with the error when the form or the URL is unusable; it runs before any progress report
   /// or response handler of that request.
-  void upload(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
-              HTTPMethod method, const std::optional<HTTPHeaders>& headers,
+  void upload(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url, HTTPMethod method,
+              const std::optional<HTTPHeaders>& headers,
               std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion);
 
  private:
@@ -113,8 +116,8 @@ class SessionManager {
                            ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers) const noexcept;
   Result<URLRequest> buildOrThrow(std::string_view url, HTTPMethod method, const std::optional<Parameters>& parameters,
                                   ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers) const;
-  void uploadOrThrow(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url,
-                     HTTPMethod method, const std::optional<HTTPHeaders>& headers,
+  void uploadOrThrow(std::function<void(MultipartFormData&)> multipartFormData, std::string_view url, HTTPMethod method,
+                     const std::optional<HTTPHeaders>& headers,
                      std::function<void(const Result<std::shared_ptr<DataRequest>>&)> encodingCompletion);
 
   SessionConfiguration configuration_;
