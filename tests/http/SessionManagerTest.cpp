@@ -292,7 +292,7 @@ TEST_F(SessionManagerTest, TimesOutOnlyWhenNothingMoves) {
   });
   server.on("GET", "/trickle", [](const httplib::Request&, httplib::Response& res) {
     res.set_chunked_content_provider("application/json", [](size_t, httplib::DataSink& sink) {
-      for (int i = 0; i < 8; ++i) {
+      for (int i = 0; i < 12; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         sink.write(" ", 1);
       }
@@ -309,14 +309,15 @@ TEST_F(SessionManagerTest, TimesOutOnlyWhenNothingMoves) {
     });
   });
 
-  // All three at once, on connections of their own, each with a half-second time-out.
+  // All three at once, on connections of their own, each with a one-second time-out: ten times the
+  // trickle's gaps, so a busy machine does not make it look idle.
   const auto start = std::chrono::steady_clock::now();
   std::vector<CapturedJSON> replies(3);
   std::vector<double> seconds(3, 0);
   const char* paths[] = {"/hang", "/trickle", "/stall"};
   for (int i = 0; i < 3; ++i) {
     auto request = URLRequest::make(server.url(paths[i]));
-    request.value()->setTimeoutInterval(0.5);
+    request.value()->setTimeoutInterval(1.0);
     session->request(*request.value())
         ->responseJSON([&seconds, start, i](const DataResponse<json>&) {
           seconds[i] = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -328,13 +329,13 @@ TEST_F(SessionManagerTest, TimesOutOnlyWhenNothingMoves) {
   const auto& hung = *replies[0].reply();
   EXPECT_EQ(hung.result.error()->code, URLError::timedOut);
   EXPECT_FALSE(hung.response);
-  EXPECT_GE(seconds[0], 0.45);
+  EXPECT_GE(seconds[0], 1.0);
   EXPECT_LT(seconds[0], 10.0);  // the time-out, not the server, ended it
 
   const auto& trickled = *replies[1].reply();
   ASSERT_TRUE(trickled.result.isSuccess());  // longer than the time-out in all, but never idle that long
   EXPECT_EQ(*trickled.result.value(), json::array());
-  EXPECT_GE(seconds[1], 0.75);
+  EXPECT_GE(seconds[1], 1.2);
 
   const auto& stalled = *replies[2].reply();
   EXPECT_EQ(stalled.result.error()->code, URLError::timedOut);
