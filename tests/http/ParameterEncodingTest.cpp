@@ -67,6 +67,10 @@ TEST(URLTest, AcceptsOnlyAbsoluteURLs) {
   EXPECT_EQ(withUser->path(), "/");
   EXPECT_EQ(withUser->query(), "x");
   EXPECT_FALSE(URL::fromString("http://h:/p")->port());
+  URL moved = *URL::fromString("http://h/a");
+  URL target = std::move(moved);
+  EXPECT_EQ(moved.absoluteString(), "http://h/a");  // NOLINT(bugprone-use-after-move): stays readable
+  EXPECT_EQ(target, moved);
   EXPECT_EQ(URL::fromString("http://h")->path(), "/");
 }
 

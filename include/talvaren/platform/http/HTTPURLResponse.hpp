@@ -16,6 +16,9 @@ class HTTPURLResponse {
  public:
   HTTPURLResponse(URL url, int statusCode, std::vector<HTTPHeaderField> headerLines)
       : state_(std::make_shared<const State>(State{std::move(url), statusCode, std::move(headerLines)})) {}
+  // Copies share the reply; a move copies too, so a reply that was moved from stays readable.
+  HTTPURLResponse(const HTTPURLResponse&) = default;
+  HTTPURLResponse& operator=(const HTTPURLResponse&) = default;
 
   /// The URL that answered (after redirects).
   const URL& url() const { return state_->url; }

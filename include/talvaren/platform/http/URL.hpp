@@ -18,6 +18,10 @@ class URL {
   /// is decimal and at most 65535.
   static std::optional<URL> fromString(std::string_view text);
 
+  // Copies share the parts; a move copies too, so a URL that was moved from stays the same URL.
+  URL(const URL&) = default;
+  URL& operator=(const URL&) = default;
+
   /// The text exactly as it was given.
   const std::string& absoluteString() const { return parts_->text; }
   /// Lower-case scheme, such as "https".
