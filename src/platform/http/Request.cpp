@@ -221,7 +221,8 @@ Result<nlohmann::json> decodeJSON(const TransferOutcome& outcome, JSONReadingOpt
     return Result<nlohmann::json>::success(nullptr);
   }
   if (emptyBody) return Result<nlohmann::json>::failure(jsonError("Unable to parse empty data."));
-  auto value = nlohmann::json::parse(outcome.data->begin(), outcome.data->end(), nullptr, false);
+  const auto* text = reinterpret_cast<const char*>(outcome.data->data());
+  auto value = nlohmann::json::parse(text, text + outcome.data->size(), nullptr, false);
   if (value.is_discarded()) return Result<nlohmann::json>::failure(jsonError("The reply body is not valid JSON."));
   if (options == JSONReadingOptions::none && !value.is_object() && !value.is_array()) {
     return Result<nlohmann::json>::failure(

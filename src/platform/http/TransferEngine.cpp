@@ -37,54 +37,45 @@ void initialiseCurl() {
 }
 
 bool isTokenCharacter(char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-      (c >= '0' && c <= '9'))
-    return true;
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
 }
 
-bool isValidHeader(const std::string &name, const std::string &value) {
-  if (name.empty() || !std::all_of(name.begin(), name.end(), isTokenCharacter))
-    return false;
+bool isValidHeader(const std::string& name, const std::string& value) {
+  if (name.empty() || !std::all_of(name.begin(), name.end(), isTokenCharacter)) return false;
   return std::none_of(value.begin(), value.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
     return (u < 0x20 && c != '\t') || u == 0x7F;
   });
 }
 
-bool hasField(const std::vector<HTTPHeaderField> &fields,
-              std::string_view name) {
+bool hasField(const std::vector<HTTPHeaderField>& fields, std::string_view name) {
   return std::any_of(fields.begin(), fields.end(),
-                     [&](const HTTPHeaderField &f) {
-                       return headerNameEquals(f.first, name);
-                     });
+                     [&](const HTTPHeaderField& f) { return headerNameEquals(f.first, name); });
 }
 
 std::string_view trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' ||
-                           text.back() == '\r' || text.back() == '\n')) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
     text.remove_suffix(1);
   }
   return text;
 }
 
-size_t onHeader(char *buffer, size_t size, size_t count, void *userdata);
-size_t onBody(char *data, size_t size, size_t count, void *userdata);
-int onProgress(void *userdata, curl_off_t, curl_off_t, curl_off_t,
-               curl_off_t uploaded);
+size_t onHeader(char* buffer, size_t size, size_t count, void* userdata);
+size_t onBody(char* data, size_t size, size_t count, void* userdata);
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
 
-} // namespace
+}  // namespace
 
 struct TransferEngine::Transfer {
   std::uint64_t id = 0;
   /// Holds the request; it outlives the transfer.
   std::shared_ptr<RequestCore> core;
-  const URLRequest *request = nullptr;
-  CURL *easy = nullptr;
+  const URLRequest* request = nullptr;
+  CURL* easy = nullptr;
   HeaderList headers;
-  curl_slist *connectTo = nullptr;
+  curl_slist* connectTo = nullptr;
   Bytes received;
   std::vector<HTTPHeaderField> headerLines;
   int status = 0;
@@ -96,36 +87,31 @@ struct TransferEngine::Transfer {
   std::int64_t uploadReported = 0;
   std::optional<DownloadDestination> destination;
   std::string temporaryPath;
-  std::FILE *file = nullptr;
+  std::FILE* file = nullptr;
   int fileErrno = 0;
   bool added = false;
 
   Transfer() = default;
   ~Transfer() {
-    if (connectTo)
-      curl_slist_free_all(connectTo);
+    if (connectTo) curl_slist_free_all(connectTo);
     if (file) {
       std::fclose(file);
       ::unlink(temporaryPath.c_str());
     }
   }
-  Transfer(const Transfer &) = delete;
-  Transfer &operator=(const Transfer &) = delete;
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
 
   void touch() { lastActivity = Clock::now(); }
 
   std::string effectiveURL() const {
-    char *url = nullptr;
-    if (easy &&
-        curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK &&
-        url)
-      return url;
+    char* url = nullptr;
+    if (easy && curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url) return url;
     return request->url().absoluteString();
   }
 
   void storeCookies() {
-    if (!cookieStore || !hasField(headerLines, "Set-Cookie"))
-      return;
+    if (!cookieStore || !hasField(headerLines, "Set-Cookie")) return;
     if (auto url = URL::fromString(effectiveURL()))
       cookieStore->setCookies(HTTPCookie::cookies(headerLines, *url), *url);
   }
@@ -133,47 +119,42 @@ struct TransferEngine::Transfer {
 
 namespace {
 
-size_t onHeader(char *buffer, size_t size, size_t count, void *userdata) {
-  auto *self = static_cast<TransferEngine::Transfer *>(userdata);
+size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
+  auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   const size_t length = size * count;
   self->touch();
   std::string_view line(buffer, length);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-    line.remove_suffix(1);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
-    // A new reply head (after an interim reply or a redirect): only the last
-    // one counts.
+    // A new reply head (after an interim reply or a redirect): only the last one counts.
     self->headerLines.clear();
     self->sawStatusLine = true;
     const auto space = line.find(' ');
     self->status = 0;
     if (space != std::string_view::npos) {
       for (std::size_t i = space + 1; i < line.size() && i < space + 4; ++i) {
-        if (line[i] < '0' || line[i] > '9')
-          break;
+        if (line[i] < '0' || line[i] > '9') break;
         self->status = self->status * 10 + (line[i] - '0');
       }
     }
   } else if (line.empty()) {
     self->storeCookies();
-  } else if ((line.front() == ' ' || line.front() == '\t') &&
-             !self->headerLines.empty()) {
-    auto &last = self->headerLines.back().second;
+  } else if ((line.front() == ' ' || line.front() == '\t') && !self->headerLines.empty()) {
+    auto& last = self->headerLines.back().second;
     last += ' ';
     last += trimmed(line);
   } else {
     const auto colon = line.find(':');
     if (colon != std::string_view::npos && colon > 0) {
-      self->headerLines.emplace_back(
-          std::string(trimmed(line.substr(0, colon))),
-          std::string(trimmed(line.substr(colon + 1))));
+      self->headerLines.emplace_back(std::string(trimmed(line.substr(0, colon))),
+                                     std::string(trimmed(line.substr(colon + 1))));
     }
   }
   return length;
 }
 
-size_t onBody(char *data, size_t size, size_t count, void *userdata) {
-  auto *self = static_cast<TransferEngine::Transfer *>(userdata);
+size_t onBody(char* data, size_t size, size_t count, void* userdata) {
+  auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   const size_t length = size * count;
   self->touch();
   if (self->file) {
@@ -187,30 +168,26 @@ size_t onBody(char *data, size_t size, size_t count, void *userdata) {
   return length;
 }
 
-int onProgress(void *userdata, curl_off_t, curl_off_t, curl_off_t,
-               curl_off_t uploaded) {
-  auto *self = static_cast<TransferEngine::Transfer *>(userdata);
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+  auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   if (uploaded > self->uploadReported) {
     self->touch();
     self->uploadReported = uploaded;
-    self->core->reportUploadProgress(
-        Progress{self->bodySize, static_cast<std::int64_t>(uploaded)});
+    self->core->reportUploadProgress(Progress{self->bodySize, static_cast<std::int64_t>(uploaded)});
   }
   return 0;
 }
 
-} // namespace
+}  // namespace
 
-/// Offers the socket set to the main queue's runner. It owns the set, so a wait
-/// in progress never sees its descriptor closed or reused, and it reaches the
-/// engine only while the engine is alive.
-class TransferEngine::MainSource final
-    : public platform::detail::MainLoopSource {
-public:
+/// Offers the socket set to the main queue's runner. It owns the set, so a wait in progress never sees its descriptor
+/// closed or reused, and it reaches the engine only while the engine is alive.
+class TransferEngine::MainSource final : public platform::detail::MainLoopSource {
+ public:
   explicit MainSource(int socketsFd) : socketsFd_(socketsFd) {}
   ~MainSource() override { ::close(socketsFd_); }
-  MainSource(const MainSource &) = delete;
-  MainSource &operator=(const MainSource &) = delete;
+  MainSource(const MainSource&) = delete;
+  MainSource& operator=(const MainSource&) = delete;
 
   int socketsFd() const { return socketsFd_; }
   void attach(std::weak_ptr<TransferEngine> engine) {
@@ -223,11 +200,10 @@ public:
     return engine ? engine->mainWillWait() : -1;
   }
   void didWait(bool readable) override {
-    if (auto engine = this->engine())
-      engine->mainDidWait(readable);
+    if (auto engine = this->engine()) engine->mainDidWait(readable);
   }
 
-private:
+ private:
   std::shared_ptr<TransferEngine> engine() {
     std::lock_guard lock(mutex_);
     return engine_.lock();
@@ -238,8 +214,7 @@ private:
   std::weak_ptr<TransferEngine> engine_;
 };
 
-TransferEngine::TransferEngine(const SessionConfiguration &configuration)
-    : configuration_(configuration) {
+TransferEngine::TransferEngine(const SessionConfiguration& configuration) : configuration_(configuration) {
   initialiseCurl();
   const int socketsFd = ::epoll_create1(EPOLL_CLOEXEC);
   if (socketsFd >= 0) {
@@ -251,16 +226,16 @@ TransferEngine::TransferEngine(const SessionConfiguration &configuration)
   epoll_event wakeEvent{};
   wakeEvent.events = EPOLLIN;
   wakeEvent.data.fd = wakeFd_;
+  epoll_event socketsEvent{};  // no events until the worker takes the sockets (setSocketsWithWorker)
+  socketsEvent.data.fd = socketsFd_;
   if (socketsFd_ < 0 || workerFd_ < 0 || wakeFd_ < 0 ||
-      ::epoll_ctl(workerFd_, EPOLL_CTL_ADD, wakeFd_, &wakeEvent) != 0) {
-    return; // without them no transfer can run: multi_ stays null and every
-            // request fails at once
+      ::epoll_ctl(workerFd_, EPOLL_CTL_ADD, wakeFd_, &wakeEvent) != 0 ||
+      ::epoll_ctl(workerFd_, EPOLL_CTL_ADD, socketsFd_, &socketsEvent) != 0) {
+    return;  // without them no transfer can run: multi_ stays null and every request fails at once
   }
   multi_ = curl_multi_init();
-  if (!multi_)
-    return;
-  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS,
-                    std::max(1L, configuration_.httpMaximumConnectionsPerHost));
+  if (!multi_) return;
+  curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, std::max(1L, configuration_.httpMaximumConnectionsPerHost));
   curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &TransferEngine::onSocket);
   curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
   curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &TransferEngine::onTimer);
@@ -270,20 +245,15 @@ TransferEngine::TransferEngine(const SessionConfiguration &configuration)
 
 TransferEngine::~TransferEngine() {
   shutdown();
-  for (auto *easy : idleHandles_)
-    curl_easy_cleanup(easy);
+  for (auto* easy : idleHandles_) curl_easy_cleanup(easy);
   lastHeaderList_.reset();
-  if (multi_)
-    curl_multi_cleanup(multi_); // may still tell onSocket to forget sockets
-  if (wakeFd_ >= 0)
-    ::close(wakeFd_);
-  if (workerFd_ >= 0)
-    ::close(workerFd_);
+  if (multi_) curl_multi_cleanup(multi_);  // may still tell onSocket to forget sockets
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+  if (workerFd_ >= 0) ::close(workerFd_);
 }
 
 void TransferEngine::startWorker() {
-  if (!multi_)
-    return;
+  if (!multi_) return;
   worker_ = std::thread([this] {
     pthread_setname_np(pthread_self(), "talvaren-http");
     run();
@@ -292,37 +262,38 @@ void TransferEngine::startWorker() {
   platform::detail::addMainLoopSource(source_);
 }
 
-int TransferEngine::onSocket(CURL *, curl_socket_t socket, int what,
-                             void *engine, void *) {
-  const int socketsFd = static_cast<TransferEngine *>(engine)->socketsFd_;
+int TransferEngine::onSocket(CURL*, curl_socket_t socket, int what, void* engine, void* watched) {
+  auto* self = static_cast<TransferEngine*>(engine);
   if (what == CURL_POLL_REMOVE) {
     // The socket may be closed already, which took it out of the set by itself.
-    ::epoll_ctl(socketsFd, EPOLL_CTL_DEL, socket, nullptr);
+    ::epoll_ctl(self->socketsFd_, EPOLL_CTL_DEL, socket, nullptr);
     return 0;
   }
   epoll_event event{};
-  event.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) |
-                 ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
+  event.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
   event.data.fd = socket;
-  if (::epoll_ctl(socketsFd, EPOLL_CTL_MOD, socket, &event) != 0 &&
-      errno == ENOENT) {
-    ::epoll_ctl(socketsFd, EPOLL_CTL_ADD, socket, &event);
+  // libcurl keeps a mark of ours per socket until it asks to remove it: set once the socket is in the set.
+  if (watched) {
+    ::epoll_ctl(self->socketsFd_, EPOLL_CTL_MOD, socket, &event);
+  } else if (::epoll_ctl(self->socketsFd_, EPOLL_CTL_ADD, socket, &event) == 0 ||
+             (errno == EEXIST && ::epoll_ctl(self->socketsFd_, EPOLL_CTL_MOD, socket, &event) == 0)) {
+    static char mark;
+    curl_multi_assign(self->multi_, socket, &mark);
   }
   return 0;
 }
 
-int TransferEngine::onTimer(CURLM *, long milliseconds, void *engine) {
-  auto *self = static_cast<TransferEngine *>(engine);
+int TransferEngine::onTimer(CURLM*, long milliseconds, void* engine) {
+  auto* self = static_cast<TransferEngine*>(engine);
   if (milliseconds < 0) {
     self->curlDeadline_.reset();
   } else {
-    self->curlDeadline_ =
-        Clock::now() + std::chrono::milliseconds(milliseconds);
+    self->curlDeadline_ = Clock::now() + std::chrono::milliseconds(milliseconds);
   }
   return 0;
 }
 
-void TransferEngine::failUnstarted(RequestCore &core, Error error) {
+void TransferEngine::failUnstarted(RequestCore& core, Error error) {
   TransferOutcome outcome;
   outcome.error = std::move(error);
   core.complete(std::move(outcome));
@@ -330,13 +301,12 @@ void TransferEngine::failUnstarted(RequestCore &core, Error error) {
 
 void TransferEngine::submit(TransferJob job) {
   auto cancelled = [&] {
-    const auto &url = job.core->request()->url().absoluteString();
+    const auto& url = job.core->request()->url().absoluteString();
     failUnstarted(*job.core, URLError::make(URLError::cancelled, url));
   };
   {
     std::lock_guard lock(mutex_);
-    if (stopping_ || !multi_)
-      return cancelled();
+    if (stopping_ || !multi_) return cancelled();
     job.id = nextId_++;
   }
   job.core->attach(weak_from_this(), job.id);
@@ -348,23 +318,20 @@ void TransferEngine::submit(TransferJob job) {
       std::lock_guard lock(mutex_);
       stopping = stopping_;
     }
-    if (!stopping)
-      return startHere(job, transfers);
+    if (!stopping) return startHere(job, transfers);
     // The worker may have ended already: nobody else would ever finish the job.
     transfers.unlock();
     return cancelled();
   }
   {
     std::lock_guard lock(mutex_);
-    if (stopping_)
-      return cancelled();
+    if (stopping_) return cancelled();
     incoming_.push_back(std::move(job));
   }
   nudge();
 }
 
-void TransferEngine::startHere(TransferJob &job,
-                               std::unique_lock<std::mutex> &lock) {
+void TransferEngine::startHere(TransferJob& job, std::unique_lock<std::mutex>& lock) {
   const std::size_t addedBefore = added_;
   const auto id = job.id;
   begin(job);
@@ -374,28 +341,22 @@ void TransferEngine::startHere(TransferJob &job,
     const int running = fireTimer();
     // Transfers that ended in there are read and finished by the worker.
     wakeWorker = static_cast<std::size_t>(running) < added_;
-    // The worker keeps the deadlines: it must wake sooner when this transfer's
-    // come first.
+    // The worker keeps the deadlines: it must wake sooner when this transfer's come first.
     auto it = active_.find(id);
-    if (it != active_.end() &&
-        it->second->lastActivity + it->second->idleTimeout < plannedWake_)
-      wakeWorker = true;
-    if (curlDeadline_ && *curlDeadline_ < plannedWake_)
-      wakeWorker = true;
+    if (it != active_.end() && it->second->lastActivity + it->second->idleTimeout < plannedWake_) wakeWorker = true;
+    if (curlDeadline_ && *curlDeadline_ < plannedWake_) wakeWorker = true;
     keepSocketsWatched();
   }
   Finished finished;
   finished.swap(finished_);
   lock.unlock();
   deliver(finished);
-  if (wakeWorker)
-    wake();
+  if (wakeWorker) wake();
 }
 
 bool TransferEngine::driveFromMain() {
   std::unique_lock lock(transferMutex_, std::try_to_lock);
-  if (!lock.owns_lock())
-    return false;
+  if (!lock.owns_lock()) return false;
   driveSockets();
   driveTimer();
   collectFinished();
@@ -404,8 +365,7 @@ bool TransferEngine::driveFromMain() {
   finished.swap(finished_);
   lock.unlock();
   deliver(finished);
-  if (wakeWorker)
-    wake();
+  if (wakeWorker) wake();
   return true;
 }
 
@@ -416,10 +376,7 @@ int TransferEngine::mainWillWait() {
     return -1;
   }
   mainPolling_ = true;
-  if (socketsWithWorker_) {
-    ::epoll_ctl(workerFd_, EPOLL_CTL_DEL, socketsFd_, nullptr);
-    socketsWithWorker_ = false;
-  }
+  if (socketsWithWorker_) setSocketsWithWorker(false);
   return socketsFd_;
 }
 
@@ -428,29 +385,25 @@ void TransferEngine::mainDidWait(bool readable) {
   std::lock_guard lock(watchMutex_);
   mainPolling_ = false;
   mainDeclined_ = !drove;
-  if (added_ > 0 && !socketsWithWorker_) {
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = socketsFd_;
-    socketsWithWorker_ =
-        ::epoll_ctl(workerFd_, EPOLL_CTL_ADD, socketsFd_, &event) == 0;
-  }
+  if (added_ > 0 && !socketsWithWorker_) setSocketsWithWorker(true);
 }
 
 void TransferEngine::keepSocketsWatched() {
   std::lock_guard lock(watchMutex_);
-  if (mainPolling_ || socketsWithWorker_)
-    return;
-  epoll_event event{};
-  event.events = EPOLLIN;
-  event.data.fd = socketsFd_;
-  socketsWithWorker_ =
-      ::epoll_ctl(workerFd_, EPOLL_CTL_ADD, socketsFd_, &event) == 0;
+  if (!mainPolling_ && !socketsWithWorker_) setSocketsWithWorker(true);
 }
 
-void TransferEngine::deliver(Finished &finished) {
-  for (auto &[core, outcome] : finished)
-    core->complete(std::move(outcome));
+void TransferEngine::setSocketsWithWorker(bool with) {
+  // The socket set stays in the worker's set for good: switching its events on and off is cheaper than adding and
+  // removing it.
+  epoll_event event{};
+  event.events = with ? EPOLLIN : 0u;
+  event.data.fd = socketsFd_;
+  if (::epoll_ctl(workerFd_, EPOLL_CTL_MOD, socketsFd_, &event) == 0) socketsWithWorker_ = with;
+}
+
+void TransferEngine::deliver(Finished& finished) {
+  for (auto& [core, outcome] : finished) core->complete(std::move(outcome));
   finished.clear();
 }
 
@@ -461,44 +414,37 @@ void TransferEngine::failEarly(std::shared_ptr<RequestCore> core, Error error) {
 }
 
 void TransferEngine::nudge() {
-  // With sleeping_ written before pending_ is read on the worker, and pending_
-  // written before sleeping_ is read here, one of the two sides always sees the
-  // other: no wake-up is lost.
+  // With sleeping_ written before pending_ is read on the worker, and pending_ written before sleeping_ is read here,
+  // one of the two sides always sees the other: no wake-up is lost.
   pending_.store(true);
-  if (sleeping_.load())
-    wake();
+  if (sleeping_.load()) wake();
 }
 
 void TransferEngine::wake() {
-  if (wakeFd_ < 0)
-    return;
+  if (wakeFd_ < 0) return;
   const std::uint64_t one = 1;
-  // A full counter (it never is) or an interrupted write still leaves the
-  // descriptor readable.
+  // A full counter (it never is) or an interrupted write still leaves the descriptor readable.
   [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
 }
 
 void TransferEngine::cancel(std::uint64_t id) {
   {
     std::lock_guard lock(mutex_);
-    if (stopping_)
-      return;
+    if (stopping_) return;
     cancellations_.push_back(id);
   }
   nudge();
 }
 
 void TransferEngine::shutdown() {
-  if (source_)
-    platform::detail::removeMainLoopSource(source_.get());
+  if (source_) platform::detail::removeMainLoopSource(source_.get());
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   pending_.store(true);
   wake();
-  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id())
-    worker_.join();
+  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
 }
 
 void TransferEngine::run() {
@@ -515,22 +461,19 @@ void TransferEngine::run() {
       takenCancellations_.swap(cancellations_);
       stopping = stopping_;
     }
-    for (auto &job : taken_) {
+    for (auto& job : taken_) {
       if (stopping) {
-        failEarly(job.core,
-                  URLError::make(URLError::cancelled,
-                                 job.core->request()->url().absoluteString()));
+        failEarly(job.core, URLError::make(URLError::cancelled, job.core->request()->url().absoluteString()));
       } else {
         begin(job);
       }
     }
-    taken_.clear(); // lets go of the requests now, not at the next wake-up
+    taken_.clear();  // lets go of the requests now, not at the next wake-up
     for (auto id : takenCancellations_) {
       auto it = active_.find(id);
       if (it != active_.end()) {
         finish(*it->second, CURLE_ABORTED_BY_CALLBACK,
-               URLError::make(URLError::cancelled,
-                              it->second->request->url().absoluteString()));
+               URLError::make(URLError::cancelled, it->second->request->url().absoluteString()));
       }
     }
     if (stopping) {
@@ -545,10 +488,8 @@ void TransferEngine::run() {
     driveTimer();
     collectFinished();
     expireIdleTransfers();
-    if (added_ > 0)
-      keepSocketsWatched();
-    plannedWake_ =
-        Clock::now() + std::chrono::milliseconds(nextWaitMilliseconds());
+    if (added_ > 0) keepSocketsWatched();
+    plannedWake_ = Clock::now() + std::chrono::milliseconds(nextWaitMilliseconds());
     finished.swap(finished_);
     transfers.unlock();
     deliver(finished);
@@ -558,27 +499,22 @@ void TransferEngine::run() {
 }
 
 void TransferEngine::driveSockets() {
-  const int count = ::epoll_wait(socketsFd_, socketEvents_.data(),
-                                 static_cast<int>(socketEvents_.size()), 0);
+  const int count = ::epoll_wait(socketsFd_, socketEvents_.data(), static_cast<int>(socketEvents_.size()), 0);
   int running = 0;
   for (int i = 0; i < count; ++i) {
     const auto events = socketEvents_[i].events;
-    const int action = ((events & EPOLLIN) ? CURL_CSELECT_IN : 0) |
-                       ((events & EPOLLOUT) ? CURL_CSELECT_OUT : 0) |
+    const int action = ((events & EPOLLIN) ? CURL_CSELECT_IN : 0) | ((events & EPOLLOUT) ? CURL_CSELECT_OUT : 0) |
                        ((events & EPOLLERR) ? CURL_CSELECT_ERR : 0);
-    curl_multi_socket_action(multi_, socketEvents_[i].data.fd, action,
-                             &running);
+    curl_multi_socket_action(multi_, socketEvents_[i].data.fd, action, &running);
   }
 }
 
 void TransferEngine::driveTimer() {
-  if (curlDeadline_ && *curlDeadline_ <= Clock::now())
-    fireTimer();
+  if (curlDeadline_ && *curlDeadline_ <= Clock::now()) fireTimer();
 }
 
 int TransferEngine::fireTimer() {
-  // libcurl's timer fires once: it asks again (onTimer) for whatever it needs
-  // next.
+  // libcurl's timer fires once: it asks again (onTimer) for whatever it needs next.
   curlDeadline_.reset();
   int running = 0;
   curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
@@ -587,30 +523,24 @@ int TransferEngine::fireTimer() {
 
 void TransferEngine::collectFinished() {
   int remaining = 0;
-  while (CURLMsg *message = curl_multi_info_read(multi_, &remaining)) {
-    if (message->msg != CURLMSG_DONE)
-      continue;
-    Transfer *transfer = nullptr;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &remaining)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    Transfer* transfer = nullptr;
     curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-    if (transfer)
-      finish(*transfer, message->data.result);
+    if (transfer) finish(*transfer, message->data.result);
   }
 }
 
 void TransferEngine::waitForActivity() {
-  if (pending_.load(std::memory_order_acquire))
-    return;
+  if (pending_.load(std::memory_order_acquire)) return;
   sleeping_.store(true);
   if (!pending_.load()) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                          plannedWake_ - Clock::now())
-                          .count();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(plannedWake_ - Clock::now()).count();
     const int timeout = static_cast<int>(std::clamp<long long>(left, 0, 60000));
     epoll_event events[2];
     const int count = ::epoll_wait(workerFd_, events, 2, timeout);
     for (int i = 0; i < count; ++i) {
-      if (events[i].data.fd != wakeFd_)
-        continue;
+      if (events[i].data.fd != wakeFd_) continue;
       std::uint64_t value = 0;
       [[maybe_unused]] const auto read = ::read(wakeFd_, &value, sizeof value);
     }
@@ -622,52 +552,41 @@ long TransferEngine::nextWaitMilliseconds() {
   long wait = active_.empty() ? 60000 : 1000;
   const auto now = Clock::now();
   auto until = [&](Clock::time_point deadline) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-    wait =
-        std::min<long>(wait, static_cast<long>(std::max<long long>(0, left)));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+    wait = std::min<long>(wait, static_cast<long>(std::max<long long>(0, left)));
   };
-  if (curlDeadline_)
-    until(*curlDeadline_);
-  for (const auto &[id, transfer] : active_)
-    until(transfer->lastActivity + transfer->idleTimeout);
+  if (curlDeadline_) until(*curlDeadline_);
+  for (const auto& [id, transfer] : active_) until(transfer->lastActivity + transfer->idleTimeout);
   return wait;
 }
 
 void TransferEngine::expireIdleTransfers() {
-  if (active_.empty())
-    return;
+  if (active_.empty()) return;
   const auto now = Clock::now();
-  std::vector<Transfer *> expired;
-  for (const auto &[id, transfer] : active_) {
-    if (now - transfer->lastActivity >= transfer->idleTimeout)
-      expired.push_back(transfer.get());
+  std::vector<Transfer*> expired;
+  for (const auto& [id, transfer] : active_) {
+    if (now - transfer->lastActivity >= transfer->idleTimeout) expired.push_back(transfer.get());
   }
-  for (auto *transfer : expired)
-    finish(*transfer, CURLE_OPERATION_TIMEDOUT);
+  for (auto* transfer : expired) finish(*transfer, CURLE_OPERATION_TIMEDOUT);
 }
 
 void TransferEngine::failAll(std::int64_t code) {
-  std::vector<Transfer *> all;
-  for (const auto &[id, transfer] : active_)
-    all.push_back(transfer.get());
-  for (auto *transfer : all) {
-    finish(*transfer, CURLE_ABORTED_BY_CALLBACK,
-           URLError::make(code, transfer->request->url().absoluteString()));
+  std::vector<Transfer*> all;
+  for (const auto& [id, transfer] : active_) all.push_back(transfer.get());
+  for (auto* transfer : all) {
+    finish(*transfer, CURLE_ABORTED_BY_CALLBACK, URLError::make(code, transfer->request->url().absoluteString()));
   }
 }
 
-CURL *TransferEngine::takeEasyHandle() {
+CURL* TransferEngine::takeEasyHandle() {
   if (!idleHandles_.empty()) {
-    CURL *easy = idleHandles_.back();
+    CURL* easy = idleHandles_.back();
     idleHandles_.pop_back();
     return easy;
   }
-  CURL *easy = curl_easy_init();
-  if (!easy)
-    return nullptr;
-  // What every transfer shares; begin() sets everything else anew for each
-  // transfer.
+  CURL* easy = curl_easy_init();
+  if (!easy) return nullptr;
+  // What every transfer shares; begin() sets everything else anew for each transfer.
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -681,99 +600,78 @@ CURL *TransferEngine::takeEasyHandle() {
   return easy;
 }
 
-Result<TransferEngine::HeaderList>
-TransferEngine::headerList(const URLRequest &request,
-                           const std::shared_ptr<HTTPCookieStorage> &cookies) {
-  // The request's own fields, then the configuration's, then cookies; copied
-  // only when something is added.
-  const auto &own = request.headerFields();
+Result<TransferEngine::HeaderList> TransferEngine::headerList(const URLRequest& request,
+                                                              const std::shared_ptr<HTTPCookieStorage>& cookies) {
+  // The request's own fields, then the configuration's, then cookies; copied only when something is added.
+  const auto& own = request.headerFields();
   std::vector<HTTPHeaderField> extended;
   auto add = [&](std::string name, std::string value) {
-    if (extended.empty())
-      extended = own;
+    if (extended.empty()) extended = own;
     extended.emplace_back(std::move(name), std::move(value));
   };
-  for (const auto &[name, value] : configuration_.httpAdditionalHeaders) {
-    if (!hasField(own, name))
-      add(name, value);
+  for (const auto& [name, value] : configuration_.httpAdditionalHeaders) {
+    if (!hasField(own, name)) add(name, value);
   }
   if (cookies && !hasField(own, "Cookie")) {
     const auto matching = cookies->cookies(request.url());
-    if (!matching.empty())
-      add("Cookie", HTTPCookie::requestHeaderValue(matching));
+    if (!matching.empty()) add("Cookie", HTTPCookie::requestHeaderValue(matching));
   }
-  const auto &fields = extended.empty() ? own : extended;
-  // POST, PUT and PATCH always send a body, an empty one when the request has
-  // none.
+  const auto& fields = extended.empty() ? own : extended;
+  // POST, PUT and PATCH always send a body, an empty one when the request has none.
   const auto method = request.httpMethod();
-  const bool hasBody = request.httpBody().has_value() ||
-                       method == HTTPMethod::POST ||
-                       method == HTTPMethod::PUT || method == HTTPMethod::PATCH;
-  if (lastHeaderList_ && hasBody == lastHeaderListHadBody_ &&
-      fields == lastHeaderFields_) {
+  const bool hasBody = request.httpBody().has_value() || method == HTTPMethod::POST || method == HTTPMethod::PUT ||
+                       method == HTTPMethod::PATCH;
+  if (lastHeaderList_ && hasBody == lastHeaderListHadBody_ && fields == lastHeaderFields_) {
     return Result<HeaderList>::success(lastHeaderList_);
   }
 
-  for (const auto &[name, value] : fields) {
+  for (const auto& [name, value] : fields) {
     if (!isValidHeader(name, value)) {
-      return Result<HeaderList>::failure(Error::withDescription(
-          HTTPRequestErrorDomain, HTTPRequestError::invalidHeader,
-          "The header field \"" + name + "\" is not valid."));
+      return Result<HeaderList>::failure(Error::withDescription(HTTPRequestErrorDomain, HTTPRequestError::invalidHeader,
+                                                                "The header field \"" + name + "\" is not valid."));
     }
   }
-  curl_slist *list = nullptr;
+  curl_slist* list = nullptr;
   bool complete = true;
-  auto append = [&](const std::string &line) {
-    curl_slist *grown = curl_slist_append(list, line.c_str());
-    if (!grown)
-      complete = false;
+  auto append = [&](const std::string& line) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (!grown) complete = false;
     list = grown ? grown : list;
   };
-  for (const auto &[name, value] : fields) {
-    // A caller's empty field keeps its name: "Name;" makes libcurl send "Name:"
-    // with no value.
+  for (const auto& [name, value] : fields) {
+    // A caller's empty field keeps its name: "Name;" makes libcurl send "Name:" with no value.
     append(value.empty() ? name + ";" : name + ": " + value);
   }
-  // Keep libcurl from adding header fields of its own: "Name:" removes
-  // libcurl's field.
-  if (!hasField(fields, "Accept"))
-    append("Accept:");
-  if (!hasField(fields, "Expect"))
-    append("Expect:");
-  if (hasBody && !hasField(fields, "Content-Type"))
-    append("Content-Type:");
+  // Keep libcurl from adding header fields of its own: "Name:" removes libcurl's field.
+  if (!hasField(fields, "Accept")) append("Accept:");
+  if (!hasField(fields, "Expect")) append("Expect:");
+  if (hasBody && !hasField(fields, "Content-Type")) append("Content-Type:");
   HeaderList shared(list, curl_slist_free_all);
-  if (!complete)
-    throw std::bad_alloc();
+  if (!complete) throw std::bad_alloc();
   lastHeaderFields_ = fields;
   lastHeaderListHadBody_ = hasBody;
   lastHeaderList_ = shared;
   return Result<HeaderList>::success(std::move(shared));
 }
 
-void TransferEngine::begin(TransferJob &job) {
+void TransferEngine::begin(TransferJob& job) {
   auto transfer = std::make_unique<Transfer>();
-  Transfer &t = *transfer;
+  Transfer& t = *transfer;
   t.id = job.id;
   t.core = std::move(job.core);
   t.request = &*t.core->request();
   t.destination = std::move(job.destination);
-  const URLRequest &request = *t.request;
-  const std::string &urlText = request.url().absoluteString();
-  auto failNow = [&](Error error) {
-    failEarly(std::move(t.core), std::move(error));
-  };
+  const URLRequest& request = *t.request;
+  const std::string& urlText = request.url().absoluteString();
+  auto failNow = [&](Error error) { failEarly(std::move(t.core), std::move(error)); };
 
   try {
-    const std::string &scheme = request.url().scheme();
-    if (scheme != "http" && scheme != "https")
-      return failNow(URLError::make(URLError::unsupportedURL, urlText));
+    const std::string& scheme = request.url().scheme();
+    if (scheme != "http" && scheme != "https") return failNow(URLError::make(URLError::unsupportedURL, urlText));
 
-    if (configuration_.httpShouldSetCookies)
-      t.cookieStore = configuration_.httpCookieStorage;
+    if (configuration_.httpShouldSetCookies) t.cookieStore = configuration_.httpCookieStorage;
     auto headers = headerList(request, t.cookieStore);
-    if (headers.isFailure())
-      return failNow(*headers.error());
+    if (headers.isFailure()) return failNow(*headers.error());
     t.headers = std::move(*headers.value());
 
     if (auto fault = injectedFault(request.url().host())) {
@@ -784,18 +682,12 @@ void TransferEngine::begin(TransferJob &job) {
       namespace fs = std::filesystem;
       const fs::path destination(t.destination->path);
       fs::path directory = destination.parent_path();
-      if (directory.empty())
-        directory = ".";
+      if (directory.empty()) directory = ".";
       std::error_code ec;
-      if (t.destination->options.createIntermediateDirectories)
-        fs::create_directories(directory, ec);
-      std::string pattern =
-          (directory /
-           ("." + destination.filename().string() + ".download-XXXXXX"))
-              .string();
+      if (t.destination->options.createIntermediateDirectories) fs::create_directories(directory, ec);
+      std::string pattern = (directory / ("." + destination.filename().string() + ".download-XXXXXX")).string();
       const int fd = mkstemp(pattern.data());
-      if (fd < 0)
-        return failNow(fileError(errno, t.destination->path));
+      if (fd < 0) return failNow(fileError(errno, t.destination->path));
       fchmod(fd, 0644);
       t.temporaryPath = pattern;
       t.file = fdopen(fd, "wb");
@@ -808,10 +700,9 @@ void TransferEngine::begin(TransferJob &job) {
     }
 
     const auto routes = connectToEntries();
-    for (const auto &entry : routes) {
-      curl_slist *grown = curl_slist_append(t.connectTo, entry.c_str());
-      if (!grown)
-        throw std::bad_alloc();
+    for (const auto& entry : routes) {
+      curl_slist* grown = curl_slist_append(t.connectTo, entry.c_str());
+      if (!grown) throw std::bad_alloc();
       t.connectTo = grown;
     }
   } catch (...) {
@@ -819,9 +710,8 @@ void TransferEngine::begin(TransferJob &job) {
   }
 
   t.easy = takeEasyHandle();
-  if (!t.easy)
-    return finish(t, CURLE_OUT_OF_MEMORY);
-  CURL *easy = t.easy;
+  if (!t.easy) return finish(t, CURLE_OUT_OF_MEMORY);
+  CURL* easy = t.easy;
   curl_easy_setopt(easy, CURLOPT_URL, urlText.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
@@ -831,72 +721,54 @@ void TransferEngine::begin(TransferJob &job) {
   curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.connectTo);
 
   double timeout = request.timeoutInterval();
-  if (!(timeout > 0) || !std::isfinite(timeout))
-    timeout = 60;
-  t.idleTimeout = std::chrono::duration_cast<Clock::duration>(
-      std::chrono::duration<double>(timeout));
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(std::min(timeout * 1000.0, 2.0e9)));
+  if (!(timeout > 0) || !std::isfinite(timeout)) timeout = 60;
+  t.idleTimeout = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::min(timeout * 1000.0, 2.0e9)));
 
-  // The body is sent from the request itself, which the transfer keeps alive:
-  // no copy.
+  // The body is sent from the request itself, which the transfer keeps alive: no copy.
   static const char emptyBody[] = "";
-  const auto &body = request.httpBody();
+  const auto& body = request.httpBody();
   const bool hasBody = body.has_value();
   t.bodySize = hasBody ? static_cast<std::int64_t>(body->size()) : 0;
   const auto method = request.httpMethod();
   auto attachBody = [&] {
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                     static_cast<curl_off_t>(t.bodySize));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(t.bodySize));
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
-                     t.bodySize > 0
-                         ? reinterpret_cast<const char *>(body->data())
-                         : emptyBody);
+                     t.bodySize > 0 ? reinterpret_cast<const char*>(body->data()) : emptyBody);
   };
   auto noBody = [&] {
-    // POSTFIELDS switches the handle to POST, so clear it before HTTPGET
-    // switches back.
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS,
-                     static_cast<const char *>(nullptr));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                     static_cast<curl_off_t>(-1));
+    // POSTFIELDS switches the handle to POST, so clear it before HTTPGET switches back.
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(-1));
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
   };
-  const bool alwaysBody = method == HTTPMethod::POST ||
-                          method == HTTPMethod::PUT ||
-                          method == HTTPMethod::PATCH;
+  const bool alwaysBody = method == HTTPMethod::POST || method == HTTPMethod::PUT || method == HTTPMethod::PATCH;
   if (hasBody || alwaysBody) {
     attachBody();
   } else {
     noBody();
   }
-  // POST needs no verb of its own; every other method names itself (GET only
-  // when it carries a body).
-  const char *verb = nullptr;
-  if (method != HTTPMethod::POST && !(method == HTTPMethod::GET && !hasBody))
-    verb = rawValue(method).data();
+  // POST needs no verb of its own; every other method names itself (GET only when it carries a body).
+  const char* verb = nullptr;
+  if (method != HTTPMethod::POST && !(method == HTTPMethod::GET && !hasBody)) verb = rawValue(method).data();
   curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, t.bodySize > 0 ? 0L : 1L);
 
   t.touch();
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK)
-    return finish(t, CURLE_FAILED_INIT);
+  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return finish(t, CURLE_FAILED_INIT);
   t.added = true;
   ++added_;
   active_.emplace(t.id, std::move(transfer));
 }
 
-void TransferEngine::finish(Transfer &t, int curlCode,
-                            std::optional<Error> forcedError) {
+void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forcedError) {
   const auto code = static_cast<CURLcode>(curlCode);
-  const URLRequest &request = *t.request;
+  const URLRequest& request = *t.request;
   long osErrno = 0;
   std::optional<std::string> effective;
   if (t.easy) {
-    if (code != CURLE_OK)
-      curl_easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &osErrno);
-    if (t.sawStatusLine)
-      effective = t.effectiveURL();
+    if (code != CURLE_OK) curl_easy_getinfo(t.easy, CURLINFO_OS_ERRNO, &osErrno);
+    if (t.sawStatusLine) effective = t.effectiveURL();
     if (t.added) {
       curl_multi_remove_handle(multi_, t.easy);
       --added_;
@@ -907,31 +779,23 @@ void TransferEngine::finish(Transfer &t, int curlCode,
   TransferOutcome outcome;
   if (t.sawStatusLine && t.status > 0) {
     // Parse the answering URL only when a redirect changed it.
-    auto url = !effective || *effective == request.url().absoluteString()
-                   ? std::nullopt
-                   : URL::fromString(*effective);
-    outcome.response.emplace(url ? std::move(*url) : request.url(), t.status,
-                             std::move(t.headerLines));
-    if (!t.destination)
-      outcome.data = std::move(t.received);
+    auto url = !effective || *effective == request.url().absoluteString() ? std::nullopt : URL::fromString(*effective);
+    outcome.response.emplace(url ? std::move(*url) : request.url(), t.status, std::move(t.headerLines));
+    if (!t.destination) outcome.data = std::move(t.received);
   }
   std::optional<Error> error = std::move(forcedError);
-  if (!error && t.fileErrno != 0 && t.destination)
-    error = fileError(t.fileErrno, t.destination->path);
-  if (!error && code != CURLE_OK)
-    error = errorForCurl(code, osErrno, request.url().absoluteString());
+  if (!error && t.fileErrno != 0 && t.destination) error = fileError(t.fileErrno, t.destination->path);
+  if (!error && code != CURLE_OK) error = errorForCurl(code, osErrno, request.url().absoluteString());
 
   if (t.file) {
     if (!error && (std::fflush(t.file) != 0 || ::fsync(fileno(t.file)) != 0))
       error = fileError(errno, t.destination->path);
-    if (std::fclose(t.file) != 0 && !error)
-      error = fileError(errno, t.destination->path);
+    if (std::fclose(t.file) != 0 && !error) error = fileError(errno, t.destination->path);
     t.file = nullptr;
     if (!error) {
-      const std::string &path = t.destination->path;
+      const std::string& path = t.destination->path;
       struct stat existing {};
-      if (!t.destination->options.removePreviousFile &&
-          ::lstat(path.c_str(), &existing) == 0) {
+      if (!t.destination->options.removePreviousFile && ::lstat(path.c_str(), &existing) == 0) {
         error = fileError(EEXIST, path);
       } else if (std::rename(t.temporaryPath.c_str(), path.c_str()) != 0) {
         error = fileError(errno, path);
@@ -939,8 +803,7 @@ void TransferEngine::finish(Transfer &t, int curlCode,
         outcome.destination = path;
       }
     }
-    if (!outcome.destination)
-      ::unlink(t.temporaryPath.c_str());
+    if (!outcome.destination) ::unlink(t.temporaryPath.c_str());
     t.temporaryPath.clear();
   }
   outcome.error = std::move(error);
@@ -954,8 +817,8 @@ void TransferEngine::finish(Transfer &t, int curlCode,
     t.easy = nullptr;
   }
   auto core = std::move(t.core);
-  active_.erase(t.id); // may destroy `t`
+  active_.erase(t.id);  // may destroy `t`
   finished_.emplace_back(std::move(core), std::move(outcome));
 }
 
-} // namespace talvaren::platform::http::detail
+}  // namespace talvaren::platform::http::detail

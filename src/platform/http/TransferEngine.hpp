@@ -1,31 +1,24 @@
 #pragma once
-// Private: the libcurl transfer engine of one session. One multi handle, whose
-// connection cache keeps connections alive between requests, is driven through
-// libcurl's socket interface: the sockets it asks to watch sit in one epoll set
-// (`socketsFd_`).
+// Private: the libcurl transfer engine of one session. One multi handle, whose connection cache keeps
+// connections alive between requests, is driven through libcurl's socket interface: the sockets it asks
+// to watch sit in one epoll set (`socketsFd_`).
 //
 // Whoever holds `transferMutex_` may drive the multi handle:
-// - submit() takes it when it is free and sends the request at once on the
-// caller's thread; when it is
+// - submit() takes it when it is free and sends the request at once on the caller's thread; when it is
 //   taken the job is queued for the worker instead.
-// - While the thread running the main queue is idle, it waits on the socket set
-// itself (a main-loop
-//   source) and reads the replies there, so a request made and answered on the
-//   main queue passes through no other thread.
-// - The worker thread handles queued jobs, cancellations and every deadline
-// (libcurl's timer and the
-//   idle time-outs), and the sockets whenever the main thread is not waiting on
-//   them: its own epoll set
-//   (`workerFd_`) holds its eventfd and, at those times, the socket set.
+// - While the thread running the main queue is idle, it waits on the socket set itself (a main-loop
+//   source) and reads the replies there, so a request made and answered on the main queue passes
+//   through no other thread.
+// - The worker thread handles queued jobs, cancellations and every deadline (libcurl's timer and the
+//   idle time-outs), and the sockets whenever the main thread is not waiting on them: its own epoll set
+//   (`workerFd_`) holds its eventfd and the socket set, whose events are switched on at those times.
 // Handlers of finished transfers always run outside the mutex.
 //
-// Easy handles are pooled with their fixed options set once, and the curl
-// header list of the previous request is reused when the next one sends the
-// same header fields, so a request costs little beyond what libcurl itself
-// does.
+// Easy handles are pooled with their fixed options set once, and the curl header list of the previous
+// request is reused when the next one sends the same header fields, so a request costs little beyond what
+// libcurl itself does.
 
 #include <curl/curl.h>
-
 #include <sys/epoll.h>
 
 #include <atomic>
@@ -51,20 +44,17 @@ struct TransferJob {
 };
 
 class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
-public:
-  explicit TransferEngine(const SessionConfiguration &configuration);
+ public:
+  explicit TransferEngine(const SessionConfiguration& configuration);
   ~TransferEngine();
-  TransferEngine(const TransferEngine &) = delete;
-  TransferEngine &operator=(const TransferEngine &) = delete;
+  TransferEngine(const TransferEngine&) = delete;
+  TransferEngine& operator=(const TransferEngine&) = delete;
 
-  /// Starts the thread and offers the sockets to the main queue's runner; call
-  /// once, right after construction.
+  /// Starts the thread and offers the sockets to the main queue's runner; call once, right after construction.
   void startWorker();
-  /// Queues a transfer (thread-safe). After shutdown the job fails at once as
-  /// cancelled.
+  /// Queues a transfer (thread-safe). After shutdown the job fails at once as cancelled.
   void submit(TransferJob job);
-  /// Cancels a transfer by id (thread-safe); unknown or finished ids are
-  /// ignored.
+  /// Cancels a transfer by id (thread-safe); unknown or finished ids are ignored.
   void cancel(std::uint64_t id);
   /// Cancels everything and joins the worker. Idempotent.
   void shutdown();
@@ -78,38 +68,32 @@ public:
   /// The main queue's runner woke; `readable`: the socket set has work.
   void mainDidWait(bool readable);
 
-private:
+ private:
   using Clock = std::chrono::steady_clock;
   using HeaderList = std::shared_ptr<curl_slist>;
-  using Finished =
-      std::vector<std::pair<std::shared_ptr<RequestCore>, TransferOutcome>>;
+  using Finished = std::vector<std::pair<std::shared_ptr<RequestCore>, TransferOutcome>>;
 
   void run();
-  /// Starts `job` on the calling thread, which holds `lock` (on transferMutex_)
-  /// and gives it up.
-  void startHere(TransferJob &job, std::unique_lock<std::mutex> &lock);
-  /// Reads what is ready on the main thread; false when another thread holds
-  /// transferMutex_.
+  /// Starts `job` on the calling thread, which holds `lock` (on transferMutex_) and gives it up.
+  void startHere(TransferJob& job, std::unique_lock<std::mutex>& lock);
+  /// Reads what is ready on the main thread; false when another thread holds transferMutex_.
   bool driveFromMain();
-  void begin(TransferJob &job);
-  static void failUnstarted(RequestCore &core, Error error);
-  /// Fails a transfer that never reached libcurl; its handlers run once the
-  /// mutex is given up.
+  void begin(TransferJob& job);
+  static void failUnstarted(RequestCore& core, Error error);
+  /// Fails a transfer that never reached libcurl; its handlers run once the mutex is given up.
   void failEarly(std::shared_ptr<RequestCore> core, Error error);
-  void finish(Transfer &transfer, int curlCode,
-              std::optional<Error> forcedError = std::nullopt);
+  void finish(Transfer& transfer, int curlCode, std::optional<Error> forcedError = std::nullopt);
   void failAll(std::int64_t code);
-  /// Lets libcurl act on the sockets that are ready, then on its timer when
-  /// due.
+  /// Lets libcurl act on the sockets that are ready, then on its timer when due.
   void driveSockets();
   void driveTimer();
-  /// Runs libcurl's timer action now; returns the number of transfers still
-  /// running.
+  /// Runs libcurl's timer action now; returns the number of transfers still running.
   int fireTimer();
   void collectFinished();
-  /// Makes sure somebody waits on the sockets while transfers run: the worker,
-  /// unless the main thread does.
+  /// Makes sure somebody waits on the sockets while transfers run: the worker, unless the main thread does.
   void keepSocketsWatched();
+  /// Switches the worker's wait on the socket set on or off; under watchMutex_.
+  void setSocketsWithWorker(bool with);
   long nextWaitMilliseconds();
   /// Blocks in epoll_wait until `plannedWake_` unless work arrived.
   void waitForActivity();
@@ -117,26 +101,20 @@ private:
   void nudge();
   void wake();
   void expireIdleTransfers();
-  CURL *takeEasyHandle();
-  /// The curl header list for `request`, or the error of an invalid header
-  /// field.
-  Result<HeaderList>
-  headerList(const URLRequest &request,
-             const std::shared_ptr<HTTPCookieStorage> &cookies);
-  /// Runs the handlers of finished transfers; the caller must not hold
-  /// transferMutex_.
-  static void deliver(Finished &finished);
+  CURL* takeEasyHandle();
+  /// The curl header list for `request`, or the error of an invalid header field.
+  Result<HeaderList> headerList(const URLRequest& request, const std::shared_ptr<HTTPCookieStorage>& cookies);
+  /// Runs the handlers of finished transfers; the caller must not hold transferMutex_.
+  static void deliver(Finished& finished);
 
-  static int onSocket(CURL *easy, curl_socket_t socket, int what, void *engine,
-                      void *socketData);
-  static int onTimer(CURLM *multi, long milliseconds, void *engine);
+  static int onSocket(CURL* easy, curl_socket_t socket, int what, void* engine, void* socketData);
+  static int onTimer(CURLM* multi, long milliseconds, void* engine);
 
   SessionConfiguration configuration_;
-  CURLM *multi_ = nullptr;
+  CURLM* multi_ = nullptr;
   /// The sockets libcurl asks to watch; owned by `source_`.
   int socketsFd_ = -1;
-  /// What the worker waits on: `wakeFd_`, and `socketsFd_` while
-  /// `socketsWithWorker_`.
+  /// What the worker waits on: `wakeFd_`, and `socketsFd_` while `socketsWithWorker_`.
   int workerFd_ = -1;
   /// Wakes the worker.
   int wakeFd_ = -1;
@@ -145,13 +123,11 @@ private:
 
   /// Guards the multi handle and everything under "Under transferMutex_".
   std::mutex transferMutex_;
-  /// Guards who waits on the sockets; taken after transferMutex_ when both are
-  /// held.
+  /// Guards who waits on the sockets; taken after transferMutex_ when both are held.
   std::mutex watchMutex_;
   bool mainPolling_ = false;
   bool socketsWithWorker_ = false;
-  /// The main thread found the engine busy: it leaves the sockets to the worker
-  /// for one wait.
+  /// The main thread found the engine busy: it leaves the sockets to the worker for one wait.
   bool mainDeclined_ = false;
   /// Guards the queues below; taken after transferMutex_ when both are held.
   std::mutex mutex_;
@@ -159,8 +135,7 @@ private:
   std::vector<std::uint64_t> cancellations_;
   bool stopping_ = false;
   std::uint64_t nextId_ = 1;
-  // Set by submit(), cancel() and shutdown(); cleared when the worker takes the
-  // queued work.
+  // Set by submit(), cancel() and shutdown(); cleared when the worker takes the queued work.
   std::atomic<bool> pending_{false};
   // True while the worker is (about to be) blocked in poll.
   std::atomic<bool> sleeping_{false};
@@ -171,8 +146,7 @@ private:
 
   // Under transferMutex_.
   std::map<std::uint64_t, std::unique_ptr<Transfer>> active_;
-  /// Transfers added to the multi handle; read without the mutex by
-  /// mainDidWait().
+  /// Transfers added to the multi handle; read without the mutex by mainDidWait().
   std::atomic<std::size_t> added_{0};
   /// When libcurl wants its timer action; none while it has no timer.
   std::optional<Clock::time_point> curlDeadline_;
@@ -180,11 +154,11 @@ private:
   Clock::time_point plannedWake_{};
   Finished finished_;
   std::vector<epoll_event> socketEvents_;
-  std::vector<CURL *> idleHandles_;
+  std::vector<CURL*> idleHandles_;
   // The header list of the last request and what it was made from.
   std::vector<HTTPHeaderField> lastHeaderFields_;
   bool lastHeaderListHadBody_ = false;
   HeaderList lastHeaderList_;
 };
 
-} // namespace talvaren::platform::http::detail
+}  // namespace talvaren::platform::http::detail
