@@ -26,7 +26,8 @@
 //   current when `DispatchQueue::main()` is asked). Two executors exist:
 //   - `RealThreadExecutor`, the default: one worker thread per serial queue; the host runs the main
 //     queue on a thread it owns, with the blocking `runMainQueue()` (until `stopMainQueue()`), or pumps
-//     it with `drainMainQueue()`, which runs what is ready and returns.
+//     it with `drainMainQueue()`, which runs what is ready and returns. While `runMainQueue()` has
+//     nothing to run, it also reads the replies of HTTP sessions (see platform/http/SessionManager.hpp).
 //   - the virtual-time executor of tests (talvaren/testing/VirtualTime.hpp): every queue runs on the
 //     test thread, time moves only when the test advances it, and the platform clock follows it.
 

@@ -1,7 +1,12 @@
 #pragma once
-// The HTTP session: sends requests on libcurl from a worker thread of its own and hands every reply to
-// the main queue.
+// The HTTP session: sends requests on libcurl and hands every reply to the main queue.
 //
+// - A request is sent at once on the thread that makes it, unless the session is busy on another thread,
+//   in which case its transfer thread sends it. While the host's `runMainQueue()` has nothing to run, the
+//   main thread reads the replies itself, so a request made and answered on the main queue costs no
+//   hand-off between threads; whenever the main thread is busy or not running the main queue, the
+//   transfer thread reads them. Time-outs, cancellations and the session's end are handled by the
+//   transfer thread. Handlers always run on the main queue that was current when the request was made.
 // - Connections are kept alive and reused: sequential requests to one host share one TCP connection.
 // - TLS peer and host-name verification are always on.
 // - Only http and https URLs are fetched; redirects are followed (at most 16).
@@ -13,7 +18,7 @@
 // - A request times out after `timeoutInterval` seconds without any data moving (connecting included).
 // - There is no local cache: every request goes to the server, whatever its cache policy.
 // - Request bodies are sent from the request itself and reply heads are shared by the handlers: a
-//   request's body is never copied, and a reply is decoded once for each handler, off the main queue.
+//   request's body is never copied, and a reply is decoded once for each handler before it is posted.
 // Errors are described in URLError.hpp.
 
 #include <functional>
@@ -74,7 +79,7 @@ class SessionManager {
   static HTTPHeaders defaultHTTPHeaders();
 
   explicit SessionManager(SessionConfiguration configuration = SessionConfiguration::defaultConfiguration());
-  /// Cancels what is still in flight (its handlers get -999) and stops the worker thread.
+  /// Cancels what is still in flight (its handlers get -999) and stops the transfer thread.
   ~SessionManager();
   SessionManager(const SessionManager&) = delete;
   SessionManager& operator=(const SessionManager&) = delete;
