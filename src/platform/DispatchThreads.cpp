@@ -115,29 +115,29 @@ struct Lane {
 /// lets every source that waited act. Called with `lane.polling` set and `lane.mutex` not held.
 void waitWithSources(Lane& lane, const std::vector<std::shared_ptr<detail::MainLoopSource>>& sources) {
   thread_local std::vector<pollfd> descriptors;
-  thread_local std::vector<detail::MainLoopSource*> waiting;
+  thread_local std::vector<std::size_t> firsts;
   descriptors.clear();
-  waiting.clear();
+  firsts.clear();
   descriptors.push_back(pollfd{lane.wakeFd, POLLIN, 0});
   for (const auto& source : sources) {
-    const int fd = source->willWait();
-    if (fd < 0) continue;
-    descriptors.push_back(pollfd{fd, POLLIN, 0});
-    waiting.push_back(source.get());
+    firsts.push_back(descriptors.size());
+    source->willWait(descriptors);
   }
-  const int count = ::poll(descriptors.data(), descriptors.size(), -1);
+  firsts.push_back(descriptors.size());
+  if (::poll(descriptors.data(), descriptors.size(), -1) < 0) {
+    for (auto& descriptor : descriptors) descriptor.revents = 0;  // interrupted: nothing is known to be ready
+  }
   {
     // What the sources post from here on reaches the runner without waking it.
     std::lock_guard lock(lane.mutex);
     lane.polling = false;
   }
-  if (count > 0 && (descriptors[0].revents & POLLIN)) {
+  if (descriptors[0].revents & POLLIN) {
     std::uint64_t value = 0;
     [[maybe_unused]] const auto read = ::read(lane.wakeFd, &value, sizeof value);
   }
-  for (std::size_t i = 0; i < waiting.size(); ++i) {
-    const bool readable = count > 0 && (descriptors[i + 1].revents & (POLLIN | POLLERR | POLLHUP)) != 0;
-    waiting[i]->didWait(readable);
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    sources[i]->didWait(descriptors.data() + firsts[i], firsts[i + 1] - firsts[i]);
   }
 }
 

@@ -1,23 +1,27 @@
 #pragma once
 // Private: work that the thread running the main queue waits for besides its queue.
 //
-// While `runMainQueue()` (real threads) has nothing to run it sleeps in poll(2); each registered source may add a
-// descriptor to that wait. The HTTP layer uses it so that, while the main thread is idle, the replies it is waiting for
-// are read on that thread itself: no hand-off through another thread.
+// While `runMainQueue()` (real threads) has nothing to run it sleeps in poll(2); each registered source may add
+// descriptors to that wait. The HTTP layer uses it so that, while the main thread is idle, the replies it is waiting
+// for are read on that thread itself: no hand-off through another thread.
 
+#include <poll.h>
+
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace talvaren::platform::detail {
 
 class MainLoopSource {
  public:
   virtual ~MainLoopSource() = default;
-  /// Called on the main thread right before it sleeps. Returns the descriptor to wait on until it is readable, or -1 to
-  /// be left out of this wait.
-  virtual int willWait() = 0;
-  /// Called on the main thread after the wait, for every source that gave a descriptor, with whether it became
-  /// readable.
-  virtual void didWait(bool readable) = 0;
+  /// Called on the main thread right before it sleeps: appends the descriptors to wait on (with the
+  /// poll(2) events wanted), possibly none.
+  virtual void willWait(std::vector<pollfd>& descriptors) = 0;
+  /// Called on the main thread after the wait with the descriptors this source appended, their `revents`
+  /// filled in.
+  virtual void didWait(const pollfd* descriptors, std::size_t count) = 0;
 };
 
 /// Registers `source` with every main-queue runner of the process (thread-safe).

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <set>
 #include <thread>
 
@@ -190,6 +192,23 @@ TEST_F(SessionManagerTest, SequentialRequestsReuseOneConnection) {
   for (const auto& request : server.requests()) ports.insert(request.remotePort);
   EXPECT_EQ(ports.size(), 1u);
   EXPECT_EQ(server.connectionsAccepted(), 1u);
+}
+
+TEST_F(SessionManagerTest, AKeptAliveConnectionTheServerClosesCostsNothingAndIsReplaced) {
+  server.reply("GET", "/ping", 200, R"({"ok":true})");
+  ASSERT_TRUE(getJSON("/ping").reply()->result.isSuccess());
+  auto cpuSeconds = [] {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  };
+  // The idle connection ends on the server's side: the transfer thread must let go of it, not spin on it.
+  server.closeAcceptedConnections();
+  const double before = cpuSeconds();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LT(cpuSeconds() - before, 0.15);
+  ASSERT_TRUE(getJSON("/ping").reply()->result.isSuccess());
+  EXPECT_EQ(server.connectionsAccepted(), 2u);
 }
 
 TEST_F(SessionManagerTest, EachRequestOnAReusedTransferKeepsOnlyItsOwnMethodBodyAndHeaders) {

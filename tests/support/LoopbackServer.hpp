@@ -82,12 +82,14 @@ class LoopbackServer {
   bool waitForStop(std::chrono::milliseconds limit) const;
   /// Stops listening, releases hanging handlers, closes open connections and joins every thread.
   void stop();
+  /// Closes the server's side of every open connection now, as a server ending idle keep-alive
+  /// connections does.
+  void closeAcceptedConnections() const;
 
  private:
   class CountingQueue;
   void dispatch(const httplib::Request& request, httplib::Response& response);
   void widenListenBacklog() const;
-  void closeAcceptedConnections() const;
 
   std::unique_ptr<httplib::Server> server_;
   std::string scheme_ = "http";

@@ -180,27 +180,19 @@ int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t up
 
 }  // namespace
 
-/// Offers the socket set to the main queue's runner. It owns the set, so a wait in progress never sees its descriptor
-/// closed or reused, and it reaches the engine only while the engine is alive.
+/// Offers the sockets to the main queue's runner; it reaches the engine only while the engine is alive.
 class TransferEngine::MainSource final : public platform::detail::MainLoopSource {
  public:
-  explicit MainSource(int socketsFd) : socketsFd_(socketsFd) {}
-  ~MainSource() override { ::close(socketsFd_); }
-  MainSource(const MainSource&) = delete;
-  MainSource& operator=(const MainSource&) = delete;
-
-  int socketsFd() const { return socketsFd_; }
   void attach(std::weak_ptr<TransferEngine> engine) {
     std::lock_guard lock(mutex_);
     engine_ = std::move(engine);
   }
 
-  int willWait() override {
-    auto engine = this->engine();
-    return engine ? engine->mainWillWait() : -1;
+  void willWait(std::vector<pollfd>& descriptors) override {
+    if (auto engine = this->engine()) engine->mainWillWait(descriptors);
   }
-  void didWait(bool readable) override {
-    if (auto engine = this->engine()) engine->mainDidWait(readable);
+  void didWait(const pollfd* descriptors, std::size_t count) override {
+    if (auto engine = this->engine()) engine->mainDidWait(descriptors, count);
   }
 
  private:
@@ -209,18 +201,14 @@ class TransferEngine::MainSource final : public platform::detail::MainLoopSource
     return engine_.lock();
   }
 
-  const int socketsFd_;
   std::mutex mutex_;
   std::weak_ptr<TransferEngine> engine_;
 };
 
 TransferEngine::TransferEngine(const SessionConfiguration& configuration) : configuration_(configuration) {
   initialiseCurl();
-  const int socketsFd = ::epoll_create1(EPOLL_CLOEXEC);
-  if (socketsFd >= 0) {
-    source_ = std::make_shared<MainSource>(socketsFd);
-    socketsFd_ = socketsFd;
-  }
+  source_ = std::make_shared<MainSource>();
+  socketsFd_ = ::epoll_create1(EPOLL_CLOEXEC);
   workerFd_ = ::epoll_create1(EPOLL_CLOEXEC);
   wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   epoll_event wakeEvent{};
@@ -250,6 +238,7 @@ TransferEngine::~TransferEngine() {
   if (multi_) curl_multi_cleanup(multi_);  // may still tell onSocket to forget sockets
   if (wakeFd_ >= 0) ::close(wakeFd_);
   if (workerFd_ >= 0) ::close(workerFd_);
+  if (socketsFd_ >= 0) ::close(socketsFd_);
 }
 
 void TransferEngine::startWorker() {
@@ -262,25 +251,76 @@ void TransferEngine::startWorker() {
   platform::detail::addMainLoopSource(source_);
 }
 
-int TransferEngine::onSocket(CURL*, curl_socket_t socket, int what, void* engine, void* watched) {
+int TransferEngine::onSocket(CURL*, curl_socket_t socket, int what, void* engine, void*) {
   auto* self = static_cast<TransferEngine*>(engine);
+  std::lock_guard lock(self->watchMutex_);
+  WatchedSocket* entry = self->findSocket(socket);
   if (what == CURL_POLL_REMOVE) {
-    // The socket may be closed already, which took it out of the set by itself.
-    ::epoll_ctl(self->socketsFd_, EPOLL_CTL_DEL, socket, nullptr);
+    if (!entry) return 0;
+    entry->wanted = 0;
+    if (!entry->ours) {
+      // Closed behind our back later (name resolution): it must not stay in the set.
+      if (entry->inSet) ::epoll_ctl(self->socketsFd_, EPOLL_CTL_DEL, socket, nullptr);
+      *entry = self->sockets_.back();
+      self->sockets_.pop_back();
+    }
     return 0;
   }
-  epoll_event event{};
-  event.events = ((what & CURL_POLL_IN) ? EPOLLIN : 0u) | ((what & CURL_POLL_OUT) ? EPOLLOUT : 0u);
-  event.data.fd = socket;
-  // libcurl keeps a mark of ours per socket until it asks to remove it: set once the socket is in the set.
-  if (watched) {
-    ::epoll_ctl(self->socketsFd_, EPOLL_CTL_MOD, socket, &event);
-  } else if (::epoll_ctl(self->socketsFd_, EPOLL_CTL_ADD, socket, &event) == 0 ||
-             (errno == EEXIST && ::epoll_ctl(self->socketsFd_, EPOLL_CTL_MOD, socket, &event) == 0)) {
-    static char mark;
-    curl_multi_assign(self->multi_, socket, &mark);
+  if (!entry) entry = &self->sockets_.emplace_back(WatchedSocket{socket});
+  const short wanted =
+      static_cast<short>(((what & CURL_POLL_IN) ? POLLIN : 0) | ((what & CURL_POLL_OUT) ? POLLOUT : 0));
+  if (entry->wanted == wanted) return 0;
+  entry->wanted = wanted;
+  if (self->socketsWithWorker_) {
+    self->syncSocket(*entry);
+  } else if (self->mainPolling_) {
+    // The main thread sleeps without this socket: the worker takes the sockets until it wakes.
+    self->setSocketsWithWorker(true);
   }
   return 0;
+}
+
+curl_socket_t TransferEngine::openSocket(void* engine, curlsocktype, curl_sockaddr* address) {
+  const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (fd < 0) return CURL_SOCKET_BAD;
+  auto* self = static_cast<TransferEngine*>(engine);
+  std::lock_guard lock(self->watchMutex_);
+  WatchedSocket* entry = self->findSocket(fd);
+  if (!entry) entry = &self->sockets_.emplace_back();
+  *entry = WatchedSocket{fd, 0, 0, true};  // a new socket is in no set, whatever an old one of that number was
+  return fd;
+}
+
+int TransferEngine::closeSocket(void* engine, curl_socket_t socket) {
+  auto* self = static_cast<TransferEngine*>(engine);
+  {
+    std::lock_guard lock(self->watchMutex_);
+    if (WatchedSocket* entry = self->findSocket(socket)) {
+      *entry = self->sockets_.back();
+      self->sockets_.pop_back();
+    }
+  }
+  return ::close(socket);  // closing also takes it out of the socket set
+}
+
+TransferEngine::WatchedSocket* TransferEngine::findSocket(int fd) {
+  for (auto& entry : sockets_) {
+    if (entry.fd == fd) return &entry;
+  }
+  return nullptr;
+}
+
+void TransferEngine::syncSocket(WatchedSocket& entry) {
+  if (!entry.wanted) return;  // a let-go socket may stay; driveSockets drops it if it ever reports
+  const std::uint32_t events = ((entry.wanted & POLLIN) ? EPOLLIN : 0u) | ((entry.wanted & POLLOUT) ? EPOLLOUT : 0u);
+  if (entry.inSet == events) return;
+  epoll_event event{};
+  event.events = events;
+  event.data.fd = entry.fd;
+  const bool done = entry.inSet ? ::epoll_ctl(socketsFd_, EPOLL_CTL_MOD, entry.fd, &event) == 0
+                                : (::epoll_ctl(socketsFd_, EPOLL_CTL_ADD, entry.fd, &event) == 0 ||
+                                   (errno == EEXIST && ::epoll_ctl(socketsFd_, EPOLL_CTL_MOD, entry.fd, &event) == 0));
+  entry.inSet = done ? events : 0;
 }
 
 int TransferEngine::onTimer(CURLM*, long milliseconds, void* engine) {
@@ -354,10 +394,17 @@ void TransferEngine::startHere(TransferJob& job, std::unique_lock<std::mutex>& l
   if (wakeWorker) wake();
 }
 
-bool TransferEngine::driveFromMain() {
+bool TransferEngine::driveFromMain(const pollfd* descriptors, std::size_t count) {
   std::unique_lock lock(transferMutex_, std::try_to_lock);
   if (!lock.owns_lock()) return false;
-  driveSockets();
+  int running = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const short ready = descriptors[i].revents;
+    if (!ready || (ready & POLLNVAL)) continue;
+    const int action = ((ready & (POLLIN | POLLHUP)) ? CURL_CSELECT_IN : 0) |
+                       ((ready & POLLOUT) ? CURL_CSELECT_OUT : 0) | ((ready & POLLERR) ? CURL_CSELECT_ERR : 0);
+    curl_multi_socket_action(multi_, descriptors[i].fd, action, &running);
+  }
   driveTimer();
   collectFinished();
   const bool wakeWorker = curlDeadline_ && *curlDeadline_ < plannedWake_;
@@ -369,21 +416,27 @@ bool TransferEngine::driveFromMain() {
   return true;
 }
 
-int TransferEngine::mainWillWait() {
+void TransferEngine::mainWillWait(std::vector<pollfd>& descriptors) {
   std::lock_guard lock(watchMutex_);
   if (!multi_ || mainDeclined_) {
     mainDeclined_ = false;
-    return -1;
+    return;
   }
   mainPolling_ = true;
   if (socketsWithWorker_) setSocketsWithWorker(false);
-  return socketsFd_;
+  for (const auto& entry : sockets_) {
+    if (entry.wanted) descriptors.push_back(pollfd{entry.fd, entry.wanted, 0});
+  }
 }
 
-void TransferEngine::mainDidWait(bool readable) {
-  const bool drove = !readable || driveFromMain();
+void TransferEngine::mainDidWait(const pollfd* descriptors, std::size_t count) {
+  {
+    std::lock_guard lock(watchMutex_);
+    mainPolling_ = false;
+  }
+  const bool ready = std::any_of(descriptors, descriptors + count, [](const pollfd& d) { return d.revents != 0; });
+  const bool drove = !ready || driveFromMain(descriptors, count);
   std::lock_guard lock(watchMutex_);
-  mainPolling_ = false;
   mainDeclined_ = !drove;
   if (added_ > 0 && !socketsWithWorker_) setSocketsWithWorker(true);
 }
@@ -394,6 +447,9 @@ void TransferEngine::keepSocketsWatched() {
 }
 
 void TransferEngine::setSocketsWithWorker(bool with) {
+  if (with) {
+    for (auto& entry : sockets_) syncSocket(entry);
+  }
   // The socket set stays in the worker's set for good: switching its events on and off is cheaper than adding and
   // removing it.
   epoll_event event{};
@@ -502,10 +558,21 @@ void TransferEngine::driveSockets() {
   const int count = ::epoll_wait(socketsFd_, socketEvents_.data(), static_cast<int>(socketEvents_.size()), 0);
   int running = 0;
   for (int i = 0; i < count; ++i) {
+    const int fd = socketEvents_[i].data.fd;
+    {
+      // A socket libcurl let go (a kept-alive connection the server closed, say) leaves the set now.
+      std::lock_guard lock(watchMutex_);
+      WatchedSocket* entry = findSocket(fd);
+      if (!entry || !entry->wanted) {
+        ::epoll_ctl(socketsFd_, EPOLL_CTL_DEL, fd, nullptr);
+        if (entry) entry->inSet = 0;
+        continue;
+      }
+    }
     const auto events = socketEvents_[i].events;
-    const int action = ((events & EPOLLIN) ? CURL_CSELECT_IN : 0) | ((events & EPOLLOUT) ? CURL_CSELECT_OUT : 0) |
-                       ((events & EPOLLERR) ? CURL_CSELECT_ERR : 0);
-    curl_multi_socket_action(multi_, socketEvents_[i].data.fd, action, &running);
+    const int action = ((events & (EPOLLIN | EPOLLHUP)) ? CURL_CSELECT_IN : 0) |
+                       ((events & EPOLLOUT) ? CURL_CSELECT_OUT : 0) | ((events & EPOLLERR) ? CURL_CSELECT_ERR : 0);
+    curl_multi_socket_action(multi_, fd, action, &running);
   }
 }
 
@@ -597,6 +664,10 @@ CURL* TransferEngine::takeEasyHandle() {
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onBody);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &onProgress);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &TransferEngine::openSocket);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &TransferEngine::closeSocket);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
   return easy;
 }
 

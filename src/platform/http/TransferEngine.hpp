@@ -1,17 +1,20 @@
 #pragma once
 // Private: the libcurl transfer engine of one session. One multi handle, whose connection cache keeps
 // connections alive between requests, is driven through libcurl's socket interface: the sockets it asks
-// to watch sit in one epoll set (`socketsFd_`).
+// to watch are listed in `sockets_`.
 //
 // Whoever holds `transferMutex_` may drive the multi handle:
 // - submit() takes it when it is free and sends the request at once on the caller's thread; when it is
 //   taken the job is queued for the worker instead.
-// - While the thread running the main queue is idle, it waits on the socket set itself (a main-loop
+// - While the thread running the main queue is idle, it polls the listed sockets itself (a main-loop
 //   source) and reads the replies there, so a request made and answered on the main queue passes
 //   through no other thread.
 // - The worker thread handles queued jobs, cancellations and every deadline (libcurl's timer and the
-//   idle time-outs), and the sockets whenever the main thread is not waiting on them: its own epoll set
-//   (`workerFd_`) holds its eventfd and the socket set, whose events are switched on at those times.
+//   idle time-outs), and the sockets whenever the main thread is not waiting on them. Its own epoll set
+//   (`workerFd_`) holds its eventfd and an epoll set of the sockets (`socketsFd_`), whose events are
+//   switched on at those times; only then is the socket set brought up to date with the list. Sockets of
+//   kept-alive connections stay in it between transfers, so a request on a kept-alive connection changes
+//   no epoll set while the main thread drives it.
 // Handlers of finished transfers always run outside the mutex.
 //
 // Easy handles are pooled with their fixed options set once, and the curl header list of the previous
@@ -19,6 +22,7 @@
 // libcurl itself does.
 
 #include <curl/curl.h>
+#include <poll.h>
 #include <sys/epoll.h>
 
 #include <atomic>
@@ -62,11 +66,10 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   struct Transfer;
   class MainSource;
 
-  /// The main queue's runner is about to sleep: the socket set to wait on, or
-  /// -1.
-  int mainWillWait();
-  /// The main queue's runner woke; `readable`: the socket set has work.
-  void mainDidWait(bool readable);
+  /// The main queue's runner is about to sleep: appends the sockets to wait on.
+  void mainWillWait(std::vector<pollfd>& descriptors);
+  /// The main queue's runner woke: `descriptors` are the ones mainWillWait() appended.
+  void mainDidWait(const pollfd* descriptors, std::size_t count);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -76,15 +79,15 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   void run();
   /// Starts `job` on the calling thread, which holds `lock` (on transferMutex_) and gives it up.
   void startHere(TransferJob& job, std::unique_lock<std::mutex>& lock);
-  /// Reads what is ready on the main thread; false when another thread holds transferMutex_.
-  bool driveFromMain();
+  /// Acts on the sockets the main thread found ready; false when another thread holds transferMutex_.
+  bool driveFromMain(const pollfd* descriptors, std::size_t count);
   void begin(TransferJob& job);
   static void failUnstarted(RequestCore& core, Error error);
   /// Fails a transfer that never reached libcurl; its handlers run once the mutex is given up.
   void failEarly(std::shared_ptr<RequestCore> core, Error error);
   void finish(Transfer& transfer, int curlCode, std::optional<Error> forcedError = std::nullopt);
   void failAll(std::int64_t code);
-  /// Lets libcurl act on the sockets that are ready, then on its timer when due.
+  /// Lets libcurl act on the sockets the socket set reports ready; drops sockets libcurl let go.
   void driveSockets();
   void driveTimer();
   /// Runs libcurl's timer action now; returns the number of transfers still running.
@@ -94,6 +97,11 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   void keepSocketsWatched();
   /// Switches the worker's wait on the socket set on or off; under watchMutex_.
   void setSocketsWithWorker(bool with);
+  struct WatchedSocket;
+  /// Brings one socket's entry in the socket set up to date; under watchMutex_.
+  void syncSocket(WatchedSocket& socket);
+  /// The listed socket `fd`, or null; under watchMutex_.
+  WatchedSocket* findSocket(int fd);
   long nextWaitMilliseconds();
   /// Blocks in epoll_wait until `plannedWake_` unless work arrived.
   void waitForActivity();
@@ -108,11 +116,13 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   static void deliver(Finished& finished);
 
   static int onSocket(CURL* easy, curl_socket_t socket, int what, void* engine, void* socketData);
+  static curl_socket_t openSocket(void* engine, curlsocktype purpose, curl_sockaddr* address);
+  static int closeSocket(void* engine, curl_socket_t socket);
   static int onTimer(CURLM* multi, long milliseconds, void* engine);
 
   SessionConfiguration configuration_;
   CURLM* multi_ = nullptr;
-  /// The sockets libcurl asks to watch; owned by `source_`.
+  /// The worker's epoll set of the sockets (see the top of this file).
   int socketsFd_ = -1;
   /// What the worker waits on: `wakeFd_`, and `socketsFd_` while `socketsWithWorker_`.
   int workerFd_ = -1;
@@ -126,6 +136,16 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   /// Guards who waits on the sockets; taken after transferMutex_ when both are held.
   std::mutex watchMutex_;
   bool mainPolling_ = false;
+  struct WatchedSocket {
+    int fd = -1;
+    /// poll(2) events libcurl asks for; 0 once it let the socket go.
+    short wanted = 0;
+    /// epoll events the socket is in the socket set with; 0 when it is not in it.
+    std::uint32_t inSet = 0;
+    /// Opened by openSocket, so its closing goes through closeSocket: it may stay in the set between transfers.
+    bool ours = false;
+  };
+  std::vector<WatchedSocket> sockets_;
   bool socketsWithWorker_ = false;
   /// The main thread found the engine busy: it leaves the sockets to the worker for one wait.
   bool mainDeclined_ = false;
