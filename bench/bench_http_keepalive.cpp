@@ -1,8 +1,9 @@
 // Keep-alive throughput of the HTTP layer against a plain libcurl easy-handle loop.
 //
 // Each iteration sends 1,000 sequential small JSON GETs to a loopback server and decodes every reply.
-// "Ours" goes through SessionManager (transfer thread, validation, delivery on the main queue, which this
-// thread runs); "PlainCurl" reuses one easy handle on this thread. Both report requests per second and
+// "Ours" goes through SessionManager (request built from the URL text, validation, JSON decoding, delivery
+// on the main queue, which this thread runs and on which the session reads its replies while it waits);
+// "PlainCurl" reuses one easy handle on this thread. Both report requests per second and
 // the TCP connections the server accepted. Unless told otherwise, each runs five times, interleaved at
 // random, and the best run of each counts (other work on the machine only ever slows a run down).
 // After the runs the program prints the time ratio ours / plain and exits non-zero when it exceeds 1.3
