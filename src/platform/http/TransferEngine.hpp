@@ -133,7 +133,7 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
 
   /// Guards the multi handle and everything under "Under transferMutex_".
   std::mutex transferMutex_;
-  /// Guards who waits on the sockets; taken after transferMutex_ when both are held.
+  /// Guards the list of sockets and who waits on them; taken after transferMutex_ when both are held.
   std::mutex watchMutex_;
   bool mainPolling_ = false;
   struct WatchedSocket {
