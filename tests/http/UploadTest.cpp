@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "HttpFixture.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
@@ -84,4 +86,30 @@ TEST_F(UploadTest, ReportsAnUnusableFormOrURLThroughTheEncodingCompletion) {
   EXPECT_EQ(errors[1].domain, HTTPRequestErrorDomain);
   EXPECT_EQ(errors[1].code, HTTPRequestError::multipartEncodingFailed);
   EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(UploadTest, CancellingFromTheEncodingCompletionReportsCancelledOnce) {
+  server.on("PUT", "/slow", [&](const httplib::Request&, httplib::Response& res) {
+    server.waitForStop(std::chrono::seconds(10));
+    res.set_content("{}", "application/json");
+  });
+  // From the main queue and from another thread: the completion may run before or after the transfer began.
+  std::vector<CapturedJSON> replies(2);
+  auto start = [&](CapturedJSON& captured) {
+    session->upload([](MultipartFormData& form) { form.append(Bytes(64 * 1024, 7), "file"); }, server.url("/slow"),
+                    HTTPMethod::PUT, std::nullopt,
+                    [&captured](const Result<std::shared_ptr<DataRequest>>& encoded) {
+                      (*encoded.value())->responseJSON(captured.handler());
+                      (*encoded.value())->cancel();
+                    });
+  };
+  start(replies[0]);
+  std::thread([&] { start(replies[1]); }).join();
+  const auto began = std::chrono::steady_clock::now();
+  waitFor([&] { return replies[0].done() && replies[1].done(); });
+  EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));  // not the server's answer
+  for (auto& captured : replies) {
+    ASSERT_TRUE(captured.reply()->result.isFailure());
+    EXPECT_EQ(captured.reply()->result.error()->code, URLError::cancelled);
+  }
 }

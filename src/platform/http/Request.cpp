@@ -47,10 +47,18 @@ void RequestCore::cancel() {
   {
     std::lock_guard lock(mutex_);
     if (outcome_) return;
+    // Marked first, so a transfer that has not begun yet (an upload's completion may cancel it before it
+    // is even handed to the engine) never begins.
+    cancelled_ = true;
     engine = engine_;
     id = id_;
   }
   if (auto running = engine.lock()) running->cancel(id);
+}
+
+bool RequestCore::isCancelled() const {
+  std::lock_guard lock(mutex_);
+  return cancelled_;
 }
 
 void RequestCore::addValidation() {

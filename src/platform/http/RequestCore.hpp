@@ -40,6 +40,8 @@ class RequestCore : public std::enable_shared_from_this<RequestCore> {
 
   void attach(std::weak_ptr<TransferEngine> engine, std::uint64_t id);
   void cancel();
+  /// True once cancel() was called, whether or not the transfer had begun.
+  bool isCancelled() const;
 
   void addValidation();
   bool validates() const;
@@ -66,6 +68,7 @@ class RequestCore : public std::enable_shared_from_this<RequestCore> {
   std::vector<Delivery> waiting_;
   std::vector<std::function<void(const Progress&)>> progressHandlers_;
   bool validate_ = false;
+  bool cancelled_ = false;
   std::weak_ptr<TransferEngine> engine_;
   std::uint64_t id_ = 0;
 };

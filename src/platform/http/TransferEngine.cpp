@@ -345,8 +345,11 @@ void TransferEngine::submit(TransferJob job) {
     failUnstarted(*job.core, URLError::make(URLError::cancelled, url));
   };
   {
-    std::lock_guard lock(mutex_);
-    if (stopping_ || !multi_) return cancelled();
+    std::unique_lock lock(mutex_);
+    if (stopping_ || !multi_) {
+      lock.unlock();
+      return cancelled();
+    }
     job.id = nextId_++;
   }
   job.core->attach(weak_from_this(), job.id);
@@ -364,8 +367,11 @@ void TransferEngine::submit(TransferJob job) {
     return cancelled();
   }
   {
-    std::lock_guard lock(mutex_);
-    if (stopping_) return cancelled();
+    std::unique_lock lock(mutex_);
+    if (stopping_) {
+      lock.unlock();
+      return cancelled();
+    }
     incoming_.push_back(std::move(job));
   }
   nudge();
@@ -735,6 +741,8 @@ void TransferEngine::begin(TransferJob& job) {
   const URLRequest& request = *t.request;
   const std::string& urlText = request.url().absoluteString();
   auto failNow = [&](Error error) { failEarly(std::move(t.core), std::move(error)); };
+  // A cancel that came before the transfer began (its id unknown to the engine then) is honoured here.
+  if (t.core->isCancelled()) return failNow(URLError::make(URLError::cancelled, urlText));
 
   try {
     const std::string& scheme = request.url().scheme();
