@@ -14,10 +14,7 @@ std::optional<ActivitySDK> ActivitySDK::fromJSON(const JSON& json) {
   Json::read(json, "miles", record.miles);
   Json::read(json, "external_id", record.externalId);
   Json::read(json, "external_provider", record.externalProvider);
-  Json::read(json, "created", record.created_);
-  record.createdTimestamp = record::secondsFromTimestampText(record.created_);
-  Json::read(json, "timestamp", record.timestamp_);
-  record.timestampTimestamp = record::secondsFromTimestampText(record.timestamp_);
+  record.readServerDates(json);
   return record;
 }
 
@@ -44,14 +41,6 @@ std::string ActivitySDK::description() const {
       .field("externalProvider", describe::optional(externalProvider))
       .field("created", describe::optional(created_))
       .text();
-}
-
-void ActivitySDK::setCreated(std::optional<std::string> created) {
-  record::setDateText(created_, std::move(created), createdTimestamp);
-}
-
-void ActivitySDK::setTimestamp(std::optional<std::string> timestamp) {
-  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

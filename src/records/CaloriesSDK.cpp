@@ -13,10 +13,7 @@ std::optional<CaloriesSDK> CaloriesSDK::fromJSON(const JSON& json) {
   Json::read(json, "value", record.value);
   Json::read(json, "external_id", record.externalId);
   Json::read(json, "external_provider", record.externalProvider);
-  Json::read(json, "created", record.created_);
-  Json::read(json, "timestamp", record.timestamp_);
-  record.createdTimestamp = record::secondsFromTimestampText(record.created_);
-  record.timestampTimestamp = record::secondsFromTimestampText(record.timestamp_);
+  record.readServerDates(json);
   return record;
 }
 
@@ -41,14 +38,6 @@ std::string CaloriesSDK::description() const {
       .field("externalProvider", describe::optional(externalProvider))
       .field("created", describe::optional(created_))
       .text();
-}
-
-void CaloriesSDK::setCreated(std::optional<std::string> created) {
-  record::setDateText(created_, std::move(created), createdTimestamp);
-}
-
-void CaloriesSDK::setTimestamp(std::optional<std::string> timestamp) {
-  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

@@ -21,4 +21,16 @@ void setDateText(std::optional<std::string>& text, std::optional<std::string> va
   deriveCompanion(text, companion);
 }
 
+void ServerDates::readServerDates(const JSON& json) {
+  Json::read(json, "created", created_);
+  Json::read(json, "timestamp", timestamp_);
+  createdTimestamp = secondsFromTimestampText(created_);
+  timestampTimestamp = secondsFromTimestampText(timestamp_);
+}
+
+void ServerDatesWithModified::readModified(const JSON& json) {
+  Json::read(json, "modified", modified_);
+  modifiedTimestamp = secondsFromTimestampText(modified_);
+}
+
 }  // namespace talvaren::record

@@ -28,14 +28,10 @@ std::optional<RecoverySDK> RecoverySDK::fromJSON(const JSON& json) {
   Json::read(json, s3KeyKey, entry.s3Key);
   Json::read(json, externalIdKey, entry.externalId);
   Json::read(json, externalProviderKey, entry.externalProvider);
-  Json::read(json, createdKey, entry.created_);
-  Json::read(json, modifiedKey, entry.modified_);
-  Json::read(json, timestampKey, entry.timestamp_);
+  entry.readServerDates(json);
+  entry.readModified(json);
   Json::read(json, averageHrKey, entry.averageHr);
   Json::read(json, fatigueLevelKey, entry.fatigueLevel);
-  entry.createdTimestamp = record::secondsFromTimestampText(entry.created_);
-  entry.modifiedTimestamp = record::secondsFromTimestampText(entry.modified_);
-  entry.timestampTimestamp = record::secondsFromTimestampText(entry.timestamp_);
   Json::read(json, deviceStringKey, entry.deviceString);
   return entry;
 }
@@ -96,18 +92,6 @@ std::string RecoverySDK::description() const {
       .field("deviceString", describe::optional(deviceString))
       .field("recordId", describe::optional(recordId))
       .text();
-}
-
-void RecoverySDK::setCreated(std::optional<std::string> created) {
-  record::setDateText(created_, std::move(created), createdTimestamp);
-}
-
-void RecoverySDK::setModified(std::optional<std::string> modified) {
-  record::setDateText(modified_, std::move(modified), modifiedTimestamp);
-}
-
-void RecoverySDK::setTimestamp(std::optional<std::string> timestamp) {
-  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

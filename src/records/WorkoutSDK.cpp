@@ -82,12 +82,8 @@ std::optional<WorkoutSDK> WorkoutSDK::fromJSON(const JSON& json) {
   Json::read(json, trainerKey, workout.trainer);
   Json::read(json, deviceKey, workout.device);
   Json::read(json, trainingSourceKey, workout.trainingSource);
-  Json::read(json, createdKey, workout.created_);
-  Json::read(json, modifiedKey, workout.modified_);
-  Json::read(json, timestampKey, workout.timestamp_);
-  workout.createdTimestamp = record::secondsFromTimestampText(workout.created_);
-  workout.modifiedTimestamp = record::secondsFromTimestampText(workout.modified_);
-  workout.timestampTimestamp = record::secondsFromTimestampText(workout.timestamp_);
+  workout.readServerDates(json);
+  workout.readModified(json);
   Json::read(json, deletedKey, workout.deleted);
   workout.numberOfResumes = 0;  // never taken from "number_of_resumes"
   workout.heartrates = Json::readRecordList<HeartrateSDK>(json, heartratesKey);
@@ -243,18 +239,6 @@ std::string WorkoutSDK::description() const {
       .field("timestamp", optional(timestamp_))
       .field("numberOfResumes", optional(numberOfResumes))
       .text();
-}
-
-void WorkoutSDK::setCreated(std::optional<std::string> created) {
-  record::setDateText(created_, std::move(created), createdTimestamp);
-}
-
-void WorkoutSDK::setModified(std::optional<std::string> modified) {
-  record::setDateText(modified_, std::move(modified), modifiedTimestamp);
-}
-
-void WorkoutSDK::setTimestamp(std::optional<std::string> timestamp) {
-  record::setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
 }
 
 }  // namespace talvaren

@@ -12,7 +12,7 @@ namespace talvaren {
 
 /// Keys read: "uuid", "owner", "date", "steps", "miles", "external_id", "external_provider", "created",
 /// "timestamp". Keys written: the same without "created". Ordered by `createdTimestamp`.
-class ActivitySDK : public record::Ordered<ActivitySDK> {
+class ActivitySDK : public record::ServerDates, public record::Ordered<ActivitySDK> {
  public:
   std::optional<std::string> uuid;
   std::optional<std::int64_t> owner;
@@ -23,10 +23,6 @@ class ActivitySDK : public record::Ordered<ActivitySDK> {
   std::optional<std::string> externalId;
   /// "apple_health_kit", "garmin_api" or "fit_bit_api" for imported days.
   std::optional<std::string> externalProvider;
-  /// `created` as seconds since 1970; setting it leaves `created` as it is.
-  std::optional<double> createdTimestamp;
-  /// `timestamp` as seconds since 1970; setting it leaves `timestamp` as it is.
-  std::optional<double> timestampTimestamp;
 
   /// Every value absent.
   ActivitySDK() = default;
@@ -37,16 +33,7 @@ class ActivitySDK : public record::Ordered<ActivitySDK> {
   /// externalProvider = ..., created = ..." with no line feed.
   std::string description() const;
 
-  const std::optional<std::string>& created() const { return created_; }
-  void setCreated(std::optional<std::string> created);
-  const std::optional<std::string>& timestamp() const { return timestamp_; }
-  void setTimestamp(std::optional<std::string> timestamp);
-
   std::optional<double> orderingValue() const { return createdTimestamp; }
-
- private:
-  std::optional<std::string> created_;
-  std::optional<std::string> timestamp_;
 };
 
 }  // namespace talvaren

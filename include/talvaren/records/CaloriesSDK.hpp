@@ -12,7 +12,7 @@ namespace talvaren {
 
 /// Keys read: "uuid", "owner", "date", "value", "external_id", "external_provider", "created",
 /// "timestamp". Keys written: the same without "created". Ordered by `createdTimestamp`.
-class CaloriesSDK : public record::Ordered<CaloriesSDK> {
+class CaloriesSDK : public record::ServerDates, public record::Ordered<CaloriesSDK> {
  public:
   std::optional<std::string> uuid;
   std::optional<std::int64_t> owner;
@@ -20,10 +20,6 @@ class CaloriesSDK : public record::Ordered<CaloriesSDK> {
   std::optional<std::int64_t> value;
   std::optional<std::string> externalId;
   std::optional<std::string> externalProvider;
-  /// `created` as seconds since 1970; setting it leaves `created` as it is.
-  std::optional<double> createdTimestamp;
-  /// `timestamp` as seconds since 1970; setting it leaves `timestamp` as it is.
-  std::optional<double> timestampTimestamp;
 
   /// Every value absent.
   CaloriesSDK() = default;
@@ -34,18 +30,7 @@ class CaloriesSDK : public record::Ordered<CaloriesSDK> {
   /// created = ..." with no line feed.
   std::string description() const;
 
-  /// The server's creation time stamp; setting a parsable one updates `createdTimestamp`.
-  const std::optional<std::string>& created() const { return created_; }
-  void setCreated(std::optional<std::string> created);
-  /// The server's time stamp; setting a parsable one updates `timestampTimestamp`.
-  const std::optional<std::string>& timestamp() const { return timestamp_; }
-  void setTimestamp(std::optional<std::string> timestamp);
-
   std::optional<double> orderingValue() const { return createdTimestamp; }
-
- private:
-  std::optional<std::string> created_;
-  std::optional<std::string> timestamp_;
 };
 
 }  // namespace talvaren

@@ -40,8 +40,54 @@ std::optional<double> secondsFromTimestampText(const std::optional<std::string>&
 void deriveCompanion(const std::optional<std::string>& text, std::optional<double>& companion);
 
 /// A date text's setter: stores `value` in `text`, then runs the date derivation into `companion`.
-void setDateText(std::optional<std::string>& text, std::optional<std::string> value,
-                 std::optional<double>& companion);
+void setDateText(std::optional<std::string>& text, std::optional<std::string> value, std::optional<double>& companion);
+
+/// The server's "created" and "timestamp" texts with their seconds companions, for the records that carry
+/// them (see "Date texts" above).
+class ServerDates {
+ public:
+  /// `created` as seconds since 1970; setting it leaves `created` as it is.
+  std::optional<double> createdTimestamp;
+  /// `timestamp` as seconds since 1970; setting it leaves `timestamp` as it is.
+  std::optional<double> timestampTimestamp;
+
+  /// The server's creation time stamp; setting a parsable one updates `createdTimestamp`.
+  const std::optional<std::string>& created() const { return created_; }
+  void setCreated(std::optional<std::string> created) { setDateText(created_, std::move(created), createdTimestamp); }
+  /// The server's time stamp; setting a parsable one updates `timestampTimestamp`.
+  const std::optional<std::string>& timestamp() const { return timestamp_; }
+  void setTimestamp(std::optional<std::string> timestamp) {
+    setDateText(timestamp_, std::move(timestamp), timestampTimestamp);
+  }
+
+ protected:
+  ServerDates() = default;
+  /// A JSON reader's part: stores "created" and "timestamp" and sets both companions from them.
+  void readServerDates(const JSON& json);
+
+  std::optional<std::string> created_;
+  std::optional<std::string> timestamp_;
+};
+
+/// ServerDates and the server's "modified" text with its companion.
+class ServerDatesWithModified : public ServerDates {
+ public:
+  /// `modified` as seconds since 1970; setting it leaves `modified` as it is.
+  std::optional<double> modifiedTimestamp;
+
+  /// Setting a parsable one updates `modifiedTimestamp`.
+  const std::optional<std::string>& modified() const { return modified_; }
+  void setModified(std::optional<std::string> modified) {
+    setDateText(modified_, std::move(modified), modifiedTimestamp);
+  }
+
+ protected:
+  ServerDatesWithModified() = default;
+  /// A JSON reader's part: stores "modified" and sets its companion from it.
+  void readModified(const JSON& json);
+
+  std::optional<std::string> modified_;
+};
 
 /// The six comparisons of a record ordered on `R::orderingValue()`, written out by hand.
 template <class R>

@@ -21,7 +21,7 @@ namespace talvaren {
 /// Starting values differ by origin: a new entry has `percentage` 0, `stressLevel` 1, an empty
 /// `hrRecovery` list and empty `s3Key` and `deviceString` texts; one read from JSON has only what the
 /// JSON holds.
-class RecoverySDK : public record::Ordered<RecoverySDK> {
+class RecoverySDK : public record::ServerDatesWithModified, public record::Ordered<RecoverySDK> {
  public:
   static constexpr std::string_view uuidKey = "uuid";
   static constexpr std::string_view ownerKey = "owner";
@@ -73,12 +73,6 @@ class RecoverySDK : public record::Ordered<RecoverySDK> {
   std::optional<std::int64_t> fatigueLevel;
   /// Set only by the host; never in JSON.
   std::optional<std::int64_t> recordId;
-  /// `created` as seconds since 1970; setting it leaves `created` as it is.
-  std::optional<double> createdTimestamp;
-  /// `modified` as seconds since 1970; setting it leaves `modified` as it is.
-  std::optional<double> modifiedTimestamp;
-  /// `timestamp` as seconds since 1970; setting it leaves `timestamp` as it is.
-  std::optional<double> timestampTimestamp;
   std::optional<std::string> deviceString = std::string();
   /// Set only by the host; never in JSON.
   std::optional<std::int64_t> startTimeInSeconds;
@@ -91,22 +85,12 @@ class RecoverySDK : public record::Ordered<RecoverySDK> {
   /// "recovery: \n" and one padded line per shown value, each ending in a line feed.
   std::string description() const;
 
-  const std::optional<std::string>& created() const { return created_; }
-  void setCreated(std::optional<std::string> created);
-  const std::optional<std::string>& modified() const { return modified_; }
-  void setModified(std::optional<std::string> modified);
-  const std::optional<std::string>& timestamp() const { return timestamp_; }
-  void setTimestamp(std::optional<std::string> timestamp);
-
   std::optional<double> orderingValue() const { return createdTimestamp; }
 
  private:
   struct Blank {};
   explicit RecoverySDK(Blank);
 
-  std::optional<std::string> created_;
-  std::optional<std::string> modified_;
-  std::optional<std::string> timestamp_;
 };
 
 }  // namespace talvaren

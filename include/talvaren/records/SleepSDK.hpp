@@ -15,7 +15,7 @@ namespace talvaren {
 /// Keys read: "uuid", "owner", "date", "value", "external_id", "external_provider", "created",
 /// "timestamp". Keys written: the same without "created". Every other value is never in JSON.
 /// A sleep record has no ordering and no equality.
-class SleepSDK {
+class SleepSDK : public record::ServerDatesWithModified {
  public:
   std::optional<std::string> uuid;
   std::optional<std::int64_t> owner;
@@ -40,12 +40,6 @@ class SleepSDK {
   std::optional<std::int64_t> averageHr;
   std::optional<std::int64_t> fatigueLevel;
   std::optional<std::int64_t> recordId;
-  /// `created` as seconds since 1970; setting it leaves `created` as it is.
-  std::optional<double> createdTimestamp;
-  /// `modified` as seconds since 1970; setting it leaves `modified` as it is.
-  std::optional<double> modifiedTimestamp;
-  /// `timestamp` as seconds since 1970; setting it leaves `timestamp` as it is.
-  std::optional<double> timestampTimestamp;
   std::optional<std::string> deviceString;
   /// The sleep's start in seconds.
   std::optional<std::int64_t> startTimeInSeconds;
@@ -59,18 +53,6 @@ class SleepSDK {
   /// created = ..." with no line feed.
   std::string description() const;
 
-  const std::optional<std::string>& created() const { return created_; }
-  void setCreated(std::optional<std::string> created);
-  /// Never in JSON; setting a parsable one updates `modifiedTimestamp`.
-  const std::optional<std::string>& modified() const { return modified_; }
-  void setModified(std::optional<std::string> modified);
-  const std::optional<std::string>& timestamp() const { return timestamp_; }
-  void setTimestamp(std::optional<std::string> timestamp);
-
- private:
-  std::optional<std::string> created_;
-  std::optional<std::string> modified_;
-  std::optional<std::string> timestamp_;
 };
 
 }  // namespace talvaren

@@ -23,7 +23,7 @@ namespace talvaren {
 /// Starting values differ by origin: a new workout has `numberOfResumes` 0 and an empty `heartrates`
 /// list; one read from JSON has `numberOfResumes` 0 and `heartrates` only when "hr_data" is a list of
 /// samples; one read from an archive has whatever the archive holds and never `heartrates`.
-class WorkoutSDK : public record::Ordered<WorkoutSDK> {
+class WorkoutSDK : public record::ServerDatesWithModified, public record::Ordered<WorkoutSDK> {
  public:
   std::optional<std::string> uuid;
   std::optional<std::int64_t> owner;
@@ -57,12 +57,6 @@ class WorkoutSDK : public record::Ordered<WorkoutSDK> {
   std::optional<std::string> trainer;
   std::optional<std::string> trainingSource;
   std::optional<std::string> device;
-  /// `created` as seconds since 1970; setting it leaves `created` as it is.
-  std::optional<double> createdTimestamp;
-  /// `modified` as seconds since 1970; setting it leaves `modified` as it is.
-  std::optional<double> modifiedTimestamp;
-  /// `timestamp` as seconds since 1970; setting it leaves `timestamp` as it is.
-  std::optional<double> timestampTimestamp;
   std::optional<std::int64_t> deleted;
   std::optional<std::int64_t> numberOfResumes = 0;
   /// The workout's heart-rate samples ("hr_data").
@@ -82,22 +76,12 @@ class WorkoutSDK : public record::Ordered<WorkoutSDK> {
   /// "workout: \n" and one padded line per shown value, each ending in a line feed.
   std::string description() const;
 
-  const std::optional<std::string>& created() const { return created_; }
-  void setCreated(std::optional<std::string> created);
-  const std::optional<std::string>& modified() const { return modified_; }
-  void setModified(std::optional<std::string> modified);
-  const std::optional<std::string>& timestamp() const { return timestamp_; }
-  void setTimestamp(std::optional<std::string> timestamp);
-
   std::optional<double> orderingValue() const { return createdTimestamp; }
 
  private:
   struct Blank {};
   explicit WorkoutSDK(Blank);
 
-  std::optional<std::string> created_;
-  std::optional<std::string> modified_;
-  std::optional<std::string> timestamp_;
 };
 
 }  // namespace talvaren
