@@ -1,0 +1,36 @@
+#pragma once
+// Secrets never reach the console: request logs and printed URLs keep their shape, but the values of
+// credential headers, password and token parameters, and token or verifier query items print as
+// "<redacted>". Every log line that could carry a secret goes through these helpers.
+
+#include <map>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace talvaren::redact {
+
+/// What a secret value prints as.
+inline constexpr std::string_view placeholder = "<redacted>";
+
+/// True for header names whose values are credentials ("Authorization", "X-API-Key", "X-CSRFToken"),
+/// compared without regard to case.
+bool isSecretHeader(std::string_view name);
+
+/// True for parameter or query item names whose values are secrets: "password", "password1", "token",
+/// "access_token", "refresh_token", "oauth_token", "oauth_token_secret", "oauth_verifier" (exact case).
+bool isSecretParameter(std::string_view name);
+
+/// A copy of `headers` with every secret header's value replaced by the placeholder.
+std::map<std::string, std::string> headers(const std::map<std::string, std::string>& headers);
+
+/// A copy of a JSON object of parameters with the values of secret members replaced by the placeholder
+/// (top level only); anything that is not an object comes back unchanged.
+nlohmann::json parameters(const nlohmann::json& parameters);
+
+/// `url` with the value of every secret item of its query and fragment ("name=value" pairs separated by
+/// "&") replaced by the placeholder; everything else is kept byte for byte.
+std::string url(std::string_view url);
+
+}  // namespace talvaren::redact
