@@ -16,7 +16,7 @@
 #include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/ble/CentralManager.hpp"
 
-namespace talvaren::bletest {
+namespace talvaren::testkit {
 
 using namespace talvaren::platform;
 
@@ -154,4 +154,4 @@ inline void discoverEverything(const std::shared_ptr<Recorder>& recorder) {
   };
 }
 
-}  // namespace talvaren::bletest
+}  // namespace talvaren::testkit
