@@ -17,7 +17,7 @@
 
 #include "../MainLoopSource.hpp"
 #include "CurlErrors.hpp"
-#include "TestHooks.hpp"
+#include "TransferHooks.hpp"
 #include "talvaren/platform/http/HTTPCookie.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
