@@ -116,11 +116,10 @@ void HealthManager::authorizeHealthKit(AuthorizationCompletion completion) {
   if (auto sleep = health::ObjectType::categoryType(health::CategoryTypeIdentifier::sleepAnalysis)) {
     readTypes.push_back(*sleep);
   }
-  for (auto identifier : {health::QuantityTypeIdentifier::activeEnergyBurned,
-                          health::QuantityTypeIdentifier::basalEnergyBurned,
-                          health::QuantityTypeIdentifier::distanceWalkingRunning,
-                          health::QuantityTypeIdentifier::distanceCycling,
-                          health::QuantityTypeIdentifier::distanceSwimming, health::QuantityTypeIdentifier::stepCount}) {
+  for (auto identifier :
+       {health::QuantityTypeIdentifier::activeEnergyBurned, health::QuantityTypeIdentifier::basalEnergyBurned,
+        health::QuantityTypeIdentifier::distanceWalkingRunning, health::QuantityTypeIdentifier::distanceCycling,
+        health::QuantityTypeIdentifier::distanceSwimming, health::QuantityTypeIdentifier::stepCount}) {
     if (auto type = health::ObjectType::quantityType(identifier)) readTypes.push_back(*type);
   }
   if (!health::HealthStore::isHealthDataAvailable()) {
@@ -131,20 +130,19 @@ void HealthManager::authorizeHealthKit(AuthorizationCompletion completion) {
     }
     return;
   }
-  healthKitStore->requestAuthorization(std::nullopt, std::move(readTypes),
-                                       [self = retain(), completion = std::move(completion)](
-                                           bool success, std::optional<Error> error) {
-                                         if (completion) completion(success, std::move(error));
-                                       });
+  healthKitStore->requestAuthorization(
+      std::nullopt, std::move(readTypes),
+      [self = retain(), completion = std::move(completion)](bool success, std::optional<Error> error) {
+        if (completion) completion(success, std::move(error));
+      });
 }
 
 void HealthManager::runDailyStatistics(health::QuantityTypeIdentifier identifier, Date startDate, Date endDate,
                                        health::QueryOptions options, StatisticsCompletion handler) {
   auto type = health::ObjectType::quantityType(identifier);
   if (!type) {
-    healthKitStore->callbackQueue().async([self = retain(), handler = std::move(handler)] {
-      handler(nullptr, health_reading::typeUnavailableError());
-    });
+    healthKitStore->callbackQueue().async(
+        [self = retain(), handler = std::move(handler)] { handler(nullptr, health_reading::typeUnavailableError()); });
     return;
   }
   DateComponents oneDay;
@@ -153,11 +151,9 @@ void HealthManager::runDailyStatistics(health::QuantityTypeIdentifier identifier
       *type, health::predicateForSamples(startDate, endDate, options), health::StatisticsOptions::cumulativeSum,
       beginningOfTheDay(Date::now()), oneDay);
   query->setInitialResultsHandler(
-      [self = retain(), handler = std::move(handler)](const health::StatisticsCollectionQuery&,
-                                                      std::shared_ptr<const health::StatisticsCollection> collection,
-                                                      std::optional<Error> error) {
-        handler(std::move(collection), std::move(error));
-      });
+      [self = retain(), handler = std::move(handler)](
+          const health::StatisticsCollectionQuery&, std::shared_ptr<const health::StatisticsCollection> collection,
+          std::optional<Error> error) { handler(std::move(collection), std::move(error)); });
   healthKitStore->execute(std::move(query));
 }
 

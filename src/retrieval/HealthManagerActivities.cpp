@@ -29,7 +29,8 @@ void mergeDaySums(const health::StatisticsCollection& collection, const Date& st
   std::vector<HealthDaySum> sums;
   appendDaySums(collection, start, end, health::Unit::mile(), sums);
   for (auto& sum : sums) {
-    auto found = std::find_if(list.begin(), list.end(), [&](const HealthDaySum& entry) { return entry.date == sum.date; });
+    auto found =
+        std::find_if(list.begin(), list.end(), [&](const HealthDaySum& entry) { return entry.date == sum.date; });
     if (found == list.end()) {
       list.push_back(std::move(sum));
     } else {
@@ -51,8 +52,8 @@ void logStepSamples(health::HealthStore& store, const Date& start, const Date& e
           if (!quantitySample) continue;
           console::print("HealthKit getHKActivities step = " +
                          describe::number(quantitySample->quantity().doubleValue(health::Unit::count()).value_or(0)) +
-                         " device = " + printed(sample->device()) + " startDate = " + sample->startDate().description() +
-                         " endDate = " + sample->endDate().description());
+                         " device = " + printed(sample->device()) + " startDate = " +
+                         sample->startDate().description() + " endDate = " + sample->endDate().description());
         }
       }));
 }
@@ -66,55 +67,59 @@ void HealthManager::getHKActivities(Date forDate, ActivitiesCompletion completio
   console::print("HealthKit getHKActivities startDate " + start.description());
   console::print("HealthKit getHKActivities endDate " + end.description());
   logStepSamples(*healthKitStore, start, end);
-  getMonthlySteps(start, end, [self = retain(), this, start, end, completion = std::move(completion)](
-                                  std::shared_ptr<const health::StatisticsCollection> collection,
-                                  std::optional<Error> error) mutable {
-    platform::DispatchQueue::main().async([self, this, start, end, completion = std::move(completion),
-                                           collection = std::move(collection), error = std::move(error)] {
-      if (!collection || error) {
-        if (completion) completion(std::nullopt, error);
-        return;
-      }
-      std::vector<HealthDaySum> steps;
-      collection->enumerateStatistics(start, end, [&](const health::Statistics& statistics, bool& stop) {
-        console::print("HealthKit getHKActivities statistics = " + printed(statistics) +
-                       " stop: " + describePointer(&stop));
-        if (auto sum = usableSum(statistics, health::Unit::count())) {
-          auto dateString = formatter()->getShortStringFromDate(statistics.startDate());
-          console::print("HealthKit getHKActivities dateString = " + dateString + " steps: " + describe::number(*sum));
-          steps.push_back({std::move(dateString), *sum, 0});
-        }
+  getMonthlySteps(
+      start, end,
+      [self = retain(), this, start, end, completion = std::move(completion)](
+          std::shared_ptr<const health::StatisticsCollection> collection, std::optional<Error> error) mutable {
+        platform::DispatchQueue::main().async([self, this, start, end, completion = std::move(completion),
+                                               collection = std::move(collection), error = std::move(error)] {
+          if (!collection || error) {
+            if (completion) completion(std::nullopt, error);
+            return;
+          }
+          std::vector<HealthDaySum> steps;
+          collection->enumerateStatistics(start, end, [&](const health::Statistics& statistics, bool& stop) {
+            console::print("HealthKit getHKActivities statistics = " + printed(statistics) +
+                           " stop: " + describePointer(&stop));
+            if (auto sum = usableSum(statistics, health::Unit::count())) {
+              auto dateString = formatter()->getShortStringFromDate(statistics.startDate());
+              console::print("HealthKit getHKActivities dateString = " + dateString +
+                             " steps: " + describe::number(*sum));
+              steps.push_back({std::move(dateString), *sum, 0});
+            }
+          });
+          getMothlyDistance(start, end,
+                            [self, this, steps = std::move(steps), completion](
+                                std::optional<std::vector<HealthDaySum>> distance, std::optional<Error> distanceError) {
+                              auto distances = distance.value_or(std::vector<HealthDaySum>{});
+                              auto records = createActivities(steps, distances);
+                              if (completion) completion(std::move(records), std::move(distanceError));
+                            });
+        });
       });
-      getMothlyDistance(start, end, [self, this, steps = std::move(steps), completion](
-                                        std::optional<std::vector<HealthDaySum>> distance,
-                                        std::optional<Error> distanceError) {
-        auto distances = distance.value_or(std::vector<HealthDaySum>{});
-        auto records = createActivities(steps, distances);
-        if (completion) completion(std::move(records), std::move(distanceError));
-      });
-    });
-  });
 }
 
 void HealthManager::getMothlyDistance(Date startDate, Date endDate, DaySumsCompletion completion) {
   auto list = std::make_shared<std::vector<HealthDaySum>>();
-  getMonthlyRunningAndWalkingDistance(startDate, endDate, [self = retain(), this, startDate, endDate, list,
-                                                           completion = std::move(completion)](
-                                                              std::shared_ptr<const health::StatisticsCollection> walking,
-                                                              std::optional<Error>) mutable {
-    if (walking) appendDaySums(*walking, startDate, endDate, health::Unit::mile(), *list);
-    getMonthlyCyclingDistance(startDate, endDate, [self, this, startDate, endDate, list, completion = std::move(completion)](
-                                                      std::shared_ptr<const health::StatisticsCollection> cycling,
-                                                      std::optional<Error>) mutable {
-      if (cycling) mergeDaySums(*cycling, startDate, endDate, *list);
-      getMonthlySwimmingDistance(startDate, endDate, [self, startDate, endDate, list, completion = std::move(completion)](
-                                                         std::shared_ptr<const health::StatisticsCollection> swimming,
-                                                         std::optional<Error> error) {
-        if (swimming) mergeDaySums(*swimming, startDate, endDate, *list);
-        if (completion) completion(std::move(*list), std::move(error));
+  getMonthlyRunningAndWalkingDistance(
+      startDate, endDate,
+      [self = retain(), this, startDate, endDate, list, completion = std::move(completion)](
+          std::shared_ptr<const health::StatisticsCollection> walking, std::optional<Error>) mutable {
+        if (walking) appendDaySums(*walking, startDate, endDate, health::Unit::mile(), *list);
+        getMonthlyCyclingDistance(
+            startDate, endDate,
+            [self, this, startDate, endDate, list, completion = std::move(completion)](
+                std::shared_ptr<const health::StatisticsCollection> cycling, std::optional<Error>) mutable {
+              if (cycling) mergeDaySums(*cycling, startDate, endDate, *list);
+              getMonthlySwimmingDistance(
+                  startDate, endDate,
+                  [self, startDate, endDate, list, completion = std::move(completion)](
+                      std::shared_ptr<const health::StatisticsCollection> swimming, std::optional<Error> error) {
+                    if (swimming) mergeDaySums(*swimming, startDate, endDate, *list);
+                    if (completion) completion(std::move(*list), std::move(error));
+                  });
+            });
       });
-    });
-  });
 }
 
 std::vector<ActivitySDK> HealthManager::createActivities(const std::vector<HealthDaySum>& stepsArray,

@@ -29,12 +29,11 @@ void HealthManager::getHKCaloriesAnalysis(Date forDate, CaloriesCompletion compl
           }
           std::vector<HealthDaySum> active;
           appendDaySums(*collection, start, end, health::Unit::kilocalorie(), active);
-          getHKCaloriesRestingAnalysis(
-              forDate, [self, this, active = std::move(active), completion](std::vector<HealthDaySum> rest,
-                                                                             std::optional<Error> restError) {
-                auto records = createCalories(active, rest);
-                if (completion) completion(std::move(records), std::move(restError));
-              });
+          getHKCaloriesRestingAnalysis(forDate, [self, this, active = std::move(active), completion](
+                                                    std::vector<HealthDaySum> rest, std::optional<Error> restError) {
+            auto records = createCalories(active, rest);
+            if (completion) completion(std::move(records), std::move(restError));
+          });
         });
       });
 }
@@ -72,8 +71,8 @@ std::vector<CaloriesSDK> HealthManager::createCalories(const std::vector<HealthD
   for (const auto& sum : caloriesRestData) {
     auto value = wholeNumber(sum.value);
     if (!value) continue;
-    auto found = std::find_if(result.begin(), result.end(),
-                              [&](const CaloriesSDK& record) { return record.date == sum.date; });
+    auto found =
+        std::find_if(result.begin(), result.end(), [&](const CaloriesSDK& record) { return record.date == sum.date; });
     if (found == result.end()) {
       append(sum, *value);
     } else {

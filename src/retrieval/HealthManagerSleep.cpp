@@ -114,8 +114,9 @@ void HealthManager::getHKSleepAnalysis(Date forDate, SleepCompletion completion)
   healthKitStore->execute(std::make_shared<health::SampleQuery>(
       *type, health::predicateForSamples(start, end, health::QueryOptions::none), 30,
       std::vector<health::SortDescriptor>{{health::SortKey::endDate, false}},
-      [finish = std::move(finish)](const health::SampleQuery&, std::optional<std::vector<health::SamplePointer>> samples,
-                                   std::optional<Error> error) mutable { finish(std::move(samples), std::move(error)); }));
+      [finish = std::move(finish)](
+          const health::SampleQuery&, std::optional<std::vector<health::SamplePointer>> samples,
+          std::optional<Error> error) mutable { finish(std::move(samples), std::move(error)); }));
 }
 
 std::vector<HealthManager::CategorySamplePointer> HealthManager::removingDuplicates(

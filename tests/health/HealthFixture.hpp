@@ -45,12 +45,12 @@ class HealthFixture : public ::testing::Test {
   ~HealthFixture() override { HealthStoreSimulator::reset(); }
 
   static void add(health::QuantityTypeIdentifier type, double value, double start, double end) {
-    ASSERT_TRUE(HealthStoreSimulator::addQuantitySample(type, health::Quantity(*quantityType(type).canonicalUnit(), value),
-                                                        Date(start), Date(end)));
+    ASSERT_TRUE(HealthStoreSimulator::addQuantitySample(
+        type, health::Quantity(*quantityType(type).canonicalUnit(), value), Date(start), Date(end)));
   }
   static void addMiles(health::QuantityTypeIdentifier type, double miles, double start, double end) {
-    ASSERT_TRUE(HealthStoreSimulator::addQuantitySample(type, health::Quantity(health::Unit::mile(), miles), Date(start),
-                                                        Date(end)));
+    ASSERT_TRUE(HealthStoreSimulator::addQuantitySample(type, health::Quantity(health::Unit::mile(), miles),
+                                                        Date(start), Date(end)));
   }
   static void addSleep(std::int64_t value, double start, double end) {
     ASSERT_TRUE(HealthStoreSimulator::addCategorySample(health::CategoryTypeIdentifier::sleepAnalysis, value,
@@ -60,9 +60,8 @@ class HealthFixture : public ::testing::Test {
   /// Grants reading of `types` through `store` and runs the answer.
   void grant(health::HealthStore& store, std::vector<health::ObjectType> types) {
     bool answered = false;
-    store.requestAuthorization(std::nullopt, std::move(types), [&](bool success, std::optional<Error>) {
-      answered = success;
-    });
+    store.requestAuthorization(std::nullopt, std::move(types),
+                               [&](bool success, std::optional<Error>) { answered = success; });
     time_.runUntilIdle();
     ASSERT_TRUE(answered);
   }

@@ -83,13 +83,13 @@ TEST_F(HealthStoreTest, PredicatesFollowTheirBoundaryRules) {
     bool none, strictStart, strictEnd, both;
   };
   for (const auto& c : std::vector<Case>{
-           {50, 100, true, false, true, false},    // ends exactly at the window's start
-           {50, 99, false, false, false, false},   // ends before it
-           {150, 250, true, true, false, false},   // runs past the end
-           {200, 210, false, false, false, false}, // starts exactly at the end
+           {50, 100, true, false, true, false},     // ends exactly at the window's start
+           {50, 99, false, false, false, false},    // ends before it
+           {150, 250, true, true, false, false},    // runs past the end
+           {200, 210, false, false, false, false},  // starts exactly at the end
            {90, 199, true, false, true, false},
            {100, 199, true, true, true, true},
-           {100, 200, true, true, false, false},   // ends exactly at the end
+           {100, 200, true, true, false, false},  // ends exactly at the end
        }) {
     const auto s = sample(c.start, c.end);
     EXPECT_EQ(none.matches(s), c.none) << c.start << "-" << c.end;
@@ -110,7 +110,8 @@ TEST_F(HealthStoreTest, SampleQueriesFilterSortAndLimitOnTheStoreQueue) {
   grant(store_, {kSleepType});
 
   auto window = health::predicateForSamples(Date(t), Date(t + kDay), health::QueryOptions::none);
-  auto newestEndFirst = runSampleQuery(kSleepType, window, 3, std::vector<health::SortDescriptor>{{health::SortKey::endDate, false}});
+  auto newestEndFirst =
+      runSampleQuery(kSleepType, window, 3, std::vector<health::SortDescriptor>{{health::SortKey::endDate, false}});
   ASSERT_TRUE(newestEndFirst.samples);
   std::vector<double> starts;
   for (const auto& s : *newestEndFirst.samples) starts.push_back(s->startDate().timeIntervalSince1970() - t);
@@ -159,12 +160,12 @@ TEST_F(HealthStoreTest, StatisticsSumWholeSamplesIntoLocalDaysAcrossSummerTime) 
   auto badInterval = std::make_shared<health::StatisticsCollectionQuery>(
       quantityType(QuantityTypeIdentifier::stepCount), window, health::StatisticsOptions::cumulativeSum,
       Date(kBerlinMar30), hours);
-  badInterval->setInitialResultsHandler(
-      [&](const health::StatisticsCollectionQuery&, std::shared_ptr<const health::StatisticsCollection> c,
-          std::optional<Error> e) {
-        EXPECT_FALSE(c);
-        error = e;
-      });
+  badInterval->setInitialResultsHandler([&](const health::StatisticsCollectionQuery&,
+                                            std::shared_ptr<const health::StatisticsCollection> c,
+                                            std::optional<Error> e) {
+    EXPECT_FALSE(c);
+    error = e;
+  });
   store_.execute(badInterval);
   time_.runUntilIdle();
   ASSERT_TRUE(error);
@@ -179,17 +180,18 @@ TEST_F(HealthStoreTest, UnitsConvertExactlyAndSeedingRefusesBadSamples) {
   EXPECT_FALSE(health::Quantity(health::Unit::kilocalorie(), 5).doubleValue(health::Unit::meter()));
 
   const Date t(kBerlinMar29);
-  EXPECT_FALSE(HealthStoreSimulator::addQuantitySample(QuantityTypeIdentifier::stepCount,
-                                                       health::Quantity(health::Unit::count(), 1), t, Date(kBerlinMar29 - 1)));
   EXPECT_FALSE(HealthStoreSimulator::addQuantitySample(
-      QuantityTypeIdentifier::stepCount, health::Quantity(health::Unit::count(), NAN), t, t));
+      QuantityTypeIdentifier::stepCount, health::Quantity(health::Unit::count(), 1), t, Date(kBerlinMar29 - 1)));
+  EXPECT_FALSE(HealthStoreSimulator::addQuantitySample(QuantityTypeIdentifier::stepCount,
+                                                       health::Quantity(health::Unit::count(), NAN), t, t));
   EXPECT_FALSE(HealthStoreSimulator::addQuantitySample(
       QuantityTypeIdentifier::basalEnergyBurned,
       health::Quantity(health::Unit::kilocalorie(), std::numeric_limits<double>::infinity()), t, t));
   EXPECT_FALSE(HealthStoreSimulator::addQuantitySample(QuantityTypeIdentifier::stepCount,
                                                        health::Quantity(health::Unit::kilocalorie(), 1), t, t));
   EXPECT_FALSE(HealthStoreSimulator::addCategorySample(health::CategoryTypeIdentifier::sleepAnalysis, 1, Date(NAN), t));
-  EXPECT_FALSE(HealthStoreSimulator::addCategorySample(health::CategoryTypeIdentifier::sleepAnalysis, 1, t, Date(1e300)));
+  EXPECT_FALSE(
+      HealthStoreSimulator::addCategorySample(health::CategoryTypeIdentifier::sleepAnalysis, 1, t, Date(1e300)));
 
   // Miles are kept as meters and come back as the same miles.
   addMiles(QuantityTypeIdentifier::distanceCycling, 1.25, kBerlinMar29 + kHour, kBerlinMar29 + 2 * kHour);
@@ -231,9 +233,8 @@ TEST_F(HealthStoreTest, AuthorisationIsRecordedAndRefusedReadsLookEmpty) {
 
   // Granted, with reading of active energy refused: that type reads as empty, without an error.
   HealthStoreSimulator::setAuthorizationAnswer({true, std::nullopt, {active}});
-  store_.requestAuthorization(std::vector<health::ObjectType>{}, {steps, active}, [&](bool s, std::optional<Error>) {
-    success = s;
-  });
+  store_.requestAuthorization(std::vector<health::ObjectType>{}, {steps, active},
+                              [&](bool s, std::optional<Error>) { success = s; });
   store_.requestAuthorization(std::vector<health::ObjectType>{steps}, {}, nullptr);
   time_.runUntilIdle();
   EXPECT_EQ(success, true);

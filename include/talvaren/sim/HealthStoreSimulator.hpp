@@ -44,8 +44,9 @@ class HealthStoreSimulator {
 
   /// Stores a sample; false (nothing stored) when the end is before the start, a date or the value is not
   /// finite, a date lies outside the years 1 to 9999, or the unit does not fit the type.
-  static bool addQuantitySample(platform::health::QuantityTypeIdentifier type, const platform::health::Quantity& quantity,
-                                Date start, Date end, std::optional<platform::health::SourceDevice> device = {});
+  static bool addQuantitySample(platform::health::QuantityTypeIdentifier type,
+                                const platform::health::Quantity& quantity, Date start, Date end,
+                                std::optional<platform::health::SourceDevice> device = {});
   static bool addCategorySample(platform::health::CategoryTypeIdentifier type, std::int64_t value, Date start, Date end,
                                 std::optional<platform::health::SourceDevice> device = {});
 

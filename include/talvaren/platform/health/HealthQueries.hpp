@@ -101,8 +101,7 @@ enum class StatisticsOptions : unsigned { none = 0, cumulativeSum = 16 };
 /// The sum of one interval.
 class Statistics {
  public:
-  Statistics(Date start, Date end, std::optional<Quantity> sum)
-      : start_(start), end_(end), sum_(std::move(sum)) {}
+  Statistics(Date start, Date end, std::optional<Quantity> sum) : start_(start), end_(end), sum_(std::move(sum)) {}
   const Date& startDate() const { return start_; }
   const Date& endDate() const { return end_; }
   /// Absent for an interval without samples, or when the query did not ask for sums.
