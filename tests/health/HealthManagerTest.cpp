@@ -16,6 +16,17 @@ using health::QuantityTypeIdentifier;
 namespace {
 
 const Error kDiskFull = Error::withDescription("seeded", 42, "disk full");
+const Error kTypeUnavailable = Error::withDescription(
+    HealthKitErrorDomain, static_cast<std::int64_t>(HealthKitErrorCode::typeUnavailable),
+    "HealthKit data type is not available in this Device");
+
+/// A reader that failed: no records, the error, on the main queue.
+template <class Records>
+void expectFailedOnMain(const Answer<Records>& answer, const Error& error) {
+  EXPECT_FALSE(answer.records);
+  EXPECT_EQ(answer.error, error);
+  EXPECT_TRUE(answer.onMain);
+}
 
 class HealthManagerTest : public HealthFixture {
  protected:
@@ -174,9 +185,7 @@ TEST_F(HealthDailySumsTest, CaloriesFailuresStillAnswerOnce) {
   HealthStoreSimulator::setQueryError(quantityType(QuantityTypeIdentifier::activeEnergyBurned), kDiskFull);
   console_.clear();
   auto activeFailed = calories(kForDate);
-  EXPECT_FALSE(activeFailed.records);
-  EXPECT_EQ(activeFailed.error, kDiskFull);
-  EXPECT_TRUE(activeFailed.onMain);
+  expectFailedOnMain(activeFailed, kDiskFull);
   EXPECT_TRUE(console_.contains("getMothlyCaloriesAnalysis error:Optional(Error Domain=seeded Code=42 \"disk full\")"));
   for (const auto& line : console_.lines()) EXPECT_EQ(line.find("getHKCaloriesRestingAnalysis"), std::string::npos);
 
@@ -186,13 +195,10 @@ TEST_F(HealthDailySumsTest, CaloriesFailuresStillAnswerOnce) {
   auto noBasal = calories(kForDate);
   ASSERT_TRUE(noBasal.records);
   EXPECT_EQ(noBasal.records->at(0).value, 42);
-  ASSERT_TRUE(noBasal.error);
-  EXPECT_EQ(noBasal.error->domain, HealthKitErrorDomain);
+  EXPECT_EQ(noBasal.error, kTypeUnavailable);
   HealthStoreSimulator::removeType(quantityType(QuantityTypeIdentifier::activeEnergyBurned));
   auto noActive = calories(kForDate);
-  EXPECT_FALSE(noActive.records);
-  EXPECT_EQ(noActive.error->code, static_cast<std::int64_t>(HealthKitErrorCode::typeUnavailable));
-  EXPECT_TRUE(noActive.onMain);
+  expectFailedOnMain(noActive, kTypeUnavailable);
 }
 
 TEST_F(HealthDailySumsTest, SumsOutsideInt64AreSkippedOrHeldNeverConverted) {
@@ -271,16 +277,12 @@ TEST_F(HealthDailySumsTest, ActivityFailuresStillAnswerOnce) {
   HealthStoreSimulator::setQueryError(quantityType(QuantityTypeIdentifier::stepCount), kDiskFull);
   console_.clear();
   auto stepsFailed = activities(kForDate);
-  EXPECT_FALSE(stepsFailed.records);
-  EXPECT_EQ(stepsFailed.error, kDiskFull);
-  EXPECT_TRUE(stepsFailed.onMain);
+  expectFailedOnMain(stepsFailed, kDiskFull);
   for (const auto& line : console_.lines()) EXPECT_EQ(line.find("getHKActivities result"), std::string::npos);
 
   HealthStoreSimulator::removeType(quantityType(QuantityTypeIdentifier::stepCount));
   auto noSteps = activities(kForDate);
-  EXPECT_FALSE(noSteps.records);
-  EXPECT_EQ(noSteps.error->code, static_cast<std::int64_t>(HealthKitErrorCode::typeUnavailable));
-  EXPECT_TRUE(noSteps.onMain);
+  expectFailedOnMain(noSteps, kTypeUnavailable);
 }
 
 // ---- sleep -----------------------------------------------------------------------------------------
@@ -353,15 +355,11 @@ TEST_F(HealthSleepTest, EmptyFailingAndMissingReadsAnswerOnMain) {
 
   HealthStoreSimulator::setQueryError(kSleepType, kDiskFull);
   auto failed = sleep(kUtcMar28);
-  EXPECT_FALSE(failed.records);
-  EXPECT_EQ(failed.error, kDiskFull);
-  EXPECT_TRUE(failed.onMain);
+  expectFailedOnMain(failed, kDiskFull);
 
   HealthStoreSimulator::removeType(kSleepType);
   auto missing = sleep(kUtcMar28);
-  EXPECT_FALSE(missing.records);
-  EXPECT_EQ(missing.error->code, static_cast<std::int64_t>(HealthKitErrorCode::typeUnavailable));
-  EXPECT_TRUE(missing.onMain);
+  expectFailedOnMain(missing, kTypeUnavailable);
 }
 
 class HealthSleepOffUtcTest : public HealthManagerTest {
