@@ -15,9 +15,9 @@ namespace talvaren {
 
 namespace health = platform::health;
 
-// ---- shared pieces of the readers ------------------------------------------------------------------
+// ---- what the readers share ------------------------------------------------------------------------
 
-namespace health_reading {
+namespace reading {
 
 std::string printed(const std::optional<Error>& error) {
   if (!error) return "nil";
@@ -105,7 +105,7 @@ Error typeUnavailableError() {
                                 "HealthKit data type is not available in this Device");
 }
 
-}  // namespace health_reading
+}  // namespace reading
 
 // ---- the manager -----------------------------------------------------------------------------------
 
@@ -142,7 +142,7 @@ void HealthManager::runDailyStatistics(health::QuantityTypeIdentifier identifier
   auto type = health::ObjectType::quantityType(identifier);
   if (!type) {
     healthKitStore->callbackQueue().async(
-        [self = retain(), handler = std::move(handler)] { handler(nullptr, health_reading::typeUnavailableError()); });
+        [self = retain(), handler = std::move(handler)] { handler(nullptr, reading::typeUnavailableError()); });
     return;
   }
   DateComponents oneDay;

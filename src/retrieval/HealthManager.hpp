@@ -92,6 +92,8 @@ class HealthManager : public std::enable_shared_from_this<HealthManager> {
 
   // Sleep: the 30 latest-ending samples of the window, one record per local day, ascending.
   virtual void getHKSleepAnalysis(Date forDate, SleepCompletion completion);
+  /// From the start of today.
+  void getHKSleepAnalysis(SleepCompletion completion) { getHKSleepAnalysis(Date::now(), std::move(completion)); }
   /// Drops each sample that lies inside an earlier kept sample of the same value.
   virtual std::vector<CategorySamplePointer> removingDuplicates(const std::vector<CategorySamplePointer>& samples);
   virtual std::vector<SleepSDK> createRecoveries(const std::vector<HealthDaySum>& sleepData);
@@ -99,6 +101,10 @@ class HealthManager : public std::enable_shared_from_this<HealthManager> {
   // Calories: active plus basal whole kilocalories per local day.
   virtual void getHKCaloriesAnalysis(Date forDate, CaloriesCompletion completion);
   virtual void getHKCaloriesRestingAnalysis(Date forDate, RestingCompletion completion);
+  /// From the start of today.
+  void getHKCaloriesAnalysis(CaloriesCompletion completion) {
+    getHKCaloriesAnalysis(Date::now(), std::move(completion));
+  }
   virtual std::vector<CaloriesSDK> createCalories(const std::vector<HealthDaySum>& caloriesActivData,
                                                   const std::vector<HealthDaySum>& caloriesRestData);
 

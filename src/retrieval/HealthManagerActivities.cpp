@@ -12,7 +12,7 @@
 namespace talvaren {
 
 namespace health = platform::health;
-using namespace health_reading;
+using namespace reading;
 
 namespace {
 

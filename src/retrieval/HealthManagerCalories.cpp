@@ -10,7 +10,7 @@
 namespace talvaren {
 
 namespace health = platform::health;
-using namespace health_reading;
+using namespace reading;
 
 void HealthManager::getHKCaloriesAnalysis(Date forDate, CaloriesCompletion completion) {
   console::print("HealthKit getHKCaloriesAnalysis " + forDate.description());

@@ -11,7 +11,7 @@
 namespace talvaren {
 
 namespace health = platform::health;
-using namespace health_reading;
+using namespace reading;
 
 namespace {
 

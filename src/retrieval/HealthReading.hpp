@@ -14,7 +14,7 @@
 #include "talvaren/platform/health/HealthTypes.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
 
-namespace talvaren::health_reading {
+namespace talvaren::reading {
 
 /// "nil" or "Optional(Error Domain=<domain> Code=<code> \"<description>\")".
 std::string printed(const std::optional<Error>& error);
@@ -56,4 +56,4 @@ void stamp(Record& record) {
   record.setTimestamp(formatter()->getCreatedStringFromDate(Date::now()));
 }
 
-}  // namespace talvaren::health_reading
+}  // namespace talvaren::reading

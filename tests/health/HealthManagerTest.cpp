@@ -16,9 +16,9 @@ using health::QuantityTypeIdentifier;
 namespace {
 
 const Error kDiskFull = Error::withDescription("seeded", 42, "disk full");
-const Error kTypeUnavailable = Error::withDescription(
-    HealthKitErrorDomain, static_cast<std::int64_t>(HealthKitErrorCode::typeUnavailable),
-    "HealthKit data type is not available in this Device");
+const Error kTypeUnavailable =
+    Error::withDescription(HealthKitErrorDomain, static_cast<std::int64_t>(HealthKitErrorCode::typeUnavailable),
+                           "HealthKit data type is not available in this Device");
 
 /// A reader that failed: no records, the error, on the main queue.
 template <class Records>
