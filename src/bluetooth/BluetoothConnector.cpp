@@ -4,6 +4,7 @@
 
 #include "bluetooth/ConnectorState.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
+#include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/testing/Bluetooth.hpp"
 
@@ -62,6 +63,18 @@ std::string byteList(const Bytes& bytes) {
 
 std::string valueDescription(const std::optional<Bytes>& value) {
   return value ? std::to_string(value->size()) + " bytes" : "nil";
+}
+
+std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
+                                   const BluetoothConnector::CharacteristicPtr& characteristic,
+                                   const std::optional<Error>& error, bool reportMissing) {
+  if (error) {
+    if (delegate) delegate->didGetError(*error);
+    return std::nullopt;
+  }
+  auto value = characteristic->value();
+  if (!value && reportMissing && delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
+  return value;
 }
 
 }  // namespace connector

@@ -3,7 +3,6 @@
 #include "bluetooth/ConnectorState.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoorhHeardRate.hpp"
-#include "talvaren/codecs/ErrorBluetooth.hpp"
 
 namespace talvaren {
 
@@ -11,15 +10,8 @@ using connector::log;
 
 void BluetoothConnector::getHeartRate(const CharacteristicPtr& characteristic, const std::optional<Error>& error) {
   auto delegate = this->delegate();
-  if (error) {
-    if (delegate) delegate->didGetError(*error);
-    return;
-  }
-  auto value = characteristic->value();
-  if (!value) {
-    if (delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
-    return;
-  }
+  auto value = connector::valueOrReport(delegate, characteristic, error);
+  if (!value) return;
   // A value too short for the rate its flags announce carries no measurement.
   const auto& data = *value;
   if (data.size() < 2 || ((data[0] & 0x01) != 0 && data.size() < 3)) return;
@@ -42,15 +34,8 @@ void BluetoothConnector::getHeartRate(const CharacteristicPtr& characteristic, c
 
 void BluetoothConnector::getRRInterval(const CharacteristicPtr& characteristic, const std::optional<Error>& error) {
   auto delegate = this->delegate();
-  if (error) {
-    if (delegate) delegate->didGetError(*error);
-    return;
-  }
-  auto value = characteristic->value();
-  if (!value) {
-    if (delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
-    return;
-  }
+  auto value = connector::valueOrReport(delegate, characteristic, error);
+  if (!value) return;
   log("getRRInterval: data = " + characteristic->description());
   const auto& data = *value;
   auto offset = BluetoorhHeardRate::getOffset(data);

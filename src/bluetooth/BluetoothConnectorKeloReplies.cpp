@@ -3,7 +3,6 @@
 
 #include "bluetooth/ConnectorState.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
-#include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/Calendar.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
@@ -15,15 +14,8 @@ void BluetoothConnector::getKeloDeviceRRInterval(const CharacteristicPtr& charac
                                                  const std::optional<Error>& error) {
   log("getKeloDeviceRRInterval = " + characteristic->description());
   auto delegate = this->delegate();
-  if (error) {
-    if (delegate) delegate->didGetError(*error);
-    return;
-  }
-  auto value = characteristic->value();
-  if (!value) {
-    if (delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
-    return;
-  }
+  auto value = connector::valueOrReport(delegate, characteristic, error);
+  if (!value) return;
   log("getKeloDeviceRRInterval data = " + connector::valueDescription(value));
   setEnableTreshold(false);
   if (delegate) delegate->didSetRRIntervals();
@@ -33,15 +25,8 @@ void BluetoothConnector::getKeloDeviceModeTest(const CharacteristicPtr& characte
                                                const std::optional<Error>& error) {
   log("getKeloDeviceModeTest = " + characteristic->description());
   auto delegate = this->delegate();
-  if (error) {
-    if (delegate) delegate->didGetError(*error);
-    return;
-  }
-  auto value = characteristic->value();
-  if (!value) {
-    if (delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
-    return;
-  }
+  auto value = connector::valueOrReport(delegate, characteristic, error);
+  if (!value) return;
   log("getKeloDeviceModeTest data = " + connector::valueDescription(value));
   bool set = value->size() > 3 && (*value)[3] == 0x01;
   if (delegate) delegate->didSetTestMode(set);
@@ -51,11 +36,7 @@ void BluetoothConnector::getKeloDeviceModeState(const CharacteristicPtr& charact
                                                 const std::optional<Error>& error) {
   log("getKeloDeviceModeState = " + characteristic->description());
   auto delegate = this->delegate();
-  if (error) {
-    if (delegate) delegate->didGetError(*error);
-    return;
-  }
-  auto value = characteristic->value();
+  auto value = connector::valueOrReport(delegate, characteristic, error, false);
   if (!value || value->size() < 4) return;
   auto mode = fromRawValue<BluetoothModeKelo>((*value)[2]);
   auto state = fromRawValue<BluetoothStateKelo>((*value)[3]);
@@ -67,11 +48,7 @@ void BluetoothConnector::getKeloDeviceModeState(const CharacteristicPtr& charact
 void BluetoothConnector::getKeloUTC(const CharacteristicPtr& characteristic, const std::optional<Error>& error) {
   log("getKeloUTC = " + characteristic->description());
   auto delegate = this->delegate();
-  if (error) {
-    if (delegate) delegate->didGetError(*error);
-    return;
-  }
-  auto value = characteristic->value();
+  auto value = connector::valueOrReport(delegate, characteristic, error, false);
   if (!value || value->size() < 7) return;
   const auto& data = *value;
   if (data[2] != rawValue(BluetoothModeKelo::getTime)) return;

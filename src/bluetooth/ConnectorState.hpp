@@ -58,5 +58,11 @@ std::string byteList(const Bytes& bytes);
 /// A value's size as the logs print it: "4 bytes", or "nil" when there is none.
 std::string valueDescription(const std::optional<Bytes>& value);
 
+/// The value a handler reads, or none after reporting why not: an update error goes to the delegate
+/// unchanged; a missing value goes as ErrorBluetooth.characteristicValue when `reportMissing`.
+std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
+                                   const BluetoothConnector::CharacteristicPtr& characteristic,
+                                   const std::optional<Error>& error, bool reportMissing = true);
+
 }  // namespace connector
 }  // namespace talvaren

@@ -47,6 +47,14 @@ sim::HeartRateMeasurement measurement(std::uint16_t bpm, std::vector<std::uint16
   return m;
 }
 
+/// What the delegate hears from one measurement sent now (between two of the strap's own, a second apart).
+Lines heard(World& w, sim::HeartRateStrap& strap) {
+  w.events->clear();
+  strap.sendMeasurement();
+  w.time.advance(0.05);
+  return w.events->lines();
+}
+
 }  // namespace
 
 // Reconnection and the watchdog ---------------------------------------------------------------------------
@@ -309,17 +317,11 @@ TEST(BluetoothConnectorLive, StandardStrapGivesBpmSignalAndRRInThatOrder) {
   w.save(*strap, BluetoothAttrbutes::WorkoutDeviceKey);
   w.start(1.5);  // between two of the strap's own measurements
   strap->setMeasurement(measurement(72, {800}));
-  w.events->clear();
-  strap->sendMeasurement();
-  w.time.advance(0.05);
-  EXPECT_EQ(w.events->lines(), (Lines{"bpm 72", "signal 30", "rr 781"}));
+  EXPECT_EQ(heard(w, *strap), (Lines{"bpm 72", "signal 30", "rr 781"}));
   EXPECT_EQ(w.events->queues("bpm"), Lines{"bluetoothQueue"});
 
   strap->setMeasurement(measurement(300, {}, 7));
-  w.events->clear();
-  strap->sendMeasurement();
-  w.time.advance(0.05);
-  EXPECT_EQ(w.events->lines(), (Lines{"bpm 300", "signal 100"}));
+  EXPECT_EQ(heard(w, *strap), (Lines{"bpm 300", "signal 100"}));
 }
 
 TEST(BluetoothConnectorLive, SavedKeloReadsSignalAndRRFromFixedPlaces) {
@@ -329,10 +331,7 @@ TEST(BluetoothConnectorLive, SavedKeloReadsSignalAndRRFromFixedPlaces) {
   w.start(1.5);
   strap->setSignal(77);
   strap->setMeasurement(measurement(65, {1024}));
-  w.events->clear();
-  strap->sendMeasurement();
-  w.time.advance(0.05);
-  EXPECT_EQ(w.events->lines(), (Lines{"bpm 65", "signal 77", "rr 1000"}));
+  EXPECT_EQ(heard(w, *strap), (Lines{"bpm 65", "signal 77", "rr 1000"}));
 
   // the Kelo layout also counts for a value too short for RR: 4 bytes give BPM and signal only
   w.events->clear();
@@ -349,10 +348,7 @@ TEST(BluetoothConnectorLive, ErrorsAndShortValues) {
   auto faults = strap->faults();
   faults.updateErrors[uuid("2A37")] = Error("BluetoothATTErrorDomain", 14);
   strap->setFaults(faults);
-  w.events->clear();
-  strap->sendMeasurement();
-  w.time.advance(0.05);
-  EXPECT_EQ(w.events->lines(), (Lines{"error BluetoothATTErrorDomain 14", "error BluetoothATTErrorDomain 14"}));
+  EXPECT_EQ(heard(w, *strap), (Lines{"error BluetoothATTErrorDomain 14", "error BluetoothATTErrorDomain 14"}));
 
   auto feed = [&](std::optional<Bytes> value, const char* characteristic = "2A37") {
     w.events->clear();
