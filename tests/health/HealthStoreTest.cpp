@@ -43,13 +43,13 @@ class HealthStoreTest : public HealthFixture {
   struct Row {
     double start, end, sum;
   };
+  /// Statistics per `interval` (one day unless given).
   std::vector<Row> runDailySums(QuantityTypeIdentifier type, health::Predicate predicate, double anchor, double from,
-                                double to, std::optional<Error>* error = nullptr) {
+                                double to, std::optional<Error>* error = nullptr,
+                                DateComponents interval = DateComponents{.day = 1}) {
     std::vector<Row> rows;
-    DateComponents oneDay;
-    oneDay.day = 1;
     auto query = std::make_shared<health::StatisticsCollectionQuery>(
-        quantityType(type), predicate, health::StatisticsOptions::cumulativeSum, Date(anchor), oneDay);
+        quantityType(type), predicate, health::StatisticsOptions::cumulativeSum, Date(anchor), interval);
     query->setInitialResultsHandler([&](const health::StatisticsCollectionQuery&,
                                         std::shared_ptr<const health::StatisticsCollection> collection,
                                         std::optional<Error> e) {
@@ -154,20 +154,11 @@ TEST_F(HealthStoreTest, StatisticsSumWholeSamplesIntoLocalDaysAcrossSummerTime) 
   // A year of minutes ahead of the anchor still lands in the right local day.
   EXPECT_EQ(autumn.intervalIndex(Date(1792879200 + 365 * kDay + 30 * kHour)), 366);
 
+  // Only whole days make intervals.
   std::optional<Error> error;
-  DateComponents hours;
-  hours.hour = 1;
-  auto badInterval = std::make_shared<health::StatisticsCollectionQuery>(
-      quantityType(QuantityTypeIdentifier::stepCount), window, health::StatisticsOptions::cumulativeSum,
-      Date(kBerlinMar30), hours);
-  badInterval->setInitialResultsHandler([&](const health::StatisticsCollectionQuery&,
-                                            std::shared_ptr<const health::StatisticsCollection> c,
-                                            std::optional<Error> e) {
-    EXPECT_FALSE(c);
-    error = e;
-  });
-  store_.execute(badInterval);
-  time_.runUntilIdle();
+  EXPECT_TRUE(runDailySums(QuantityTypeIdentifier::stepCount, window, kBerlinMar30, kBerlinMar28, time_.now(), &error,
+                           DateComponents{.hour = 1})
+                  .empty());
   ASSERT_TRUE(error);
   EXPECT_EQ(error->code, static_cast<std::int64_t>(health::HealthStoreErrorCode::invalidArgument));
 }
