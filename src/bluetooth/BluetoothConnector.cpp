@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "bluetooth/ConnectorState.hpp"
+#include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
@@ -95,7 +96,9 @@ void testkit::resetSharedBluetoothConnector() {
   }
 }
 
-BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {}
+BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {
+  state_->typeConf = std::make_shared<BluetoothConfiguration>();
+}
 
 BluetoothConnector::~BluetoothConnector() = default;
 
@@ -109,6 +112,11 @@ bool BluetoothConnector::flag(bool State::*member) const {
 void BluetoothConnector::setFlag(bool State::*member, bool value) {
   std::lock_guard lock(mutex_);
   (*state_).*member = value;
+}
+
+std::shared_ptr<BluetoothConfiguration> BluetoothConnector::typeConf() const {
+  std::lock_guard lock(mutex_);
+  return state_->typeConf;
 }
 
 std::optional<std::string> BluetoothConnector::lastKnowDeviceType() const {

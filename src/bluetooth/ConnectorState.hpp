@@ -13,6 +13,7 @@
 namespace talvaren {
 
 struct BluetoothConnector::State {
+  std::shared_ptr<BluetoothConfiguration> typeConf;
   std::optional<std::string> lastKnowDeviceType;
   std::shared_ptr<platform::CentralManager> centralManager;
   PeripheralPtr peripheral;
