@@ -6,8 +6,10 @@
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
+#include "talvaren/platform/Calendar.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/testing/Bluetooth.hpp"
+#include "talvaren/utilities/DateExtensions.hpp"
 
 namespace talvaren {
 namespace {
@@ -76,6 +78,23 @@ std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDeleg
   auto value = characteristic->value();
   if (!value && reportMissing && delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
   return value;
+}
+
+std::optional<Bytes> packetOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
+                                    const BluetoothConnector::CharacteristicPtr& characteristic,
+                                    const std::optional<Error>& error) {
+  auto value = characteristic->value();
+  if (!value || !error) return value;
+  if (delegate) delegate->didGetError(*error);
+  return std::nullopt;
+}
+
+bool clockIsClose(const std::string& prefix, const Date& date) {
+  auto years = platform::Calendar::current()
+                   .dateComponents({platform::CalendarComponent::year}, date, UTCToLocalTime(Date::now()))
+                   .year;
+  log(prefix + std::to_string(years.value_or(0)));
+  return years && *years >= -2 && *years <= 2;
 }
 
 }  // namespace connector

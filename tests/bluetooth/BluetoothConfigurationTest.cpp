@@ -16,6 +16,10 @@
 #include "talvaren/testing/Console.hpp"
 
 using namespace talvaren;
+using bluetoothtest::CallLog;
+using bluetoothtest::FacadeWorld;
+using bluetoothtest::Host;
+using bluetoothtest::Hosts;
 using bluetoothtest::World;
 using sim::identifierNumber;
 using Lines = std::vector<std::string>;
@@ -106,92 +110,6 @@ class FacadeOverFake : public BluetoothConfiguration {
  public:
   std::shared_ptr<RecordingConnector> fake = std::make_shared<RecordingConnector>();
   std::shared_ptr<BluetoothConnectorProtocol> bluetoothConnector() const override { return fake; }
-};
-
-/// Calls of host delegates, as "<role>.<call>", from any thread.
-class CallLog {
- public:
-  void add(std::string call) {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(std::move(call));
-  }
-  /// The calls so far; the log starts again empty.
-  Lines take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(calls_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  Lines calls_;
-};
-
-/// One host object that can stand in any of the seven roles; it writes "<role>.<call>" to a shared log.
-class Host : public BluetoothTresholdDelegate,
-             public BluetoothTestDelegate,
-             public BluetoothTrainDelegate,
-             public BluetoothSynchDelegate,
-             public BluetoothDeviceTimeDelegate,
-             public BluetoothSetTimeDelegate,
-             public BluetoothFirmwareDelegate {
- public:
-  Host(std::string role, std::shared_ptr<CallLog> log) : role_(std::move(role)), log_(std::move(log)) {}
-
-  void retry() override { add("retry"); }
-  void didSetRRIntervals() override { add("didSetRRIntervals"); }
-  void shouldSearchForDevices() override { add("shouldSearchForDevices"); }
-  void handlerError(const Error& e) override { add("handlerError " + std::to_string(e.code)); }
-  void didGetStateMode(BluetoothModeKelo, BluetoothStateKelo) override { add("didGetStateMode"); }
-  void didUpdateRRIntervals(const std::vector<std::int64_t>&, const std::optional<std::string>& name) override {
-    add("didUpdateRRIntervals " + name.value_or("nil"));
-  }
-  void didUpdateBPM(std::uint16_t bpm, double) override { add("didUpdateBPM " + std::to_string(bpm)); }
-  void didUpdateSignalStrength(std::int64_t) override { add("didUpdateSignalStrength"); }
-  void willConnectToRRIntervals() override { add("willConnectToRRIntervals"); }
-  void didConnect() override { add("didConnect"); }
-  void didDisconnect() override { add("didDisconnect"); }
-  void didNotEnabled() override { add("didNotEnabled"); }
-  void didSetTestMode(bool) override { add("didSetTestMode"); }
-  void didSelectSynchKeloDevice() override { add("didSelectSynchKeloDevice"); }
-  void didGetTime(bool, const Date&) override { add("didGetTime"); }
-  void didSynchHR(const std::vector<HeartRate>&) override { add("didSynchHR"); }
-  void didDeviceTime(const Date&) override { add("didDeviceTime"); }
-  void didSetTime() override { add("didSetTime"); }
-  void shouldUpgradeFirmware(const std::shared_ptr<platform::Peripheral>&) override { add("shouldUpgradeFirmware"); }
-  void didGetFirmwareVersion(const std::string&, const std::shared_ptr<platform::Peripheral>&) override {
-    add("didGetFirmwareVersion");
-  }
-  void didSetFirmwareMode() override { add("didSetFirmwareMode"); }
-  void didDiscoverFirmwareDevice(const std::shared_ptr<platform::Peripheral>&, const std::string&,
-                                 const platform::AdvertisementData&) override {
-    add("didDiscoverFirmwareDevice");
-  }
-  void didUpdateBatteryLevel(std::uint8_t) override { add("didUpdateBatteryLevel"); }
-  void didGetFirmwareBatteryLevelWarning() override { add("didGetFirmwareBatteryLevelWarning"); }
-
- private:
-  void add(const std::string& call) { log_->add(role_ + "." + call); }
-  std::string role_;
-  std::shared_ptr<CallLog> log_;
-};
-
-/// Seven hosts, one in each role of `facade`, writing to one log.
-struct Hosts {
-  std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
-  std::vector<std::shared_ptr<Host>> all;
-  explicit Hosts(BluetoothConfiguration& facade) {
-    for (auto role : {"treshold", "test", "train", "synch", "deviceTime", "setTime", "firmware"}) {
-      all.push_back(std::make_shared<Host>(role, log));
-    }
-    facade.setTresholdDelegate(all[0]);
-    facade.setTestDelegate(all[1]);
-    facade.setTrainDelegate(all[2]);
-    facade.setSynchDelegate(all[3]);
-    facade.setDeviceTimeDelegate(all[4]);
-    facade.setSetTimeDelegate(all[5]);
-    facade.setFirmwareDelegate(all[6]);
-  }
-  Lines take() { return log->take(); }
 };
 
 std::shared_ptr<platform::Peripheral> peripheralNamed(std::optional<std::string> name) {
@@ -360,7 +278,7 @@ TEST(BluetoothConfigurationRouting, EachConnectorEventReachesItsDelegatesInField
   c.didGetTime(true, Date(0));
   c.didDeviceTime(Date(0));
   c.didSetTime();
-  EXPECT_EQ(hosts.take(), (Lines{"synch.didSynchHR", "synch.didSelectSynchKeloDevice", "synch.didGetTime",
+  EXPECT_EQ(hosts.take(), (Lines{"synch.didSynchHR", "synch.didSelectSynchKeloDevice", "synch.didGetTime true",
                                  "deviceTime.didDeviceTime", "setTime.didSetTime"}));
   auto device = peripheralNamed("Kelo-0001");
   c.didDiscoverDevice(device, "Kelo-0001", {});
@@ -369,9 +287,9 @@ TEST(BluetoothConfigurationRouting, EachConnectorEventReachesItsDelegatesInField
   c.didSetFirmwareMode();
   c.didFirmwareVersion("2.1.7", device);
   facade->shouldUpgradeFirmware(device);
-  EXPECT_EQ(hosts.take(), (Lines{"firmware.didDiscoverFirmwareDevice", "firmware.didUpdateBatteryLevel",
+  EXPECT_EQ(hosts.take(), (Lines{"firmware.didDiscoverFirmwareDevice", "firmware.didUpdateBatteryLevel 20",
                                  "firmware.didGetFirmwareBatteryLevelWarning", "firmware.didSetFirmwareMode",
-                                 "firmware.didGetFirmwareVersion", "firmware.shouldUpgradeFirmware"}));
+                                 "firmware.didGetFirmwareVersion 2.1.7", "firmware.shouldUpgradeFirmware"}));
 
   // the threshold acknowledgement closes the link first, with or without a delegate to tell
   c.didSetRRIntervals();
@@ -385,18 +303,6 @@ TEST(BluetoothConfigurationRouting, EachConnectorEventReachesItsDelegatesInField
 }
 
 // Whole tasks through the shared facade ---------------------------------------------------------------------
-
-struct FacadeWorld : World {
-  std::shared_ptr<BluetoothConfiguration> facade;
-  FacadeWorld() {
-    testkit::resetSharedBluetoothConfiguration();
-    facade = BluetoothConfiguration::shared();
-  }
-  ~FacadeWorld() {
-    facade.reset();
-    testkit::resetSharedBluetoothConfiguration();
-  }
-};
 
 TEST(BluetoothConfigurationTasks, TrainingTakesTheEventsBackFromAnotherDelegate) {
   FacadeWorld w;
