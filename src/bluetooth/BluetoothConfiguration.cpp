@@ -1,10 +1,10 @@
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 
+#include "bluetooth/Seams.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/Console.hpp"
-#include "talvaren/testing/Bluetooth.hpp"
 
 namespace talvaren {
 namespace {
@@ -73,7 +73,7 @@ std::shared_ptr<BluetoothConfiguration> BluetoothConfiguration::shared() {
   return slot.facade;
 }
 
-void testkit::resetSharedBluetoothConfiguration() {
+void detail::resetSharedBluetoothConfiguration() {
   std::shared_ptr<BluetoothConfiguration> previous;
   auto& slot = sharedSlot();
   std::lock_guard lock(slot.mutex);

@@ -3,12 +3,12 @@
 #include <cctype>
 
 #include "bluetooth/ConnectorState.hpp"
+#include "bluetooth/Seams.hpp"
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/Calendar.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
-#include "talvaren/testing/Bluetooth.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
 namespace talvaren {
@@ -106,7 +106,7 @@ std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() {
   return slot.connector;
 }
 
-void testkit::resetSharedBluetoothConnector() {
+void detail::resetSharedBluetoothConnector() {
   std::shared_ptr<BluetoothConnector> previous;
   {
     auto& slot = sharedSlot();

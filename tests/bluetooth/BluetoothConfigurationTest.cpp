@@ -16,12 +16,12 @@
 #include "talvaren/testing/Console.hpp"
 
 using namespace talvaren;
-using bluetoothtest::CallLog;
-using bluetoothtest::FacadeWorld;
-using bluetoothtest::Host;
-using bluetoothtest::Hosts;
-using bluetoothtest::World;
 using sim::identifierNumber;
+using testkit::CallLog;
+using testkit::FacadeWorld;
+using testkit::Host;
+using testkit::Hosts;
+using testkit::World;
 using Lines = std::vector<std::string>;
 
 namespace {

@@ -17,10 +17,10 @@
 #include "talvaren/testing/TimeZone.hpp"
 
 using namespace talvaren;
-using bluetoothtest::Events;
-using bluetoothtest::World;
 using sim::identifierNumber;
 using sim::uuid;
+using testkit::Events;
+using testkit::World;
 using Lines = std::vector<std::string>;
 
 namespace {

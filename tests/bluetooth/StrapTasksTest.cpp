@@ -12,9 +12,9 @@
 #include "talvaren/testing/TimeZone.hpp"
 
 using namespace talvaren;
-using bluetoothtest::FacadeWorld;
-using bluetoothtest::Hosts;
 using sim::identifierNumber;
+using testkit::FacadeWorld;
+using testkit::Hosts;
 using Lines = std::vector<std::string>;
 
 namespace {
