@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "api/EndpointText.hpp"
+#include "api/Seams.hpp"
 #include "talvaren/api/BundleExtensions.hpp"
 #include "talvaren/api/SessionManagerExtensions.hpp"
 #include "talvaren/api/UIDevice.hpp"
@@ -13,7 +14,6 @@
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/platform/http/URLError.hpp"
-#include "talvaren/testing/Connector.hpp"
 #include "talvaren/utilities/AppKeychain.hpp"
 #include "talvaren/utilities/DictionaryExtensions.hpp"
 
@@ -86,6 +86,11 @@ std::string Connector::logoutEndpoint() {
 }
 
 // MARK: Shared instance and settings
+
+void talvaren::detail::resetSharedConnector() {
+  std::lock_guard lock(sharedMutex());
+  sharedSlot().reset();
+}
 
 std::shared_ptr<Connector> Connector::sharedInstance() {
   std::lock_guard lock(sharedMutex());
@@ -337,17 +342,3 @@ void Connector::removeLoginDataFromKeychain() const {
 }
 
 }  // namespace talvaren
-
-namespace talvaren::testkit {
-
-void resetConnectorEndpoints() { talvaren::detail::EndpointText::resetAll(); }
-
-void resetConnector() {
-  {
-    std::lock_guard lock(sharedMutex());
-    sharedSlot().reset();
-  }
-  resetConnectorEndpoints();
-}
-
-}  // namespace talvaren::testkit

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "talvaren/testing/Connector.hpp"
+#include "platform/Seams.hpp"
 
 namespace talvaren::platform {
 
@@ -37,13 +37,9 @@ std::vector<char> machineField() {
   return std::vector<char>(std::begin(info.machine), std::end(info.machine));
 }
 
-}  // namespace talvaren::platform
-
-namespace talvaren::testkit {
-
-void setMachineField(std::optional<std::vector<char>> field) {
-  std::lock_guard lock(platform::overrideMutex());
-  platform::machineFieldOverride() = std::move(field);
+void detail::setMachineField(std::optional<std::vector<char>> field) {
+  std::lock_guard lock(overrideMutex());
+  machineFieldOverride() = std::move(field);
 }
 
-}  // namespace talvaren::testkit
+}  // namespace talvaren::platform
