@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "support/BenchmarkRuns.hpp"
 #include "support/LoopbackServer.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/api/UIDevice.hpp"
@@ -34,25 +35,9 @@ constexpr int requestsPerIteration = 1000;
 constexpr double allowedRatio = 1.2;
 const char* const replyBody = R"({"uuid":"3f2a","value":72,"timestamp":1700000000,"workout":"w1"})";
 
-struct Measured {
-  double requestsPerSecond = 0;
-  std::size_t connections = 0;
-  bool allSucceeded = true;
-};
-Measured pipeline;
-Measured bare;
-
-void report(benchmark::State& state, Measured& into, const testkit::LoopbackServer& server, double seconds,
-            bool succeeded) {
-  const double requests = static_cast<double>(state.iterations()) * requestsPerIteration;
-  const double rate = seconds > 0 ? requests / seconds : 0;
-  into.requestsPerSecond = std::max(into.requestsPerSecond, rate);
-  into.connections = std::max(into.connections, server.connectionsAccepted());
-  into.allSucceeded = into.allSucceeded && succeeded;
-  state.counters["requests_per_second"] = rate;
-  state.counters["tcp_connections"] = static_cast<double>(server.connectionsAccepted());
-  if (!succeeded) state.SkipWithError("a request failed");
-}
+using testkit::MeasuredRuns;
+MeasuredRuns pipeline;
+MeasuredRuns bare;
 
 /// The stored credentials both variants send.
 void storeCredentials() {
@@ -72,32 +57,31 @@ void BM_Pipeline(benchmark::State& state) {
   const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     for (int i = 0; i < requestsPerIteration; ++i) {
-      connector->performAPICall(HTTPMethod::GET, url, std::nullopt, JSONEncoding::defaultEncoding(), false,
-                                std::nullopt, std::nullopt,
-                                [&](std::optional<Error> error, std::optional<ServerReply> reply) {
-                                  succeeded = succeeded && !error && reply && reply->json() &&
-                                              (*reply->json())["value"] == 72;
-                                  platform::stopMainQueue();
-                                });
+      connector->performAPICall(
+          HTTPMethod::GET, url, std::nullopt, JSONEncoding::defaultEncoding(), false, std::nullopt, std::nullopt,
+          [&](std::optional<Error> error, std::optional<ServerReply> reply) {
+            succeeded = succeeded && !error && reply && reply->json() && (*reply->json())["value"] == 72;
+            platform::stopMainQueue();
+          });
       platform::runMainQueue();
     }
     console.clear();
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  report(state, pipeline, server, seconds, succeeded);
+  testkit::reportRequests(state, pipeline, server, requestsPerIteration, seconds, succeeded);
 }
 
 void BM_BareLayer(benchmark::State& state) {
   testkit::LoopbackServer server;
   server.reply("GET", "/heartrate/", 200, replyBody);
   const std::string url = server.url("/heartrate/");
-  const std::optional<HTTPHeaders> headers = HTTPHeaders{
-      {"Content-Type", "application/json; charset=UTF-8"},
-      {"Accept", "application/json"},
-      {"User-Agent", "version: Unknown build:Unknown;iOS  " + UIDevice::current().modelName()},
-      {"Authorization", "Token bench-token"},
-      {"X-API-Key", "bench-key"},
-      {"X-API-PublicId", "bench-public-id"}};
+  const std::optional<HTTPHeaders> headers =
+      HTTPHeaders{{"Content-Type", "application/json; charset=UTF-8"},
+                  {"Accept", "application/json"},
+                  {"User-Agent", "version: Unknown build:Unknown;iOS  " + UIDevice::current().modelName()},
+                  {"Authorization", "Token bench-token"},
+                  {"X-API-Key", "bench-key"},
+                  {"X-API-PublicId", "bench-public-id"}};
   auto session = SessionManager::defaultManager();
   bool succeeded = true;
   const auto start = std::chrono::steady_clock::now();
@@ -113,7 +97,7 @@ void BM_BareLayer(benchmark::State& state) {
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  report(state, bare, server, seconds, succeeded);
+  testkit::reportRequests(state, bare, server, requestsPerIteration, seconds, succeeded);
 }
 
 BENCHMARK(BM_BareLayer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
@@ -124,27 +108,13 @@ BENCHMARK(BM_Pipeline)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.
 int main(int argc, char** argv) {
   // Settings and credentials go to a temporary application home, never the real one.
   testkit::TemporaryAppHome home;
-  std::vector<char*> arguments(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  std::string interleaving = "--benchmark_enable_random_interleaving=true";
-  bool chosen = false;
-  for (int i = 1; i < argc; ++i) chosen = chosen || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
-  if (!chosen) {
-    arguments.push_back(repetitions.data());
-    arguments.push_back(interleaving.data());
-  }
-  int count = static_cast<int>(arguments.size());
-  benchmark::Initialize(&count, arguments.data());
-  if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  if (!testkit::runBestOfRepetitions(argc, argv)) return 1;
   if (pipeline.requestsPerSecond <= 0 || bare.requestsPerSecond <= 0) return 0;  // filtered run
   const double ratio = bare.requestsPerSecond / pipeline.requestsPerSecond;
   std::printf("best requests per second: pipeline %.0f, bare layer %.0f\n", pipeline.requestsPerSecond,
               bare.requestsPerSecond);
   std::printf("time ratio pipeline / bare: %.3f (aim under %.1f)\n", ratio, allowedRatio);
-  std::printf("TCP connections opened per run: pipeline %zu, bare layer %zu\n", pipeline.connections,
-              bare.connections);
+  std::printf("TCP connections opened per run: pipeline %zu, bare layer %zu\n", pipeline.connections, bare.connections);
   const bool ok = ratio <= allowedRatio && pipeline.connections == 1 && bare.connections == 1 &&
                   pipeline.allSucceeded && bare.allSucceeded;
   std::printf("%s\n", ok ? "pipeline benchmark: within limits" : "pipeline benchmark: OUT OF LIMITS");

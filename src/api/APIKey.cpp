@@ -36,8 +36,7 @@ std::optional<JSON> APIKey::toJSON() const {
 Bytes APIKey::keychainData() const { return credentials_detail::keychainBytes(toJSON()); }
 
 std::optional<APIKey> APIKey::fromKeychainData(std::span<const std::uint8_t> data) {
-  auto object = credentials_detail::keychainObject(data);
-  return object ? fromJSON(*object) : std::nullopt;
+  return credentials_detail::fromItem<APIKey>(data);
 }
 
 platform::http::HTTPHeaders APIKey::header() const {

@@ -30,8 +30,7 @@ std::optional<JSON> APIToken::toJSON() const {
 Bytes APIToken::keychainData() const { return credentials_detail::keychainBytes(toJSON()); }
 
 std::optional<APIToken> APIToken::fromKeychainData(std::span<const std::uint8_t> data) {
-  auto object = credentials_detail::keychainObject(data);
-  return object ? fromJSON(*object) : std::nullopt;
+  return credentials_detail::fromItem<APIToken>(data);
 }
 
 platform::http::HTTPHeaders APIToken::header() const { return {{"Authorization", "Token " + token_}}; }

@@ -49,6 +49,56 @@ std::string caseName(HTTPMethod method) {
   return name;
 }
 
+/// Stores a credential's JSON object under `key`, replacing the item; nothing for a credential without one.
+template <class Credential>
+void saveCredential(const platform::Keychain& keychain, const Credential& credential, std::string_view key) {
+  if (!credential.toJSON()) return;
+  (void)keychain.set(credential.keychainData(), std::string(key));
+}
+
+template <class Credential>
+std::optional<Credential> readCredential(const platform::Keychain& keychain, std::string_view key) {
+  const auto data = keychain.getData(std::string(key));
+  return data ? Credential::fromKeychainData(*data) : std::nullopt;
+}
+
+/// While one request's headers are assembled, the stored token and API key of the shared client's keychain
+/// are each read once on that thread: the login checks and the header merge then see the same state, and a
+/// request costs two keychain reads instead of four.
+struct CredentialReads {
+  std::string service;
+  std::optional<std::optional<APIToken>> token;
+  std::optional<std::optional<APIKey>> apiKey;
+};
+
+thread_local CredentialReads* credentialReads = nullptr;
+
+class CredentialReadScope {
+ public:
+  explicit CredentialReadScope(std::string service) : reads_{std::move(service), {}, {}}, previous_(credentialReads) {
+    credentialReads = &reads_;
+  }
+  ~CredentialReadScope() { credentialReads = previous_; }
+  CredentialReadScope(const CredentialReadScope&) = delete;
+  CredentialReadScope& operator=(const CredentialReadScope&) = delete;
+
+ private:
+  CredentialReads reads_;
+  CredentialReads* previous_;
+};
+
+/// The credential under `key`, read once per scope when `keychain` is the scope's.
+template <class Credential>
+std::optional<Credential> readCredentialOnce(const platform::Keychain& keychain, std::string_view key,
+                                             std::optional<std::optional<Credential>> CredentialReads::*memo) {
+  if (!credentialReads || credentialReads->service != keychain.service()) {
+    return readCredential<Credential>(keychain, key);
+  }
+  auto& slot = credentialReads->*memo;
+  if (!slot) slot = readCredential<Credential>(keychain, key);
+  return *slot;
+}
+
 /// Completes a request that never started, once, on the main queue.
 void completeUnsent(const Connector::Completion& completion) {
   if (!completion) return;
@@ -156,6 +206,7 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
     if (skipHeaders) {
       headers = {{"User-Agent", userAgent}};
     } else {
+      CredentialReadScope reads(shared->keychain().service());
       headers = {{"Content-Type", "application/json; charset=UTF-8"},
                  {"Accept", "application/json"},
                  {"User-Agent", userAgent}};
@@ -297,25 +348,19 @@ void Connector::logout() {
 // MARK: Credentials in the keychain
 
 void Connector::saveTokenToKeychain(const APIToken& token) const {
-  if (!token.toJSON()) return;
-  (void)keychain().set(token.keychainData(), std::string(KeychainTokenKey));
+  saveCredential(keychain(), token, KeychainTokenKey);
 }
 
 std::optional<APIToken> Connector::getTokenFromKeychain() const {
-  const auto data = keychain().getData(std::string(KeychainTokenKey));
-  return data ? APIToken::fromKeychainData(*data) : std::nullopt;
+  return readCredentialOnce<APIToken>(keychain(), KeychainTokenKey, &CredentialReads::token);
 }
 
 void Connector::removeTokenFromKeyChain() const { (void)keychain().remove(std::string(KeychainTokenKey)); }
 
-void Connector::saveApiKeyToKeychain(const APIKey& apiKey) const {
-  if (!apiKey.toJSON()) return;
-  (void)keychain().set(apiKey.keychainData(), std::string(KeychainAPIKey));
-}
+void Connector::saveApiKeyToKeychain(const APIKey& apiKey) const { saveCredential(keychain(), apiKey, KeychainAPIKey); }
 
 std::optional<APIKey> Connector::getApiKeyFromKeychain() const {
-  const auto data = keychain().getData(std::string(KeychainAPIKey));
-  return data ? APIKey::fromKeychainData(*data) : std::nullopt;
+  return readCredentialOnce<APIKey>(keychain(), KeychainAPIKey, &CredentialReads::apiKey);
 }
 
 void Connector::removeApiKeyFromKeyChain() const { (void)keychain().remove(std::string(KeychainAPIKey)); }

@@ -15,4 +15,11 @@ std::optional<JSON> keychainObject(std::span<const std::uint8_t> data);
 /// A credential's JSON object as keychain bytes; none when it writes no object.
 Bytes keychainBytes(const std::optional<JSON>& json);
 
+/// The credential (APIToken or APIKey) kept in a keychain item; none for anything else.
+template <class Credential>
+std::optional<Credential> fromItem(std::span<const std::uint8_t> data) {
+  auto object = keychainObject(data);
+  return object ? Credential::fromJSON(*object) : std::nullopt;
+}
+
 }  // namespace talvaren::credentials_detail
