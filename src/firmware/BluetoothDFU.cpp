@@ -91,7 +91,7 @@ void BluetoothDFU::didConnect(CentralManager&, const std::shared_ptr<Peripheral>
   auto firmware = DFUFirmware::make(filePath.value_or(""));
   if (!firmware) {
     disconnectBleDevice();
-    dfuError(dfuErrorFromRawValue(102), "could not create firmware from file at path: " + filePath.value_or("nil"));
+    dfuError(*fromRawValue<DFUError>(102), "could not create firmware from file at path: " + filePath.value_or("nil"));
     return;
   }
   m_selectedFirmware = firmware;

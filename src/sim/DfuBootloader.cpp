@@ -214,7 +214,9 @@ void DfuBootloader::execute() {
   executedEnd_ = 0;
   currentType_ = 0;
   auto drop = port_.dropLink;
-  port_.after(std::max(0.0, linkFreeAt_ - port_.now()) + options_.activationTime, [drop] { drop(); });
+  // The restart follows the success answer, never overtakes it.
+  port_.after(std::max(0.0, linkFreeAt_ - port_.now()) + options_.responseDelay + options_.activationTime,
+              [drop] { drop(); });
 }
 
 }  // namespace talvaren::sim

@@ -138,7 +138,10 @@ TEST_F(BluetoothDFUTest, MovesThePackageByteForByteWithAndWithoutReceiptNotifica
 }
 
 TEST_F(BluetoothDFUTest, ACorruptedObjectIsSentAgainAndTheImageArrivesWhole) {
-  strap->bootloader().setFaults({.corruptAt = 5000, .corruptTimes = 2});
+  DfuBootloader::Faults faults;
+  faults.corruptAt = 5000;
+  faults.corruptTimes = 2;
+  strap->bootloader().setFaults(faults);
   update();
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_TRUE(recorder->results[0].status);
@@ -147,7 +150,9 @@ TEST_F(BluetoothDFUTest, ACorruptedObjectIsSentAgainAndTheImageArrivesWhole) {
 }
 
 TEST_F(BluetoothDFUTest, TheTargetsRefusalsReachTheHostWithCodeAndMessage) {
-  strap->bootloader().setFaults({.refuseInitPacket = true});
+  DfuBootloader::Faults faults;
+  faults.refuseInitPacket = true;
+  strap->bootloader().setFaults(faults);
   update();
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_FALSE(recorder->results[0].status);
@@ -157,8 +162,41 @@ TEST_F(BluetoothDFUTest, TheTargetsRefusalsReachTheHostWithCodeAndMessage) {
   EXPECT_EQ(updater->isAvailable(), false);
 }
 
+TEST_F(BluetoothDFUTest, ASlowTargetIsWaitedForButOneThatStopsAnsweringFails) {
+  auto options = DfuBootloader::Options{};
+  options.responseDelay = 2;
+  strap->bootloader().setOptions(options);
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_TRUE(recorder->results[0].status) << recorder->results[0].message;
+
+  options.responseDelay = 11;  // beyond the engine's 10 s
+  strap->bootloader().setOptions(options);
+  recorder->results.clear();
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_EQ(recorder->results[0].error, 310);
+  EXPECT_EQ(recorder->results[0].message, "No response from the device within 10 s");
+}
+
+TEST_F(BluetoothDFUTest, EveryPartOfAPackageIsSentInTurnOverAFreshLink) {
+  const Bytes loader = randomImage(3000, 9);
+  ASSERT_TRUE(platform::dfu::writeFirmwarePackage(
+      package, {{"application", DfuBootloader::initPacket(DfuBootloader::typeApplication, image), image},
+                {"bootloader", DfuBootloader::initPacket(DfuBootloader::typeBootloader, loader), loader}}));
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_TRUE(recorder->results[0].status);
+  EXPECT_EQ(strap->bootloader().activations(), 2);
+  EXPECT_EQ(strap->bootloader().activated()->type, DfuBootloader::typeApplication);
+  EXPECT_EQ(strap->bootloader().activated()->bytes, image);
+  EXPECT_TRUE(console.contains("logWith isapplication   Sending part 2 of 2 (application, 10000 bytes)"));
+}
+
 TEST_F(BluetoothDFUTest, ALinkLostMidUploadFailsAndTheNextStartResumes) {
-  strap->bootloader().setFaults({.dropLinkAt = 9000});
+  DfuBootloader::Faults faults;
+  faults.dropLinkAt = 9000;
+  strap->bootloader().setFaults(faults);
   update();
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_FALSE(recorder->results[0].status);
@@ -195,9 +233,9 @@ TEST_F(BluetoothDFUTest, WithoutAMatchWithinFifteenSecondsTheHostHearsAFailureWi
 
   // A nameless peripheral prints nil.
   strap->setName(std::nullopt);
-  auto advertised = strap->advertisement();
-  advertised.localName.reset();
-  strap->setAdvertisement(advertised);
+  platform::AdvertisementData nameless;
+  nameless.serviceUUIDs = {DfuBootloader::service()};
+  strap->setAdvertisement(nameless);
   updater->startConnectBleDevice();
   time.advance(1);
   EXPECT_TRUE(console.contains("BluetoothDFU name is : nil --- uuid is : " + strap->identifier().uuidString()));

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/ble/CentralManager.hpp"

@@ -1,5 +1,6 @@
 #include "talvaren/platform/dfu/DFUServiceInitiator.hpp"
 
+#include <array>
 #include <cstdio>
 
 #include "talvaren/platform/ble/CentralManager.hpp"
@@ -185,6 +186,9 @@ class SecureDfuSession final : public CentralManagerDelegate,
       }
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%g", self->setup_.responseTimeout);
+      if (self->peripheral_->state() != PeripheralState::connected) {
+        return self->fail(DFUError::failedToConnect, std::string("Device failed to connect within ") + seconds + " s");
+      }
       self->fail(DFUError::deviceNotResponding, std::string("No response from the device within ") + seconds + " s");
     });
   }
@@ -344,3 +348,45 @@ std::shared_ptr<DFUServiceController> DFUServiceInitiator::start(const std::shar
 }
 
 }  // namespace talvaren::platform::dfu
+
+namespace talvaren {
+template <>
+std::optional<platform::dfu::DFUError> fromRawValue<platform::dfu::DFUError>(std::int64_t raw) {
+  using E = platform::dfu::DFUError;
+  static constexpr std::array cases{
+      E::fileNotSpecified,
+      E::fileInvalid,
+      E::failedToConnect,
+      E::deviceDisconnected,
+      E::bluetoothDisabled,
+      E::serviceDiscoveryFailed,
+      E::deviceNotSupported,
+      E::enablingControlPointFailed,
+      E::writingCharacteristicFailed,
+      E::receivingNotificationFailed,
+      E::unsupportedResponse,
+      E::crcError,
+      E::initPacketTooLarge,
+      E::deviceNotResponding,
+      E::remoteOpCodeNotSupported,
+      E::remoteInvalidParameter,
+      E::remoteInsufficientResources,
+      E::remoteInvalidObject,
+      E::remoteUnsupportedType,
+      E::remoteOperationNotPermitted,
+      E::remoteOperationFailed,
+      E::remoteExtendedError,
+      E::remoteExtendedInitCommandInvalid,
+      E::remoteExtendedFirmwareVersionFailure,
+      E::remoteExtendedHardwareVersionFailure,
+      E::remoteExtendedSoftDeviceVersionFailure,
+      E::remoteExtendedSignatureMissing,
+      E::remoteExtendedWrongHashType,
+      E::remoteExtendedHashFailed,
+      E::remoteExtendedWrongSignatureType,
+      E::remoteExtendedVerificationFailed,
+      E::remoteExtendedInsufficientSpace,
+  };
+  return detail::caseWithRawValue(cases, raw);
+}
+}  // namespace talvaren

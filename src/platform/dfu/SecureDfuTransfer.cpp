@@ -98,14 +98,16 @@ std::pair<DFUError, std::string> errorOf(const Response& response) {
     std::uint8_t ext = response.extended.value_or(0);
     std::snprintf(code, sizeof code, "0x%02X", ext);
     if (ext < std::size(extended) && extended[ext]) {
-      return {dfuErrorFromRawValue(600 + ext), std::string(extended[ext]) + " (extended error " + code + ")"};
+      return {fromRawValue<DFUError>(600 + ext).value_or(DFUError::remoteExtendedError),
+              std::string(extended[ext]) + " (extended error " + code + ")"};
     }
     return {DFUError::remoteExtendedError, std::string("Extended error ") + code};
   }
   std::snprintf(code, sizeof code, "0x%02X", response.result);
   for (const auto& [result, text] : results) {
     if (result == response.result) {
-      return {dfuErrorFromRawValue(500 + result), std::string(text) + " (result " + code + ")"};
+      return {fromRawValue<DFUError>(500 + result).value_or(DFUError::remoteOperationFailed),
+              std::string(text) + " (result " + code + ")"};
     }
   }
   return {DFUError::unsupportedResponse, std::string("Unknown result code ") + code};

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/platform/RawValue.hpp"
 #include "talvaren/platform/ble/Peripheral.hpp"
 #include "talvaren/platform/dfu/DFUFirmware.hpp"
 
@@ -51,7 +52,6 @@ enum class DFUError : std::int64_t {
   writingCharacteristicFailed = 304,
   receivingNotificationFailed = 305,
   unsupportedResponse = 306,
-  bytesLost = 307,
   crcError = 308,
   initPacketTooLarge = 309,
   deviceNotResponding = 310,
@@ -75,9 +75,6 @@ enum class DFUError : std::int64_t {
   remoteExtendedInsufficientSpace = 611,
 };
 constexpr std::int64_t rawValue(DFUError error) { return static_cast<std::int64_t>(error); }
-/// Any raw value makes an error value (codes the engine never reports included), as an integer-backed
-/// enumeration does.
-constexpr DFUError dfuErrorFromRawValue(std::int64_t raw) { return static_cast<DFUError>(raw); }
 
 enum class LogLevel { debug = 0, verbose = 1, info = 5, application = 10, warning = 15, error = 20 };
 /// "debug", "verbose", "info", "application", "warning", "error".
@@ -164,3 +161,13 @@ class DFUServiceInitiator {
 };
 
 }  // namespace talvaren::platform::dfu
+
+namespace talvaren {
+template <>
+struct RawValueOf<platform::dfu::DFUError> {
+  using type = std::int64_t;
+};
+/// The error of raw value `raw`, or nothing when no case has it.
+template <>
+std::optional<platform::dfu::DFUError> fromRawValue<platform::dfu::DFUError>(std::int64_t raw);
+}  // namespace talvaren
