@@ -1,7 +1,8 @@
 // Updates the firmware of a simulated Kelo strap as a host does: switch the strap into update mode with
 // the firmware-mode command, build a small firmware package, run the updater on it, and print progress
-// and the result. Everything runs on the simulated radio on this machine; the strap's bootloader checks
-// the image against the package's init packet and activates it.
+// and the result. Everything runs on the simulated radio on virtual time, so the update's seconds pass
+// at once; the strap's bootloader checks the image against the package's init packet and activates it.
+// State stays in a temporary application home unless TALVAREN_HOME is set.
 
 #include <unistd.h>
 
@@ -9,7 +10,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
-#include <thread>
 
 #include "talvaren/codecs/BluetoothUtils.hpp"
 #include "talvaren/firmware/BluetoothDFU.hpp"
@@ -19,6 +19,7 @@
 #include "talvaren/platform/dfu/DFUFirmware.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
 #include "talvaren/sim/SimulatedRadio.hpp"
+#include "talvaren/testing/VirtualTime.hpp"
 
 using namespace talvaren;
 using namespace talvaren::platform;
@@ -83,11 +84,12 @@ class Host : public BluetoothDFUDelegate {
       std::printf("Update failed (code %s): %s\n", error ? std::to_string(*error).c_str() : "none", message.c_str());
     }
     succeeded = status;
-    stopMainQueue();
   }
 };
 
 }  // namespace
+
+int run();
 
 int main() {
   std::filesystem::path temporaryHome;
@@ -97,17 +99,24 @@ int main() {
     AppHome::setPath(temporaryHome);
   }
 
-  auto radio = std::make_shared<sim::SimulatedRadio>(sim::SimulatedRadio::Options{.latency = 0.002});
+  int status = run();
+  if (!temporaryHome.empty()) {
+    AppHome::setPath({});
+    std::filesystem::remove_all(temporaryHome);
+  }
+  return status;
+}
+
+int run() {
+  testkit::VirtualTime time;
+  auto radio = std::make_shared<sim::SimulatedRadio>();
   BluetoothRadio::setCurrent(radio);
   auto strap = radio->add(std::make_shared<sim::KeloStrap>(sim::identifierNumber(1), "Kelo-0001"));
 
   // 1. The host switches the strap into update mode.
   auto modeSwitch = std::make_shared<ModeSwitch>(strap->identifier());
   modeSwitch->central = CentralManager::make(modeSwitch);
-  for (int i = 0; i < 200 && !strap->inUpdateMode(); ++i) {
-    drainMainQueue();
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  time.advanceUntil([&] { return strap->inUpdateMode(); }, 5);
   if (!strap->inUpdateMode()) {
     std::fprintf(stderr, "firmware_update: the strap did not enter update mode\n");
     return 1;
@@ -135,14 +144,11 @@ int main() {
   updater->delegate = host;
   updater->deviceId = strap->identifier().uuidString();
   updater->filePath = "file://" + package;
-  DispatchQueue::main().asyncAfter(0.1, [updater] { updater->startConnectBleDevice(); });
-  auto watchdog = Timer::scheduledTimer(30, [] {
-    std::fprintf(stderr, "firmware_update: no result within 30 s\n");
-    stopMainQueue();
-  });
-  runMainQueue();
-  watchdog->invalidate();
+  time.advance(0.1);  // the radio reports powered on
+  updater->startConnectBleDevice();
+  time.advanceUntil([&] { return host->succeeded.has_value(); }, 60);
   updater->delegate.reset();
+  std::printf("Virtual time of the update: %.2f s\n", time.elapsed());
 
   int status = 0;
   auto activated = strap->bootloader().activated();
@@ -154,6 +160,5 @@ int main() {
                 static_cast<unsigned>(activated->crc));
   }
   BluetoothRadio::setCurrent(nullptr);
-  if (!temporaryHome.empty()) std::filesystem::remove_all(temporaryHome);
   return status;
 }
