@@ -175,7 +175,7 @@ void DfuBootloader::execute() {
   if (currentType_ == kCommandObject) {
     if (command_.size() != commandSize_) return respond(kExecute, kNotPermitted);
     if (faults_.refuseInitPacket || command_.size() != 10 || command_[0] != 0x01 ||
-        (command_[1] != typeSoftDevice && command_[1] != typeBootloader && command_[1] != typeApplication)) {
+        (command_[1] != typeRadioStack && command_[1] != typeBootloader && command_[1] != typeApplication)) {
       return respond(kExecute, kExtendedError, kExtInitCommandInvalid);
     }
     if (command_ != acceptedCommand_) {

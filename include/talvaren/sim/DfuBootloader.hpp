@@ -24,7 +24,7 @@ namespace talvaren::sim {
 
 class DfuBootloader {
  public:
-  static constexpr std::uint8_t typeSoftDevice = 0x01;
+  static constexpr std::uint8_t typeRadioStack = 0x01;
   static constexpr std::uint8_t typeBootloader = 0x02;
   static constexpr std::uint8_t typeApplication = 0x04;
 

@@ -379,7 +379,7 @@ std::optional<platform::dfu::DFUError> fromRawValue<platform::dfu::DFUError>(std
       E::remoteExtendedInitCommandInvalid,
       E::remoteExtendedFirmwareVersionFailure,
       E::remoteExtendedHardwareVersionFailure,
-      E::remoteExtendedSoftDeviceVersionFailure,
+      E::remoteExtendedStackVersionFailure,
       E::remoteExtendedSignatureMissing,
       E::remoteExtendedWrongHashType,
       E::remoteExtendedHashFailed,

@@ -85,7 +85,7 @@ std::pair<DFUError, std::string> errorOf(const Response& response) {
       "Init command invalid",
       "Firmware version failure",
       "Hardware version failure",
-      "SoftDevice version failure",
+      "Radio stack version failure",
       "Signature missing",
       "Wrong hash type",
       "Hash failed",

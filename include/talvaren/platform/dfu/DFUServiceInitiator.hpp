@@ -66,7 +66,7 @@ enum class DFUError : std::int64_t {
   remoteExtendedInitCommandInvalid = 602,
   remoteExtendedFirmwareVersionFailure = 603,
   remoteExtendedHardwareVersionFailure = 604,
-  remoteExtendedSoftDeviceVersionFailure = 605,
+  remoteExtendedStackVersionFailure = 605,
   remoteExtendedSignatureMissing = 606,
   remoteExtendedWrongHashType = 607,
   remoteExtendedHashFailed = 608,
