@@ -104,6 +104,7 @@ class SecureDfuSession final : public CentralManagerDelegate,
       log(LogLevel::application, "Reconnecting for part " + std::to_string(part_ + 1));
       state(DFUState::connecting);
       central_->connect(peripheral_);
+      awaitAnswer();
       return;
     }
     stop(DFUState::completed);
