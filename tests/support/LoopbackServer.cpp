@@ -133,10 +133,12 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
   Handler handler;
   {
     std::lock_guard lock(mutex_);
-    requests_.push_back(RecordedRequest{request.method, request.path, request.target, request.headers, request.body,
-                                        request.remote_port});
+    if (recording_) {
+      requests_.push_back(RecordedRequest{request.method, request.path, request.target, request.headers,
+                                          request.body, request.remote_port});
+    }
     auto it = routes_.find({request.method, request.path});
-    if (it != routes_.end()) handler = it->second;
+    handler = it != routes_.end() ? it->second : otherwise_;
   }
   if (!handler) {
     response.status = 404;
@@ -144,6 +146,16 @@ void LoopbackServer::dispatch(const httplib::Request& request, httplib::Response
     return;
   }
   handler(request, response);
+}
+
+void LoopbackServer::setRecording(bool record) {
+  std::lock_guard lock(mutex_);
+  recording_ = record;
+}
+
+void LoopbackServer::otherwise(Handler handler) {
+  std::lock_guard lock(mutex_);
+  otherwise_ = std::move(handler);
 }
 
 std::vector<RecordedRequest> LoopbackServer::requests() const {

@@ -69,10 +69,14 @@ class LoopbackServer {
   std::string url(std::string_view pathAndQuery = "/") const;
 
   void on(const std::string& method, const std::string& path, Handler handler);
+  /// Answers every request that no route matches (instead of 404), e.g. paths that carry identifiers.
+  void otherwise(Handler handler);
   /// Scripts a fixed reply.
   void reply(const std::string& method, const std::string& path, int status, std::string body,
              std::string contentType = "application/json");
 
+  /// Whether requests are kept for requests() (on at first; large benchmarks turn it off).
+  void setRecording(bool record);
   std::vector<RecordedRequest> requests() const;
   std::size_t requestCount() const;
   /// TCP connections accepted so far.
@@ -101,6 +105,8 @@ class LoopbackServer {
   bool stopping_ = false;
   bool listenerDone_ = false;
   std::map<std::pair<std::string, std::string>, Handler> routes_;
+  Handler otherwise_;
+  bool recording_ = true;
   std::vector<RecordedRequest> requests_;
   std::size_t connections_ = 0;
 };

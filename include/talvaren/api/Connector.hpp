@@ -13,21 +13,34 @@
 // from it at that endpoint's first use, for the life of the process.
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "talvaren/api/APIKey.hpp"
 #include "talvaren/api/APIToken.hpp"
 #include "talvaren/api/ServerReply.hpp"
+#include "talvaren/api/User.hpp"
+#include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/Image.hpp"
 #include "talvaren/platform/Keychain.hpp"
 #include "talvaren/platform/http/HTTPMethod.hpp"
 #include "talvaren/platform/http/ParameterEncoding.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
+#include "talvaren/records/ActivitySDK.hpp"
+#include "talvaren/records/CaloriesSDK.hpp"
+#include "talvaren/records/Device.hpp"
+#include "talvaren/records/HRVScore.hpp"
+#include "talvaren/records/HeartrateSDK.hpp"
+#include "talvaren/records/PreferencesData.hpp"
+#include "talvaren/records/SleepSDK.hpp"
+#include "talvaren/records/Track.hpp"
 
 namespace talvaren {
 
@@ -37,6 +50,8 @@ inline constexpr std::string_view APIBaseURLKey = "APIBaseURL";
 inline constexpr std::string_view CSRFTokenKey = "CSRFToken";
 /// The notification posted (no object) when the server refuses a request's credential.
 inline constexpr std::string_view TokenExpiredNotification = "tokenExpired";
+/// User-defaults key of the logged-in user's pk (an integer).
+inline constexpr std::string_view OwnerKey = "owner";
 
 class Connector : public std::enable_shared_from_this<Connector> {
  public:
@@ -151,6 +166,183 @@ class Connector : public std::enable_shared_from_this<Connector> {
   virtual std::optional<std::pair<std::string, std::string>> getLoginDataFromKeychain() const;
   /// Deletes "UserLogin", then "UserPassword".
   virtual void removeLoginDataFromKeychain() const;
+
+  // MARK: Login, signup, logout, token refresh, password reset
+  //
+  // Login and signup data are sent whole as the JSON body. Before the request the kit stores "email" with
+  // "password" (login) or "password1" (signup) as the login data, when both are present, whatever the
+  // outcome. A reply that makes a credential stores it before the completion runs: a token for the token
+  // scheme; for the API-key scheme the reply's key pair with the key replaced by the `apiKey` argument.
+
+  /// Login and signup data: text keys to text values.
+  using LoginData = std::map<std::string, std::string>;
+
+  /// Base URL + "auth/signup/", fixed at first use.
+  static std::string signupEndpoint();
+  /// Base URL + "auth/login/refresh/", fixed at first use.
+  static std::string tokenRefreshEndpoint();
+  /// Base URL + "auth/password/reset/", fixed at first use.
+  static std::string passwordResetEndpoint();
+
+  /// POST auth/login/ with the User-Agent only; stores the token of the reply.
+  void postLoginUser(const LoginData& loginData, Completion completion);
+  /// POST auth/login/ with the full header set (the stored credentials; `apiKey` itself is not sent);
+  /// stores the reply's API key with `apiKey` as its key.
+  void postLoginUserAPIKey(const std::string& apiKey, const LoginData& loginData, Completion completion);
+  /// POST auth/signup/ with the User-Agent only; stores the token of the reply.
+  void postSignupUser(const LoginData& signupData, Completion completion);
+  /// POST auth/signup/ sending `apiKey` as "X-API-Key"; stores the reply's API key with `apiKey` as its key.
+  void postSignupUserAPIKey(const std::string& apiKey, const LoginData& signupData, Completion completion);
+  /// POST auth/login/refresh/ {"token": token} with the User-Agent only; stores the token of the reply.
+  void refreshToken(const std::string& token, Completion completion);
+  /// POST auth/password/reset/ {"email": email} with the User-Agent only.
+  void postPasswordReset(const std::string& email, Completion completion);
+  /// GET auth/logout/ with the full header set; after the completion the CSRF token is cleared, whatever
+  /// the outcome. The keychain is left alone (see `logout()`).
+  void postLogoutUser(Completion completion);
+  /// Stores an API key the host already holds.
+  void saveAPIKey(const std::string& apiKey, const std::string& publicId);
+  /// The integer under "owner" in the standard user defaults; 0 when none is stored.
+  static std::int64_t getOwnerId();
+  /// Stores `user.pk` under "owner"; a user without pk leaves the stored value.
+  static void saveOwnerToDefaults(const User& user);
+
+  // MARK: Account
+  //
+  // The user the request's credential names. Identifiers go into paths as one escaped path segment.
+
+  /// Base URL + "auth/me/", fixed at first use.
+  static std::string userEndPoint();
+  /// Base URL + "auth/me/email/", fixed at first use.
+  static std::string userEmailEndPoint();
+  /// Base URL + "auth/me/preferences/", fixed at first use.
+  static std::string userPreferencesEndPoint();
+
+  /// Logs the URL, then GET auth/me/.
+  void getMe(Completion completion);
+  /// Logs "user json: " and the body, then PUT auth/me/ with `user.toJSON()`.
+  void updateMe(const User& user, Completion completion);
+  /// DELETE auth/me/.
+  void deleteMe(Completion completion);
+  /// Logs "user email json: " and the body, then PUT auth/me/email/ with the whole `user.toJSON()`.
+  void updateEmail(const User& user, Completion completion);
+  /// Logs the URL, then GET auth/me/preferences/.
+  void getUserPreferences(Completion completion);
+  /// PATCH auth/me/preferences/<identifier>/ with the preference's JSON; a preference without identifier
+  /// sends nothing and never completes.
+  void patchUserPreferences(const PreferencesData& preferences, Completion completion);
+  /// PUT auth/me/ as a multipart form of one part "profile.mugshot" ("ic_user_photo.png", "image/png"),
+  /// outside the request pipeline: "Content-type" is the form's, plus the stored API key's pair; no
+  /// token. The completion runs once per progress report (reply: the progress, no error), then once with
+  /// the outcome as the reply and, when the upload failed or the status is outside 200...299, an error
+  /// (the failure's, or ("", status, the body text)). An image without PNG data, or a form that cannot be
+  /// sent, completes once with an error alone.
+  void updateMeImage(const platform::Image& image, Completion completion);
+
+  // MARK: Heart rate
+  //
+  // Timestamps go into paths as one escaped path segment.
+
+  /// Base URL + "heartrate/", fixed at first use.
+  static std::string heartrateEndPoint();
+  /// What the last paged download gathered (emptied on the main queue when a download starts at page 1).
+  static std::vector<HeartrateSDK> heartrateData();
+  static void setHeartrateData(std::vector<HeartrateSDK> samples);
+  /// The samples of a bulk upload's fallback requests.
+  static constexpr std::size_t heartrateChunkSize = 512;
+  /// The refusal text that makes a bulk upload fall back to chunks (case-sensitive).
+  static constexpr std::string_view tooLargeBodyRefusal = "client intended to send too large body";
+
+  /// GET heartrate/.
+  void getManyHeartrate(Completion completion);
+  /// GET heartrate/<timestamp>/.
+  void getHeartrate(const std::string& timestamp, Completion completion);
+  /// Pages through GET heartrate/?timestamp__gte=<start>&timestamp__lte=<end>&page=<page> while a reply's
+  /// "next" holds a text, and completes once with the samples gathered (reply: the list) and the error, if
+  /// any: the transport's, or `genericApiError(-1)` after "Decoding heartrate error" for a page without a
+  /// "results" list of samples. A download from a page other than 1 starts from `heartrateData()`.
+  /// Start it from the main queue; one download at a time keeps `heartrateData()` meaningful.
+  void getHeartrate(std::int64_t startTimestamp, std::int64_t endTimestamp, std::int64_t page, Completion completion);
+  /// POST heartrate/ with the sample's JSON.
+  void postHeartrate(const HeartrateSDK& heartrate, Completion completion);
+  /// PUT heartrate/<timestamp>/ with the sample's JSON; a sample without timestamp sends nothing.
+  void putHeartrate(const HeartrateSDK& heartrate, Completion completion);
+  /// POST heartrate/ with every sample as one JSON array. When the server refuses the body as too large,
+  /// sends chunks of 512 through `postHeartratesReduce`, all at once, completing once per chunk; the
+  /// refusal itself is not reported. An empty list sends nothing and never completes.
+  void postHeartrates(const std::vector<HeartrateSDK>& heartrates, Completion completion);
+  /// POST heartrate/ with the samples as one JSON array, never split.
+  void postHeartratesReduce(const std::vector<HeartrateSDK>& heartrates, Completion completion);
+
+  // MARK: Day records
+  //
+  // Ranges ask "?date__gte=<day>&date__lte=<day>" and "&limit=<n>" when given, the days "yyyy-MM-dd" in
+  // the device's zone. Record identifiers and days go into paths as one escaped path segment. A record
+  // that cannot be sent (no uuid where the path needs one, no JSON) logs its line, sends nothing and never
+  // completes.
+
+  /// Base URL + the resource's path, each fixed at first use.
+  static std::string activityEndpoint();
+  static std::string caloriesEndpoint();
+  static std::string sleepEndpoint();
+  static std::string HRVScoreEndpoint();
+  static std::string trackingEndPoint();
+  static std::string weeklyScoreEndPoint();
+  static std::string devicesEndpoint();
+
+  void getManyActivities(Completion completion);
+  void getActivitie(const std::string& uuid, Completion completion);
+  void getMonthlyActivities(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                            Completion completion);
+  void postActivity(const ActivitySDK& activity, Completion completion);
+  void putActivity(const ActivitySDK& activity, Completion completion);
+  void patchActivity(const ActivitySDK& activity, Completion completion);
+
+  void getManyCalories(Completion completion);
+  void getCalories(const std::string& uuid, Completion completion);
+  void getMonthlyCalories(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                          Completion completion);
+  void postCalories(const CaloriesSDK& calories, Completion completion);
+  void putCalories(const CaloriesSDK& calories, Completion completion);
+  void patchCalories(const CaloriesSDK& calories, Completion completion);
+
+  void getManySleep(Completion completion);
+  void getSleep(const std::string& uuid, Completion completion);
+  void getMonthlySleep(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                       Completion completion);
+  void postSleep(const SleepSDK& sleep, Completion completion);
+  /// Sends the record with POST (not PUT) to sleep/<uuid>/.
+  void putSleep(const SleepSDK& sleep, Completion completion);
+
+  void getHRVScores(Completion completion);
+  void getMonthlyHRVScores(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                           Completion completion);
+  void postHRVScores(const HRVScore& score, Completion completion);
+
+  /// Logs the URL, then GET auth/me/tracking-settings/.
+  void getTracking(Completion completion);
+  /// Logs "tracking json: " and the body, then POST auth/me/tracking-settings/.
+  void postTracking(const Track& track, Completion completion);
+  /// Logs "tracking json: " and the body, then PUT auth/me/tracking-settings/ (no identifier).
+  void putTracking(const Track& track, Completion completion);
+
+  /// GET weekly-score/<yyyy-MM-dd>/ for the device-local day of `date`.
+  void getWeeklyScore(const Date& date, Completion completion);
+  /// POST devices/ with the strap's registration.
+  void postDevices(const Device& devies, Completion completion);
+
+  // MARK: Firmware
+  //
+  // Both go through `performAPICallDev`: only the development headers, no user credential.
+
+  /// Base URL + "firmwares/", fixed at first use.
+  static std::string firmwareListEndpoint();
+  /// GET firmwares/ with the given filters as the query ("device", "limit", "version_number", ascending,
+  /// escaped); no filter, no "?".
+  void getFirmwaresList(const std::optional<std::string>& device, std::optional<std::int64_t> limit,
+                        const std::optional<std::string>& versionNumber, Completion completion);
+  /// GET firmwares/<uuid>/download/.
+  void getFirmwareLink(const std::string& uuid, Completion completion);
 
  protected:
   /// Sets `requestCounter` to 0. Subclasses (test doubles) are independent of the shared instance.

@@ -1,0 +1,162 @@
+// Heart-rate transfers through the server client against the loopback stand-in of the service.
+//
+// "PagedDownload" pages through N samples in pages of 1,000 (getHeartrate from page 1, following "next");
+// "BulkUpload" sends N samples in one body; "BulkUploadInChunks" sends them to a service that refuses
+// bodies above 1 MiB, so the client falls back to chunks of 512. Each runs for 10,000 and 100,000 samples
+// and reports samples per second and the process's peak resident memory. After the runs the program prints
+// the cost per sample at 100,000 against 10,000 and exits non-zero when it grows by more than half
+// (the cost must stay linear in the number of samples) or when a transfer failed.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/BenchmarkRuns.hpp"
+#include "support/LoopbackService.hpp"
+#include "talvaren/api/Connector.hpp"
+#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/testing/Connector.hpp"
+#include "talvaren/testing/Console.hpp"
+#include "talvaren/testing/Storage.hpp"
+
+namespace {
+
+using namespace talvaren;
+
+constexpr std::int64_t firstTimestamp = 1'700'000'000;
+constexpr double allowedGrowth = 1.5;
+
+/// Best seconds per sample, by benchmark name and sample count.
+std::map<std::string, std::map<std::int64_t, double>> bestCost;
+bool allSucceeded = true;
+
+std::vector<HeartrateSDK> makeSamples(std::int64_t count) {
+  std::vector<HeartrateSDK> samples;
+  samples.reserve(static_cast<std::size_t>(count));
+  for (std::int64_t i = 0; i < count; ++i) {
+    samples.emplace_back(firstTimestamp + i, 50 + i % 120, Date(static_cast<double>(firstTimestamp + i)), 1, "strap",
+                         "w1");
+  }
+  return samples;
+}
+
+double peakMemoryMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+/// A service with one account, the shared client logged in to it.
+struct Session {
+  explicit Session(std::size_t maxBodyBytes) : service(testkit::LoopbackService::Options{1000, maxBodyBytes, false}) {
+    testkit::resetConnector();
+    pk = service.addUser("bench@example.test", "pw", "Bench");
+    Connector::setAPIBaseURL("http://127.0.0.1:" + std::to_string(service.port()) + "/");
+    bool ok = false;
+    Connector::sharedInstance()->postLoginUser({{"email", "bench@example.test"}, {"password", "pw"}},
+                                               [&ok](std::optional<Error> error, std::optional<ServerReply>) {
+                                                 ok = !error;
+                                                 platform::stopMainQueue();
+                                               });
+    platform::runMainQueue();
+    allSucceeded = allSucceeded && ok;
+  }
+  ~Session() { testkit::resetConnector(); }
+
+  testkit::LoopbackService service;
+  std::int64_t pk = 0;
+};
+
+void record(benchmark::State& state, const std::string& name, std::int64_t samples, double seconds, bool ok) {
+  const double transferred = static_cast<double>(state.iterations()) * static_cast<double>(samples);
+  const double perSample = seconds / transferred;
+  auto& best = bestCost[name][samples];
+  if (best == 0 || perSample < best) best = perSample;
+  state.counters["samples_per_second"] = transferred / seconds;
+  state.counters["peak_memory_MiB"] = peakMemoryMiB();
+  allSucceeded = allSucceeded && ok;
+  if (!ok) state.SkipWithError("a transfer failed");
+}
+
+void BM_PagedDownload(benchmark::State& state) {
+  const auto count = state.range(0);
+  testkit::ConsoleCapture console;
+  Session session(1 << 20);
+  std::vector<nlohmann::json> stored;
+  for (const auto& sample : makeSamples(count)) stored.push_back(*sample.toJSON());
+  session.service.addHeartrates(session.pk, stored);
+  stored.clear();
+  bool ok = true;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    Connector::sharedInstance()->getHeartrate(firstTimestamp, firstTimestamp + count, 1,
+                                              [&](std::optional<Error> error, std::optional<ServerReply> reply) {
+                                                ok = ok && !error && reply && reply->heartrates() &&
+                                                     static_cast<std::int64_t>(reply->heartrates()->size()) == count;
+                                                platform::stopMainQueue();
+                                              });
+    platform::runMainQueue();
+    console.clear();
+  }
+  record(state, "PagedDownload", count, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+         ok);
+}
+
+void upload(benchmark::State& state, const std::string& name, std::size_t maxBodyBytes) {
+  const auto count = state.range(0);
+  testkit::ConsoleCapture console;
+  Session session(maxBodyBytes);
+  const auto samples = makeSamples(count);
+  const auto expectedCalls = maxBodyBytes < (std::size_t{1} << 24)
+                                 ? (count + static_cast<std::int64_t>(Connector::heartrateChunkSize) - 1) /
+                                       static_cast<std::int64_t>(Connector::heartrateChunkSize)
+                                 : 1;
+  bool ok = true;
+  const auto start = std::chrono::steady_clock::now();
+  for (auto _ : state) {
+    std::int64_t calls = 0;
+    Connector::sharedInstance()->postHeartrates(samples, [&](std::optional<Error> error, std::optional<ServerReply>) {
+      ok = ok && !error;
+      if (++calls == expectedCalls) platform::stopMainQueue();
+    });
+    platform::runMainQueue();
+    console.clear();
+  }
+  ok = ok && session.service.heartrates(session.pk).size() == static_cast<std::size_t>(count);
+  record(state, name, count, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), ok);
+}
+
+void BM_BulkUpload(benchmark::State& state) { upload(state, "BulkUpload", std::size_t{1} << 28); }
+void BM_BulkUploadInChunks(benchmark::State& state) { upload(state, "BulkUploadInChunks", std::size_t{1} << 20); }
+
+BENCHMARK(BM_PagedDownload)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BulkUpload)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BulkUploadInChunks)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Settings and credentials go to a temporary application home, never the real one.
+  testkit::TemporaryAppHome home;
+  if (!testkit::runBestOfRepetitions(argc, argv)) return 1;
+  bool linear = true;
+  for (const auto& [name, costs] : bestCost) {
+    const auto small = costs.find(10'000);
+    const auto large = costs.find(100'000);
+    if (small == costs.end() || large == costs.end()) continue;  // filtered run
+    const double growth = large->second / small->second;
+    std::printf("%s: %.2f us per sample at 10,000, %.2f us at 100,000 (growth %.2f, limit %.1f)\n", name.c_str(),
+                small->second * 1e6, large->second * 1e6, growth, allowedGrowth);
+    linear = linear && growth <= allowedGrowth;
+  }
+  std::printf("peak memory: %.1f MiB\n", peakMemoryMiB());
+  const bool ok = linear && allSucceeded;
+  std::printf("%s\n",
+              ok ? "heart-rate transfer benchmark: within limits" : "heart-rate transfer benchmark: OUT OF LIMITS");
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,199 @@
+// Heart-rate samples: single requests, the paged range download and the bulk upload.
+
+#include <mutex>
+
+#include "api/EndpointCall.hpp"
+#include "api/EndpointText.hpp"
+#include "talvaren/api/Connector.hpp"
+#include "talvaren/platform/Console.hpp"
+#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/platform/Redaction.hpp"
+#include "talvaren/utilities/ArrayExtensions.hpp"
+#include "talvaren/utilities/DictionaryExtensions.hpp"
+
+namespace talvaren {
+
+using namespace platform::http;
+using talvaren::detail::callEndpoint;
+
+namespace {
+
+constexpr const char* parseFailure = "Failed to parse heartrate data to json!";
+
+/// One download's own list of samples.
+using Gathered = std::shared_ptr<std::vector<HeartrateSDK>>;
+
+/// `heartrateData`: the list of the download that last received a page (shared, not copied, so that a
+/// page costs only its own samples). Every change of a list it may name is made under the mutex.
+struct Accumulator {
+  std::mutex mutex;
+  Gathered samples = std::make_shared<std::vector<HeartrateSDK>>();
+};
+
+Accumulator& accumulator() {
+  static Accumulator shared;
+  return shared;
+}
+
+/// The samples as one compact JSON array.
+Bytes arrayBody(const std::vector<HeartrateSDK>& heartrates) {
+  nlohmann::json array = nlohmann::json::array();
+  array.get_ref<nlohmann::json::array_t&>().reserve(heartrates.size());
+  for (const auto& sample : heartrates) array.push_back(sample.toJSON().value_or(nlohmann::json::object()));
+  const std::string text = array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return Bytes(text.begin(), text.end());
+}
+
+std::string errorText(const std::optional<Error>& error) { return error ? error->description() : "nil"; }
+
+std::string replyText(const std::optional<ServerReply>& reply) {
+  const auto* json = reply ? reply->json() : nullptr;
+  return json ? dictionaryDescription(redact::reply(*json)) : "nil";
+}
+
+/// The samples of one page's "results", or none when any element is no sample.
+std::optional<std::vector<HeartrateSDK>> decodePage(const std::optional<ServerReply>& reply) {
+  const auto* json = reply ? reply->json() : nullptr;
+  if (!json || !json->is_object()) return std::nullopt;
+  const auto results = json->find("results");
+  if (results == json->end() || !results->is_array()) return std::nullopt;
+  std::vector<HeartrateSDK> samples;
+  samples.reserve(results->size());
+  for (const auto& element : *results) {
+    if (!element.is_object()) return std::nullopt;
+    auto sample = HeartrateSDK::fromJSON(element);
+    if (!sample) return std::nullopt;
+    samples.push_back(std::move(*sample));
+  }
+  return samples;
+}
+
+bool hasNextPage(const std::optional<ServerReply>& reply) {
+  const auto* json = reply ? reply->json() : nullptr;
+  if (!json || !json->is_object()) return false;
+  const auto next = json->find("next");
+  return next != json->end() && next->is_string();
+}
+
+/// Asks for one page; `keep` holds the client until the download ends (none for a client not owned by a
+/// shared pointer, which must then outlive the download).
+void fetchPage(std::shared_ptr<Connector> keep, Connector& connector, std::int64_t start, std::int64_t end,
+               std::int64_t page, Gathered gathered, Connector::Completion completion) {
+  const std::string url = Connector::heartrateEndPoint() + "?timestamp__gte=" + std::to_string(start) +
+                          "&timestamp__lte=" + std::to_string(end) + "&page=" + std::to_string(page);
+  callEndpoint(connector, HTTPMethod::GET, url, std::nullopt,
+               [keep, target = &connector, start, end, page, gathered, completion](std::optional<Error> error,
+                                                                                   std::optional<ServerReply> reply) {
+                 const auto finish = [&](std::optional<Error> outcome) {
+                   if (completion) completion(std::move(outcome), ServerReply(*gathered));
+                 };
+                 if (error) return finish(std::move(error));
+                 auto samples = decodePage(reply);
+                 if (!samples) {
+                   console::print("Decoding heartrate error");
+                   return finish(target->genericApiError(-1));
+                 }
+                 {
+                   auto& shared = accumulator();
+                   std::lock_guard lock(shared.mutex);
+                   gathered->insert(gathered->end(), std::make_move_iterator(samples->begin()),
+                                    std::make_move_iterator(samples->end()));
+                   shared.samples = gathered;
+                 }
+                 if (!hasNextPage(reply)) return finish(std::nullopt);
+                 fetchPage(keep, *target, start, end, page + 1, gathered, completion);
+               });
+}
+
+}  // namespace
+
+std::string Connector::heartrateEndPoint() {
+  static talvaren::detail::EndpointText text("heartrate/");
+  return text.value();
+}
+
+std::vector<HeartrateSDK> Connector::heartrateData() {
+  auto& shared = accumulator();
+  std::lock_guard lock(shared.mutex);
+  return *shared.samples;
+}
+
+void Connector::setHeartrateData(std::vector<HeartrateSDK> samples) {
+  auto& shared = accumulator();
+  auto list = std::make_shared<std::vector<HeartrateSDK>>(std::move(samples));
+  std::lock_guard lock(shared.mutex);
+  shared.samples = std::move(list);
+}
+
+void Connector::getManyHeartrate(Completion completion) {
+  callEndpoint(*this, HTTPMethod::GET, heartrateEndPoint(), std::nullopt, std::move(completion));
+}
+
+void Connector::getHeartrate(const std::string& timestamp, Completion completion) {
+  callEndpoint(*this, HTTPMethod::GET, heartrateEndPoint() + escapePathSegment(timestamp) + "/", std::nullopt,
+               std::move(completion));
+}
+
+void Connector::getHeartrate(std::int64_t startTimestamp, std::int64_t endTimestamp, std::int64_t page,
+                             Completion completion) {
+  auto gathered = std::make_shared<std::vector<HeartrateSDK>>();
+  if (page == 1) {
+    // Emptied in turn with the replies, which all run on the main queue.
+    platform::DispatchQueue::main().async([] { setHeartrateData({}); });
+  } else {
+    *gathered = heartrateData();
+  }
+  fetchPage(weak_from_this().lock(), *this, startTimestamp, endTimestamp, page, std::move(gathered),
+            std::move(completion));
+}
+
+void Connector::postHeartrate(const HeartrateSDK& heartrate, Completion completion) {
+  const auto json = heartrate.toJSON();
+  if (!json) return console::print(parseFailure);
+  callEndpoint(*this, HTTPMethod::POST, heartrateEndPoint(), *json, std::move(completion));
+}
+
+void Connector::putHeartrate(const HeartrateSDK& heartrate, Completion completion) {
+  const auto& timestamp = heartrate.timestamp();
+  const auto json = heartrate.toJSON();
+  if (!timestamp || !json) return console::print(parseFailure);
+  callEndpoint(*this, HTTPMethod::PUT, heartrateEndPoint() + std::to_string(*timestamp) + "/", *json,
+               std::move(completion));
+}
+
+void Connector::postHeartrates(const std::vector<HeartrateSDK>& heartrates, Completion completion) {
+  if (heartrates.empty()) return;
+  // The samples stay with the reply handler only while a refusal could still make chunks of them.
+  auto samples = std::make_shared<const std::vector<HeartrateSDK>>(heartrates);
+  std::weak_ptr<Connector> client = weak_from_this();
+  callEndpoint(
+      *this, HTTPMethod::POST, heartrateEndPoint(), nlohmann::json::object(),
+      [client, samples, completion](std::optional<Error> error, std::optional<ServerReply> reply) {
+        console::print(error ? error->description() : "error is nil");
+        console::print(reply ? replyText(reply) : "data is nil");
+        if (error && error->localizedDescription().find(tooLargeBodyRefusal) != std::string::npos) {
+          for (const auto& chunk : chunks(*samples, heartrateChunkSize)) {
+            const auto owner = client.lock();
+            if (!owner) return;
+            owner->postHeartratesReduce(chunk, completion);
+          }
+          return;
+        }
+        if (completion) completion(std::move(error), std::move(reply));
+      },
+      arrayBody(*samples));
+}
+
+void Connector::postHeartratesReduce(const std::vector<HeartrateSDK>& heartrates, Completion completion) {
+  if (heartrates.empty()) return;
+  callEndpoint(
+      *this, HTTPMethod::POST, heartrateEndPoint(), nlohmann::json::object(),
+      [completion](std::optional<Error> error, std::optional<ServerReply> reply) {
+        console::print("postHeartratesReduce " + errorText(error));
+        console::print("postHeartratesReduce " + replyText(reply));
+        if (completion) completion(std::move(error), std::move(reply));
+      },
+      arrayBody(heartrates));
+}
+
+}  // namespace talvaren
