@@ -405,15 +405,20 @@ void LoopbackService::heartrate(const Request& request, const json& body, Respon
     const auto page = bound("page", 1);
     if (!low || !high) return reply(response, 400, json{{"timestamp", {"Enter a number."}}});
     if (!page || *page < 1) return detail(response, 404, "Invalid page.");
-    auto first = account.heartrates.lower_bound(*low);
-    const auto last = account.heartrates.upper_bound(*high);
-    const auto count = static_cast<std::size_t>(*low > *high ? 0 : std::distance(first, last));
+    // Positions by timestamp, rebuilt after a change, so a page costs its own samples only.
+    if (account.orderedTimestamps.size() != account.heartrates.size()) {
+      account.orderedTimestamps.clear();
+      for (const auto& [timestamp, sample] : account.heartrates) account.orderedTimestamps.push_back(timestamp);
+    }
+    const auto& order = account.orderedTimestamps;
+    const auto begin = std::lower_bound(order.begin(), order.end(), *low) - order.begin();
+    const auto end = std::upper_bound(order.begin(), order.end(), *high) - order.begin();
+    const auto count = static_cast<std::size_t>(std::max<std::ptrdiff_t>(0, end - begin));
     const auto offset = static_cast<std::size_t>(*page - 1) * options_.pageSize;
     if (offset >= count && *page != 1) return detail(response, 404, "Invalid page.");
-    std::advance(first, static_cast<std::ptrdiff_t>(std::min(offset, count)));
     json results = json::array();
-    for (std::size_t i = 0; i < options_.pageSize && first != last && offset + i < count; ++i, ++first) {
-      results.push_back(first->second);
+    for (std::size_t i = offset; i < count && i < offset + options_.pageSize; ++i) {
+      results.push_back(account.heartrates.at(order[static_cast<std::size_t>(begin) + i]));
     }
     const auto pageURL = [&](std::int64_t number) {
       return "http://" + request.get_header_value("Host") + "/heartrate/?page=" + std::to_string(number) +

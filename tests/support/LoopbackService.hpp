@@ -97,6 +97,8 @@ class LoopbackService {
     std::string apiKey;
     std::string publicId;
     std::map<std::int64_t, nlohmann::json> heartrates;
+    /// The keys of `heartrates` in order, rebuilt when their count changes.
+    std::vector<std::int64_t> orderedTimestamps;
     std::map<std::string, std::vector<nlohmann::json>> records;
     std::vector<nlohmann::json> preferences;
     std::optional<nlohmann::json> tracking;
