@@ -3,10 +3,6 @@
 #include <map>
 #include <mutex>
 
-#include "importers/FitBitManager.hpp"
-#include "importers/GarminManager.hpp"
-#include "talvaren/testing/OAuth.hpp"
-
 namespace talvaren::detail {
 
 namespace {
@@ -21,11 +17,6 @@ Overrides& overrides() {
   return o;
 }
 
-void set(OAuthEndpoint endpoint, std::string url) {
-  std::lock_guard lock(overrides().mutex);
-  overrides().urls[endpoint] = std::move(url);
-}
-
 }  // namespace
 
 std::optional<std::string> oauthEndpointOverride(OAuthEndpoint endpoint) {
@@ -35,27 +26,18 @@ std::optional<std::string> oauthEndpointOverride(OAuthEndpoint endpoint) {
   return found->second;
 }
 
+void setOAuthEndpointOverride(OAuthEndpoint endpoint, std::optional<std::string> url) {
+  std::lock_guard lock(overrides().mutex);
+  if (url) {
+    overrides().urls[endpoint] = std::move(*url);
+  } else {
+    overrides().urls.erase(endpoint);
+  }
+}
+
+void clearOAuthEndpointOverrides() {
+  std::lock_guard lock(overrides().mutex);
+  overrides().urls.clear();
+}
+
 }  // namespace talvaren::detail
-
-namespace talvaren::testkit {
-
-void setGarminOAuthURLs(std::string requestToken, std::string authorize, std::string accessToken) {
-  using detail::OAuthEndpoint;
-  detail::set(OAuthEndpoint::garminRequestToken, std::move(requestToken));
-  detail::set(OAuthEndpoint::garminAuthorize, std::move(authorize));
-  detail::set(OAuthEndpoint::garminAccessToken, std::move(accessToken));
-}
-
-void setFitBitAuthorizeURL(std::string url) { detail::set(detail::OAuthEndpoint::fitBitAuthorize, std::move(url)); }
-
-void resetOAuthManagers() {
-  detail::resetGarminManager();
-  detail::resetFitBitManager();
-}
-
-void resetOAuthURLs() {
-  std::lock_guard lock(detail::overrides().mutex);
-  detail::overrides().urls.clear();
-}
-
-}  // namespace talvaren::testkit

@@ -1,5 +1,5 @@
 #pragma once
-// Internal: the providers' OAuth addresses, with the overrides test code sets.
+// Internal: the providers' OAuth addresses, with the overrides test code sets (through src/testkit).
 
 #include <optional>
 #include <string>
@@ -10,6 +10,9 @@ enum class OAuthEndpoint { garminRequestToken, garminAuthorize, garminAccessToke
 
 /// The override test code set for `endpoint`, if any.
 std::optional<std::string> oauthEndpointOverride(OAuthEndpoint endpoint);
+/// Seams for the testkit: set or (with none) clear an override; clear them all.
+void setOAuthEndpointOverride(OAuthEndpoint endpoint, std::optional<std::string> url);
+void clearOAuthEndpointOverrides();
 
 /// Test resets of the shared managers: a running flow ends cancelled, the next sharedInstance() is new.
 void resetGarminManager();

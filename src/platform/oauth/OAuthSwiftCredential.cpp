@@ -43,7 +43,6 @@ std::optional<ParameterList> OAuthSwiftCredential::signedProtocolParameters(http
   fill("oauth_signature_method", "HMAC-SHA1");
   fill("oauth_timestamp", std::to_string(timestamp()));
   fill("oauth_nonce", nonce());
-  fill("oauth_version", "1.0");
 
   const auto base = signatureBaseString(method, url, all, body);
   if (!base) return std::nullopt;

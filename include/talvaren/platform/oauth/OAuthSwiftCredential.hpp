@@ -5,8 +5,8 @@
 // URL (its query items included), the parameters given and a form-encoded body; the header carries only
 // the oauth_* parameters and the signature. Protocol parameters the caller leaves out are filled in:
 // oauth_consumer_key, oauth_token (when the credential has one), oauth_signature_method "HMAC-SHA1",
-// oauth_timestamp (the platform clock to the nearest second), oauth_nonce (42 random letters and
-// digits) and oauth_version "1.0".
+// oauth_timestamp (the platform clock to the nearest second) and oauth_nonce (42 random letters and
+// digits); oauth_version, which RFC 5849 makes optional, is sent only when the caller gives it.
 //
 // The archive keeps the token and its secret only, as a JSON object; the consumer pair always comes
 // from the code that signs.
