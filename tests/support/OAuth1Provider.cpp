@@ -41,7 +41,9 @@ std::string trim(std::string text) {
   return text;
 }
 
-/// The items of an "OAuth k="v", ..." header, or none when it is not one.
+/// The items of an "OAuth k="v", ..." header, or none when it is not one. The server library hands
+/// header values over percent-decoded already ("%2B" arrives as "+"), so the values are taken as they
+/// come.
 std::optional<std::map<std::string, std::string>> parseHeader(const std::string& header) {
   if (header.rfind("OAuth ", 0) != 0) return std::nullopt;
   std::map<std::string, std::string> items;
@@ -54,8 +56,9 @@ std::optional<std::map<std::string, std::string>> parseHeader(const std::string&
     if (equals == std::string::npos || item.size() < equals + 3 || item[equals + 1] != '"' || item.back() != '"') {
       return std::nullopt;
     }
-    auto value = oauthTestDecode(item.substr(equals + 2, item.size() - equals - 3));
-    if (!value || !items.emplace(item.substr(0, equals), *value).second) return std::nullopt;
+    if (!items.emplace(item.substr(0, equals), item.substr(equals + 2, item.size() - equals - 3)).second) {
+      return std::nullopt;
+    }
     start = end + 1;
   }
   return items;
@@ -175,7 +178,7 @@ std::optional<std::map<std::string, std::string>> OAuth1Verifier::verify(const h
   HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()), reinterpret_cast<const unsigned char*>(base.data()),
        base.size(), digest, &length);
   if (base64(digest, length) != *signature) {
-    problem = "signature does not match " + base;
+    problem = "signature " + *signature + " is not " + base64(digest, length) + " over " + base;
     return std::nullopt;
   }
   return *header;
@@ -208,6 +211,11 @@ std::map<std::string, std::string> OAuth1Provider::accessTokens() const {
 std::vector<std::string> OAuth1Provider::problems() const {
   std::lock_guard lock(mutex_);
   return problems_;
+}
+
+void OAuth1Provider::holdConfirmation(bool hold) {
+  std::lock_guard lock(mutex_);
+  hold_ = hold;
 }
 
 bool OAuth1Provider::refused(Leg leg, httplib::Response& response) {
@@ -256,6 +264,10 @@ void OAuth1Provider::confirmation(const httplib::Request& request, httplib::Resp
     problems_.push_back("confirmation: unknown request token");
     response.status = 400;
     response.set_content("<html>unknown token</html>", "text/html");
+    return;
+  }
+  if (hold_) {
+    response.set_content("<html><form>sign in</form></html>", "text/html");
     return;
   }
   std::string location = callbackURL_ + "?oauth_token=" + encode(token);

@@ -62,6 +62,8 @@ class OAuth1Provider {
   void refuse(Leg leg, int status = 401);
   /// The confirmation page redirects without oauth_verifier.
   void omitVerifier(bool omit);
+  /// The confirmation page shows a sign-in page (200) and waits for the user instead of redirecting.
+  void holdConfirmation(bool hold);
 
   /// The access credentials issued: token to secret.
   std::map<std::string, std::string> accessTokens() const;
@@ -81,6 +83,7 @@ class OAuth1Provider {
   mutable std::mutex mutex_;
   std::map<Leg, int> refusals_;
   bool omitVerifier_ = false;
+  bool hold_ = false;
   struct RequestToken {
     std::string secret;
     std::string verifier;

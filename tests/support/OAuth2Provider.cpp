@@ -18,6 +18,11 @@ void OAuth2Provider::deny(bool deny) {
   deny_ = deny;
 }
 
+void OAuth2Provider::hold(bool hold) {
+  std::lock_guard lock(mutex_);
+  hold_ = hold;
+}
+
 void OAuth2Provider::answerWith(std::optional<std::string> fragment) {
   std::lock_guard lock(mutex_);
   fragment_ = std::move(fragment);
@@ -56,6 +61,10 @@ void OAuth2Provider::authorize(const httplib::Request& request, httplib::Respons
     problems_.push_back(problem);
     response.status = 400;
     response.set_content("<html>" + problem + "</html>", "text/html");
+    return;
+  }
+  if (hold_) {
+    response.set_content("<html><form>sign in</form></html>", "text/html");
     return;
   }
   std::string fragment;

@@ -26,6 +26,9 @@ class OAuth2Provider {
   /// The redirect's fragment, instead of the one the provider would build (none: back to normal).
   void answerWith(std::optional<std::string> fragment);
 
+  /// The page shows a sign-in form (200) and waits for the user instead of redirecting.
+  void hold(bool hold);
+
   /// Tokens handed out, in order.
   std::vector<std::string> tokens() const;
   std::vector<std::string> problems() const;
@@ -39,6 +42,7 @@ class OAuth2Provider {
   std::string scope_;
   mutable std::mutex mutex_;
   bool deny_ = false;
+  bool hold_ = false;
   std::optional<std::string> fragment_;
   std::vector<std::string> tokens_;
   std::vector<std::string> problems_;
