@@ -158,12 +158,12 @@ void WebView::start(http::URLRequest request, NavigationType type, int redirects
     return;
   }
   stopLoading();
-  request_ = request;
   const auto& scheme = request.url().scheme();
   if (scheme != "http" && scheme != "https") {
     fail(http::URLError::make(http::URLError::unsupportedURL, request.url().absoluteString()));
     return;
   }
+  request_ = request;
   auto loading = std::make_shared<Loading>();
   loading->redirects = redirects;
   loading_ = loading;
@@ -206,10 +206,12 @@ void WebView::received(const std::shared_ptr<Loading>& loading, const http::Data
   }
   loading_.reset();
   page_ = Page{response.url(), status, response.mimeType(), reply.data.value_or(Bytes{})};
+  pageRequest_ = request_;
   if (auto delegate = delegate_.lock()) delegate->webViewDidFinishLoad(*this);
 }
 
 void WebView::fail(const Error& error) {
+  request_ = pageRequest_;
   if (auto delegate = delegate_.lock()) delegate->webViewDidFailLoad(*this, error);
 }
 

@@ -70,7 +70,7 @@ class WebView : public View {
   void stopLoading();
 
   bool isLoading() const { return loading_ != nullptr; }
-  /// The request being loaded, else that of the page shown.
+  /// The request being loaded, else that of the page shown (links resolve against it).
   std::optional<http::URLRequest> request() const { return request_; }
   /// The page shown: the last load that finished.
   const std::optional<Page>& page() const { return page_; }
@@ -84,6 +84,7 @@ class WebView : public View {
   std::weak_ptr<WebViewDelegate> delegate_;
   bool scalesPageToFit_ = false;
   std::optional<http::URLRequest> request_;
+  std::optional<http::URLRequest> pageRequest_;
   std::optional<Page> page_;
   std::shared_ptr<Loading> loading_;
 };
