@@ -35,14 +35,14 @@ std::optional<ParameterList> OAuthSwiftCredential::signedProtocolParameters(http
                                                                             const ParameterList& parameters,
                                                                             const std::optional<Bytes>& body) const {
   ParameterList all = parameters;
-  auto fill = [&](std::string_view name, std::string value) {
-    if (!has(parameters, name)) all.emplace_back(std::string(name), std::move(value));
+  auto fill = [&](std::string_view name, auto value) {
+    if (!has(parameters, name)) all.emplace_back(std::string(name), value());
   };
-  fill("oauth_consumer_key", consumerKey);
-  if (!oauthToken.empty()) fill("oauth_token", oauthToken);
-  fill("oauth_signature_method", "HMAC-SHA1");
-  fill("oauth_timestamp", std::to_string(timestamp()));
-  fill("oauth_nonce", nonce());
+  fill("oauth_consumer_key", [&] { return consumerKey; });
+  if (!oauthToken.empty()) fill("oauth_token", [&] { return oauthToken; });
+  fill("oauth_signature_method", [] { return std::string("HMAC-SHA1"); });
+  fill("oauth_timestamp", [] { return std::to_string(timestamp()); });
+  fill("oauth_nonce", [] { return nonce(); });
 
   const auto base = signatureBaseString(method, url, all, body);
   if (!base) return std::nullopt;
