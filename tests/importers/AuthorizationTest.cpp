@@ -61,6 +61,14 @@ TEST_F(AuthorizationTest, GarminFlowStoresTheCredentialAndPrintsNoSecret) {
   EXPECT_TRUE(again->granted);
   EXPECT_NE(GarminManager::sharedInstance()->oauthswift, first);
   EXPECT_EQ(garmin.accessTokens().size(), 2u);
+
+  // None is stored as JSON null and reads back as none, as does a value of another kind.
+  GarminManager::sharedInstance()->setOauthCredential(std::nullopt);
+  EXPECT_EQ(platform::UserDefaults::standard()->dataForKey(std::string(GarminAuthCredentialsKey)),
+            Bytes({'n', 'u', 'l', 'l'}));
+  EXPECT_FALSE(GarminManager::sharedInstance()->oauthCredential());
+  platform::UserDefaults::standard()->set(std::string("token"), std::string(GarminAuthCredentialsKey));
+  EXPECT_FALSE(GarminManager::sharedInstance()->oauthCredential());
 }
 
 TEST_F(AuthorizationTest, FitBitFlowStoresTheTokenAndPrintsNoSecret) {
