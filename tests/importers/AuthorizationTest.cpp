@@ -117,7 +117,7 @@ TEST_F(AuthorizationTest, GarminRefusalsKeepTheStoredCredential) {
   EXPECT_FALSE(refusedRequest->granted);
 
   // Token replies a client must not take: JSON, no secret, huge.
-  for (const std::string body :
+  for (const std::string& body :
        {std::string(R"({"oauth_token":"t","oauth_token_secret":"s"})"), std::string("oauth_token=t"),
         "oauth_token=t&oauth_token_secret=" + std::string(64 * 1024, 's')}) {
     garmin.server().reply("POST", "/oauth-service-1.0/oauth/request_token", 200, body, "text/plain");
@@ -207,7 +207,7 @@ TEST_F(AuthorizationTest, InjectedRedirectsAreRefused) {
   auto flow = authorizeGarmin();
   auto screen = shownScreen();
   const auto token = requestToken(*screen);
-  for (const std::string url :
+  for (const std::string& url :
        {"talvarenmobile://evil.example/AuthorizationActivity?oauth_token=" + token + "&oauth_verifier=v",
         callbackURL + "/more?oauth_token=" + token + "&oauth_verifier=v",
         "TalvarenMobile://com.talvaren.talvarenmobile.ui.oauth/AuthorizationActivity"

@@ -195,7 +195,7 @@ TEST(OAuthSignerTest, TokenReplies) {
   ASSERT_TRUE(good);
   EXPECT_EQ(firstValue(*good, "oauth_token"), "a+b");
   EXPECT_EQ(firstValue(*good, "oauth_token_secret"), "");
-  for (const std::string bad :
+  for (const std::string& bad :
        {std::string(R"({"oauth_token":"a","oauth_token_secret":"b"})"), std::string("oauth_token=a"),
         std::string("oauth_token_secret=b&oauth_token="), std::string("oauth_token=a%2&oauth_token_secret=b"),
         std::string("oauth_token=a b&oauth_token_secret=b"), std::string("oauth_token=%FF&oauth_token_secret=b"),

@@ -99,8 +99,8 @@ std::vector<std::pair<std::string, std::string>> oauthTestForm(const std::string
     if (!item.empty()) {
       const auto equals = item.find('=');
       items.emplace_back(
-          oauthTestDecode(item.substr(0, equals)).value_or("\x01bad"),
-          equals == std::string::npos ? "" : oauthTestDecode(item.substr(equals + 1)).value_or("\x01bad"));
+          oauthTestDecode(item.substr(0, equals)).value_or("\x01" "bad"),
+          equals == std::string::npos ? "" : oauthTestDecode(item.substr(equals + 1)).value_or("\x01" "bad"));
     }
     start = end + 1;
   }
