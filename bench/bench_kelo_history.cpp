@@ -18,7 +18,7 @@ constexpr double kSamplesPerDay = 43200;
 void BM_KeloHistoryDownload(benchmark::State& state) {
   platform::TimeZone::setCurrent("Europe/Berlin");
   const auto samples = static_cast<std::size_t>(state.range(0) * kSamplesPerHour);
-  const auto history = testsupport::makeKeloHistory(samples, 1700000000, 0x21);
+  const auto history = testkit::makeKeloHistory(samples, 1700000000, 0x21);
   for (auto _ : state) {
     testkit::ConsoleCapture console;
     std::vector<std::string> texts;

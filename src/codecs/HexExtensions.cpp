@@ -1,6 +1,7 @@
 #include "talvaren/codecs/HexExtensions.hpp"
 
 #include "HexText.hpp"
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren {
 
@@ -63,14 +64,7 @@ std::int64_t checksum(const Bytes& data) {
 }
 
 std::string hexEncodedString(const Bytes& data, HexEncodingOptions options) {
-  const char* digits = options.contains(HexEncodingOptions::upperCase) ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * data.size());
-  for (auto byte : data) {
-    text.push_back(digits[byte >> 4]);
-    text.push_back(digits[byte & 0x0F]);
-  }
-  return text;
+  return platform::hexText(data, options.contains(HexEncodingOptions::upperCase));
 }
 
 }  // namespace talvaren

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <utility>
 
-#include "talvaren/testing/Console.hpp"
+#include "platform/Seams.hpp"
 
 namespace talvaren {
 namespace {
@@ -15,17 +16,27 @@ std::mutex& consoleMutex() {
   return m;
 }
 
-testkit::ConsoleCapture*& activeCapture() {
-  static testkit::ConsoleCapture* capture = nullptr;
-  return capture;
+console::detail::LineSink*& activeSink() {
+  static console::detail::LineSink* sink = nullptr;
+  return sink;
 }
 
 }  // namespace
 
+console::detail::LineSink* console::detail::exchangeLineSink(LineSink* sink) {
+  std::lock_guard lock(consoleMutex());
+  return std::exchange(activeSink(), sink);
+}
+
+void console::detail::restoreLineSink(LineSink* current, LineSink* previous) {
+  std::lock_guard lock(consoleMutex());
+  if (activeSink() == current) activeSink() = previous;
+}
+
 void console::print(std::string_view line) {
   std::lock_guard lock(consoleMutex());
-  if (auto* capture = activeCapture()) {
-    capture->append(std::string(line));
+  if (auto* sink = activeSink()) {
+    sink->append(std::string(line));
     return;
   }
   std::fwrite(line.data(), 1, line.size(), stdout);
@@ -33,38 +44,4 @@ void console::print(std::string_view line) {
   std::fflush(stdout);
 }
 
-namespace testkit {
-
-ConsoleCapture::ConsoleCapture() {
-  std::lock_guard lock(consoleMutex());
-  previous_ = activeCapture();
-  activeCapture() = this;
-}
-
-ConsoleCapture::~ConsoleCapture() {
-  std::lock_guard lock(consoleMutex());
-  if (activeCapture() == this) activeCapture() = previous_;
-}
-
-std::vector<std::string> ConsoleCapture::lines() const {
-  std::lock_guard lock(mutex_);
-  return lines_;
-}
-
-bool ConsoleCapture::contains(const std::string& line) const {
-  std::lock_guard lock(mutex_);
-  return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-}
-
-void ConsoleCapture::clear() {
-  std::lock_guard lock(mutex_);
-  lines_.clear();
-}
-
-void ConsoleCapture::append(std::string line) {
-  std::lock_guard lock(mutex_);
-  lines_.push_back(std::move(line));
-}
-
-}  // namespace testkit
 }  // namespace talvaren

@@ -9,14 +9,13 @@
 
 #include <date/date.h>
 
-#include "talvaren/testing/Clock.hpp"
+#include "platform/Seams.hpp"
 
 namespace talvaren {
 namespace {
 
 struct ClockState {
   std::mutex mutex;
-  std::optional<double> fixed;
   std::function<double()> source;
 };
 
@@ -39,10 +38,15 @@ double clockNow() {
   std::function<double()> source;
   {
     std::lock_guard lock(state.mutex);
-    if (state.fixed) return *state.fixed;
     source = state.source;
   }
   return source ? source() : systemNow();
+}
+
+void detail::setClockSource(std::function<double()> source) {
+  auto& state = clockState();
+  std::lock_guard lock(state.mutex);
+  state.source = std::move(source);
 }
 
 Date::Date() : seconds_(clockNow()) {}
@@ -72,32 +76,4 @@ std::string Date::description() const {
 
 }  // namespace platform
 
-namespace testkit {
-
-void fixClock(double secondsSince1970) {
-  std::lock_guard lock(clockState().mutex);
-  clockState().fixed = secondsSince1970;
-}
-
-void advanceClock(double seconds) {
-  auto& state = clockState();
-  std::lock_guard lock(state.mutex);
-  if (state.fixed) *state.fixed += seconds;
-}
-
-void setClockSource(std::function<double()> source) {
-  auto& state = clockState();
-  std::lock_guard lock(state.mutex);
-  state.fixed.reset();
-  state.source = std::move(source);
-}
-
-void resetClock() {
-  auto& state = clockState();
-  std::lock_guard lock(state.mutex);
-  state.fixed.reset();
-  state.source = nullptr;
-}
-
-}  // namespace testkit
 }  // namespace talvaren

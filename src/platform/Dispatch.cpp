@@ -4,7 +4,8 @@
 #include <mutex>
 #include <utility>
 
-#include "talvaren/testing/VirtualTime.hpp"
+#include "platform/Seams.hpp"
+#include "talvaren/testing/DispatchExecutor.hpp"
 
 namespace talvaren::platform {
 namespace detail {
@@ -57,6 +58,19 @@ std::shared_ptr<DispatchExecutor> currentDispatchExecutor() {
   }
   return defaultExecutor();
 }
+
+std::shared_ptr<DispatchExecutor> detail::exchangeDispatchExecutor(std::shared_ptr<DispatchExecutor> executor) {
+  auto& slot = executorSlot();
+  std::lock_guard lock(slot.mutex);
+  return std::exchange(slot.installed, std::move(executor));
+}
+
+void runMainQueue() { currentDispatchExecutor()->runMain(); }
+void stopMainQueue() { currentDispatchExecutor()->stopMain(); }
+std::size_t drainMainQueue() { return currentDispatchExecutor()->drainMain(); }
+
+const std::string& DispatchQueue::label() const { return core_->label(); }
+bool DispatchQueue::isMain() const { return core_->isMain(); }
 
 DispatchQueue::DispatchQueue(std::string label)
     : core_(currentDispatchExecutor()->makeSerialQueue(std::move(label))) {}
@@ -142,15 +156,3 @@ bool Timer::isValid() const {
 }
 
 }  // namespace talvaren::platform
-
-namespace talvaren::testkit {
-
-void setDispatchExecutor(std::shared_ptr<platform::DispatchExecutor> executor) {
-  auto& slot = platform::executorSlot();
-  std::shared_ptr<platform::DispatchExecutor> previous;
-  std::lock_guard lock(slot.mutex);
-  previous = std::exchange(slot.installed, std::move(executor));
-  // `previous` is released after the lock is let go (declared before the guard).
-}
-
-}  // namespace talvaren::testkit

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "MainLoopSource.hpp"
-#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/testing/DispatchExecutor.hpp"
 
 namespace talvaren::platform {
 namespace detail {

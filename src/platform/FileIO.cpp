@@ -10,23 +10,15 @@
 #include <cstdio>
 #include <new>
 #include <system_error>
+#include <utility>
 
 #include <openssl/evp.h>
+
+#include "talvaren/platform/FileError.hpp"
 
 namespace talvaren::platform::detail {
 namespace {
 
-constexpr const char* FileDomain = "NSCocoaErrorDomain";
-
-// The platform's file error codes.
-constexpr std::int64_t FileNoSuchFileError = 4;
-constexpr std::int64_t FileReadUnknownError = 256;
-constexpr std::int64_t FileReadNoPermissionError = 257;
-constexpr std::int64_t FileReadNoSuchFileError = 260;
-constexpr std::int64_t FileWriteUnknownError = 512;
-constexpr std::int64_t FileWriteNoPermissionError = 513;
-constexpr std::int64_t FileWriteFileExistsError = 516;
-constexpr std::int64_t FileWriteOutOfSpaceError = 640;
 
 std::string quoted(const std::filesystem::path& path) {
   return "\u201c" + path.filename().string() + "\u201d";
@@ -80,42 +72,43 @@ Error fileError(int posixError, const std::filesystem::path& path, bool writing)
     switch (posixError) {
       case ENOENT:
       case ENOTDIR:
-        code = FileNoSuchFileError;
+        code = FileErrorCode::fileNoSuchFile;
         description = "The folder for the file " + quoted(path) + " doesn\u2019t exist.";
         break;
       case EACCES:
       case EPERM:
       case EROFS:
-        code = FileWriteNoPermissionError;
+        code = FileErrorCode::fileWriteNoPermission;
         description = "You don\u2019t have permission to save the file " + quoted(path) + ".";
         break;
       case EEXIST:
-        code = FileWriteFileExistsError;
+      case EISDIR:
+        code = FileErrorCode::fileWriteFileExists;
         description = "The file " + quoted(path) + " couldn\u2019t be saved because a file with the same name already exists.";
         break;
       case ENOSPC:
       case EDQUOT:
-        code = FileWriteOutOfSpaceError;
+        code = FileErrorCode::fileWriteOutOfSpace;
         description = "The file " + quoted(path) + " couldn\u2019t be saved because there isn\u2019t enough space.";
         break;
       default:
-        code = FileWriteUnknownError;
+        code = FileErrorCode::fileWriteUnknown;
         description = "The file " + quoted(path) + " couldn\u2019t be saved.";
     }
   } else {
     switch (posixError) {
       case ENOENT:
       case ENOTDIR:
-        code = FileReadNoSuchFileError;
+        code = FileErrorCode::fileReadNoSuchFile;
         description = "The file " + quoted(path) + " couldn\u2019t be opened because there is no such file.";
         break;
       case EACCES:
       case EPERM:
-        code = FileReadNoPermissionError;
+        code = FileErrorCode::fileReadNoPermission;
         description = "The file " + quoted(path) + " couldn\u2019t be opened because you don\u2019t have permission to view it.";
         break;
       default:
-        code = FileReadUnknownError;
+        code = FileErrorCode::fileReadUnknown;
         description = "The file " + quoted(path) + " couldn\u2019t be opened.";
     }
   }
@@ -123,11 +116,11 @@ Error fileError(int posixError, const std::filesystem::path& path, bool writing)
   info[Error::LocalizedDescriptionKey] = description;
   info["NSFilePath"] = path.string();
   info["NSUnderlyingError"] = {{"domain", "NSPOSIXErrorDomain"}, {"code", posixError}};
-  return Error(FileDomain, code, std::move(info));
+  return Error(FileErrorDomain, code, std::move(info));
 }
 
-std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode,
-                                         bool exactMode) {
+std::variant<AtomicFileWriter, Error> AtomicFileWriter::open(const std::filesystem::path& file, mode_t mode,
+                                                             bool exactMode) {
   auto directory = file.parent_path();
   if (directory.empty()) directory = ".";
   std::filesystem::path temporary;
@@ -138,29 +131,63 @@ std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std:
     if (fd < 0 && errno != EEXIST) return fileError(errno, file, true);
   }
   if (fd < 0) return fileError(EEXIST, file, true);
-  Descriptor descriptor(fd);
-  auto fail = [&](int error) {
-    descriptor.close();
-    ::unlink(temporary.c_str());
-    return fileError(error, file, true);
-  };
+  AtomicFileWriter writer(file, std::move(temporary), fd);
   // The mode is right before the first byte is written.
-  if (exactMode && ::fchmod(fd, mode) != 0) return fail(errno);
-  if (!writeAll(fd, data)) return fail(errno);
-  if (::fsync(fd) != 0) return fail(errno);
-  if (descriptor.close() != 0) return fail(errno);
-  if (::rename(temporary.c_str(), file.c_str()) != 0) {
-    int error = errno;
-    ::unlink(temporary.c_str());
-    return fileError(error, file, true);
-  }
+  if (exactMode && ::fchmod(fd, mode) != 0) return fileError(errno, file, true);
+  return writer;
+}
+
+AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
+    : file_(std::move(other.file_)), temporary_(std::move(other.temporary_)), fd_(std::exchange(other.fd_, -1)) {
+  other.temporary_.clear();
+}
+
+AtomicFileWriter::~AtomicFileWriter() { discard(); }
+
+void AtomicFileWriter::discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+int AtomicFileWriter::write(std::string_view data) {
+  if (fd_ < 0) return EBADF;
+  return writeAll(fd_, data) ? 0 : (errno ? errno : EIO);
+}
+
+std::optional<Error> AtomicFileWriter::commit(bool replaceExisting) {
+  auto fail = [&](int error) {
+    discard();
+    return fileError(error, file_, true);
+  };
+  if (fd_ < 0) return fail(EBADF);
+  if (::fsync(fd_) != 0) return fail(errno);
+  const int fd = std::exchange(fd_, -1);
+  if (::close(fd) != 0) return fail(errno);
+  struct stat existing {};
+  if (!replaceExisting && ::lstat(file_.c_str(), &existing) == 0) return fail(EEXIST);
+  if (::rename(temporary_.c_str(), file_.c_str()) != 0) return fail(errno);
+  temporary_.clear();
   // Make the rename itself durable.
+  auto directory = file_.parent_path();
+  if (directory.empty()) directory = ".";
   int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (directoryFd >= 0) {
     ::fsync(directoryFd);
     ::close(directoryFd);
   }
   return std::nullopt;
+}
+
+std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode,
+                                         bool exactMode) {
+  auto opened = AtomicFileWriter::open(file, mode, exactMode);
+  if (auto* error = std::get_if<Error>(&opened)) return std::move(*error);
+  auto& writer = std::get<AtomicFileWriter>(opened);
+  // A failed write leaves the target alone; the writer removes its temporary file.
+  if (int error = writer.write(data); error != 0) return fileError(error, file, true);
+  return writer.commit();
 }
 
 std::variant<std::string, Error> readWholeFile(const std::filesystem::path& file) {

@@ -1,6 +1,7 @@
 #pragma once
-// Low-level file work shared by the storage stand-ins: atomic replacement, whole-file reads,
-// directory creation, platform-shaped file errors and Base64 for bytes kept in text files.
+// Low-level file work shared by the storage stand-ins and the HTTP layer's downloads: atomic
+// replacement (whole or streamed), whole-file reads, directory creation, the kit's one mapping of
+// system errors to file errors (talvaren/platform/FileError.hpp), and Base64 for bytes kept in text files.
 
 #include <sys/types.h>
 
@@ -18,9 +19,38 @@ namespace talvaren::platform::detail {
 /// underlying POSIX error in its user info.
 Error fileError(int posixError, const std::filesystem::path& path, bool writing);
 
-/// Writes `data` to a new temporary file beside `file`, flushes it to the disk, gives it `mode`
-/// (exactly, whatever the umask) when `exactMode` is set, and renames it over `file`. Either the
-/// old or the new content is at `file` afterwards, never a mix; no temporary file is left behind.
+/// A file written in pieces that appears at its place whole or not at all: the bytes go to a new
+/// temporary file beside the target, and `commit` flushes it to the disk and renames it over the
+/// target. A writer dropped before `commit` (or whose commit failed) removes its temporary file.
+class AtomicFileWriter {
+ public:
+  /// Opens the temporary file for `file` with `mode` (exactly, whatever the umask, when `exactMode`).
+  static std::variant<AtomicFileWriter, Error> open(const std::filesystem::path& file, mode_t mode, bool exactMode);
+
+  AtomicFileWriter(AtomicFileWriter&& other) noexcept;
+  AtomicFileWriter& operator=(AtomicFileWriter&&) = delete;
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  ~AtomicFileWriter();
+
+  /// Appends `data`; 0, or the system error that stopped it.
+  int write(std::string_view data);
+  /// Makes the written bytes the target's content. With `replaceExisting` false, a target that already
+  /// exists stays as it is and the answer is a "file exists" error.
+  std::optional<Error> commit(bool replaceExisting = true);
+  const std::filesystem::path& path() const { return file_; }
+
+ private:
+  AtomicFileWriter(std::filesystem::path file, std::filesystem::path temporary, int fd)
+      : file_(std::move(file)), temporary_(std::move(temporary)), fd_(fd) {}
+  void discard();
+
+  std::filesystem::path file_;
+  std::filesystem::path temporary_;
+  int fd_ = -1;
+};
+
+/// Writes `data` through an `AtomicFileWriter`: either the old or the new content is at `file`
+/// afterwards, never a mix; no temporary file is left behind.
 std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode,
                                          bool exactMode);
 

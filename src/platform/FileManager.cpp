@@ -10,7 +10,7 @@
 
 #include "platform/FileIO.hpp"
 #include "talvaren/platform/AppHome.hpp"
-#include "talvaren/testing/Storage.hpp"
+#include "platform/Seams.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -45,6 +45,12 @@ int removeTree(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+void detail::setDefaultFileManager(std::shared_ptr<FileManager> manager) {
+  auto& state = fileManagerState();
+  std::lock_guard lock(state.mutex);
+  state.manager = std::move(manager);
+}
 
 std::shared_ptr<FileManager> FileManager::defaultManager() {
   auto& state = fileManagerState();
@@ -121,13 +127,3 @@ FileResult<std::vector<std::string>> FileManager::contentsOfDirectory(const std:
 }
 
 }  // namespace talvaren::platform
-
-namespace talvaren::testkit {
-
-void setDefaultFileManager(std::shared_ptr<platform::FileManager> manager) {
-  auto& state = platform::fileManagerState();
-  std::lock_guard lock(state.mutex);
-  state.manager = std::move(manager);
-}
-
-}  // namespace talvaren::testkit

@@ -16,11 +16,9 @@ std::string_view rawValue(WorkoutType type) {
   return "";
 }
 
-std::optional<WorkoutType> workoutTypeFromRawValue(std::string_view text) {
-  for (auto type : {WorkoutType::strength, WorkoutType::cardio, WorkoutType::mixed}) {
-    if (rawValue(type) == text) return type;
-  }
-  return std::nullopt;
+template <>
+std::optional<WorkoutType> fromRawValue<WorkoutType>(std::string_view text) {
+  return detail::caseWithRawValue(WorkoutTypeAllCases, text);
 }
 
 std::string qualifiedName(WorkoutType type) {
@@ -37,7 +35,7 @@ std::optional<HeartRate> HeartRate::decode(const platform::KeyedUnarchiver& code
   const auto date = coder.decodeDate("date");
   if (!date) return std::nullopt;
   std::optional<WorkoutType> type;
-  if (const auto text = coder.decodeString("type")) type = workoutTypeFromRawValue(*text);
+  if (const auto text = coder.decodeString("type")) type = fromRawValue<WorkoutType>(*text);
   return HeartRate(static_cast<std::uint16_t>(bmp), *date, type);
 }
 

@@ -5,21 +5,12 @@
 #include <cstdio>
 
 #include "talvaren/platform/Date.hpp"
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::sim {
 namespace {
 
 using platform::ManagerState;
-
-std::string hex(const Bytes& bytes) {
-  std::string text;
-  char buffer[3];
-  for (auto byte : bytes) {
-    std::snprintf(buffer, sizeof buffer, "%02x", byte);
-    text += buffer;
-  }
-  return text;
-}
 
 Error linkError(std::int64_t code, const char* text) {
   return Error::withDescription(platform::BluetoothLinkError::domain, code, text);
@@ -511,7 +502,7 @@ void SimulatedRadio::writeValue(const platform::RadioClient* key, const Peripher
     writes_.push_back(record);
     peripheral->writes_.push_back(record);
     addTrace(std::string(type == WriteType::withResponse ? "write " : "write-no-response ") + uuid.uuidString() +
-             " " + hex(data));
+             " " + platform::hexText(data));
     bool permitted = type == WriteType::withResponse
                          ? platform::contains(properties, CharacteristicProperties::write)
                          : platform::contains(properties, CharacteristicProperties::writeWithoutResponse);
@@ -572,7 +563,7 @@ void SimulatedRadio::notify(SimulatedPeripheral& peripheral, const BluetoothUUID
     if (link.peripheral.get() != &peripheral || link.state != LinkState::connected) continue;
     if (!link.notifying.count(characteristic->handle)) continue;
     if (auto strong = clientFor(link.client)) {
-      addTrace("notify " + uuid.uuidString() + " " + (value ? hex(*value) : "(none)"));
+      addTrace("notify " + uuid.uuidString() + " " + (value ? platform::hexText(*value) : "(none)"));
       strong->radioValueUpdated(peripheral.identifier(), characteristic->handle, delivered, failure);
     }
   }

@@ -13,21 +13,14 @@
 
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/ble/CentralManager.hpp"
 
-namespace talvaren::bletest {
+namespace talvaren::testkit {
 
 using namespace talvaren::platform;
 
-inline std::string hex(const Bytes& bytes) {
-  std::string text;
-  char buffer[3];
-  for (auto byte : bytes) {
-    std::snprintf(buffer, sizeof buffer, "%02x", byte);
-    text += buffer;
-  }
-  return text;
-}
+inline std::string hex(const Bytes& bytes) { return hexText(bytes); }
 
 inline Bytes bytes(const std::string& hexText) {
   Bytes out;
@@ -161,4 +154,4 @@ inline void discoverEverything(const std::shared_ptr<Recorder>& recorder) {
   };
 }
 
-}  // namespace talvaren::bletest
+}  // namespace talvaren::testkit

@@ -17,7 +17,7 @@
 #include "talvaren/utilities/DataExtensions.hpp"
 
 using namespace talvaren;
-using namespace talvaren::bletest;
+using namespace talvaren::testkit;
 using sim::identifierNumber;
 
 namespace {

@@ -14,7 +14,7 @@
 #include "talvaren/testing/VirtualTime.hpp"
 
 using namespace talvaren;
-using namespace talvaren::bletest;
+using namespace talvaren::testkit;
 using sim::identifierNumber;
 
 namespace {

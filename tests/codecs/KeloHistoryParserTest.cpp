@@ -307,7 +307,7 @@ TEST(KeloHistoryParserTest, FullDayDownloadYieldsEverySampleInOrder) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   const std::uint32_t start = 1700000000;
-  const auto history = testsupport::makeKeloHistory(43200, start, 0x22);
+  const auto history = testkit::makeKeloHistory(43200, start, 0x22);
   Download download;
   for (const auto& frame : history.frames) {
     auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(frame, std::move(download.texts),

@@ -18,7 +18,7 @@
 #include "talvaren/testing/Http.hpp"
 #include "talvaren/testing/VirtualTime.hpp"
 
-namespace talvaren::http_tests {
+namespace talvaren::testkit {
 
 using namespace talvaren::platform::http;
 
@@ -108,4 +108,4 @@ class HttpFixture : public ::testing::Test {
   std::shared_ptr<SessionManager> session = std::make_shared<SessionManager>(privateConfiguration());
 };
 
-}  // namespace talvaren::http_tests
+}  // namespace talvaren::testkit

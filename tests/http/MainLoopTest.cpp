@@ -17,7 +17,7 @@
 #include "talvaren/platform/http/URLError.hpp"
 #include "talvaren/testing/VirtualTime.hpp"
 
-namespace talvaren::http_tests {
+namespace talvaren::testkit {
 namespace {
 
 using namespace talvaren::platform::http;
@@ -179,4 +179,4 @@ TEST_F(MainLoopTest, RequestsFromOtherThreadsAndASessionEndingUnderTheWaitingMai
 }
 
 }  // namespace
-}  // namespace talvaren::http_tests
+}  // namespace talvaren::testkit

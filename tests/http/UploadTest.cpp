@@ -6,7 +6,7 @@
 #include "talvaren/platform/http/URLError.hpp"
 
 using namespace talvaren;
-using namespace talvaren::http_tests;
+using namespace talvaren::testkit;
 using nlohmann::json;
 
 namespace {

@@ -5,11 +5,11 @@
 using namespace talvaren;
 
 TEST(WorkoutTypeTest, RawValuesMatchExactly) {
-  EXPECT_EQ(workoutTypeFromRawValue("cardio"), WorkoutType::cardio);
-  EXPECT_EQ(workoutTypeFromRawValue("strength"), WorkoutType::strength);
-  EXPECT_EQ(workoutTypeFromRawValue("mixed"), WorkoutType::mixed);
+  EXPECT_EQ(fromRawValue<WorkoutType>("cardio"), WorkoutType::cardio);
+  EXPECT_EQ(fromRawValue<WorkoutType>("strength"), WorkoutType::strength);
+  EXPECT_EQ(fromRawValue<WorkoutType>("mixed"), WorkoutType::mixed);
   for (const char* text : {"Cardio", "walk", "", "cardio ", "mixedx"}) {
-    EXPECT_EQ(workoutTypeFromRawValue(text), std::nullopt) << text;
+    EXPECT_EQ(fromRawValue<WorkoutType>(text), std::nullopt) << text;
   }
   EXPECT_EQ(rawValue(WorkoutType::mixed), "mixed");
   EXPECT_EQ(rawValue(WorkoutType::strength), "strength");

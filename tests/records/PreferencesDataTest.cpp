@@ -53,10 +53,10 @@ TEST(PreferencesData, ReadingNeedsAllFiveTexts) {
 
 TEST(PreferencesData, PreferencesTypeFromCode) {
   using Type = PreferencesData::PreferencesType;
-  EXPECT_EQ(preferencesTypeFromRawValue(0), Type::sleep);
-  EXPECT_EQ(preferencesTypeFromRawValue(1), Type::activity);
-  EXPECT_EQ(preferencesTypeFromRawValue(2), Type::calories);
-  EXPECT_EQ(preferencesTypeFromRawValue(3), std::nullopt);
-  EXPECT_EQ(preferencesTypeFromRawValue(-1), std::nullopt);
+  EXPECT_EQ(fromRawValue<Type>(0), Type::sleep);
+  EXPECT_EQ(fromRawValue<Type>(1), Type::activity);
+  EXPECT_EQ(fromRawValue<Type>(2), Type::calories);
+  EXPECT_EQ(fromRawValue<Type>(3), std::nullopt);
+  EXPECT_EQ(fromRawValue<Type>(-1), std::nullopt);
   EXPECT_EQ(rawValue(Type::calories), 2);
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace talvaren::testsupport {
+namespace talvaren::testkit {
 
 namespace {
 constexpr std::size_t kBytesPerFrame = 16;
@@ -51,4 +51,4 @@ KeloHistoryDownload makeKeloHistory(std::size_t sampleCount, std::uint32_t start
   return download;
 }
 
-}  // namespace talvaren::testsupport
+}  // namespace talvaren::testkit

@@ -9,7 +9,7 @@
 
 #include "talvaren/platform/Error.hpp"
 
-namespace talvaren::testsupport {
+namespace talvaren::testkit {
 
 struct KeloHistoryDownload {
   /// The notifications in order of arrival.
@@ -25,4 +25,4 @@ KeloHistoryDownload makeKeloHistory(std::size_t sampleCount, std::uint32_t start
 /// The message bytes of one frame turned into a transport frame of the history channel.
 Bytes keloTransportFrame(std::uint8_t identifier, const std::uint8_t* first, std::size_t count);
 
-}  // namespace talvaren::testsupport
+}  // namespace talvaren::testkit

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "talvaren/codecs/RawValue.hpp"
+#include "talvaren/platform/RawValue.hpp"
 
 namespace talvaren {
 

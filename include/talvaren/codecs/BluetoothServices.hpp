@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "talvaren/codecs/RawValue.hpp"
+#include "talvaren/platform/RawValue.hpp"
 #include "talvaren/platform/ble/BluetoothUUID.hpp"
 
 namespace talvaren {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "talvaren/codecs/RawValue.hpp"
+#include "talvaren/platform/RawValue.hpp"
 
 namespace talvaren {
 

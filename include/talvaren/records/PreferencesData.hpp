@@ -1,12 +1,14 @@
 #pragma once
 // One preference of the user's account: section, name, identifier, default value and value.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/RawValue.hpp"
 
 namespace talvaren {
 
@@ -54,17 +56,23 @@ class PreferencesData {
   std::string defaultValue_;
 };
 
+inline constexpr std::array<PreferencesData::PreferencesType, 3> PreferencesTypeAllCases = {
+    PreferencesData::PreferencesType::sleep, PreferencesData::PreferencesType::activity,
+    PreferencesData::PreferencesType::calories};
+
+template <>
+struct RawValueOf<PreferencesData::PreferencesType> {
+  using type = std::int64_t;
+};
+
 /// The integer code of a kind of preference.
 constexpr std::int64_t rawValue(PreferencesData::PreferencesType type) { return static_cast<std::int64_t>(type); }
 
 /// The kind of preference of code 0, 1 or 2; nothing for any other code.
-constexpr std::optional<PreferencesData::PreferencesType> preferencesTypeFromRawValue(std::int64_t raw) {
-  switch (raw) {
-    case 0: return PreferencesData::PreferencesType::sleep;
-    case 1: return PreferencesData::PreferencesType::activity;
-    case 2: return PreferencesData::PreferencesType::calories;
-    default: return std::nullopt;
-  }
+template <>
+inline std::optional<PreferencesData::PreferencesType> fromRawValue<PreferencesData::PreferencesType>(
+    std::int64_t raw) {
+  return detail::caseWithRawValue(PreferencesTypeAllCases, raw);
 }
 
 }  // namespace talvaren

@@ -1,6 +1,7 @@
 #pragma once
 // Test-only: capture the kit's console lines instead of printing them.
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,9 +25,10 @@ class ConsoleCapture {
   void append(std::string line);
 
  private:
+  struct Sink;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
-  ConsoleCapture* previous_ = nullptr;
+  std::unique_ptr<Sink> sink_;
 };
 
 }  // namespace talvaren::testkit

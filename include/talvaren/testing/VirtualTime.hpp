@@ -25,6 +25,7 @@
 #include <optional>
 
 #include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/testing/DispatchExecutor.hpp"
 
 namespace talvaren::testkit {
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "talvaren/platform/HexText.hpp"
+
 namespace talvaren::platform {
 namespace {
 
@@ -42,16 +44,7 @@ std::optional<BluetoothUUID::Bits> readFull(std::string_view text) {
   return bits;
 }
 
-std::string hex(const std::uint8_t* bytes, std::size_t count) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(count * 2);
-  for (std::size_t i = 0; i < count; ++i) {
-    text.push_back(digits[bytes[i] >> 4]);
-    text.push_back(digits[bytes[i] & 0x0F]);
-  }
-  return text;
-}
+std::string hex(const std::uint8_t* bytes, std::size_t count) { return hexText({bytes, count}, true); }
 
 std::string dashed(const BluetoothUUID::Bits& bits) {
   return hex(&bits[0], 4) + "-" + hex(&bits[4], 2) + "-" + hex(&bits[6], 2) + "-" + hex(&bits[8], 2) + "-" +

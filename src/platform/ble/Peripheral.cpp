@@ -4,19 +4,10 @@
 #include <cstdio>
 
 #include "platform/ble/CentralCore.hpp"
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::platform {
 namespace {
-
-std::string hexBytes(const Bytes& bytes) {
-  std::string text;
-  char buffer[3];
-  for (auto byte : bytes) {
-    std::snprintf(buffer, sizeof buffer, "%02x", byte);
-    text += buffer;
-  }
-  return text;
-}
 
 const char* stateText(PeripheralState state) {
   switch (state) {
@@ -62,7 +53,7 @@ std::string Characteristic::description() const {
   std::string text = "<Characteristic: UUID = " + uuid_.uuidString() + ", properties = " + properties + ", value = ";
   std::lock_guard lock(mutex_);
   if (value_) {
-    text += "{length = " + std::to_string(value_->size()) + ", bytes = 0x" + hexBytes(*value_) + "}";
+    text += "{length = " + std::to_string(value_->size()) + ", bytes = 0x" + hexText(*value_) + "}";
   } else {
     text += "(null)";
   }

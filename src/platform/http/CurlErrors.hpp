@@ -16,7 +16,4 @@ std::int64_t urlErrorCode(CURLcode code, long osErrno);
 /// The error value for a failed transfer of `url`.
 Error errorForCurl(CURLcode code, long osErrno, const std::string& url);
 
-/// The "NSCocoaErrorDomain" file error for a system error number.
-Error fileError(int errnoValue, const std::string& path);
-
 }  // namespace talvaren::platform::http::detail

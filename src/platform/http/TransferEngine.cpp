@@ -15,9 +15,10 @@
 #include <filesystem>
 #include <string_view>
 
+#include "../FileIO.hpp"
 #include "../MainLoopSource.hpp"
 #include "CurlErrors.hpp"
-#include "TestHooks.hpp"
+#include "TransferHooks.hpp"
 #include "talvaren/platform/http/HTTPCookie.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
@@ -86,18 +87,14 @@ struct TransferEngine::Transfer {
   std::int64_t bodySize = 0;
   std::int64_t uploadReported = 0;
   std::optional<DownloadDestination> destination;
-  std::string temporaryPath;
-  std::FILE* file = nullptr;
+  /// Downloads: the file the body streams into, renamed to the destination when the transfer succeeds.
+  std::optional<platform::detail::AtomicFileWriter> file;
   int fileErrno = 0;
   bool added = false;
 
   Transfer() = default;
   ~Transfer() {
     if (connectTo) curl_slist_free_all(connectTo);
-    if (file) {
-      std::fclose(file);
-      ::unlink(temporaryPath.c_str());
-    }
   }
   Transfer(const Transfer&) = delete;
   Transfer& operator=(const Transfer&) = delete;
@@ -158,11 +155,8 @@ size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   const size_t length = size * count;
   self->touch();
   if (self->file) {
-    if (std::fwrite(data, 1, length, self->file) != length) {
-      self->fileErrno = errno ? errno : EIO;
-      return 0;
-    }
-    return length;
+    self->fileErrno = self->file->write(std::string_view(data, length));
+    return self->fileErrno == 0 ? length : 0;
   }
   self->received.insert(self->received.end(), data, data + length);
   return length;
@@ -764,18 +758,9 @@ void TransferEngine::begin(TransferJob& job) {
       if (directory.empty()) directory = ".";
       std::error_code ec;
       if (t.destination->options.createIntermediateDirectories) fs::create_directories(directory, ec);
-      std::string pattern = (directory / ("." + destination.filename().string() + ".download-XXXXXX")).string();
-      const int fd = mkstemp(pattern.data());
-      if (fd < 0) return failNow(fileError(errno, t.destination->path));
-      fchmod(fd, 0644);
-      t.temporaryPath = pattern;
-      t.file = fdopen(fd, "wb");
-      if (!t.file) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(t.temporaryPath.c_str());
-        return failNow(fileError(error, t.destination->path));
-      }
+      auto opened = platform::detail::AtomicFileWriter::open(destination, 0644, true);
+      if (auto* error = std::get_if<Error>(&opened)) return failNow(std::move(*error));
+      t.file.emplace(std::move(std::get<platform::detail::AtomicFileWriter>(opened)));
     }
 
     const auto routes = connectToEntries();
@@ -863,27 +848,17 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
     if (!t.destination) outcome.data = std::move(t.received);
   }
   std::optional<Error> error = std::move(forcedError);
-  if (!error && t.fileErrno != 0 && t.destination) error = fileError(t.fileErrno, t.destination->path);
+  if (!error && t.fileErrno != 0 && t.destination) error = platform::detail::fileError(t.fileErrno, t.destination->path, true);
   if (!error && code != CURLE_OK) error = errorForCurl(code, osErrno, request.url().absoluteString());
 
   if (t.file) {
-    if (!error && (std::fflush(t.file) != 0 || ::fsync(fileno(t.file)) != 0))
-      error = fileError(errno, t.destination->path);
-    if (std::fclose(t.file) != 0 && !error) error = fileError(errno, t.destination->path);
-    t.file = nullptr;
+    // Without an error the file takes the destination's place (or, when "remove previous file" was not
+    // asked for and something is there, stays out of it); otherwise it is dropped.
     if (!error) {
-      const std::string& path = t.destination->path;
-      struct stat existing {};
-      if (!t.destination->options.removePreviousFile && ::lstat(path.c_str(), &existing) == 0) {
-        error = fileError(EEXIST, path);
-      } else if (std::rename(t.temporaryPath.c_str(), path.c_str()) != 0) {
-        error = fileError(errno, path);
-      } else {
-        outcome.destination = path;
-      }
+      error = t.file->commit(t.destination->options.removePreviousFile);
+      if (!error) outcome.destination = t.destination->path;
     }
-    if (!outcome.destination) ::unlink(t.temporaryPath.c_str());
-    t.temporaryPath.clear();
+    t.file.reset();
   }
   outcome.error = std::move(error);
 

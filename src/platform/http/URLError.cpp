@@ -84,25 +84,5 @@ Error errorForCurl(CURLcode code, long osErrno, const std::string& url) {
   return URLError::make(urlErrorCode(code, osErrno), url);
 }
 
-Error fileError(int errnoValue, const std::string& path) {
-  std::int64_t code = CocoaError::fileWriteUnknown;
-  switch (errnoValue) {
-    case ENOENT:
-    case ENOTDIR: code = CocoaError::fileNoSuchFile; break;
-    case EACCES:
-    case EPERM:
-    case EROFS: code = CocoaError::fileWriteNoPermission; break;
-    case EEXIST:
-    case EISDIR: code = CocoaError::fileWriteFileExists; break;
-    case ENOSPC:
-    case EDQUOT: code = CocoaError::fileWriteOutOfSpace; break;
-    default: break;
-  }
-  nlohmann::json info = nlohmann::json::object();
-  info[Error::LocalizedDescriptionKey] = "The file couldn\u2019t be saved: " + std::generic_category().message(errnoValue) + ".";
-  info["NSFilePath"] = path;
-  return Error(NSCocoaErrorDomain, code, std::move(info));
-}
-
 }  // namespace detail
 }  // namespace talvaren::platform::http

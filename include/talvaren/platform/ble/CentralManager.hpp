@@ -90,8 +90,6 @@ class CentralManager {
   /// out). The same identifier always gives the same object from one manager.
   std::vector<std::shared_ptr<Peripheral>> retrievePeripherals(const std::vector<PeripheralIdentifier>& identifiers);
 
-  struct Impl;
-
  private:
   CentralManager() = default;
   std::shared_ptr<detail::CentralCore> core_;

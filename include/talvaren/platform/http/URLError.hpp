@@ -42,11 +42,12 @@
 #include <string>
 
 #include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/FileError.hpp"
 
 namespace talvaren::platform::http {
 
 inline constexpr const char* NSURLErrorDomain = "NSURLErrorDomain";
-inline constexpr const char* NSCocoaErrorDomain = "NSCocoaErrorDomain";
+inline constexpr const char* NSCocoaErrorDomain = FileErrorDomain;
 inline constexpr const char* HTTPValidationErrorDomain = "TalvarenKit.HTTPValidationError";
 inline constexpr const char* HTTPRequestErrorDomain = "TalvarenKit.HTTPRequestError";
 /// User-info key of the failing URL's text in transport errors.
@@ -78,14 +79,9 @@ struct URLError {
   static Error make(std::int64_t code, const std::string& failingURL = {});
 };
 
-/// Codes of the "NSCocoaErrorDomain" domain used here.
-struct CocoaError {
-  static constexpr std::int64_t fileNoSuchFile = 4;
-  static constexpr std::int64_t fileReadUnknown = 256;
-  static constexpr std::int64_t fileWriteUnknown = 512;
-  static constexpr std::int64_t fileWriteNoPermission = 513;
-  static constexpr std::int64_t fileWriteFileExists = 516;
-  static constexpr std::int64_t fileWriteOutOfSpace = 640;
+/// Codes of the "NSCocoaErrorDomain" domain used here: the file codes of the whole kit and the one
+/// for a reply that is not JSON.
+struct CocoaError : FileErrorCode {
   static constexpr std::int64_t propertyListReadCorrupt = 3840;
 };
 

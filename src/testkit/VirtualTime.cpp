@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/testing/DispatchExecutor.hpp"
 #include "talvaren/testing/Clock.hpp"
 #include "talvaren/testing/VirtualTime.hpp"
 
