@@ -298,6 +298,28 @@ def date_seeds():
     write("fuzz_date_formatter", "full_de.txt", bytes([0x80 | 7 * 4 + 1]) + "Montag, 7. Dezember 2026".encode())
 
 
+# ---- server replies -----------------------------------------------------------------------------
+
+def reply(road, status, headers, body):
+    code = status - 100
+    return bytes([road, code >> 8, code & 0xFF]) + ("\n".join(headers) + "\n\n" + body).encode()
+
+
+def server_reply_seeds():
+    clear("fuzz_server_reply")
+    write("fuzz_server_reply", "login.bin",
+          reply(2, 200, ["Content-Type: application/json", "Set-Cookie: csrftoken=abc123; Path=/; SameSite=Lax",
+                         "Set-Cookie: sessionid=xyz789; HttpOnly; Path=/"],
+                '{"token": "t0k3n", "user": {"id": 7, "email": "a@example.test"}}'))
+    write("fuzz_server_reply", "heartrates.bin",
+          reply(0, 200, ["Content-Type: application/json"],
+                '[{"timestamp": 1796580000, "value": 88, "workout": "w1"}, {"timestamp": 1796580002, "value": 92}]'))
+    write("fuzz_server_reply", "unauthorised.bin",
+          reply(0, 401, ["Content-Type: application/json"], '{"detail": "Invalid token."}'))
+    write("fuzz_server_reply", "server_error_text.bin", reply(0, 500, ["Content-Type: text/html"], "<h1>Server Error</h1>"))
+    write("fuzz_server_reply", "transport_error.bin", reply(1, 200, [], ""))
+
+
 if __name__ == "__main__":
     png_seeds()
     strap_seeds()
@@ -305,3 +327,4 @@ if __name__ == "__main__":
     archive_seeds()
     strings_seeds()
     date_seeds()
+    server_reply_seeds()
