@@ -1,0 +1,68 @@
+#pragma once
+// The stored state of BluetoothConnector, shared by its source files. Guarded by the connector's mutex.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "talvaren/bluetooth/BluetoothConnector.hpp"
+#include "talvaren/platform/Console.hpp"
+
+namespace talvaren {
+
+struct BluetoothConnector::State {
+  std::optional<std::string> lastKnowDeviceType;
+  std::shared_ptr<platform::CentralManager> centralManager;
+  PeripheralPtr peripheral;
+  bool connected = false;
+  std::weak_ptr<BluetoothConnectorDelegate> delegate;
+  std::shared_ptr<platform::Timer> timer;
+  bool enableRRIntervals = false;
+  bool enableSynch = false;
+  bool enableTreshold = false;
+  bool enableDeviceTime = false;
+  bool enableSetTime = false;
+  bool enableFirmwareVersion = false;
+  bool enableFirmwareMode = false;
+  bool enableFirmwareUpdate = false;
+  bool enableFirmware = false;
+  bool enableDisconectHRMDevice = false;
+  bool enableTestMode = false;
+  bool enableModeState = false;
+  bool enableGetTime = false;
+  std::vector<CharacteristicPtr> characteristicsKelo;
+  std::optional<std::string> lastConnectedDeviceName;
+  CharacteristicPtr characteristic;
+  CharacteristicPtr characteristicHistry;
+  std::int64_t timeMinuteBmp = 0;
+  std::uint8_t trainingThreshold = 0;
+  std::uint8_t overloadThreshold = 0;
+  std::vector<HeartRate> hertRates;
+  std::uint8_t numberPacket = 0;
+  std::vector<std::string> hexArrayString;
+  std::vector<std::uint8_t> hexArray;
+  bool selectSynch = false;
+};
+
+namespace connector {
+
+inline void log(const std::string& line) { console::print(line); }
+
+inline const char* text(bool value) { return value ? "true" : "false"; }
+
+/// A byte list as the logs print it: "[22, 72, 32, 3]".
+std::string byteList(const Bytes& bytes);
+
+/// A value's size as the logs print it: "4 bytes", or "nil" when there is none.
+std::string valueDescription(const std::optional<Bytes>& value);
+
+/// The value a handler reads, or none after reporting why not: an update error goes to the delegate
+/// unchanged; a missing value goes as ErrorBluetooth.characteristicValue when `reportMissing`.
+std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
+                                   const BluetoothConnector::CharacteristicPtr& characteristic,
+                                   const std::optional<Error>& error, bool reportMissing = true);
+
+}  // namespace connector
+}  // namespace talvaren
