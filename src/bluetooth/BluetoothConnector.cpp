@@ -6,7 +6,7 @@
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
-#include "talvaren/testing/Bluetooth.hpp"
+#include "bluetooth/Seams.hpp"
 
 namespace talvaren {
 namespace {
@@ -86,7 +86,7 @@ std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() {
   return slot.connector;
 }
 
-void testkit::resetSharedBluetoothConnector() {
+void detail::dropSharedBluetoothConnector() {
   std::shared_ptr<BluetoothConnector> previous;
   {
     auto& slot = sharedSlot();

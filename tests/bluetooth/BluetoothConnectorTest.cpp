@@ -17,8 +17,8 @@
 #include "talvaren/testing/TimeZone.hpp"
 
 using namespace talvaren;
-using bluetoothtest::Events;
-using bluetoothtest::World;
+using testkit::Events;
+using testkit::World;
 using sim::identifierNumber;
 using sim::uuid;
 using Lines = std::vector<std::string>;

@@ -16,7 +16,7 @@
 #include "talvaren/testing/Storage.hpp"
 #include "talvaren/testing/VirtualTime.hpp"
 
-namespace talvaren::bluetoothtest {
+namespace talvaren::testkit {
 
 /// Every connector callback as one line ("bpm 72", "rr 781", "error TalvarenKit.ErrorBluetooth 0").
 class Events : public BluetoothConnectorDelegate {
@@ -133,4 +133,4 @@ struct World {
   }
 };
 
-}  // namespace talvaren::bluetoothtest
+}  // namespace talvaren::testkit
