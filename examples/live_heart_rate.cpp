@@ -1,6 +1,8 @@
-// An example host program: finds a (simulated) standard heart-rate strap, connects to it and prints a
-// few seconds of live heart rate, signal strength and RR intervals. It runs on virtual time, so the
-// seconds pass at once, and keeps its state in a temporary application home unless TALVAREN_HOME is set.
+// An example host program: a training run with live heart rate from a (simulated) standard heart-rate
+// strap, driven through the Bluetooth facade with a train delegate as a host application would. The
+// strap was picked in an earlier session, so it is saved for training and the facade reconnects it.
+// It runs on virtual time, so the seconds pass at once, and keeps its state in a temporary
+// application home unless TALVAREN_HOME is set.
 
 #include <unistd.h>
 
@@ -10,11 +12,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
-#include "talvaren/bluetooth/BluetoothConnector.hpp"
+#include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/sim/HeartRateStrap.hpp"
 #include "talvaren/sim/SimulatedRadio.hpp"
 #include "talvaren/testing/VirtualTime.hpp"
@@ -23,30 +25,22 @@ namespace {
 
 using namespace talvaren;
 
-/// The host's side: search when asked, take the first strap found, print what it measures.
-class LiveHeartRate : public BluetoothConnectorDelegate {
+/// The host's training screen: prints what the strap measures.
+class TrainingScreen : public BluetoothTrainDelegate {
  public:
-  explicit LiveHeartRate(std::shared_ptr<BluetoothConnector> connector) : connector_(std::move(connector)) {}
-
-  void shouldSearchForDevices() override { connector_->searchForDevices(); }
-  void didDiscoverDevice(const std::shared_ptr<platform::Peripheral>& device, const std::string& named,
-                         const platform::AdvertisementData&) override {
-    std::printf("[host] found %s, connecting\n", named.c_str());
-    connector_->shouldConnectToDevice(device);
-  }
-  void didConnect() override { std::printf("[host] connected\n"); }
   void didUpdateBPM(std::uint16_t bpm, double) override {
     std::lock_guard lock(mutex_);
     ++beats_;
     std::printf("[host] %u bpm\n", static_cast<unsigned>(bpm));
   }
-  void didUpdateSignalStrength(std::int64_t signal) override {
-    std::printf("[host] signal %lld\n", static_cast<long long>(signal));
+  void didConnect() override {
+    std::printf("[host] connected to %s\n", BluetoothConfiguration::getLastConnectedDeviceName().c_str());
   }
-  void didUpdateRRIntervals(const std::vector<std::int64_t>& rr) override {
-    std::string text;
-    for (auto ms : rr) text += " " + std::to_string(ms) + " ms";
-    std::printf("[host] RR%s\n", text.c_str());
+  void didDisconnect() override { std::printf("[host] strap lost\n"); }
+  void didNotEnabled() override { std::printf("[host] Bluetooth is off\n"); }
+  void shouldSearchForDevices() override { std::printf("[host] no strap: the user should pick one\n"); }
+  void handlerError(const Error& error) override {
+    std::printf("[host] error: %s\n", error.localizedDescription().c_str());
   }
   int beats() const {
     std::lock_guard lock(mutex_);
@@ -54,10 +48,41 @@ class LiveHeartRate : public BluetoothConnectorDelegate {
   }
 
  private:
-  std::shared_ptr<BluetoothConnector> connector_;
   mutable std::mutex mutex_;
   int beats_ = 0;
 };
+
+int run() {
+  testkit::VirtualTime time;
+  auto radio = std::make_shared<sim::SimulatedRadio>();
+  platform::BluetoothRadio::setCurrent(radio);
+  auto strap = radio->add(std::make_shared<sim::HeartRateStrap>(sim::identifierNumber(1), "HRM Strap"));
+  sim::HeartRateMeasurement measurement;
+  measurement.bpm = 68;
+  strap->setMeasurement(measurement);
+  platform::UserDefaults::standard()->set(strap->identifier().uuidString(), BluetoothAttrbutes::WorkoutDeviceKey);
+
+  auto bluetooth = BluetoothConfiguration::shared();
+  auto screen = std::make_shared<TrainingScreen>();
+  bluetooth->setTrainDelegate(screen);
+  if (!bluetooth->configTrain()) {
+    std::fprintf(stderr, "live_heart_rate: no strap saved for training\n");
+    return 1;
+  }
+  time.advance(5);
+  BluetoothConfiguration::enableDisconect(true);  // the run ends: no "strap lost"
+  bluetooth->disconnect();
+  time.advance(1);
+  platform::BluetoothRadio::setCurrent(nullptr);
+
+  if (screen->beats() < 3) {
+    std::fprintf(stderr, "live_heart_rate: expected a few seconds of heart rate, got %d measurements\n",
+                 screen->beats());
+    return 1;
+  }
+  std::printf("live_heart_rate: %d measurements\n", screen->beats());
+  return 0;
+}
 
 }  // namespace
 
@@ -67,41 +92,11 @@ int main() {
     home = std::filesystem::temp_directory_path() / ("talvaren-live-heart-rate-" + std::to_string(::getpid()));
     platform::AppHome::setPath(home);
   }
-
-  int beats = 0;
-  {
-    testkit::VirtualTime time;
-    auto radio = std::make_shared<sim::SimulatedRadio>();
-    platform::BluetoothRadio::setCurrent(radio);
-    auto strap = radio->add(std::make_shared<sim::HeartRateStrap>(sim::identifierNumber(1), "HRM Strap"));
-    sim::HeartRateMeasurement measurement;
-    measurement.bpm = 68;
-    measurement.rrIntervals = {900, 890};
-    strap->setMeasurement(measurement);
-
-    auto connector = BluetoothConnector::sharedInstance();
-    auto host = std::make_shared<LiveHeartRate>(connector);
-    connector->setDelegate(host);
-    connector->setDeviceType(BluetoothAttrbutes::WorkoutDeviceKey);
-    connector->fire();
-    time.advance(5);
-    connector->setEnableDisconectHRMDevice(true);
-    connector->disconnectOnDemand();
-    time.advance(1);
-    beats = host->beats();
-    connector->setDelegate({});
-    platform::BluetoothRadio::setCurrent(nullptr);
-  }
-
+  int status = run();
   if (!home.empty()) {
     platform::AppHome::setPath({});
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);
   }
-  if (beats < 3) {
-    std::fprintf(stderr, "live_heart_rate: expected a few seconds of heart rate, got %d measurements\n", beats);
-    return 1;
-  }
-  std::printf("live_heart_rate: %d measurements\n", beats);
-  return 0;
+  return status;
 }

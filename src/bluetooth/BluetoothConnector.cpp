@@ -3,10 +3,13 @@
 #include <cctype>
 
 #include "bluetooth/ConnectorState.hpp"
+#include "bluetooth/Seams.hpp"
+#include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
+#include "talvaren/platform/Calendar.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
-#include "bluetooth/Seams.hpp"
+#include "talvaren/utilities/DateExtensions.hpp"
 
 namespace talvaren {
 namespace {
@@ -77,6 +80,23 @@ std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDeleg
   return value;
 }
 
+std::optional<Bytes> packetOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
+                                    const BluetoothConnector::CharacteristicPtr& characteristic,
+                                    const std::optional<Error>& error) {
+  auto value = characteristic->value();
+  if (!value || !error) return value;
+  if (delegate) delegate->didGetError(*error);
+  return std::nullopt;
+}
+
+bool clockIsClose(const std::string& prefix, const Date& date) {
+  auto years = platform::Calendar::current()
+                   .dateComponents({platform::CalendarComponent::year}, date, UTCToLocalTime(Date::now()))
+                   .year;
+  log(prefix + std::to_string(years.value_or(0)));
+  return years && *years >= -2 && *years <= 2;
+}
+
 }  // namespace connector
 
 std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() {
@@ -86,7 +106,7 @@ std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() {
   return slot.connector;
 }
 
-void detail::dropSharedBluetoothConnector() {
+void detail::resetSharedBluetoothConnector() {
   std::shared_ptr<BluetoothConnector> previous;
   {
     auto& slot = sharedSlot();
@@ -95,7 +115,9 @@ void detail::dropSharedBluetoothConnector() {
   }
 }
 
-BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {}
+BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {
+  state_->typeConf = std::make_shared<BluetoothConfiguration>();
+}
 
 BluetoothConnector::~BluetoothConnector() = default;
 
@@ -109,6 +131,11 @@ bool BluetoothConnector::flag(bool State::*member) const {
 void BluetoothConnector::setFlag(bool State::*member, bool value) {
   std::lock_guard lock(mutex_);
   (*state_).*member = value;
+}
+
+std::shared_ptr<BluetoothConfiguration> BluetoothConnector::typeConf() const {
+  std::lock_guard lock(mutex_);
+  return state_->typeConf;
 }
 
 std::optional<std::string> BluetoothConnector::lastKnowDeviceType() const {
@@ -240,6 +267,8 @@ void BluetoothConnector::fire() {
     std::lock_guard lock(mutex_);
     previous = std::move(state_->centralManager);
     state_->centralManager = platform::CentralManager::make(weak_from_this(), queue);
+    // The links of the previous central end without a callback, so nothing else would clear this.
+    if (previous) state_->connected = false;
   }
   // Releasing the previous central ends its scan and its links without callbacks.
   previous.reset();

@@ -3,7 +3,6 @@
 
 #include "bluetooth/ConnectorState.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
-#include "talvaren/platform/Calendar.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
 namespace talvaren {
@@ -59,11 +58,7 @@ void BluetoothConnector::getKeloUTC(const CharacteristicPtr& characteristic, con
   auto date = localTimetoUTC(Date(static_cast<double>(seconds)));
   log("getKeloUTC UTC = " + date.description());
 
-  auto years = platform::Calendar::current()
-                   .dateComponents({platform::CalendarComponent::year}, date, UTCToLocalTime(Date::now()))
-                   .year;
-  log("diffInYears = " + std::to_string(years.value_or(0)));
-  bool close = years && *years >= -2 && *years <= 2;
+  bool close = connector::clockIsClose("diffInYears = ", date);
   if (!delegate) return;
   delegate->didGetTime(close, date);
   if (close) delegate->didDeviceTime(date);

@@ -13,6 +13,7 @@
 namespace talvaren {
 
 struct BluetoothConnector::State {
+  std::shared_ptr<BluetoothConfiguration> typeConf;
   std::optional<std::string> lastKnowDeviceType;
   std::shared_ptr<platform::CentralManager> centralManager;
   PeripheralPtr peripheral;
@@ -58,11 +59,21 @@ std::string byteList(const Bytes& bytes);
 /// A value's size as the logs print it: "4 bytes", or "nil" when there is none.
 std::string valueDescription(const std::optional<Bytes>& value);
 
+/// Whether a strap's clock, read back as `date`, lies within two whole calendar years of the current
+/// time shifted by the zone offset; logs "<prefix><years>" (0 when the calendar gives none).
+bool clockIsClose(const std::string& prefix, const Date& date);
+
 /// The value a handler reads, or none after reporting why not: an update error goes to the delegate
 /// unchanged; a missing value goes as ErrorBluetooth.characteristicValue when `reportMissing`.
 std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
                                    const BluetoothConnector::CharacteristicPtr& characteristic,
                                    const std::optional<Error>& error, bool reportMissing = true);
+
+/// The value a strap's packet handler reads, or none: a missing value is dropped silently, and only
+/// then is an update error passed on to the delegate unchanged.
+std::optional<Bytes> packetOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
+                                    const BluetoothConnector::CharacteristicPtr& characteristic,
+                                    const std::optional<Error>& error);
 
 }  // namespace connector
 }  // namespace talvaren

@@ -3,7 +3,9 @@
 
 namespace talvaren::detail {
 
-/// Drops the shared BluetoothConnector (and its central); the next sharedInstance() makes a new one.
-void dropSharedBluetoothConnector();
+/// Drops the shared connector; the next sharedInstance() makes a new one.
+void resetSharedBluetoothConnector();
+/// Drops the shared facade; the next shared() makes a new one.
+void resetSharedBluetoothConfiguration();
 
 }  // namespace talvaren::detail

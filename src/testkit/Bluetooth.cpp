@@ -4,6 +4,8 @@
 
 namespace talvaren::testkit {
 
-void resetSharedBluetoothConnector() { detail::dropSharedBluetoothConnector(); }
+void resetSharedBluetoothConnector() { detail::resetSharedBluetoothConnector(); }
+
+void resetSharedBluetoothConfiguration() { detail::resetSharedBluetoothConfiguration(); }
 
 }  // namespace talvaren::testkit

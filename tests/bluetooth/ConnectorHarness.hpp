@@ -1,12 +1,15 @@
 #pragma once
-// The Bluetooth link on virtual time against the simulated radio: a fresh shared connector, a fresh
-// application home, and a delegate that writes every callback into a list (with the queue it ran on).
+// The Bluetooth link on virtual time against the simulated radio: a fresh shared connector (and facade),
+// a fresh application home, a connector delegate that writes every callback into a list (with the queue
+// it ran on), and host delegates that do the same for the facade.
 
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
@@ -130,6 +133,116 @@ struct World {
   void start(double seconds = 1.0) {
     connector->fire();
     time.advance(seconds);
+  }
+};
+
+/// Calls of host delegates, as "<role>.<call>", from any thread.
+class CallLog {
+ public:
+  void add(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+  }
+  /// The calls so far; the log starts again empty.
+  std::vector<std::string> take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(calls_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+/// One host object that can stand in any of the seven roles; it writes "<role>.<call>" to a shared log.
+class Host : public BluetoothTresholdDelegate,
+             public BluetoothTestDelegate,
+             public BluetoothTrainDelegate,
+             public BluetoothSynchDelegate,
+             public BluetoothDeviceTimeDelegate,
+             public BluetoothSetTimeDelegate,
+             public BluetoothFirmwareDelegate {
+ public:
+  Host(std::string role, std::shared_ptr<CallLog> log) : role_(std::move(role)), log_(std::move(log)) {}
+
+  void retry() override { add("retry"); }
+  void didSetRRIntervals() override { add("didSetRRIntervals"); }
+  void shouldSearchForDevices() override { add("shouldSearchForDevices"); }
+  void handlerError(const Error& e) override { add("handlerError " + std::to_string(e.code)); }
+  void didGetStateMode(BluetoothModeKelo, BluetoothStateKelo) override { add("didGetStateMode"); }
+  void didUpdateRRIntervals(const std::vector<std::int64_t>&, const std::optional<std::string>& name) override {
+    add("didUpdateRRIntervals " + name.value_or("nil"));
+  }
+  void didUpdateBPM(std::uint16_t bpm, double) override { add("didUpdateBPM " + std::to_string(bpm)); }
+  void didUpdateSignalStrength(std::int64_t) override { add("didUpdateSignalStrength"); }
+  void willConnectToRRIntervals() override { add("willConnectToRRIntervals"); }
+  void didConnect() override { add("didConnect"); }
+  void didDisconnect() override { add("didDisconnect"); }
+  void didNotEnabled() override { add("didNotEnabled"); }
+  void didSetTestMode(bool) override { add("didSetTestMode"); }
+  void didSelectSynchKeloDevice() override { add("didSelectSynchKeloDevice"); }
+  void didGetTime(bool success, const Date&) override { add(success ? "didGetTime true" : "didGetTime false"); }
+  void didSynchHR(const std::vector<HeartRate>& rates) override {
+    std::string beats;
+    for (auto& rate : rates) beats += (beats.empty() ? " " : ",") + std::to_string(rate.bmp);
+    add("didSynchHR" + beats);
+  }
+  void didDeviceTime(const Date&) override { add("didDeviceTime"); }
+  void didSetTime() override { add("didSetTime"); }
+  void shouldUpgradeFirmware(const std::shared_ptr<platform::Peripheral>&) override { add("shouldUpgradeFirmware"); }
+  void didGetFirmwareVersion(const std::string& version, const std::shared_ptr<platform::Peripheral>&) override {
+    add("didGetFirmwareVersion " + version);
+  }
+  void didSetFirmwareMode() override { add("didSetFirmwareMode"); }
+  void didDiscoverFirmwareDevice(const std::shared_ptr<platform::Peripheral>&, const std::string&,
+                                 const platform::AdvertisementData&) override {
+    add("didDiscoverFirmwareDevice");
+  }
+  void didUpdateBatteryLevel(std::uint8_t level) override { add("didUpdateBatteryLevel " + std::to_string(level)); }
+  void didGetFirmwareBatteryLevelWarning() override { add("didGetFirmwareBatteryLevelWarning"); }
+
+ private:
+  void add(const std::string& call) { log_->add(role_ + "." + call); }
+  std::string role_;
+  std::shared_ptr<CallLog> log_;
+};
+
+/// Seven hosts, one in each role of `facade`, writing to one log.
+struct Hosts {
+  std::shared_ptr<CallLog> log = std::make_shared<CallLog>();
+  std::vector<std::shared_ptr<Host>> all;
+  explicit Hosts(BluetoothConfiguration& facade) {
+    for (auto role : {"treshold", "test", "train", "synch", "deviceTime", "setTime", "firmware"}) {
+      all.push_back(std::make_shared<Host>(role, log));
+    }
+    facade.setTresholdDelegate(all[0]);
+    facade.setTestDelegate(all[1]);
+    facade.setTrainDelegate(all[2]);
+    facade.setSynchDelegate(all[3]);
+    facade.setDeviceTimeDelegate(all[4]);
+    facade.setSetTimeDelegate(all[5]);
+    facade.setFirmwareDelegate(all[6]);
+  }
+  std::vector<std::string> take() { return log->take(); }
+  /// The calls of one role ("synch."), the others dropped.
+  std::vector<std::string> take(const std::string& role) {
+    std::vector<std::string> calls;
+    for (auto& call : log->take()) {
+      if (call.rfind(role, 0) == 0) calls.push_back(call);
+    }
+    return calls;
+  }
+};
+
+struct FacadeWorld : World {
+  std::shared_ptr<BluetoothConfiguration> facade;
+  FacadeWorld() {
+    testkit::resetSharedBluetoothConfiguration();
+    facade = BluetoothConfiguration::shared();
+  }
+  ~FacadeWorld() {
+    facade.reset();
+    testkit::resetSharedBluetoothConfiguration();
   }
 };
 

@@ -28,6 +28,8 @@
 
 namespace talvaren {
 
+class BluetoothConfiguration;
+
 class BluetoothConnector : public BluetoothConnectorProtocol,
                            public platform::CentralManagerDelegate,
                            public platform::PeripheralDelegate,
@@ -51,6 +53,8 @@ class BluetoothConnector : public BluetoothConnectorProtocol,
   BluetoothConnector& operator=(const BluetoothConnector&) = delete;
 
   // Stored state --------------------------------------------------------------------------------------
+  /// A facade object of the connector's own (not the shared one); nothing uses it.
+  std::shared_ptr<BluetoothConfiguration> typeConf() const;
   std::optional<std::string> lastKnowDeviceType() const;
   std::shared_ptr<platform::CentralManager> centralManager() const;
   /// The strap being connected or connected.

@@ -6,5 +6,7 @@ namespace talvaren::testkit {
 
 /// Drops the shared BluetoothConnector (and its central); the next sharedInstance() is a new one.
 void resetSharedBluetoothConnector();
+/// Drops the shared BluetoothConfiguration; the next shared() is a new one with no delegates.
+void resetSharedBluetoothConfiguration();
 
 }  // namespace talvaren::testkit

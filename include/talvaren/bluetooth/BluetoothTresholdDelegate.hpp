@@ -1,0 +1,34 @@
+#pragma once
+// What the threshold task (configThreshold, updateThreshold) reports to the host.
+// Implemented by the host and set on BluetoothConfiguration::shared(), which holds it weakly; called
+// on the thread of the connector's event (see BluetoothConfiguration.hpp). Every member must be implemented.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "talvaren/codecs/BluetoothModeKelo.hpp"
+#include "talvaren/codecs/BluetoothStateKelo.hpp"
+#include "talvaren/platform/Date.hpp"
+#include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/ble/BluetoothRadio.hpp"
+#include "talvaren/platform/ble/Peripheral.hpp"
+#include "talvaren/records/HeartRate.hpp"
+
+namespace talvaren {
+
+class BluetoothTresholdDelegate {
+ public:
+  virtual ~BluetoothTresholdDelegate() = default;
+  /// Not called by the kit.
+  virtual void retry() = 0;
+  /// The strap took the thresholds; the link is being closed.
+  virtual void didSetRRIntervals() = 0;
+  virtual void shouldSearchForDevices() = 0;
+  virtual void handlerError(const Error& error) = 0;
+  virtual void didGetStateMode(BluetoothModeKelo mode, BluetoothStateKelo state) = 0;
+};
+
+}  // namespace talvaren

@@ -1,0 +1,124 @@
+// Whole strap tasks through the facade against the simulated straps: the Kelo and Ravo history
+// downloads, the strap clocks, battery and firmware version, and the switch into update mode.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "bluetooth/ConnectorHarness.hpp"
+#include "talvaren/codecs/BluetoothAttrbutes.hpp"
+#include "talvaren/sim/KeloStrap.hpp"
+#include "talvaren/sim/RavoStrap.hpp"
+#include "talvaren/testing/TimeZone.hpp"
+
+using namespace talvaren;
+using sim::identifierNumber;
+using testkit::FacadeWorld;
+using testkit::Hosts;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::size_t count(const Lines& calls, const std::string& call) {
+  return static_cast<std::size_t>(std::count(calls.begin(), calls.end(), call));
+}
+
+}  // namespace
+
+TEST(BluetoothStrapTasks, KeloHistoryWaitsForTheStrapsButtonThenEndsWithAPlannedDisconnection) {
+  testkit::ScopedTimeZone utc("UTC");
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  strap->setHistory({{0x21, 1699990000, {70, 71, 72}}, {0x21, 1699995000, {80, 81}}});
+  sim::KeloStrap::HistoryOptions options;
+  options.needsSelection = true;
+  options.clockMessageKey = 0x01;
+  options.maxFrameContent = 8;  // packets split over several notifications
+  strap->setHistoryOptions(options);
+  w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+
+  ASSERT_TRUE(w.facade->configSynch());
+  w.time.advance(5);  // the strap asks for its button three times
+  auto calls = hosts.take("synch.");
+  EXPECT_EQ(count(calls, "synch.didSelectSynchKeloDevice"), 2u);
+  // the answer to the clock request, and the strap's own clock message the first time
+  EXPECT_EQ(count(calls, "synch.didGetTime true"), 2u);
+
+  strap->selectSynchronisation();
+  ASSERT_TRUE(w.time.advanceUntil([&] { return strap->historyFinished(); }, 30));
+  EXPECT_EQ(hosts.take("synch."), Lines{"synch.didSynchHR 70,71,72,80,81"});
+  EXPECT_EQ(strap->packetsAcknowledged(), 3);  // two packets and the end mark
+
+  w.time.advance(2.9);
+  EXPECT_TRUE(strap->isConnected());
+  w.time.advance(0.2);
+  EXPECT_FALSE(strap->isConnected());
+  EXPECT_EQ(hosts.take("synch."), Lines{});  // planned: no didDisconnect
+
+  // the strap's own clock message is offered once per installation
+  ASSERT_TRUE(w.facade->configSynch());
+  w.time.advance(3);
+  EXPECT_EQ(count(hosts.take("synch."), "synch.didGetTime true"), 1u);
+}
+
+TEST(BluetoothStrapTasks, RavoHistoryReportsTheClockSetsItAndHandsOverTheSamples) {
+  testkit::ScopedTimeZone utc("UTC");
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto strap = w.add(std::make_shared<sim::RavoStrap>(identifierNumber(3)));
+  strap->setHistory({{1699990000, {70, 71, 72, 73, 74}}, {1699995000, {90}}});
+  strap->setClock(static_cast<std::int64_t>(w.time.now()) - 5 * 365 * 86400);  // five years behind
+  w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+
+  ASSERT_TRUE(w.facade->configSynch());
+  ASSERT_TRUE(w.time.advanceUntil([&] { return strap->historyFinished(); }, 30));
+  w.time.advance(0.5);
+  EXPECT_EQ(hosts.take("synch."), (Lines{"synch.didGetTime false", "synch.didSynchHR 70,71,72,73,74,90"}));
+  EXPECT_EQ(strap->clockSettings(), 1);
+  EXPECT_FALSE(strap->isConnected());
+
+  // reading the clock ends the task at the clock packet, without setting it
+  ASSERT_TRUE(w.facade->getDeviceTime());
+  w.time.advance(2);
+  EXPECT_EQ(hosts.take("deviceTime."), Lines{"deviceTime.didDeviceTime"});
+  EXPECT_EQ(strap->clockSettings(), 1);
+  EXPECT_FALSE(strap->isConnected());
+  EXPECT_FALSE(w.connector->enableDeviceTime());
+
+  ASSERT_TRUE(w.facade->setTime());
+  w.time.advance(2);
+  EXPECT_EQ(hosts.take("setTime."), Lines{"setTime.didSetTime"});
+  EXPECT_EQ(strap->clockSettings(), 2);
+  EXPECT_NEAR(static_cast<double>(strap->clock()), w.time.now(), 3);  // whole seconds, sent a moment ago
+}
+
+TEST(BluetoothStrapTasks, FirmwareVersionThenUpdateModeUnlessTheBatteryIsLow) {
+  for (bool low : {false, true}) {
+    FacadeWorld w;
+    Hosts hosts(*w.facade);
+    auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+    strap->setBatteryLevel(low ? 20 : 90);
+    w.save(*strap, BluetoothAttrbutes::FirmwareUpgradeKey);
+
+    ASSERT_TRUE(w.facade->configFirmware());
+    w.time.advance(2);
+    auto expected = low ? Lines{"firmware.didUpdateBatteryLevel 20", "firmware.didGetFirmwareVersion 2.1.7"}
+                        : Lines{"firmware.didGetFirmwareVersion 2.1.7"};
+    EXPECT_EQ(hosts.take("firmware."), expected);
+
+    auto device = w.connector->centralManager()->retrievePeripherals({strap->identifier()}).at(0);
+    w.facade->disconnect();
+    w.time.advance(1);
+    hosts.take();
+    ASSERT_TRUE(w.facade->getFirmwareMode(device));
+    w.time.advance(3);
+    if (low) {  // the band was reported already: only the refusal
+      EXPECT_EQ(hosts.take("firmware."), Lines{"firmware.didGetFirmwareBatteryLevelWarning"});
+      EXPECT_FALSE(strap->inUpdateMode());
+    } else {  // the strap drops the link for its update mode; the host hears both
+      EXPECT_EQ(hosts.take("firmware."), (Lines{"firmware.didDisconnect", "firmware.didSetFirmwareMode"}));
+      EXPECT_TRUE(strap->inUpdateMode());
+    }
+  }
+}
