@@ -75,9 +75,10 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
 
   switch (nibble) {
     case 0x0: {  // a message of the strap, not acknowledged at the transport layer
+      // Too short for its command and key: dropped like a frame too short for its header.
+      if (data.size() < 8) return;
       setFlag(&State::selectSynch, false);
       log("getKeloDeviceTypePacket no ack");
-      if (data.size() < 8) return;
       std::uint8_t command = data[5], key = data[7];
       log("getKeloDeviceTypePacket cmdId = " + hexByte(command) + " keyMark = " + hexByte(key));
       switch (command) {
@@ -91,10 +92,8 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
             log("getKeloDeviceTypePacket finish synch " + describe(rates));
             acknowledge(data[4]);
             if (delegate) delegate->didSynchHR(rates);
-            setEnableDisconectHRMDevice(true);
-            platform::DispatchQueue::main().asyncAfter(3.0, [weak = weak_from_this()] {
-              if (auto self = weak.lock()) self->disconnectOnDemand();
-            });
+            planDisconnection();
+            afterOnThisLink(3.0, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
           } else if (reassemble()) {
             acknowledge(data[4]);
             log("finish packet smoll");
@@ -112,7 +111,7 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
             return;
           }
           if (delegate) delegate->didSetTime();
-          setEnableDisconectHRMDevice(true);
+          planDisconnection();
           disconnectOnDemand();
           return;
         case 0x01:
