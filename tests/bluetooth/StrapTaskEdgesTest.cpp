@@ -10,6 +10,7 @@
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/HexText.hpp"
+#include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
 #include "talvaren/sim/RavoStrap.hpp"
 #include "talvaren/testing/Console.hpp"
@@ -90,6 +91,46 @@ TEST(BluetoothKeloHistoryFrames, DataFramesTakeTheNumberOfTheLast80FrameNoAckFra
   EXPECT_EQ(acknowledgements(*strap, before), std::vector<int>{9});
   EXPECT_TRUE(console.contains("finish packet smoll"));
   EXPECT_EQ(w.connector->numberPacket(), 7);
+}
+
+TEST(BluetoothKeloHistoryFrames, WholeAndTwoFramePacketsThroughTheFacadeThenTheStrapsClock) {
+  for (auto framing : {sim::KeloStrap::Framing::whole, sim::KeloStrap::Framing::split}) {
+    SCOPED_TRACE(static_cast<int>(framing));
+    FacadeWorld w;
+    Hosts hosts(*w.facade);
+    auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+    strap->setHistory({{0x21, 1699990000, {60, 61, 62}}, {0x22, 1699991000, {63}}, {0x21, 1699992000, {64, 65}}});
+    sim::KeloStrap::HistoryOptions options;
+    options.framing = framing;
+    options.recordsPerPacket = 2;
+    options.maxFrameContent = 64;  // a split packet goes in exactly two notifications
+    strap->setHistoryOptions(options);
+    w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+
+    ASSERT_TRUE(w.facade->configSynch());
+    ASSERT_TRUE(w.time.advanceUntil([&] { return strap->historyFinished(); }, 10));
+    EXPECT_EQ(hosts.take("synch.didSynchHR"), Lines{"synch.didSynchHR 60,61,62,63,64,65"});
+    EXPECT_EQ(strap->packetsAcknowledged(), 3);
+    EXPECT_TRUE(w.connector->hertRates().empty());
+    w.time.advance(3);
+    ASSERT_FALSE(strap->isConnected());
+
+    ASSERT_TRUE(w.facade->getDeviceTime());
+    w.time.advance(1);
+    auto calls = hosts.take();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "deviceTime.didDeviceTime"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "synch.didGetTime true"), 1);
+    w.facade->disconnect();
+    w.time.advance(1);
+
+    strap->setClock(1000);
+    hosts.take();
+    ASSERT_TRUE(w.facade->setTime());
+    w.time.advance(3);
+    EXPECT_EQ(hosts.take("setTime."), Lines{"setTime.didSetTime"});
+    EXPECT_NEAR(static_cast<double>(strap->clock()), w.time.now() + platform::TimeZone::current().secondsFromGMT(), 5);
+    EXPECT_FALSE(strap->isConnected());
+  }
 }
 
 TEST(BluetoothKeloHistoryFrames, OnlyARepeatedSelectionRequestReachesTheHostAndShortFramesAreDropped) {
