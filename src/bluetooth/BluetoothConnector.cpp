@@ -272,6 +272,8 @@ void BluetoothConnector::fire() {
     ++state_->connectionGeneration;
     previous = std::move(state_->centralManager);
     state_->centralManager = platform::CentralManager::make(weak_from_this(), queue);
+    // The links of the previous central end without a callback, so nothing else would clear this.
+    if (previous) state_->connected = false;
   }
   // Releasing the previous central ends its scan and its links without callbacks.
   previous.reset();

@@ -121,6 +121,7 @@ TEST(BluetoothConnectorReconnect, FireReplacesTheCentralAndReconnectsThroughTheN
   w.start();
   auto* first = w.connector->centralManager().get();
   w.connector->fire();
+  EXPECT_FALSE(w.connector->connected()) << "the old link is gone";
   w.time.advance(1);
 
   EXPECT_NE(w.connector->centralManager().get(), first);
