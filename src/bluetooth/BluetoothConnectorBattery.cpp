@@ -57,7 +57,9 @@ void BluetoothConnector::setFimwareMode(const PeripheralPtr& peripheral,
   for (const auto& c : characteristicsKelo) {
     if (c->uuid() != short16 && c->uuid() != long128) continue;
     log("Found OTA16-128: " + c->description());
-    if (peripheral) peripheral->writeValue(BluetoothUtils::getOTAData(), c, platform::WriteType::withoutResponse);
+    // Without a strap to write to, the switch did not happen and is not reported as done.
+    if (!peripheral) return;
+    peripheral->writeValue(BluetoothUtils::getOTAData(), c, platform::WriteType::withoutResponse);
     // The strap drops the link itself; the disconnection that follows is reported as usual.
     afterOnThisLink(2.0, true, [](BluetoothConnector& self) {
       self.disconnectOnDemand();

@@ -7,6 +7,7 @@
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/records/RecordDescription.hpp"
 
 namespace talvaren {
 namespace {
@@ -17,15 +18,6 @@ std::string hexByte(std::uint8_t byte) {
   char text[3];
   std::snprintf(text, sizeof text, "%02X", byte);
   return text;
-}
-
-std::string describe(const std::vector<HeartRate>& rates) {
-  std::string text = "[";
-  for (std::size_t i = 0; i < rates.size(); ++i) {
-    if (i) text += ", ";
-    text += rates[i].description();
-  }
-  return text + "]";
 }
 
 }  // namespace
@@ -89,7 +81,8 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
               std::lock_guard lock(mutex_);
               rates = std::exchange(state_->hertRates, {});
             }
-            log("getKeloDeviceTypePacket finish synch " + describe(rates));
+            log("getKeloDeviceTypePacket finish synch " +
+                describe::list(rates, [](const HeartRate& rate) { return rate.description(); }));
             acknowledge(data[4]);
             if (delegate) delegate->didSynchHR(rates);
             planDisconnection();

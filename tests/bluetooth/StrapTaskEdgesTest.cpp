@@ -259,6 +259,14 @@ TEST(BluetoothBatteryBands, EachBandIsReportedOncePerFamilyAcrossConnectionsAndG
   EXPECT_EQ(hosts.take("firmware.handlerError"), Lines{"firmware.handlerError 0"});
 }
 
+TEST(BluetoothBatteryBands, FirmwareSwitchWithoutAStrapToWriteToIsNotReported) {
+  World w;
+  auto ota = valueOf("FD0A", std::nullopt);
+  w.connector->setFimwareMode(nullptr, {ota});
+  w.time.advance(3);
+  EXPECT_EQ(w.events->lines(), Lines{});
+}
+
 // Delayed disconnections and the next task -----------------------------------------------------------------
 
 TEST(BluetoothDelayedDisconnection, ASecondTaskInsideTheDelayKeepsItsLinkAndHearsItsDisconnection) {
