@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "support/KeloHistoryFixture.hpp"
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
-#include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
@@ -95,19 +95,7 @@ std::size_t download(std::vector<Bytes>* frames = nullptr) {
 /// The frames through the parser, as the connector feeds it; gives the samples.
 std::size_t parse(const std::vector<Bytes>& frames) {
   testkit::ConsoleCapture console;
-  std::vector<std::string> texts;
-  std::vector<std::uint8_t> bytes;
-  std::vector<HeartRate> rates;
-  std::int64_t time = 0;
-  for (const auto& frame : frames) {
-    auto result =
-        BluetoothDeviceKelo::getKeloDeviceHertRate(frame, std::move(texts), std::move(bytes), std::move(rates), time);
-    texts = std::move(result.hexArrayString);
-    bytes = std::move(result.hexArray);
-    rates = std::move(result.hertRates);
-    time = result.timeMinuteBmp;
-  }
-  return rates.size();
+  return testkit::parseKeloHistory(frames).size();
 }
 
 double cpuSeconds() {
