@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <thread>
 #include <utility>
@@ -35,6 +36,11 @@ class RecordingConnector : public BluetoothConnectorProtocol {
   bool poweredOn = false;
   std::weak_ptr<BluetoothConnectorDelegate> delegate_;
 
+  bool get(const std::string& flag) const { return flags.count(flag) && flags.at(flag); }
+  void set(const std::string& flag, bool value) {
+    calls.push_back(flag + (value ? " on" : " off"));
+    flags[flag] = value;
+  }
   /// The flags that are set, in name order.
   Lines setFlags() const {
     Lines set;
@@ -45,39 +51,32 @@ class RecordingConnector : public BluetoothConnectorProtocol {
   }
 
   std::optional<std::string> lastConnectedDeviceName() const override { return name; }
-#define FLAG(Name)                                                             \
-  bool Name() const override { return flags.count(#Name) && flags.at(#Name); } \
-  void set_##Name(bool value) {                                                \
-    calls.push_back(std::string(#Name) + (value ? " on" : " off"));            \
-    flags[#Name] = value;                                                      \
-  }
-  FLAG(enableDisconectHRMDevice)
-  FLAG(enableTreshold)
-  FLAG(enableRRIntervals)
-  FLAG(enableSynch)
-  FLAG(enableDeviceTime)
-  FLAG(enableSetTime)
-  FLAG(enableFirmwareUpdate)
-  FLAG(enableFirmwareVersion)
-  FLAG(enableFirmwareMode)
-  FLAG(enableFirmware)
-  FLAG(enableTestMode)
-  FLAG(enableModeState)
-  FLAG(enableGetTime)
-#undef FLAG
-  void setEnableDisconectHRMDevice(bool v) override { set_enableDisconectHRMDevice(v); }
-  void setEnableTreshold(bool v) override { set_enableTreshold(v); }
-  void setEnableRRIntervals(bool v) override { set_enableRRIntervals(v); }
-  void setEnableSynch(bool v) override { set_enableSynch(v); }
-  void setEnableDeviceTime(bool v) override { set_enableDeviceTime(v); }
-  void setEnableSetTime(bool v) override { set_enableSetTime(v); }
-  void setEnableFirmwareUpdate(bool v) override { set_enableFirmwareUpdate(v); }
-  void setEnableFirmwareVersion(bool v) override { set_enableFirmwareVersion(v); }
-  void setEnableFirmwareMode(bool v) override { set_enableFirmwareMode(v); }
-  void setEnableFirmware(bool v) override { set_enableFirmware(v); }
-  void setEnableTestMode(bool v) override { set_enableTestMode(v); }
-  void setEnableModeState(bool v) override { set_enableModeState(v); }
-  void setEnableGetTime(bool v) override { set_enableGetTime(v); }
+  bool enableDisconectHRMDevice() const override { return get("enableDisconectHRMDevice"); }
+  void setEnableDisconectHRMDevice(bool v) override { set("enableDisconectHRMDevice", v); }
+  bool enableTreshold() const override { return get("enableTreshold"); }
+  void setEnableTreshold(bool v) override { set("enableTreshold", v); }
+  bool enableRRIntervals() const override { return get("enableRRIntervals"); }
+  void setEnableRRIntervals(bool v) override { set("enableRRIntervals", v); }
+  bool enableSynch() const override { return get("enableSynch"); }
+  void setEnableSynch(bool v) override { set("enableSynch", v); }
+  bool enableDeviceTime() const override { return get("enableDeviceTime"); }
+  void setEnableDeviceTime(bool v) override { set("enableDeviceTime", v); }
+  bool enableSetTime() const override { return get("enableSetTime"); }
+  void setEnableSetTime(bool v) override { set("enableSetTime", v); }
+  bool enableFirmwareUpdate() const override { return get("enableFirmwareUpdate"); }
+  void setEnableFirmwareUpdate(bool v) override { set("enableFirmwareUpdate", v); }
+  bool enableFirmwareVersion() const override { return get("enableFirmwareVersion"); }
+  void setEnableFirmwareVersion(bool v) override { set("enableFirmwareVersion", v); }
+  bool enableFirmwareMode() const override { return get("enableFirmwareMode"); }
+  void setEnableFirmwareMode(bool v) override { set("enableFirmwareMode", v); }
+  bool enableFirmware() const override { return get("enableFirmware"); }
+  void setEnableFirmware(bool v) override { set("enableFirmware", v); }
+  bool enableTestMode() const override { return get("enableTestMode"); }
+  void setEnableTestMode(bool v) override { set("enableTestMode", v); }
+  bool enableModeState() const override { return get("enableModeState"); }
+  void setEnableModeState(bool v) override { set("enableModeState", v); }
+  bool enableGetTime() const override { return get("enableGetTime"); }
+  void setEnableGetTime(bool v) override { set("enableGetTime", v); }
   bool connected() const override { return false; }
   std::uint8_t trainingThreshold() const override { return training; }
   std::uint8_t overloadThreshold() const override { return overload; }
@@ -367,43 +366,58 @@ TEST(BluetoothConfigurationTasks, ThresholdTaskOnAKeloEndsWhenTheStrapAcknowledg
   EXPECT_NE(std::find(calls.begin(), calls.end(), "treshold.didGetStateMode"), calls.end());
 }
 
-TEST(BluetoothConfigurationTasks, HostReplacesAndReleasesDelegatesWhileHeartRateFlows) {
+// Threads ------------------------------------------------------------------------------------------------
+
+TEST(BluetoothConfigurationThreads, HostCallsRaceTheLinkTheWatchdogAndDelegateReads) {
   testkit::TemporaryAppHome home;
   auto radio = std::make_shared<sim::SimulatedRadio>(sim::SimulatedRadio::Options{.latency = 0.001});
   platform::BluetoothRadio::setCurrent(radio);
   testkit::resetSharedBluetoothConnector();
   testkit::resetSharedBluetoothConfiguration();
   auto facade = BluetoothConfiguration::shared();
+  auto connector = BluetoothConnector::sharedInstance();
   auto strap = radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1)));
   platform::UserDefaults::standard()->set(strap->identifier().uuidString(), BluetoothAttrbutes::WorkoutDeviceKey);
   auto log = std::make_shared<CallLog>();
   std::thread mainQueue([] { platform::runMainQueue(); });
+  auto waitConnected = [] {
+    for (int i = 0; i < 500 && !BluetoothConfiguration::isConnected(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return BluetoothConfiguration::isConnected();
+  };
 
   ASSERT_TRUE(facade->configTrain());
-  for (int i = 0; i < 500 && !BluetoothConfiguration::isConnected(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  ASSERT_TRUE(BluetoothConfiguration::isConnected());
+  ASSERT_TRUE(waitConnected());
   std::atomic<bool> stop{false};
   std::thread host([&] {
     for (int i = 0; !stop; ++i) {
       auto train = std::make_shared<Host>("train", log);
       facade->setTrainDelegate(train);
       facade->setTestDelegate(train);
+      connector->setEnableRRIntervals(i % 3 == 0);
+      connector->sendKeloDeviceRRIntervals(static_cast<std::uint8_t>(i), 200);
+      connector->startTimer();
+      connector->stopTimer();
+      (void)BluetoothConfiguration::getLastConnectedDeviceName();
       std::this_thread::yield();
     }  // each host object is released while notifications may be reading it
   });
   for (int i = 0; i < 100; ++i) {
     strap->sendMeasurement();
+    if (i == 50) BluetoothConfiguration::connect();  // a new central while values flow
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  EXPECT_TRUE(waitConnected());
   stop = true;
   host.join();
   platform::stopMainQueue();
   mainQueue.join();
+  EXPECT_FALSE(log->take().empty());
   EXPECT_EQ(facade->trainDelegate(), nullptr) << "the last host object is gone";
 
   facade.reset();
+  connector.reset();
   testkit::resetSharedBluetoothConfiguration();
   testkit::resetSharedBluetoothConnector();
   platform::BluetoothRadio::setCurrent(nullptr);

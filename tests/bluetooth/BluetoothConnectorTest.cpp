@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "bluetooth/ConnectorHarness.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/sim/ArmBand.hpp"
@@ -454,56 +450,4 @@ TEST(BluetoothConnectorWrites, HexTextIsWrittenAsBytesAndBadTextNotAtAll) {
   }
   EXPECT_EQ(frames, Lines{"-----------> sendHRUValue characteristic = " + w.connector->characteristic()->description() +
                           "  value = B20C5 checkDate = 0b20c5)"});
-}
-
-// Threads -------------------------------------------------------------------------------------------------------
-
-TEST(BluetoothConnectorThreads, HostCallsRaceRadioCallbacksAndTheWatchdogSafely) {
-  testkit::TemporaryAppHome home;
-  auto radio = std::make_shared<sim::SimulatedRadio>(sim::SimulatedRadio::Options{.latency = 0.001});
-  platform::BluetoothRadio::setCurrent(radio);
-  testkit::resetSharedBluetoothConnector();
-  auto connector = BluetoothConnector::sharedInstance();
-  auto first = std::make_shared<Events>(), second = std::make_shared<Events>();
-  connector->setDelegate(first);
-  auto strap = radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1)));
-  connector->setDeviceType(BluetoothAttrbutes::WorkoutDeviceKey);
-  platform::UserDefaults::standard()->set(strap->identifier().uuidString(), BluetoothAttrbutes::WorkoutDeviceKey);
-
-  std::thread mainQueue([] { platform::runMainQueue(); });
-  auto waitConnected = [&] {
-    for (int i = 0; i < 500 && !connector->connected(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    return connector->connected();
-  };
-  connector->fire();
-  ASSERT_TRUE(waitConnected());
-
-  std::atomic<bool> stop{false};
-  std::thread host([&] {
-    for (int i = 0; !stop; ++i) {
-      connector->setDelegate(i % 2 ? first : second);
-      connector->setEnableRRIntervals(i % 3 == 0);
-      connector->sendKeloDeviceRRIntervals(static_cast<std::uint8_t>(i), 200);
-      connector->startTimer();
-      connector->stopTimer();
-      (void)connector->isPowerOn();
-      (void)connector->lastConnectedDeviceName();
-      std::this_thread::yield();
-    }
-  });
-  for (int i = 0; i < 100; ++i) {
-    strap->sendMeasurement();
-    if (i == 50) connector->fire();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_TRUE(waitConnected());
-  stop = true;
-  host.join();
-  platform::stopMainQueue();
-  mainQueue.join();
-  EXPECT_GT(first->count("bpm") + second->count("bpm"), 0u);
-
-  connector.reset();
-  testkit::resetSharedBluetoothConnector();
-  platform::BluetoothRadio::setCurrent(nullptr);
 }
