@@ -20,18 +20,18 @@ std::string Connector::recoveryEndPoint() {
 }
 
 void Connector::getMenyRecoveries(Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::GET, [] { return recoveryEndPoint(); }, std::move(completion));
 }
 
 void Connector::getRecoverie(const std::string& uuid, Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::GET, [&] { return detail::identifierPath(recoveryEndPoint(), uuid); }, std::move(completion));
 }
 
 void Connector::getMonthlyRecoveries(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
                                      Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::GET, [&] { return recoveryEndPoint() + detail::dateRangeQuery(startDate, endDate, limit); },
       std::move(completion));
 }

@@ -25,18 +25,18 @@ std::string Connector::hrCalculationsEndpoint() {
 }
 
 void Connector::getManyWorkouts(Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::GET, [] { return workoutsEndpoint(); }, std::move(completion));
 }
 
 void Connector::getWorkout(const std::string& uuid, Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::GET, [&] { return detail::identifierPath(workoutsEndpoint(), uuid); }, std::move(completion));
 }
 
 void Connector::getMonthlyWorkouts(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
                                    Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::GET, [&] { return workoutsEndpoint() + detail::dateRangeQuery(startDate, endDate, limit); },
       std::move(completion));
 }
@@ -54,7 +54,7 @@ void Connector::patchWorkout(const WorkoutSDK& workout, Completion completion) {
 }
 
 void Connector::deleteWorkout(const std::string& uuid, Completion completion) {
-  detail::callEndpoint(
+  detail::callEndpointAt(
       *this, HTTPMethod::DELETE, [&] { return detail::identifierPath(workoutsEndpoint(), uuid); },
       std::move(completion));
 }

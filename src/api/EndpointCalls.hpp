@@ -1,5 +1,6 @@
 #pragma once
-// Private: what the endpoint groups of the server client share to turn one operation into one request.
+// Private: what the workout, recovery and daily-zone groups share to turn one operation into one request,
+// on top of callEndpoint (EndpointCall.hpp); nothing an operation does while building the request escapes.
 
 #include <cstdint>
 #include <exception>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "api/EndpointCall.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Date.hpp"
@@ -37,15 +39,12 @@ void guardedCall(const Connector::Completion& completion, Send&& send) {
   }
 }
 
-/// GET (or `method`) of the URL `makeURL` gives, without parameters, through `client.performAPICall`.
+/// `method` of the URL `makeURL` gives, without parameters; nothing `makeURL` throws escapes.
 template <class MakeURL>
-void callEndpoint(Connector& client, platform::http::HTTPMethod method, MakeURL&& makeURL,
-                  Connector::Completion completion) {
-  guardedCall(completion, [&] {
-    client.performAPICall(method, std::forward<MakeURL>(makeURL)(), std::nullopt,
-                          platform::http::JSONEncoding::defaultEncoding(), false, std::nullopt, std::nullopt,
-                          completion);
-  });
+void callEndpointAt(Connector& client, platform::http::HTTPMethod method, MakeURL&& makeURL,
+                    Connector::Completion completion) {
+  guardedCall(completion,
+              [&] { callEndpoint(client, method, std::forward<MakeURL>(makeURL)(), std::nullopt, completion); });
 }
 
 /// Sends `record`'s JSON as the body to `endpoint`, or, when `toOwnPath`, to `endpoint` + its `uuid` + "/".
@@ -64,8 +63,7 @@ void sendRecord(Connector& client, platform::http::HTTPMethod method, std::strin
       url = identifierPath(url, *record.uuid);
     }
     if (!body) return console::print(refusal);
-    client.performAPICall(method, url, std::move(body), platform::http::JSONEncoding::defaultEncoding(), false,
-                          std::nullopt, std::nullopt, completion);
+    callEndpoint(client, method, url, std::move(body), completion);
   });
 }
 

@@ -77,7 +77,7 @@ std::string percentEscaped(std::string_view text, std::string_view alsoPlain) {
 std::string escapeQueryComponent(std::string_view text) { return percentEscaped(text, "/?"); }
 
 std::string escapePathSegment(std::string_view text) {
-  // Clients drop "." and ".." segments (and the one before ".."), so these two must not stay plain.
+  // A segment of only dots would be removed with the segment before it when the URL is resolved.
   if (text == ".") return "%2E";
   if (text == "..") return "%2E%2E";
   return percentEscaped(text, {});
