@@ -13,8 +13,6 @@
 // from it at that endpoint's first use, for the life of the process.
 
 #include <cstdint>
-#include <filesystem>
-#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -42,9 +40,8 @@ inline constexpr std::string_view CSRFTokenKey = "CSRFToken";
 /// The notification posted (no object) when the server refuses a request's credential.
 inline constexpr std::string_view TokenExpiredNotification = "tokenExpired";
 
-class WorkoutSDK;
 class RecoverySDK;
-
+class WorkoutSDK;
 class Connector : public std::enable_shared_from_this<Connector> {
  public:
   using HTTPMethod = platform::http::HTTPMethod;
