@@ -657,7 +657,6 @@ CURL* TransferEngine::takeEasyHandle() {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(easy, CURLOPT_MAXREDIRS, maximumRedirects);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -783,6 +782,7 @@ void TransferEngine::begin(TransferJob& job) {
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
   curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.connectTo);
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followsRedirects() ? 1L : 0L);
 
   double timeout = request.timeoutInterval();
   if (!(timeout > 0) || !std::isfinite(timeout)) timeout = 60;
