@@ -4,18 +4,16 @@
 // strap through the Bluetooth facade. It runs on virtual time and keeps its state in a temporary
 // application home unless TALVAREN_HOME is set.
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "ExampleHome.hpp"
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/bluetooth/BluetoothConnectionViewController.hpp"
 #include "talvaren/bluetooth/BluetoothDeviceCell.hpp"
-#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/ui/ImageAsset.hpp"
 #include "talvaren/platform/ui/KitBundle.hpp"
 #include "talvaren/platform/ui/Presenter.hpp"
@@ -139,17 +137,4 @@ int run() {
 
 }  // namespace
 
-int main() {
-  std::filesystem::path home;
-  if (!std::getenv("TALVAREN_HOME")) {
-    home = std::filesystem::temp_directory_path() / ("talvaren-device-picker-" + std::to_string(::getpid()));
-    platform::AppHome::setPath(home);
-  }
-  int status = run();
-  if (!home.empty()) {
-    platform::AppHome::setPath({});
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
-  }
-  return status;
-}
+int main() { return examples::runInTemporaryHome("device-picker", run); }

@@ -40,8 +40,8 @@ void Button::removeTarget(const void* target, ControlEvent event) {
 }
 
 std::size_t Button::actionCount(ControlEvent event) const {
-  return static_cast<std::size_t>(
-      std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.event == event && !e.expired(); }));
+  return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
+                                                [&](const Entry& e) { return e.event == event && !e.expired(); }));
 }
 
 void Button::sendActions(ControlEvent event) {

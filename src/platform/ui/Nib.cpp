@@ -1,9 +1,8 @@
 #include "talvaren/platform/ui/Nib.hpp"
 
-#include <variant>
 #include <vector>
 
-#include "platform/FileIO.hpp"
+#include "platform/ui/LayoutFile.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/ui/Button.hpp"
@@ -81,17 +80,10 @@ struct Builder {
 }  // namespace
 
 std::shared_ptr<const Nib> Nib::named(const std::string& name, const std::shared_ptr<Bundle>& bundle) {
-  auto path = bundle ? bundle->pathForResource(name, "nib") : std::nullopt;
-  if (!path) {
-    console::print("Could not find a nib named " + name);
-    return nullptr;
-  }
-  auto content = detail::readWholeFile(*path);
-  std::optional<JSON> document;
-  if (auto* text = std::get_if<std::string>(&content)) document = Json::parse(*text);
+  auto document = detail::readLayoutFile(name, "nib", bundle);
   const JSON* root = document ? Json::member(*document, "root") : nullptr;
   auto nib = root ? fromDescription(*root, bundle) : nullptr;
-  if (!nib) console::print("The nib named " + name + " is not a layout");
+  if (document && !nib) console::print("The nib named " + name + " is not a layout");
   return nib;
 }
 

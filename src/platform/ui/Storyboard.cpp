@@ -1,8 +1,6 @@
 #include "talvaren/platform/ui/Storyboard.hpp"
 
-#include <variant>
-
-#include "platform/FileIO.hpp"
+#include "platform/ui/LayoutFile.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/ui/ClassRegistry.hpp"
@@ -10,15 +8,9 @@
 namespace talvaren::platform::ui {
 
 std::shared_ptr<const Storyboard> Storyboard::named(const std::string& name, const std::shared_ptr<Bundle>& bundle) {
-  auto path = bundle ? bundle->pathForResource(name, "storyboard") : std::nullopt;
-  if (!path) {
-    console::print("Could not find a storyboard named " + name);
-    return nullptr;
-  }
-  auto content = detail::readWholeFile(*path);
-  std::optional<JSON> document;
-  if (auto* text = std::get_if<std::string>(&content)) document = Json::parse(*text);
-  const JSON* scenes = document ? Json::member(*document, "scenes") : nullptr;
+  auto document = detail::readLayoutFile(name, "storyboard", bundle);
+  if (!document) return nullptr;
+  const JSON* scenes = Json::member(*document, "scenes");
   auto storyboard = std::make_shared<Storyboard>();
   storyboard->name_ = name;
   bool wellFormed = scenes != nullptr && scenes->is_object();
