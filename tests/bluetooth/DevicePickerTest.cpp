@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+#include <thread>
+
 #include "bluetooth/ConnectorHarness.hpp"
 #include "talvaren/bluetooth/BluetoothConnectionViewController.hpp"
 #include "talvaren/bluetooth/BluetoothDeviceCell.hpp"
@@ -183,4 +186,49 @@ TEST(DevicePicker, CancelDismissesFirstAndTheConnectorsEventsLapseWithTheScreen)
   w.add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1), "HRM Strap"));
   w.time.advance(2);  // still scanning: nobody hears it, nothing breaks
   EXPECT_TRUE(w.events->lines().empty());
+}
+
+TEST(DevicePickerThreads, DiscoveriesFromTheRadioThreadAreListedOnTheMainQueueOncePerName) {
+  testkit::TemporaryAppHome home;
+  auto radio = std::make_shared<sim::SimulatedRadio>(sim::SimulatedRadio::Options{0.001, 0.002});
+  platform::BluetoothRadio::setCurrent(radio);
+  testkit::resetSharedBluetoothConnector();
+  Presenter::setRootViewController(nullptr);
+  for (std::uint32_t n = 1; n <= 6; ++n) {
+    radio->add(std::make_shared<sim::HeartRateStrap>(identifierNumber(n), n % 2 ? "HRM Strap" : "HRM Pro"));
+  }
+  auto connector = BluetoothConnector::sharedInstance();
+  connector->fire();
+  for (int i = 0; i < 500 && !connector->isPowerOn(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  std::thread mainQueue([] { platform::runMainQueue(); });
+  // Reads what the screen shows on the main queue, where the screen lives.
+  auto onMain = [](auto read) {
+    std::promise<decltype(read())> result;
+    platform::DispatchQueue::main().async([&] { result.set_value(read()); });
+    return result.get_future().get();
+  };
+  auto picker = [] {
+    return std::dynamic_pointer_cast<BluetoothConnectionViewController>(
+        Presenter::rootViewController()->presentedViewController());
+  };
+
+  ASSERT_TRUE(
+      BluetoothConnectionViewController::showBluetoothConnectionViewController(Presenter::rootViewController()));
+  std::size_t listed = 0;
+  for (int i = 0; i < 500 && listed < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    listed = onMain([&] { return picker() ? picker()->devices().size() : std::size_t{0}; });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // many more advertisements of each
+  EXPECT_EQ(onMain([&] { return rows(*picker()); }), (Lines{"[ ] HRM Strap", "[ ] HRM Pro"}));
+  onMain([&] {
+    picker()->cancelButton()->sendTouch();
+    return 0;
+  });
+  platform::stopMainQueue();
+  mainQueue.join();
+  connector.reset();
+  testkit::resetSharedBluetoothConnector();
+  platform::BluetoothRadio::setCurrent(nullptr);
+  Presenter::setRootViewController(nullptr);
 }
