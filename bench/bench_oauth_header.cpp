@@ -22,8 +22,8 @@ void AuthorizationHeader(benchmark::State& state) {
     parameters.emplace_back("p" + std::to_string(count - i), "value " + std::to_string(i * 7919 % 1000));
   }
   for (auto _ : state) {
-    auto header = credential.authorizationHeader(http::HTTPMethod::GET, "https://apis.example.com/rest/sleeps",
-                                                 parameters);
+    auto header =
+        credential.authorizationHeader(http::HTTPMethod::GET, "https://apis.example.com/rest/sleeps", parameters);
     benchmark::DoNotOptimize(header);
   }
   state.counters["s_per_parameter"] = benchmark::Counter(

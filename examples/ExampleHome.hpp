@@ -1,6 +1,6 @@
 #pragma once
-// The example programs keep their state in a temporary application home, removed afterwards, unless
-// TALVAREN_HOME names one.
+// The application home of an example program: a fresh temporary folder, removed when the program ends,
+// unless TALVAREN_HOME names the home to use.
 
 #include <unistd.h>
 
@@ -13,12 +13,12 @@
 
 namespace examples {
 
-/// Runs `run` in a temporary home named after `program` (or in TALVAREN_HOME) and gives its status.
+/// Runs `run` with the home set up as above; gives its exit status.
 template <typename Run>
-int runInTemporaryHome(const std::string& program, Run run) {
+int runInApplicationHome(const std::string& programName, Run&& run) {
   std::filesystem::path home;
   if (!std::getenv("TALVAREN_HOME")) {
-    home = std::filesystem::temp_directory_path() / ("talvaren-" + program + "-" + std::to_string(::getpid()));
+    home = std::filesystem::temp_directory_path() / ("talvaren-" + programName + "-" + std::to_string(::getpid()));
     talvaren::platform::AppHome::setPath(home);
   }
   int status = run();

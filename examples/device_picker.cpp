@@ -137,4 +137,4 @@ int run() {
 
 }  // namespace
 
-int main() { return examples::runInTemporaryHome("device-picker", run); }
+int main() { return examples::runInApplicationHome("device-picker", run); }

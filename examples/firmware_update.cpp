@@ -90,7 +90,7 @@ class Host : public BluetoothDFUDelegate {
 
 int run();
 
-int main() { return examples::runInTemporaryHome("firmware-example", run); }
+int main() { return examples::runInApplicationHome("firmware-example", run); }
 
 int run() {
   testkit::VirtualTime time;

@@ -5,8 +5,6 @@
 // application home unless TALVAREN_HOME is set.
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -84,4 +82,4 @@ int run() {
 
 }  // namespace
 
-int main() { return examples::runInTemporaryHome("live-heart-rate", run); }
+int main() { return examples::runInApplicationHome("live-heart-rate", run); }

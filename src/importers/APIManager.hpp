@@ -4,9 +4,12 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 namespace talvaren {
+
+class APIViewController;
 
 class APIManager : public std::enable_shared_from_this<APIManager> {
  public:
@@ -25,8 +28,40 @@ class APIManager : public std::enable_shared_from_this<APIManager> {
   /// Throws the switch: every later `authorize` of this manager answers false at once.
   void disableApiConnection() { setAuthorizationDisabled(true); }
 
+ protected:
+  /// A new authorisation screen: full screen, its Cancel reported to this manager.
+  std::shared_ptr<APIViewController> makeAuthorizationScreen();
+
  private:
   std::atomic<bool> authorizationDisabled_{false};
 };
+
+namespace detail {
+
+/// The process-wide instance of a manager, made on first use; test code may drop it.
+template <typename Manager>
+class SharedManager {
+ public:
+  std::shared_ptr<Manager> get() {
+    std::lock_guard lock(mutex_);
+    if (!instance_) instance_ = std::make_shared<Manager>();
+    return instance_;
+  }
+  /// Drops the instance; a flow it still runs ends cancelled.
+  void reset() {
+    std::shared_ptr<Manager> manager;
+    {
+      std::lock_guard lock(mutex_);
+      manager = std::move(instance_);
+    }
+    if (manager && manager->oauthswift) manager->oauthswift->cancel();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<Manager> instance_;
+};
+
+}  // namespace detail
 
 }  // namespace talvaren

@@ -1,7 +1,5 @@
 #include "importers/FitBitManager.hpp"
 
-#include <mutex>
-
 #include "importers/APIViewController.hpp"
 #include "importers/OAuthEndpoints.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -16,32 +14,16 @@ using platform::oauth::OAuthSwiftError;
 
 namespace {
 
-struct Shared {
-  std::mutex mutex;
-  std::shared_ptr<FitBitManager> instance;
-};
-
-Shared& shared() {
-  static Shared s;
-  return s;
+detail::SharedManager<FitBitManager>& shared() {
+  static detail::SharedManager<FitBitManager> instance;
+  return instance;
 }
 
 }  // namespace
 
-std::shared_ptr<FitBitManager> FitBitManager::sharedInstance() {
-  std::lock_guard lock(shared().mutex);
-  if (!shared().instance) shared().instance = std::make_shared<FitBitManager>();
-  return shared().instance;
-}
+std::shared_ptr<FitBitManager> FitBitManager::sharedInstance() { return shared().get(); }
 
-void detail::resetFitBitManager() {
-  std::shared_ptr<FitBitManager> manager;
-  {
-    std::lock_guard lock(shared().mutex);
-    manager = std::move(shared().instance);
-  }
-  if (manager && manager->oauthswift) manager->oauthswift->cancel();
-}
+void detail::resetFitBitManager() { shared().reset(); }
 
 std::string FitBitManager::authorizeURL() {
   return detail::oauthEndpointOverride(detail::OAuthEndpoint::fitBitAuthorize)
@@ -72,10 +54,7 @@ void FitBitManager::authorize(const std::string& consumerKey, const std::string&
   // A flow still running for the client replaced here ends now, cancelled.
   if (auto previous = std::exchange(oauthswift, client)) previous->cancel();
 
-  auto screen = std::make_shared<APIViewController>();
-  screen->setModalPresentationStyle(platform::ui::ModalPresentationStyle::fullScreen);
-  screen->setApiManager(shared_from_this());
-  client->authorizeURLHandler = screen;
+  client->authorizeURLHandler = makeAuthorizationScreen();
 
   auto self = std::static_pointer_cast<FitBitManager>(shared_from_this());
   client->authorize(std::string(API_REDIRECT_URI), "activity sleep", "", {}, {},

@@ -1,7 +1,5 @@
 #include "importers/GarminManager.hpp"
 
-#include <mutex>
-
 #include "importers/APIViewController.hpp"
 #include "importers/OAuthEndpoints.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -17,14 +15,9 @@ using platform::oauth::OAuthSwiftError;
 
 namespace {
 
-struct Shared {
-  std::mutex mutex;
-  std::shared_ptr<GarminManager> instance;
-};
-
-Shared& shared() {
-  static Shared s;
-  return s;
+detail::SharedManager<GarminManager>& shared() {
+  static detail::SharedManager<GarminManager> instance;
+  return instance;
 }
 
 std::string endpoint(detail::OAuthEndpoint which, const char* standard) {
@@ -33,20 +26,9 @@ std::string endpoint(detail::OAuthEndpoint which, const char* standard) {
 
 }  // namespace
 
-std::shared_ptr<GarminManager> GarminManager::sharedInstance() {
-  std::lock_guard lock(shared().mutex);
-  if (!shared().instance) shared().instance = std::make_shared<GarminManager>();
-  return shared().instance;
-}
+std::shared_ptr<GarminManager> GarminManager::sharedInstance() { return shared().get(); }
 
-void detail::resetGarminManager() {
-  std::shared_ptr<GarminManager> manager;
-  {
-    std::lock_guard lock(shared().mutex);
-    manager = std::move(shared().instance);
-  }
-  if (manager && manager->oauthswift) manager->oauthswift->cancel();
-}
+void detail::resetGarminManager() { shared().reset(); }
 
 std::string GarminManager::requestTokenURL() {
   return endpoint(detail::OAuthEndpoint::garminRequestToken,
@@ -81,16 +63,13 @@ void GarminManager::authorize(const std::string& consumerKey, const std::string&
     completion(false);
     return;
   }
-  auto client = std::make_shared<OAuth1Swift>(consumerKey, consumerSecret, requestTokenURL(), authorizeURL(),
-                                              accessTokenURL());
+  auto client =
+      std::make_shared<OAuth1Swift>(consumerKey, consumerSecret, requestTokenURL(), authorizeURL(), accessTokenURL());
   // A flow still running for the client replaced here ends now, cancelled.
   if (auto previous = std::exchange(oauthswift, client)) previous->cancel();
   client->allowMissingOAuthVerifier = true;
 
-  auto screen = std::make_shared<APIViewController>();
-  screen->setModalPresentationStyle(platform::ui::ModalPresentationStyle::fullScreen);
-  screen->setApiManager(shared_from_this());
-  client->authorizeURLHandler = screen;
+  client->authorizeURLHandler = makeAuthorizationScreen();
 
   auto self = std::static_pointer_cast<GarminManager>(shared_from_this());
   client->authorize(std::string(API_REDIRECT_URI), {},

@@ -83,9 +83,7 @@ class AuthorizationFixture : public ::testing::Test {
   }
 
   /// Runs the main queue until `done()` holds (real time, generous for sanitised runs).
-  void waitFor(const std::function<bool()>& done) {
-    ASSERT_TRUE(time.runUntil(done, std::chrono::seconds(10)));
-  }
+  void waitFor(const std::function<bool()>& done) { ASSERT_TRUE(time.runUntil(done, std::chrono::seconds(10))); }
   void waitFor(const std::shared_ptr<Outcome>& state) {
     waitFor([&] { return state->calls > 0; });
   }

@@ -49,7 +49,7 @@ TEST_F(AuthorizationTest, GarminFlowStoresTheCredentialAndPrintsNoSecret) {
   // A new process reads the same credential; the defaults file is the owner's alone.
   resetStandardUserDefaults();
   EXPECT_EQ(GarminManager::sharedInstance()->oauthCredential()->oauthToken, issued.begin()->first);
-  struct stat info{};
+  struct stat info {};
   ASSERT_EQ(::stat(platform::AppHome::userDefaultsPath().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600);
 
@@ -61,6 +61,14 @@ TEST_F(AuthorizationTest, GarminFlowStoresTheCredentialAndPrintsNoSecret) {
   EXPECT_TRUE(again->granted);
   EXPECT_NE(GarminManager::sharedInstance()->oauthswift, first);
   EXPECT_EQ(garmin.accessTokens().size(), 2u);
+
+  // None is stored as JSON null and reads back as none, as does a value of another kind.
+  GarminManager::sharedInstance()->setOauthCredential(std::nullopt);
+  EXPECT_EQ(platform::UserDefaults::standard()->dataForKey(std::string(GarminAuthCredentialsKey)),
+            Bytes({'n', 'u', 'l', 'l'}));
+  EXPECT_FALSE(GarminManager::sharedInstance()->oauthCredential());
+  platform::UserDefaults::standard()->set(std::string("token"), std::string(GarminAuthCredentialsKey));
+  EXPECT_FALSE(GarminManager::sharedInstance()->oauthCredential());
 }
 
 TEST_F(AuthorizationTest, FitBitFlowStoresTheTokenAndPrintsNoSecret) {
@@ -109,9 +117,9 @@ TEST_F(AuthorizationTest, GarminRefusalsKeepTheStoredCredential) {
   EXPECT_FALSE(refusedRequest->granted);
 
   // Token replies a client must not take: JSON, no secret, huge.
-  for (const std::string body : {std::string(R"({"oauth_token":"t","oauth_token_secret":"s"})"),
-                                 std::string("oauth_token=t"), "oauth_token=t&oauth_token_secret=" +
-                                                                  std::string(64 * 1024, 's')}) {
+  for (const std::string& body :
+       {std::string(R"({"oauth_token":"t","oauth_token_secret":"s"})"), std::string("oauth_token=t"),
+        "oauth_token=t&oauth_token_secret=" + std::string(64 * 1024, 's')}) {
     garmin.server().reply("POST", "/oauth-service-1.0/oauth/request_token", 200, body, "text/plain");
     auto bad = authorizeGarmin();
     waitFor(bad);
@@ -128,10 +136,12 @@ TEST_F(AuthorizationTest, FitBitRefusalsKeepTheStoredToken) {
     const char* line;
   };
   for (const Case c : {Case{"error=access_denied", "FitBit authorization failed the provider refused: access_denied"},
-                       Case{"access_token=injected&state=other", "FitBit authorization failed the redirect carries "
-                                                                  "another state"},
-                       Case{"token_type=Bearer&state=", "FitBit authorization failed the redirect carries no access "
-                                                        "token"}}) {
+                       Case{"access_token=injected&state=other",
+                            "FitBit authorization failed the redirect carries "
+                            "another state"},
+                       Case{"token_type=Bearer&state=",
+                            "FitBit authorization failed the redirect carries no access "
+                            "token"}}) {
     fitbit.answerWith(c.fragment);
     auto refused = authorizeFitBit();
     waitFor(refused);
@@ -197,13 +207,13 @@ TEST_F(AuthorizationTest, InjectedRedirectsAreRefused) {
   auto flow = authorizeGarmin();
   auto screen = shownScreen();
   const auto token = requestToken(*screen);
-  for (const std::string url : {"talvarenmobile://evil.example/AuthorizationActivity?oauth_token=" + token +
-                                    "&oauth_verifier=v",
-                                callbackURL + "/more?oauth_token=" + token + "&oauth_verifier=v",
-                                "TalvarenMobile://com.talvaren.talvarenmobile.ui.oauth/AuthorizationActivity"
-                                "?oauth_token=" + token + "&oauth_verifier=v",
-                                callbackURL + "?oauth_token=other&oauth_verifier=v",
-                                callbackURL + "#access_token=injected"}) {
+  for (const std::string& url :
+       {"talvarenmobile://evil.example/AuthorizationActivity?oauth_token=" + token + "&oauth_verifier=v",
+        callbackURL + "/more?oauth_token=" + token + "&oauth_verifier=v",
+        "TalvarenMobile://com.talvaren.talvarenmobile.ui.oauth/AuthorizationActivity"
+        "?oauth_token=" +
+            token + "&oauth_verifier=v",
+        callbackURL + "?oauth_token=other&oauth_verifier=v", callbackURL + "#access_token=injected"}) {
     EXPECT_FALSE(OAuthSwift::handle(url)) << url;
   }
   EXPECT_TRUE(screenShown());

@@ -70,15 +70,16 @@ TEST(OAuthSignerTest, RFC5849KnownAnswers) {
             "oauth_signature=\"MdpQcU8iPSUjWoN%2FUDMsK2sui9I%3D\", oauth_signature_method=\"HMAC-SHA1\", "
             "oauth_timestamp=\"137131202\", oauth_token=\"nnch734d00sl2jdk\"");
   // The same request with its query given as parameters signs the same.
-  EXPECT_EQ(credential.authorizationHeader(HTTPMethod::GET, "http://photos.example.net/photos",
-                                           {{"oauth_signature_method", "HMAC-SHA1"},
-                                            {"oauth_timestamp", "137131202"},
-                                            {"oauth_nonce", "chapoH"},
-                                            {"size", "original"},
-                                            {"file", "vacation.jpg"}}),
-            credential.authorizationHeader(
-                HTTPMethod::GET, "http://photos.example.net/photos?file=vacation.jpg&size=original",
-                {{"oauth_signature_method", "HMAC-SHA1"}, {"oauth_timestamp", "137131202"}, {"oauth_nonce", "chapoH"}}));
+  EXPECT_EQ(
+      credential.authorizationHeader(HTTPMethod::GET, "http://photos.example.net/photos",
+                                     {{"oauth_signature_method", "HMAC-SHA1"},
+                                      {"oauth_timestamp", "137131202"},
+                                      {"oauth_nonce", "chapoH"},
+                                      {"size", "original"},
+                                      {"file", "vacation.jpg"}}),
+      credential.authorizationHeader(
+          HTTPMethod::GET, "http://photos.example.net/photos?file=vacation.jpg&size=original",
+          {{"oauth_signature_method", "HMAC-SHA1"}, {"oauth_timestamp", "137131202"}, {"oauth_nonce", "chapoH"}}));
   // The key is pct(cs) + "&" + pct(ts), "cs&" when there is no token secret.
   EXPECT_EQ(signature("base", "c s", ""), base64(hmacSHA1("c%20s&", "base")));
   EXPECT_EQ(signature("base", "c", "t/u"), base64(hmacSHA1("c&t%2Fu", "base")));
@@ -138,14 +139,14 @@ TEST(OAuthSignerTest, FilledInProtocolParameters) {
     const auto nonce = *firstValue(*fields, "oauth_nonce");
     EXPECT_EQ(nonce.size(), 42u);
     EXPECT_EQ(nonce.find_first_not_of(platform::random::alphanumerics), std::string::npos);
-    EXPECT_NE(firstValue(*credential.signedProtocolParameters(HTTPMethod::POST, "https://h.example/t", {}),
-                         "oauth_nonce"),
-              nonce);
+    EXPECT_NE(
+        firstValue(*credential.signedProtocolParameters(HTTPMethod::POST, "https://h.example/t", {}), "oauth_nonce"),
+        nonce);
   }
   testkit::ScopedFixedClock clock(1700000000.49);
-  EXPECT_EQ(firstValue(*credential.signedProtocolParameters(HTTPMethod::GET, "https://h.example/t", {}),
-                       "oauth_timestamp"),
-            "1700000000");
+  EXPECT_EQ(
+      firstValue(*credential.signedProtocolParameters(HTTPMethod::GET, "https://h.example/t", {}), "oauth_timestamp"),
+      "1700000000");
   EXPECT_EQ(credential.authorizationHeader(HTTPMethod::GET, "no url", {}), std::nullopt);
 }
 
@@ -180,24 +181,25 @@ TEST(OAuthSignerTest, CredentialArchiveKeepsOnlyTheTokenPair) {
   EXPECT_EQ(back->oauthTokenSecret, credential.oauthTokenSecret);
   EXPECT_EQ(back->consumerKey, "");
 
-  for (const char* damaged : {"", "null", "{", "[\"a\",\"b\"]", R"({"oauth_token":"a"})",
-                              R"({"oauth_token":1,"oauth_token_secret":"b"})", "{\"oauth_token\":\"\xff\","
-                                                                               "\"oauth_token_secret\":\"b\"}"}) {
+  for (const char* damaged :
+       {"", "null", "{", "[\"a\",\"b\"]", R"({"oauth_token":"a"})", R"({"oauth_token":1,"oauth_token_secret":"b"})",
+        "{\"oauth_token\":\"\xff\","
+        "\"oauth_token_secret\":\"b\"}"}) {
     EXPECT_FALSE(OAuthSwiftCredential::unarchive(bytes(damaged))) << damaged;
   }
 }
 
 TEST(OAuthSignerTest, TokenReplies) {
-  const auto good = OAuthSwift::parseTokenReply("oauth_token=a%2Bb&oauth_token_secret=&oauth_callback_confirmed=true\r\n");
+  const auto good =
+      OAuthSwift::parseTokenReply("oauth_token=a%2Bb&oauth_token_secret=&oauth_callback_confirmed=true\r\n");
   ASSERT_TRUE(good);
   EXPECT_EQ(firstValue(*good, "oauth_token"), "a+b");
   EXPECT_EQ(firstValue(*good, "oauth_token_secret"), "");
-  for (const std::string bad : {std::string(R"({"oauth_token":"a","oauth_token_secret":"b"})"),
-                                std::string("oauth_token=a"), std::string("oauth_token_secret=b&oauth_token="),
-                                std::string("oauth_token=a%2&oauth_token_secret=b"),
-                                std::string("oauth_token=a b&oauth_token_secret=b"),
-                                std::string("oauth_token=%FF&oauth_token_secret=b"),
-                                "oauth_token=a&oauth_token_secret=" + std::string(OAuthSwift::maximumReplySize, 'b')}) {
+  for (const std::string& bad :
+       {std::string(R"({"oauth_token":"a","oauth_token_secret":"b"})"), std::string("oauth_token=a"),
+        std::string("oauth_token_secret=b&oauth_token="), std::string("oauth_token=a%2&oauth_token_secret=b"),
+        std::string("oauth_token=a b&oauth_token_secret=b"), std::string("oauth_token=%FF&oauth_token_secret=b"),
+        "oauth_token=a&oauth_token_secret=" + std::string(OAuthSwift::maximumReplySize, 'b')}) {
     EXPECT_FALSE(OAuthSwift::parseTokenReply(bad)) << bad.substr(0, 60);
   }
 }

@@ -64,7 +64,9 @@ std::optional<std::map<std::string, std::string>> parseHeader(const std::string&
   return items;
 }
 
-std::string randomText(const char* prefix, int serial) { return prefix + std::to_string(serial) + "x" + std::to_string(std::rand()); }
+std::string randomText(const char* prefix, int serial) {
+  return prefix + std::to_string(serial) + "x" + std::to_string(std::rand());
+}
 
 }  // namespace
 
@@ -96,8 +98,9 @@ std::vector<std::pair<std::string, std::string>> oauthTestForm(const std::string
     const auto item = text.substr(start, end - start);
     if (!item.empty()) {
       const auto equals = item.find('=');
-      items.emplace_back(oauthTestDecode(item.substr(0, equals)).value_or("\x01bad"),
-                         equals == std::string::npos ? "" : oauthTestDecode(item.substr(equals + 1)).value_or("\x01bad"));
+      items.emplace_back(
+          oauthTestDecode(item.substr(0, equals)).value_or("\x01" "bad"),
+          equals == std::string::npos ? "" : oauthTestDecode(item.substr(equals + 1)).value_or("\x01" "bad"));
     }
     start = end + 1;
   }
@@ -185,7 +188,9 @@ std::optional<std::map<std::string, std::string>> OAuth1Verifier::verify(const h
 }
 
 OAuth1Provider::OAuth1Provider(std::string consumerKey, std::string consumerSecret, std::string callbackURL)
-    : consumerKey_(consumerKey), callbackURL_(std::move(callbackURL)), verifier_(consumerKey, std::move(consumerSecret)) {
+    : consumerKey_(consumerKey),
+      callbackURL_(std::move(callbackURL)),
+      verifier_(consumerKey, std::move(consumerSecret)) {
   server_.on("POST", "/oauth-service-1.0/oauth/request_token",
              [this](const httplib::Request& q, httplib::Response& r) { requestToken(q, r); });
   server_.on("GET", "/oauthConfirm", [this](const httplib::Request& q, httplib::Response& r) { confirmation(q, r); });
@@ -250,9 +255,9 @@ void OAuth1Provider::requestToken(const httplib::Request& request, httplib::Resp
   const auto token = randomText("rt", ++issued_);
   const auto secret = randomText("rs/+=", issued_);
   requestTokens_[token] = {secret, randomText("v", issued_)};
-  response.set_content("oauth_token=" + encode(token) + "&oauth_token_secret=" + encode(secret) +
-                           "&oauth_callback_confirmed=true",
-                       "text/plain");
+  response.set_content(
+      "oauth_token=" + encode(token) + "&oauth_token_secret=" + encode(secret) + "&oauth_callback_confirmed=true",
+      "text/plain");
 }
 
 void OAuth1Provider::confirmation(const httplib::Request& request, httplib::Response& response) {

@@ -36,8 +36,7 @@ class OAuth1Verifier {
   /// Checks the "Authorization" header of `request` as received at `baseURI` (scheme, host, port and
   /// path, as RFC 5849 builds it), signed with `tokenSecret`. Returns the header's oauth_* values, or
   /// none with the reason in `problem`. The query items and a form body are part of the signature.
-  std::optional<std::map<std::string, std::string>> verify(const httplib::Request& request,
-                                                           const std::string& baseURI,
+  std::optional<std::map<std::string, std::string>> verify(const httplib::Request& request, const std::string& baseURI,
                                                            const std::string& tokenSecret, std::string& problem);
 
  private:

@@ -48,12 +48,18 @@ void OAuth2Provider::authorize(const httplib::Request& request, httplib::Respons
     return found == items.end() ? std::optional<std::string>() : found->second;
   };
   std::string problem;
-  if (item("client_id") != clientId_) problem = "wrong client_id";
-  else if (item("redirect_uri") != redirectURI_) problem = "unregistered redirect_uri";
-  else if (item("response_type") != "token") problem = "response_type is not token";
-  else if (item("scope") != scope_) problem = "wrong scope";
-  else if (query.find('+') != std::string::npos) problem = "a blank sent as +";
-  else if (!item("state")) problem = "no state";
+  if (item("client_id") != clientId_)
+    problem = "wrong client_id";
+  else if (item("redirect_uri") != redirectURI_)
+    problem = "unregistered redirect_uri";
+  else if (item("response_type") != "token")
+    problem = "response_type is not token";
+  else if (item("scope") != scope_)
+    problem = "wrong scope";
+  else if (query.find('+') != std::string::npos)
+    problem = "a blank sent as +";
+  else if (!item("state"))
+    problem = "no state";
   else if (item("client_secret") || (!clientSecret_.empty() && request.target.find(clientSecret_) != std::string::npos))
     problem = "the client secret was sent";
   std::lock_guard lock(mutex_);
@@ -75,8 +81,8 @@ void OAuth2Provider::authorize(const httplib::Request& request, httplib::Respons
   } else {
     const auto token = "ft" + std::to_string(tokens_.size() + 1) + "x" + std::to_string(std::rand());
     tokens_.push_back(token);
-    fragment = "access_token=" + token + "&token_type=Bearer&expires_in=86400&scope=activity%20sleep&state=" +
-               *item("state");
+    fragment =
+        "access_token=" + token + "&token_type=Bearer&expires_in=86400&scope=activity%20sleep&state=" + *item("state");
   }
   response.status = 302;
   response.set_header("Location", redirectURI_ + "#" + fragment);

@@ -69,11 +69,11 @@ TEST_F(UITest, PresentationChainAndLifecycle) {
   Presenter::rootViewController()->dismiss(true, [&] { ++completions; });
   Presenter::present(a, false);
   EXPECT_EQ(completions, 3);
-  EXPECT_EQ(trace, (std::vector<std::string>{"a didLoad", "a willAppear", "a didAppear", "host presented 0",
-                                             "b didLoad", "b willAppear", "b didAppear", "host presented 0",
-                                             "b willDisappear", "b didDisappear", "host dismissed",
-                                             "a willDisappear", "a didDisappear", "host dismissed", "a willAppear",
-                                             "a didAppear", "host presented 0"}));
+  EXPECT_EQ(trace,
+            (std::vector<std::string>{"a didLoad", "a willAppear", "a didAppear", "host presented 0", "b didLoad",
+                                      "b willAppear", "b didAppear", "host presented 0", "b willDisappear",
+                                      "b didDisappear", "host dismissed", "a willDisappear", "a didDisappear",
+                                      "host dismissed", "a willAppear", "a didAppear", "host presented 0"}));
   EXPECT_EQ(b->presentingViewController(), nullptr);
   b->dismiss(false, [&] { ++completions; });  // nothing shown: the completion still runs
   a->dismiss(false, [&] { ++completions; });  // a presents nothing: a itself goes
@@ -150,10 +150,10 @@ class WebViewTest : public UITest {
 };
 
 TEST_F(WebViewTest, EveryRedirectIsAskedAboutFirst) {
-  server.on("GET", "/a/start", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("next?x=1", 302); });
-  server.on("GET", "/a/next", [&](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect(server.url("/done"), 303);
-  });
+  server.on("GET", "/a/start",
+            [](const httplib::Request&, httplib::Response& res) { res.set_redirect("next?x=1", 302); });
+  server.on("GET", "/a/next",
+            [&](const httplib::Request&, httplib::Response& res) { res.set_redirect(server.url("/done"), 303); });
   server.reply("GET", "/done", 200, "<html>signed in</html>", "text/html");
   server.on("GET", "/loop", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/loop", 302); });
   server.on("GET", "/app", [](const httplib::Request&, httplib::Response& res) {
@@ -162,8 +162,8 @@ TEST_F(WebViewTest, EveryRedirectIsAskedAboutFirst) {
 
   view->loadRequest(platform::http::URLRequest(*platform::http::URL::fromString(server.url("/a/start"))));
   waitIdle();
-  EXPECT_EQ(navigator->asked, (std::vector<std::string>{server.url("/a/start"), server.url("/a/next?x=1"),
-                                                          server.url("/done")}));
+  EXPECT_EQ(navigator->asked,
+            (std::vector<std::string>{server.url("/a/start"), server.url("/a/next?x=1"), server.url("/done")}));
   EXPECT_EQ(navigator->finished, 1);
   ASSERT_TRUE(view->page());
   EXPECT_EQ(view->page()->url.absoluteString(), server.url("/done"));

@@ -16,8 +16,7 @@ void OAuth2Swift::authorize(const std::string& callbackURL, const std::string& s
   (void)headers;
   if (!begin(callbackURL, std::move(completion))) return;
   if (responseType_ != "token") {
-    finish(OAuthSwiftError{OAuthSwiftError::Code::configurationError, "only the response type token is supported"},
-           {});
+    finish(OAuthSwiftError{OAuthSwiftError::Code::configurationError, "only the response type token is supported"}, {});
     return;
   }
   state_ = state;

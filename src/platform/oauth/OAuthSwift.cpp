@@ -77,7 +77,8 @@ bool OAuthSwift::begin(const std::string& callbackURL, CompletionHandler complet
   completion_ = completion ? std::move(completion) : [](std::optional<OAuthSwiftError>, std::optional<TokenSuccess>) {};
   keepAlive_ = weak_from_this().lock();
   if (!keepAlive_) {
-    finish(OAuthSwiftError{OAuthSwiftError::Code::configurationError, "the client is not held by a shared pointer"}, {});
+    finish(OAuthSwiftError{OAuthSwiftError::Code::configurationError, "the client is not held by a shared pointer"},
+           {});
     return false;
   }
   const auto callback = RedirectURL::parse(callbackURL);

@@ -1,5 +1,6 @@
 #include "talvaren/platform/ui/WebView.hpp"
 
+#include "talvaren/platform/URIReference.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
@@ -14,39 +15,6 @@ std::shared_ptr<http::SessionManager> pageSession() {
     return std::make_shared<http::SessionManager>(configuration);
   }();
   return session;
-}
-
-struct Reference {
-  std::optional<std::string> scheme;
-  std::optional<std::string> authority;
-  std::string path;
-  std::optional<std::string> query;
-  std::optional<std::string> fragment;
-};
-
-Reference split(std::string_view text) {
-  Reference r;
-  if (const auto hash = text.find('#'); hash != std::string_view::npos) {
-    r.fragment = std::string(text.substr(hash + 1));
-    text = text.substr(0, hash);
-  }
-  if (const auto q = text.find('?'); q != std::string_view::npos) {
-    r.query = std::string(text.substr(q + 1));
-    text = text.substr(0, q);
-  }
-  const auto colon = text.find(':');
-  const auto slash = text.find('/');
-  if (colon != std::string_view::npos && colon > 0 && (slash == std::string_view::npos || colon < slash)) {
-    r.scheme = std::string(text.substr(0, colon));
-    text = text.substr(colon + 1);
-  }
-  if (text.substr(0, 2) == "//") {
-    const auto end = text.find('/', 2);
-    r.authority = std::string(text.substr(2, end == std::string_view::npos ? std::string_view::npos : end - 2));
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end);
-  }
-  r.path = std::string(text);
-  return r;
 }
 
 std::string removeDotSegments(std::string_view input) {
@@ -79,9 +47,9 @@ std::string removeDotSegments(std::string_view input) {
 }  // namespace
 
 std::optional<std::string> resolveURL(std::string_view base, std::string_view reference) {
-  const Reference b = split(base);
-  const Reference r = split(reference);
-  Reference t;
+  const auto b = URIReference::split(base);
+  const auto r = URIReference::split(reference);
+  URIReference t;
   if (r.scheme) {
     t = r;
     t.path = removeDotSegments(r.path);
@@ -115,11 +83,7 @@ std::optional<std::string> resolveURL(std::string_view base, std::string_view re
     }
     t.fragment = r.fragment;
   }
-  std::string out = *t.scheme + ":";
-  if (t.authority) out += "//" + *t.authority;
-  out += t.path;
-  if (t.query) out += "?" + *t.query;
-  if (t.fragment) out += "#" + *t.fragment;
+  auto out = t.text();
   if (!http::URL::fromString(out)) return std::nullopt;
   return out;
 }

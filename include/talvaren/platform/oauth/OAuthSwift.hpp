@@ -81,8 +81,7 @@ class OAuthSwift : public std::enable_shared_from_this<OAuthSwift> {
   void postTokenRequest(const std::string& url, const std::string& authorization, const http::HTTPHeaders& headers,
                         std::function<void(const http::DataResponse<Bytes>&)> handler);
   /// The items of a successful token reply, or the error to end the flow with.
-  static std::optional<ParameterList> readTokenReply(const http::DataResponse<Bytes>& reply,
-                                                     OAuthSwiftError& error);
+  static std::optional<ParameterList> readTokenReply(const http::DataResponse<Bytes>& reply, OAuthSwiftError& error);
 
   OAuthSwiftCredential client_;
   RedirectURL callback_;

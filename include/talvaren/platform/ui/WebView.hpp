@@ -36,9 +36,7 @@ class WebViewDelegate {
   }
   virtual void webViewDidStartLoad(WebView& webView) { (void)webView; }
   virtual void webViewDidFinishLoad(WebView& webView) { (void)webView; }
-  virtual void webViewDidFailLoad(WebView& webView, const Error& error) {
-    (void)webView, (void)error;
-  }
+  virtual void webViewDidFailLoad(WebView& webView, const Error& error) { (void)webView, (void)error; }
 };
 
 class WebView : public View {
