@@ -4,12 +4,13 @@
 // at once; the strap's bootloader checks the image against the package's init packet and activates it.
 // State stays in a temporary application home unless TALVAREN_HOME is set.
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 
-#include "ExampleHome.hpp"
 #include "talvaren/codecs/BluetoothUtils.hpp"
 #include "talvaren/firmware/BluetoothDFU.hpp"
 #include "talvaren/platform/AppHome.hpp"
@@ -90,7 +91,21 @@ class Host : public BluetoothDFUDelegate {
 
 int run();
 
-int main() { return examples::runInApplicationHome("firmware-example", run); }
+int main() {
+  std::filesystem::path temporaryHome;
+  if (!std::getenv("TALVAREN_HOME")) {
+    temporaryHome =
+        std::filesystem::temp_directory_path() / ("talvaren-firmware-example-" + std::to_string(::getpid()));
+    AppHome::setPath(temporaryHome);
+  }
+
+  int status = run();
+  if (!temporaryHome.empty()) {
+    AppHome::setPath({});
+    std::filesystem::remove_all(temporaryHome);
+  }
+  return status;
+}
 
 int run() {
   testkit::VirtualTime time;
