@@ -38,7 +38,7 @@ ExternalProject_Add(talvaren_instrumented_libpng
     -DPNG_TESTS=OFF
     -DPNG_EXECUTABLES=OFF
   BUILD_BYPRODUCTS "${_png_library}"
-  UPDATE_DISCONNECTED ON)
+  LOG_CONFIGURE ON LOG_BUILD ON LOG_INSTALL ON LOG_OUTPUT_ON_FAILURE ON)
 file(MAKE_DIRECTORY "${_png_prefix}/include")
 set_target_properties(PNG::PNG PROPERTIES
   IMPORTED_LOCATION "${_png_library}"
