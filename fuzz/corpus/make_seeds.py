@@ -4,9 +4,10 @@
 Run from anywhere: python3 fuzz/corpus/make_seeds.py. The seeds are small valid inputs: PNG files of
 several sizes, colour types and bit depths; heart-rate notifications and Kelo history frames from the
 example recordings; Ravo packets; record JSON taken from the test suites; keyed archives; strings
-tables; date texts for each pattern and zone; server replies; credential items; firmware packages; a
-firmware target's answers through whole transfers. Inputs that once made a target fail are kept beside the
-seeds under names starting with "crash-" and are never rewritten here.
+tables; date texts for each pattern and zone; server replies; credential items; OAuth token replies,
+redirects and stored tokens; firmware packages; a firmware target's answers through whole transfers.
+Inputs that once made a target fail are kept beside the seeds under names starting with "crash-" and
+are never rewritten here.
 """
 import io
 import json
@@ -195,6 +196,14 @@ def strap_seeds():
     write("fuzz_ravo_history", "other_closings.bin",
           length_prefixed([start, bytes([0x58, 0x01, 0x40, 0x41, 0x5D]), bytes([0x58, 0x07, 0x40, 0x41, 0x5D])]))
 
+    # The connector's packet handlers get every frame on each channel; the first byte holds the mode flags
+    # (1 sync, 2 set time, 4 device time).
+    clear("fuzz_strap_packets")
+    write("fuzz_strap_packets", "kelo_download_synching.bin", b"\x01" + length_prefixed(frames))
+    write("fuzz_strap_packets", "ravo_history_every_mode.bin",
+          b"\x07" + length_prefixed([clock, start, more, closing, user]))
+    write("fuzz_strap_packets", "battery_and_version.bin", b"\x00" + length_prefixed([b"\x5a", b"2.4.1", b"\x00", b"1.0"]))
+
 
 # ---- records ------------------------------------------------------------------------------------
 
@@ -341,6 +350,27 @@ def credential_seeds():
     write("fuzz_credential_items", "token_pretty.json", '{\n  "token" : "a\\/b\\u0041",\n  "user_id" : 12\n}\n')
 
 
+# ---- OAuth --------------------------------------------------------------------------------------
+
+def oauth_seeds():
+    clear("fuzz_oauth_credential")
+    write("fuzz_oauth_credential", "token_pair.json", '{"oauth_token":"nnch734d00sl2jdk","oauth_token_secret":"pfkkdhi9sl3r4s00"}')
+    write("fuzz_oauth_credential", "escapes.json", '{ "oauth_token" : "t\\u00e9\\n", "oauth_token_secret" : "" , "x": [1, null] }')
+
+    clear("fuzz_oauth_token_reply")
+    write("fuzz_oauth_token_reply", "request_token.txt",
+          "oauth_token=hh5s93j4hdidpola&oauth_token_secret=hdhd0244k9j7ao03&oauth_callback_confirmed=true")
+    write("fuzz_oauth_token_reply", "access_token.txt", "oauth_token=nnch734d00sl2jdk&oauth_token_secret=pfkkdhi9sl3r4s00")
+    write("fuzz_oauth_token_reply", "escaped.txt", "oauth_token=a%2Bb%20c&oauth_token_secret=&user_id=7&screen_name=R%C3%A9my+K")
+
+    clear("fuzz_oauth_redirect")
+    write("fuzz_oauth_redirect", "callback_query.txt",
+          "talvaren://oauth-callback/provider?oauth_token=hh5s93j4hdidpola&oauth_verifier=hfdp7dh39dks9884")
+    write("fuzz_oauth_redirect", "callback_fragment.txt",
+          "https://app.example.test:8443/cb/?state=xyz#access_token=2YotnFZFEjr1zCsicMWpAA&token_type=bearer")
+    write("fuzz_oauth_redirect", "denied.txt", "talvaren:/cb?denied=a%2Fb&error=access_denied&error_description=No+thanks")
+
+
 # ---- firmware packages --------------------------------------------------------------------------
 
 def init_packet(kind, image):
@@ -471,5 +501,6 @@ if __name__ == "__main__":
     date_seeds()
     server_reply_seeds()
     credential_seeds()
+    oauth_seeds()
     dfu_package_seeds()
     dfu_response_seeds()
