@@ -4,12 +4,16 @@
 Run from anywhere: python3 fuzz/corpus/make_seeds.py. The seeds are small valid inputs: PNG files of
 several sizes, colour types and bit depths; heart-rate notifications and Kelo history frames from the
 example recordings; Ravo packets; record JSON taken from the test suites; keyed archives; strings
-tables; date texts for each pattern and zone. Inputs that once made a target fail are kept beside the
-seeds under names starting with "crash-" and are never rewritten here.
+tables; date texts for each pattern and zone; server replies; credential items; OAuth token replies,
+redirects and stored tokens; firmware packages; a firmware target's answers through whole transfers.
+Inputs that once made a target fail are kept beside the seeds under names starting with "crash-" and
+are never rewritten here.
 """
+import io
 import json
 import re
 import struct
+import zipfile
 import zlib
 from pathlib import Path
 
@@ -192,6 +196,14 @@ def strap_seeds():
     write("fuzz_ravo_history", "other_closings.bin",
           length_prefixed([start, bytes([0x58, 0x01, 0x40, 0x41, 0x5D]), bytes([0x58, 0x07, 0x40, 0x41, 0x5D])]))
 
+    # The connector's packet handlers get every frame on each channel; the first byte holds the mode flags
+    # (1 sync, 2 set time, 4 device time).
+    clear("fuzz_strap_packets")
+    write("fuzz_strap_packets", "kelo_download_synching.bin", b"\x01" + length_prefixed(frames))
+    write("fuzz_strap_packets", "ravo_history_every_mode.bin",
+          b"\x07" + length_prefixed([clock, start, more, closing, user]))
+    write("fuzz_strap_packets", "battery_and_version.bin", b"\x00" + length_prefixed([b"\x5a", b"2.4.1", b"\x00", b"1.0"]))
+
 
 # ---- records ------------------------------------------------------------------------------------
 
@@ -320,6 +332,166 @@ def server_reply_seeds():
     write("fuzz_server_reply", "transport_error.bin", reply(1, 200, [], ""))
 
 
+# ---- credential items ---------------------------------------------------------------------------
+
+def credential_seeds():
+    clear("fuzz_credential_items")
+    items = {
+        "token.json": {"token": "9944b09199c62bcf9418ad846dd0e4bbdfc6ee4b"},
+        "token_with_login_reply.json": {"token": "t0k3n", "user_id": 7, "email": ["a@example.test"],
+                                        "password1": ["This password is too short."]},
+        "api_key.json": {"X-API-Key": "k3y-0123456789", "X-API-PublicId": "pub-42"},
+        "api_key_with_user.json": {"X-API-Key": "k", "X-API-PublicId": "p", "user_id": -1, "email": []},
+        "token_and_key.json": {"token": "t \"quoted\" \u00e9\n", "X-API-Key": "k", "X-API-PublicId": "\u20ac"},
+    }
+    for name, item in items.items():
+        write("fuzz_credential_items", name, json.dumps(item, separators=(",", ":")))
+    # The layout a person or another tool might leave: spaces, newlines, escapes.
+    write("fuzz_credential_items", "token_pretty.json", '{\n  "token" : "a\\/b\\u0041",\n  "user_id" : 12\n}\n')
+
+
+# ---- OAuth --------------------------------------------------------------------------------------
+
+def oauth_seeds():
+    clear("fuzz_oauth_credential")
+    write("fuzz_oauth_credential", "token_pair.json", '{"oauth_token":"nnch734d00sl2jdk","oauth_token_secret":"pfkkdhi9sl3r4s00"}')
+    write("fuzz_oauth_credential", "escapes.json", '{ "oauth_token" : "t\\u00e9\\n", "oauth_token_secret" : "" , "x": [1, null] }')
+
+    clear("fuzz_oauth_token_reply")
+    write("fuzz_oauth_token_reply", "request_token.txt",
+          "oauth_token=hh5s93j4hdidpola&oauth_token_secret=hdhd0244k9j7ao03&oauth_callback_confirmed=true")
+    write("fuzz_oauth_token_reply", "access_token.txt", "oauth_token=nnch734d00sl2jdk&oauth_token_secret=pfkkdhi9sl3r4s00")
+    write("fuzz_oauth_token_reply", "escaped.txt", "oauth_token=a%2Bb%20c&oauth_token_secret=&user_id=7&screen_name=R%C3%A9my+K")
+
+    clear("fuzz_oauth_redirect")
+    write("fuzz_oauth_redirect", "callback_query.txt",
+          "talvaren://oauth-callback/provider?oauth_token=hh5s93j4hdidpola&oauth_verifier=hfdp7dh39dks9884")
+    write("fuzz_oauth_redirect", "callback_fragment.txt",
+          "https://app.example.test:8443/cb/?state=xyz#access_token=2YotnFZFEjr1zCsicMWpAA&token_type=bearer")
+    write("fuzz_oauth_redirect", "denied.txt", "talvaren:/cb?denied=a%2Fb&error=access_denied&error_description=No+thanks")
+
+
+# ---- firmware packages --------------------------------------------------------------------------
+
+def init_packet(kind, image):
+    """The init packet the simulated bootloader checks: 01, image type, image size and CRC-32 (little end)."""
+    return bytes([0x01, kind]) + struct.pack("<II", len(image), zlib.crc32(image) & 0xFFFFFFFF)
+
+
+def firmware_zip(parts, compression=zipfile.ZIP_STORED, manifest_extra=None, names=None):
+    """A package of (kind, init, image) parts as the kit's writer lays it out, or with other file names."""
+    manifest = {}
+    files = {}
+    for kind, init, image in parts:
+        bin_name, dat_name = (names or {}).get(kind, (kind + ".bin", kind + ".dat"))
+        entry = {"bin_file": bin_name, "dat_file": dat_name}
+        entry.update((manifest_extra or {}).get(kind, {}))
+        manifest[kind] = entry
+        files[bin_name], files[dat_name] = image, init
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", compression) as archive:
+        for name, data in [("manifest.json", json.dumps({"manifest": manifest}, indent=2))] + list(files.items()):
+            archive.writestr(zipfile.ZipInfo(name, date_time=(2026, 1, 1, 0, 0, 0)), data, compression)
+    return out.getvalue()
+
+
+def dfu_package_seeds():
+    clear("fuzz_dfu_package")
+    app = bytes((i * 13 + 5) & 0xFF for i in range(96))
+    loader = bytes((i * 7) & 0xFF for i in range(40))
+    stack = bytes(range(64))
+    application = ("application", init_packet(0x04, app), app)
+    # The target reads a zip archive when its first byte is even.
+    write("fuzz_dfu_package", "application.bin", b"\x00" + firmware_zip([application]))
+    write("fuzz_dfu_package", "application_deflated.bin", b"\x02" + firmware_zip([application], zipfile.ZIP_DEFLATED))
+    write("fuzz_dfu_package", "bootloader_and_application.bin",
+          b"\x00" + firmware_zip([application, ("bootloader", init_packet(0x02, loader), loader)]))
+    write("fuzz_dfu_package", "every_part.bin", b"\x04" + firmware_zip(
+        [application, ("softdevice", b"\x01\x01", stack), ("bootloader", init_packet(0x02, loader), loader),
+         ("softdevice_bootloader", b"\x01\x03", stack + loader)], zipfile.ZIP_DEFLATED))
+    write("fuzz_dfu_package", "named_files_with_metadata.bin", b"\x00" + firmware_zip(
+        [application], manifest_extra={"application": {"info_read_only_metadata": {"bl_size": 0, "sd_size": 0}}},
+        names={"application": ("strap_app_v2.bin", "strap_app_v2.dat")}))
+    # Odd first byte: a package the target writes itself of the bytes after the third, one archive byte
+    # (chosen by the second and third) changed.
+    write("fuzz_dfu_package", "damaged_at_start.bin", b"\x01\x00\x1e" + app[:32])
+    write("fuzz_dfu_package", "damaged_in_directory.bin", b"\x03\x7f\xff" + app)
+
+
+# ---- firmware update answers --------------------------------------------------------------------
+
+DFU_INIT = bytes([1, 4, 44, 1, 0, 0, 1, 2, 3, 4])  # the fuzz target's own part
+DFU_IMAGE = bytes((i * 7) & 0xFF for i in range(300))
+
+
+def dfu_ok(op, payload=b""):
+    return bytes([0x60, op, 0x01]) + payload
+
+
+def dfu_select(max_size, offset, crc):
+    return dfu_ok(0x06, struct.pack("<III", max_size, offset, crc))
+
+
+def dfu_checksum(offset, data):
+    return dfu_ok(0x03, struct.pack("<II", offset, zlib.crc32(data[:offset]) & 0xFFFFFFFF))
+
+
+def dfu_answers(prn, packet_size, max_command=256, max_data=4096, init_on_target=False, force=False,
+                resume_offset=0, bad_object=None):
+    """What a sound target answers to the whole transfer of the fuzz target's part, one notification each."""
+    packet_size = packet_size or 20
+    answers = [dfu_ok(0x02)]
+    if init_on_target:
+        answers.append(dfu_select(max_command, len(DFU_INIT), zlib.crc32(DFU_INIT) & 0xFFFFFFFF))
+    else:
+        answers.append(dfu_select(max_command, 0, 0))
+    if force or not init_on_target:
+        answers += [dfu_ok(0x01), dfu_checksum(len(DFU_INIT), DFU_INIT)]
+    answers.append(dfu_ok(0x04))
+    answers.append(dfu_select(max_data, resume_offset, zlib.crc32(DFU_IMAGE[:resume_offset]) & 0xFFFFFFFF))
+    start = resume_offset // max_data * max_data
+    if resume_offset and start == resume_offset:
+        answers.append(dfu_ok(0x04))  # the whole object the target holds is executed first
+    index = 0
+    while start < len(DFU_IMAGE):
+        end = min(len(DFU_IMAGE), start + max_data)
+        answers.append(dfu_ok(0x01))
+        sent, packets = start, 0
+        while sent < end:
+            sent = min(end, sent + packet_size)
+            packets += 1
+            if prn and packets % prn == 0 and sent < end:
+                answers.append(dfu_checksum(sent, DFU_IMAGE))
+        if index == bad_object:
+            answers.append(dfu_ok(0x03, struct.pack("<II", end, 0xDEADBEEF)))  # then the object comes again
+            bad_object = None
+            continue
+        answers += [dfu_checksum(end, DFU_IMAGE), dfu_ok(0x04)]
+        start, index = end, index + 1
+    return answers
+
+
+def dfu_response_seeds():
+    clear("fuzz_dfu_responses")
+    # First byte: receipts every (byte % 4) packets, 0x10 resume from the target's offset, 0x20 force the
+    # init packet; second byte: packet size (% 64, 0 for 20). Then the notifications, length first.
+    sessions = {
+        "one_object.bin": (0x00, 20, dfu_answers(0, 20)),
+        "objects_with_receipts.bin": (0x02, 32, dfu_answers(2, 32, max_data=128)),
+        "init_already_on_target.bin": (0x01, 63, dfu_answers(1, 63, init_on_target=True)),
+        "init_forced.bin": (0x20, 0, dfu_answers(0, 0, init_on_target=True, force=True)),
+        "resume_at_object_end.bin": (0x13, 16, dfu_answers(3, 16, max_data=128, resume_offset=128)),
+        "resume_inside_object.bin": (0x10, 40, dfu_answers(0, 40, max_data=100, resume_offset=150)),
+        "object_crc_mismatch.bin": (0x00, 50, dfu_answers(0, 50, max_data=128, bad_object=1)),
+    }
+    answers = dfu_answers(0, 20, max_data=128)
+    sessions["extended_error.bin"] = (0x00, 20, answers[:7] + [bytes([0x60, 0x01, 0x0B, 0x08])])
+    sessions["insufficient_resources.bin"] = (0x00, 20, answers[:2] + [bytes([0x60, 0x01, 0x04])])
+    sessions["receipt_crossing_request.bin"] = (0x00, 20, answers[:6] + [dfu_checksum(20, DFU_IMAGE)] + answers[6:])
+    for name, (flags, packet_size, notes) in sessions.items():
+        write("fuzz_dfu_responses", name, bytes([flags, packet_size]) + length_prefixed(notes))
+
+
 if __name__ == "__main__":
     png_seeds()
     strap_seeds()
@@ -328,3 +500,7 @@ if __name__ == "__main__":
     strings_seeds()
     date_seeds()
     server_reply_seeds()
+    credential_seeds()
+    oauth_seeds()
+    dfu_package_seeds()
+    dfu_response_seeds()

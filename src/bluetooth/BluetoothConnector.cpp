@@ -272,8 +272,13 @@ void BluetoothConnector::fire() {
     ++state_->connectionGeneration;
     previous = std::move(state_->centralManager);
     state_->centralManager = platform::CentralManager::make(weak_from_this(), queue);
-    // The links of the previous central end without a callback, so nothing else would clear this.
+    // The links of the previous central end without a callback, so nothing else would clear these: a
+    // task's planned disconnection still awaited would swallow the next link's unplanned one.
     if (previous) state_->connected = false;
+    if (state_->plannedGeneration) {
+      state_->enableDisconectHRMDevice = false;
+      state_->plannedGeneration.reset();
+    }
   }
   // Releasing the previous central ends its scan and its links without callbacks.
   previous.reset();
@@ -463,29 +468,31 @@ bool BluetoothConnector::checkLastKeloDEvice() {
   return saved && BluetoothAttrbutes::isCompatibleRecoveryDeviceWithKelo(saved->name());
 }
 
-void BluetoothConnector::planDisconnection() {
+std::uint64_t BluetoothConnector::currentLink() const {
   std::lock_guard lock(mutex_);
-  state_->enableDisconectHRMDevice = true;
-  state_->plannedGeneration = state_->connectionGeneration;
+  return state_->connectionGeneration;
 }
 
-void BluetoothConnector::afterOnThisLink(double seconds, bool holdStrongly,
+bool BluetoothConnector::planDisconnection(std::uint64_t link) {
+  std::lock_guard lock(mutex_);
+  if (state_->connectionGeneration != link) return false;
+  state_->enableDisconectHRMDevice = true;
+  state_->plannedGeneration = link;
+  return true;
+}
+
+void BluetoothConnector::afterOnThisLink(std::uint64_t link, double seconds, bool holdStrongly,
                                          std::function<void(BluetoothConnector&)> work) {
-  std::uint64_t generation;
-  {
-    std::lock_guard lock(mutex_);
-    generation = state_->connectionGeneration;
-  }
   std::weak_ptr<BluetoothConnector> weak = weak_from_this();
   std::shared_ptr<BluetoothConnector> strong = holdStrongly ? shared_from_this() : nullptr;
-  platform::DispatchQueue::main().asyncAfter(seconds, [weak, strong, generation, work = std::move(work)] {
+  platform::DispatchQueue::main().asyncAfter(seconds, [weak, strong, link, work = std::move(work)] {
     auto self = strong ? strong : weak.lock();
     if (!self) return;
     {
       std::lock_guard lock(self->mutex_);
       auto& state = *self->state_;
-      if (state.connectionGeneration != generation) {
-        if (state.plannedGeneration == generation) {
+      if (state.connectionGeneration != link) {
+        if (state.plannedGeneration == link) {
           state.enableDisconectHRMDevice = false;
           state.plannedGeneration.reset();
         }

@@ -61,7 +61,7 @@ void BluetoothConnector::setFimwareMode(const PeripheralPtr& peripheral,
     if (!peripheral) return;
     peripheral->writeValue(BluetoothUtils::getOTAData(), c, platform::WriteType::withoutResponse);
     // The strap drops the link itself; the disconnection that follows is reported as usual.
-    afterOnThisLink(2.0, true, [](BluetoothConnector& self) {
+    afterOnThisLink(currentLink(), 2.0, true, [](BluetoothConnector& self) {
       self.disconnectOnDemand();
       if (auto delegate = self.delegate()) delegate->didSetFirmwareMode();
     });

@@ -31,6 +31,7 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
   // Every frame of the channel has its header, identifier, length and packet number.
   const auto& data = *value;
   if (data.size() < 5) return;
+  auto link = currentLink();
   std::uint8_t nibble = data[1] >> 4;
   char height[2];
   std::snprintf(height, sizeof height, "%1X", nibble);
@@ -85,8 +86,9 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
                 describe::list(rates, [](const HeartRate& rate) { return rate.description(); }));
             acknowledge(data[4]);
             if (delegate) delegate->didSynchHR(rates);
-            planDisconnection();
-            afterOnThisLink(3.0, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
+            if (planDisconnection(link)) {
+              afterOnThisLink(link, 3.0, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
+            }
           } else if (reassemble()) {
             acknowledge(data[4]);
             log("finish packet smoll");
@@ -104,8 +106,7 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
             return;
           }
           if (delegate) delegate->didSetTime();
-          planDisconnection();
-          disconnectOnDemand();
+          if (planDisconnection(link)) disconnectOnDemand();
           return;
         case 0x01:
         case 0x02:

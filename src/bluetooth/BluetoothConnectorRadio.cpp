@@ -186,6 +186,7 @@ void BluetoothConnector::discoverKeloCharacteristics(const std::vector<Character
   }
   auto held = peripheral();
   auto packet = numberPacket();
+  auto link = currentLink();
 
   for (const auto& c : characteristics) {
     if (is(c->uuid(), BluetoothCharacteristics::KeloDeviceNotify)) {
@@ -222,8 +223,9 @@ void BluetoothConnector::discoverKeloCharacteristics(const std::vector<Character
       sendHRMValue(BluetoothDeviceKelo::sendUTCTimeKeloDevice(packet, Date::now()), c);
       if (enableSetTime()) {
         if (auto delegate = this->delegate()) delegate->didSetTime();
-        planDisconnection();
-        afterOnThisLink(2.5, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
+        if (planDisconnection(link)) {
+          afterOnThisLink(link, 2.5, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
+        }
       }
     } else {
       log("Found characteristic: HRM " + c->description());

@@ -48,6 +48,7 @@ void BluetoothConnector::getRavoDeviceTypePacket(const CharacteristicPtr& charac
   if (!value) return;
   if (value->empty()) return;
   const auto& data = *value;
+  auto link = currentLink();
   std::uint8_t number = data[0] >> 4;
   int type = data[0] & 0x0F;
   log("getRavoDeviceTypePacket numberPacket = " + std::to_string(number) + " typPacket = " + std::to_string(type));
@@ -79,8 +80,7 @@ void BluetoothConnector::getRavoDeviceTypePacket(const CharacteristicPtr& charac
         state_->enableDeviceTime = false;
         state_->enableSetTime = false;
       }
-      planDisconnection();
-      disconnectOnDemand();
+      if (planDisconnection(link)) disconnectOnDemand();
       break;
     }
     case 6: {
@@ -91,8 +91,7 @@ void BluetoothConnector::getRavoDeviceTypePacket(const CharacteristicPtr& charac
         rates = std::exchange(state_->hertRates, {});
       }
       if (delegate) delegate->didSynchHR(rates);
-      planDisconnection();
-      disconnectOnDemand();
+      if (planDisconnection(link)) disconnectOnDemand();
       break;
     }
     case 8: {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "bluetooth/ConnectorHarness.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
@@ -338,4 +339,62 @@ TEST(BluetoothDelayedDisconnection, TheNextTasksOwnPlannedDisconnectionIsKept) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "setTime.didSetTime"), 1);
   EXPECT_TRUE(std::none_of(calls.begin(), calls.end(),
                            [](const std::string& call) { return call.ends_with(".didDisconnect"); }));
+}
+
+namespace {
+
+/// A synch host that starts the next task from inside `didSynchHR`, as a host may.
+class ChainingHost : public testkit::Host {
+ public:
+  using Host::Host;
+  std::function<void()> next;
+  void didSynchHR(const std::vector<HeartRate>& rates) override {
+    Host::didSynchHR(rates);
+    if (auto run = std::exchange(next, nullptr)) run();
+  }
+};
+
+}  // namespace
+
+TEST(BluetoothDelayedDisconnection, ATrainingRunStartedAsTheDownloadEndsKeepsItsLinkAndHearsItsDisconnection) {
+  // from the download's callback through a new central (Ravo, whose link ends at once) or through the
+  // chosen strap (Kelo, 3 s later); or from the host's thread before the Ravo link's end is reported
+  enum class Start { callbackNewCentral, callbackChosenStrap, beforeLinkEnds };
+  for (auto start : {Start::callbackNewCentral, Start::callbackChosenStrap, Start::beforeLinkEnds}) {
+    SCOPED_TRACE(static_cast<int>(start));
+    FacadeWorld w;
+    Hosts hosts(*w.facade);
+    auto synch = std::make_shared<ChainingHost>("synch", hosts.log);
+    w.facade->setSynchDelegate(synch);
+    auto hrm = w.add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1)));
+    platform::UserDefaults::standard()->set(hrm->identifier().uuidString(), BluetoothAttrbutes::WorkoutDeviceKey);
+    if (start == Start::callbackChosenStrap) {
+      auto kelo = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+      kelo->setHistory({{0x21, 1699990000, {70}}});
+      w.save(*kelo, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+      synch->next = [&] {
+        w.facade->configTrain(w.connector->centralManager()->retrievePeripherals({hrm->identifier()}).at(0));
+      };
+    } else {
+      auto ravo = w.add(std::make_shared<sim::RavoStrap>(identifierNumber(3)));
+      ravo->setHistory({{1699990000, {70}}});
+      w.save(*ravo, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+      if (start == Start::callbackNewCentral) synch->next = [&] { w.facade->configTrain(); };
+    }
+
+    ASSERT_TRUE(w.facade->configSynch());
+    if (start == Start::beforeLinkEnds) {
+      ASSERT_TRUE(w.time.advanceUntil([&] { return w.connector->enableDisconectHRMDevice(); }, 30));
+      ASSERT_TRUE(w.facade->configTrain());
+    } else {
+      ASSERT_TRUE(w.time.advanceUntil([&] { return !synch->next; }, 30));
+    }
+    w.time.advance(4);
+    EXPECT_TRUE(hrm->isConnected());
+
+    hosts.take();
+    hrm->dropLink();
+    w.time.advance(0.1);
+    EXPECT_EQ(hosts.take("train.didDisconnect"), Lines{"train.didDisconnect"});
+  }
 }

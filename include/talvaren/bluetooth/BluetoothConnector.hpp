@@ -191,13 +191,18 @@ class BluetoothConnector : public BluetoothConnectorProtocol,
   PeripheralPtr retrieveSavedPeripheral(const std::string& identifier);
   void writeFrame(const char* prefix, const std::string& value, const CharacteristicPtr& target);
   void discoverKeloCharacteristics(const std::vector<CharacteristicPtr>& characteristics);
-  /// Marks the coming disconnection as planned by the task of the current link.
-  void planDisconnection();
+  /// The link of the current connection request (or central); a handler takes it before it calls the
+  /// delegate, since the host may start its next task from that callback.
+  std::uint64_t currentLink() const;
+  /// Marks the coming disconnection as planned by the task of `link`. False, marking nothing, when another
+  /// link has begun since: the task's link is gone or no longer the one to end.
+  bool planDisconnection(std::uint64_t link);
   /// Runs `work` on the main queue `seconds` from now, unless another connection was requested or a new
-  /// central made in between: then it does nothing, and a disconnection that this link's task had marked
+  /// central made after `link`: then it does nothing, and a disconnection that this link's task had marked
   /// planned is unmarked, so it cannot swallow a later unplanned one. Holds the connector strongly only
   /// when `holdStrongly`; otherwise nothing runs once the connector is gone.
-  void afterOnThisLink(double seconds, bool holdStrongly, std::function<void(BluetoothConnector&)> work);
+  void afterOnThisLink(std::uint64_t link, double seconds, bool holdStrongly,
+                       std::function<void(BluetoothConnector&)> work);
 
   mutable std::mutex mutex_;
   std::unique_ptr<State> state_;
