@@ -131,14 +131,15 @@ void FitBitManager::createActivities(const std::vector<FitBitActivity>& fitBitDa
 std::vector<CaloriesSDK> FitBitManager::createCalories(const std::vector<FitBitActivity>& caloriesData) const {
   std::vector<CaloriesSDK> records;
   records.reserve(caloriesData.size());
-  const auto formatter = TalvarenDateFormatter::shared();
+  // Every record of one conversion is created at the same moment.
+  const std::string created = TalvarenDateFormatter::shared()->getCreatedStringFromDate(Date::now());
   for (const auto& point : caloriesData) {
     CaloriesSDK record;
     record.date = point.dateTime;
     record.value = point.value ? detail::wholeNumber(*point.value) : std::nullopt;
     record.externalId = point.dateTime;
     record.externalProvider = std::string(FitBitProviderName);
-    record.setCreated(formatter->getCreatedStringFromDate(Date::now()));
+    record.setCreated(created);
     records.push_back(std::move(record));
   }
   return records;
