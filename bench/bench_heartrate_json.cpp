@@ -20,8 +20,10 @@ const std::string& uploadText() {
   static const std::string text = [] {
     JSON array = JSON::array();
     for (std::int64_t i = 0; i < sampleCount; ++i) {
-      array.push_back({{"timestamp", 1577836800000000 + i * 1000000}, {"value", 60 + i % 120},
-                       {"workout", "8f1c2d3e-workout"}, {"owner", 42}});
+      array.push_back({{"timestamp", 1577836800000000 + i * 1000000},
+                       {"value", 60 + i % 120},
+                       {"workout", "8f1c2d3e-workout"},
+                       {"owner", 42}});
     }
     return array.dump();
   }();

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "support/BenchmarkRuns.hpp"
 #include "support/LoopbackServer.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
@@ -31,25 +32,9 @@ constexpr int requestsPerIteration = 1000;
 constexpr double allowedRatio = 1.3;
 const char* const replyBody = R"({"uuid":"3f2a","bmp":72,"timestamp":1700000000,"device":"kelo"})";
 
-struct Measured {
-  double requestsPerSecond = 0;  // the best run
-  std::size_t connections = 0;   // the most any run opened
-  bool allSucceeded = true;
-};
-Measured ours;
-Measured plain;
-
-void report(benchmark::State& state, Measured& into, const testkit::LoopbackServer& server, double seconds,
-            bool succeeded) {
-  const double requests = static_cast<double>(state.iterations()) * requestsPerIteration;
-  const double rate = seconds > 0 ? requests / seconds : 0;
-  into.requestsPerSecond = std::max(into.requestsPerSecond, rate);
-  into.connections = std::max(into.connections, server.connectionsAccepted());
-  into.allSucceeded = into.allSucceeded && succeeded;
-  state.counters["requests_per_second"] = rate;
-  state.counters["tcp_connections"] = static_cast<double>(server.connectionsAccepted());
-  if (!succeeded) state.SkipWithError("a request failed");
-}
+using testkit::MeasuredRuns;
+MeasuredRuns ours;
+MeasuredRuns plain;
 
 void BM_Ours(benchmark::State& state) {
   testkit::LoopbackServer server;
@@ -73,7 +58,7 @@ void BM_Ours(benchmark::State& state) {
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  report(state, ours, server, seconds, succeeded);
+  testkit::reportRequests(state, ours, server, requestsPerIteration, seconds, succeeded);
 }
 
 size_t collect(char* data, size_t size, size_t count, void* userdata) {
@@ -108,7 +93,7 @@ void BM_PlainCurl(benchmark::State& state) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   curl_slist_free_all(headers);
   curl_easy_cleanup(easy);
-  report(state, plain, server, seconds, succeeded);
+  testkit::reportRequests(state, plain, server, requestsPerIteration, seconds, succeeded);
 }
 
 BENCHMARK(BM_PlainCurl)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
@@ -118,20 +103,7 @@ BENCHMARK(BM_Ours)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  std::vector<char*> arguments(argv, argv + argc);
-  std::string repetitions = "--benchmark_repetitions=5";
-  std::string interleaving = "--benchmark_enable_random_interleaving=true";
-  bool chosen = false;
-  for (int i = 1; i < argc; ++i) chosen = chosen || std::string(argv[i]).rfind("--benchmark_repetitions", 0) == 0;
-  if (!chosen) {
-    arguments.push_back(repetitions.data());
-    arguments.push_back(interleaving.data());
-  }
-  int count = static_cast<int>(arguments.size());
-  benchmark::Initialize(&count, arguments.data());
-  if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
+  if (!testkit::runBestOfRepetitions(argc, argv)) return 1;
   if (ours.requestsPerSecond <= 0 || plain.requestsPerSecond <= 0) return 0;  // filtered run
   const double ratio = plain.requestsPerSecond / ours.requestsPerSecond;
   std::printf("best requests per second: ours %.0f, plain libcurl %.0f\n", ours.requestsPerSecond,

@@ -40,9 +40,9 @@ void BM_KeloHistoryDownload(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(samples));
   state.SetComplexityN(static_cast<std::int64_t>(samples));
   // Seconds of parsing per day of history.
-  state.counters["s_per_day"] = benchmark::Counter(static_cast<double>(samples) / kSamplesPerDay,
-                                                   benchmark::Counter::kIsIterationInvariantRate |
-                                                       benchmark::Counter::kInvert);
+  state.counters["s_per_day"] =
+      benchmark::Counter(static_cast<double>(samples) / kSamplesPerDay,
+                         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
   state.counters["hours"] = static_cast<double>(state.range(0));
 }
 

@@ -42,14 +42,10 @@ std::optional<User> User::fromJSON(const JSON& json) {
 }
 
 std::optional<JSON> User::toJSON() const {
-  return Json::jsonify(
-      Json::write(PkKey, pk),
-      Json::write(UserKey, userName),
-      Json::write(EmailKey, email),
-      Json::write(FirstNameKey, firstName),
-      Json::write(LastNameKey, lastName),
-      Json::writeRecord(ProfileKey, profile),
-      Json::writeRecordDictionary(PreferencesKey, preferences));
+  return Json::jsonify(Json::write(PkKey, pk), Json::write(UserKey, userName), Json::write(EmailKey, email),
+                       Json::write(FirstNameKey, firstName), Json::write(LastNameKey, lastName),
+                       Json::writeRecord(ProfileKey, profile),
+                       Json::writeRecordDictionary(PreferencesKey, preferences));
 }
 
 std::optional<std::string> User::emailStore() {

@@ -47,28 +47,14 @@ std::optional<UserProfile> UserProfile::fromJSON(const JSON& json) {
 
 std::optional<JSON> UserProfile::toJSON() const {
   return Json::jsonify(
-      Json::write(GenderKey, gender),
-      Json::write(UnitsKey, units),
-      Encoder::addImage(MugshotKey, mugshot),
-      Json::write(SexKey, sex),
-      Json::write(BirthdayKey, birthday),
-      Json::write(TimezoneKey, timezone),
-      Json::write(MaxHRKey, maxHr),
-      Json::write(ExperienceKey, experience),
-      Json::write(FrequencyKey, frequency),
-      Json::write(GoalKey, goal),
-      Json::write(SportKey, sport),
-      Json::write(WeightKey, withDecimalPoint(weight)),
-      Json::write(HeightKey, withDecimalPoint(height)),
-      Json::write(FitnessKey, fitness),
-      Json::write(AnaerobicKey, anaerobic),
-      Json::write(HasBandKey, hasBand),
-      Json::write(LastActiveKey, lastActive),
-      Json::write(JoinDateKey, joinDate),
-      Json::write(DisplayNameKey, displayName),
-      Json::write(KeloIdKey, keloId),
-      Json::write(AntIdKey, antId),
-      Json::write(ClassDeviceIdKey, classDeviceId));
+      Json::write(GenderKey, gender), Json::write(UnitsKey, units), Encoder::addImage(MugshotKey, mugshot),
+      Json::write(SexKey, sex), Json::write(BirthdayKey, birthday), Json::write(TimezoneKey, timezone),
+      Json::write(MaxHRKey, maxHr), Json::write(ExperienceKey, experience), Json::write(FrequencyKey, frequency),
+      Json::write(GoalKey, goal), Json::write(SportKey, sport), Json::write(WeightKey, withDecimalPoint(weight)),
+      Json::write(HeightKey, withDecimalPoint(height)), Json::write(FitnessKey, fitness),
+      Json::write(AnaerobicKey, anaerobic), Json::write(HasBandKey, hasBand), Json::write(LastActiveKey, lastActive),
+      Json::write(JoinDateKey, joinDate), Json::write(DisplayNameKey, displayName), Json::write(KeloIdKey, keloId),
+      Json::write(AntIdKey, antId), Json::write(ClassDeviceIdKey, classDeviceId));
 }
 
 }  // namespace talvaren

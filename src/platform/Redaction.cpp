@@ -72,6 +72,32 @@ nlohmann::json parameters(const nlohmann::json& parameters) {
   return copy;
 }
 
+namespace {
+
+// Deeper containers print as the placeholder: a reply nested that deep is no login reply, and the copy
+// must not exhaust the stack.
+constexpr int maxReplyDepth = 128;
+
+nlohmann::json redactedReply(const nlohmann::json& reply, int depth) {
+  if (!reply.is_array() && !reply.is_object()) return reply;
+  if (depth >= maxReplyDepth) return std::string(placeholder);
+  if (reply.is_array()) {
+    nlohmann::json copy = nlohmann::json::array();
+    for (const auto& element : reply) copy.push_back(redactedReply(element, depth + 1));
+    return copy;
+  }
+  nlohmann::json copy = nlohmann::json::object();
+  for (const auto& [name, value] : reply.items()) {
+    copy[name] = isSecretParameter(name) || isSecretHeader(name) ? nlohmann::json(std::string(placeholder))
+                                                                 : redactedReply(value, depth + 1);
+  }
+  return copy;
+}
+
+}  // namespace
+
+nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 0); }
+
 std::string url(std::string_view url) {
   std::string out;
   out.reserve(url.size());

@@ -4,7 +4,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace talvaren::platform {
 class DispatchExecutor;
@@ -21,6 +23,9 @@ void setClockSource(std::function<double()> source);
 
 /// FileManager::defaultManager() answers `manager`; null goes back to the real one.
 void setDefaultFileManager(std::shared_ptr<FileManager> manager);
+
+/// machineField() answers `field`; none goes back to the system's.
+void setMachineField(std::optional<std::vector<char>> field);
 
 }  // namespace talvaren::platform::detail
 

@@ -51,7 +51,11 @@ void appendTime(Bytes& bytes, std::uint32_t t) {
 }  // namespace
 
 KeloStrap::KeloStrap(PeripheralIdentifier identifier, std::optional<std::string> name)
-    : HeartRateStrap(std::move(identifier), std::move(name)) {
+    : HeartRateStrap(std::move(identifier), std::move(name)),
+      bootloader_(DfuBootloader::Port{[this](const Bytes& value) { notify(DfuBootloader::controlPoint(), value); },
+                                      [this](double seconds, std::function<void()> work) { after(seconds, std::move(work)); },
+                                      [this] { return now(); }, [this] { dropLink(); },
+                                      [this](const std::string& line) { trace(line); }}) {
   addService(service());
   addCharacteristic(service(), commandNotify(), Props::notify, std::nullopt);
   addCharacteristic(service(), commandWrite(), Props::write | Props::writeWithoutResponse, std::nullopt);
@@ -157,7 +161,9 @@ void KeloStrap::sendClockMessage(std::uint8_t key) {
 }
 
 std::optional<Error> KeloStrap::didWrite(const BluetoothUUID& characteristic, const Bytes& bytes, WriteType type) {
-  if (characteristic == commandWrite()) {
+  if (updateMode_) {
+    bootloader_.write(characteristic, bytes);
+  } else if (characteristic == commandWrite()) {
     handleCommand(bytes);
   } else if (characteristic == historyWrite()) {
     handleTransport(bytes);
@@ -327,14 +333,15 @@ void KeloStrap::sendPacket() {
 }
 
 void KeloStrap::enterUpdateMode() {
+  auto lock = guard();
   updateMode_ = true;
   dropLink();
   setName(updateModeName_);
   clearServices();
-  auto dfu = uuid("5A5AD0F0-0000-4000-8000-00000000D0F0");
+  const auto& dfu = DfuBootloader::service();
   addService(dfu);
-  addCharacteristic(dfu, uuid("5A5AD0F1-0000-4000-8000-00000000D0F0"), Props::write | Props::notify, std::nullopt);
-  addCharacteristic(dfu, uuid("5A5AD0F2-0000-4000-8000-00000000D0F0"), Props::writeWithoutResponse, std::nullopt);
+  addCharacteristic(dfu, DfuBootloader::controlPoint(), Props::write | Props::notify, std::nullopt);
+  addCharacteristic(dfu, DfuBootloader::packet(), Props::writeWithoutResponse | Props::notify, std::nullopt);
   platform::AdvertisementData advertised;
   advertised.localName = updateModeName_;
   advertised.serviceUUIDs = {dfu};
@@ -344,6 +351,7 @@ void KeloStrap::enterUpdateMode() {
 
 void KeloStrap::didDisconnect() {
   HeartRateStrap::didDisconnect();
+  if (updateMode_) bootloader_.linkLost();
   ++session_;
   waitingForSelection_ = false;
   selected_ = false;

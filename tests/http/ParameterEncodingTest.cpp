@@ -123,6 +123,13 @@ TEST(ParameterEncodingTest, JSONBodySetsContentTypeOnlyWhenMissing) {
   EXPECT_FALSE(invalid.httpBody());
 }
 
+TEST(ParameterEncodingTest, PathSegmentsKeepOnlyUnreservedCharacters) {
+  EXPECT_EQ(escapePathSegment("AZaz09-._~"), "AZaz09-._~");
+  EXPECT_EQ(escapePathSegment("my id/../x?y#z%&="), "my%20id%2F..%2Fx%3Fy%23z%25%26%3D");
+  EXPECT_EQ(escapePathSegment("\xC3\xA9"), "%C3%A9");
+  EXPECT_EQ(escapePathSegment(""), "");
+}
+
 TEST(ParameterEncodingTest, URLQueryIsSortedEscapedAndAppended) {
   auto request = requestFor("https://h/firmwares/");
   json parameters = {{"version_number", "1.2 beta&x=y"},

@@ -22,6 +22,23 @@ TEST(RedactionTest, CredentialHeadersAndSecretParametersKeepTheirShape) {
   EXPECT_EQ(redact::parameters(nlohmann::json::array({1})), nlohmann::json::array({1}));
 }
 
+TEST(RedactionTest, RepliesLoseCredentialsAtAnyDepth) {
+  const nlohmann::json reply{{"token", "t"},
+                             {"user_id", 7},
+                             {"results", {{{"X-API-Key", "k"}, {"X-API-PublicId", "p"}}}},
+                             {"nested", {{"password1", {"x"}}}}};
+  EXPECT_EQ(redact::reply(reply), (nlohmann::json{{"token", "<redacted>"},
+                                                  {"user_id", 7},
+                                                  {"results", {{{"X-API-Key", "<redacted>"}, {"X-API-PublicId", "p"}}}},
+                                                  {"nested", {{"password1", "<redacted>"}}}}));
+  EXPECT_EQ(redact::reply("token"), "token");
+
+  nlohmann::json deep = {{"token", "t"}};
+  for (int i = 0; i < 100000; ++i) deep = nlohmann::json::array({std::move(deep)});
+  const auto shown = redact::reply(deep);  // must not exhaust the stack
+  EXPECT_TRUE(shown.is_array());
+}
+
 TEST(RedactionTest, UrlsLoseOnlySecretQueryAndFragmentValues) {
   EXPECT_EQ(redact::url("https://h/p?oauth_token=abc&x=1&oauth_verifier=v#access_token=t&state="),
             "https://h/p?oauth_token=<redacted>&x=1&oauth_verifier=<redacted>#access_token=<redacted>&state=");

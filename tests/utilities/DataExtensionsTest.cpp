@@ -73,3 +73,19 @@ TEST(MergeWithTest, JsonObjectsMergeAndOtherValuesAddNothing) {
   EXPECT_EQ(mergeWith(nlohmann::json::array({1}), nlohmann::json{{"c", 4}}), (nlohmann::json{{"c", 4}}));
   EXPECT_TRUE(mergeWith(nlohmann::json(), nlohmann::json()).is_object());
 }
+
+TEST(DictionaryDescriptionTest, PrintsValuesOnOneLineAsRequestLogsShowThem) {
+  EXPECT_EQ(dictionaryDescription(nlohmann::json::object()), "[:]");
+  EXPECT_EQ(dictionaryDescription(std::map<std::string, std::string>{}), "[:]");
+  EXPECT_EQ(dictionaryDescription(std::map<std::string, std::string>{{"Accept", "a/b"}, {"X", "say \"hi\""}}),
+            R"(["Accept": "a/b", "X": "say \"hi\""])");
+  const nlohmann::json parameters{{"list", {1, 2.5, true, nullptr}}, {"nested", {{"k", "v"}}}, {"text", "a\nb\u0001é"}};
+  EXPECT_EQ(dictionaryDescription(parameters),
+            R"(["list": [1, 2.5, true, <null>], "nested": ["k": "v"], "text": "a\nb\u{1}é"])");
+  EXPECT_EQ(dictionaryDescription(nlohmann::json::binary({1, 2, 3})), "3 bytes");
+  EXPECT_EQ(dictionaryDescription(nlohmann::json("\xFF\x41")), R"("\u{fffd}A")");
+
+  nlohmann::json deep = nlohmann::json::array();
+  for (int i = 0; i < 100000; ++i) deep = nlohmann::json::array({std::move(deep)});
+  EXPECT_NE(dictionaryDescription(deep).find("[...]"), std::string::npos);
+}

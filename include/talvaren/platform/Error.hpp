@@ -31,6 +31,8 @@ struct Error {
   /// The text under `LocalizedDescriptionKey` when there is one, otherwise the platform's generic
   /// "The operation couldn’t be completed. (<domain> error <code>.)".
   std::string localizedDescription() const;
+  /// The form console lines print: `Error Domain=<domain> Code=<code> "<localized description>"`.
+  std::string description() const;
 
   friend bool operator==(const Error& a, const Error& b) {
     return a.domain == b.domain && a.code == b.code && a.userInfo == b.userInfo;

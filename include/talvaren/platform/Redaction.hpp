@@ -29,6 +29,11 @@ std::map<std::string, std::string> headers(const std::map<std::string, std::stri
 /// (top level only); anything that is not an object comes back unchanged.
 nlohmann::json parameters(const nlohmann::json& parameters);
 
+/// A copy of a server reply (any JSON value) in which every member, at any depth, whose name is a secret
+/// parameter or a secret header (a login reply's "token", an API-key reply's "X-API-Key") holds the
+/// placeholder instead of its value.
+nlohmann::json reply(const nlohmann::json& reply);
+
 /// `url` with the value of every secret item of its query and fragment ("name=value" pairs separated by
 /// "&") replaced by the placeholder; everything else is kept byte for byte.
 std::string url(std::string_view url);

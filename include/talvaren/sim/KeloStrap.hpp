@@ -9,7 +9,8 @@
 // Command channel: every frame B2 <length> <mode> [parameters] <sum> is checked (length and sum) and
 // answered on FD09 with B2 <length> <mode> <state or data> <sum>: thresholds (0C) with the zone state
 // "success" (10), test mode (0D) with 01 when set, clock request (0F) with the four clock bytes. The
-// update-mode command A2 04 01 A7 makes it drop the link and advertise again in update mode.
+// update-mode command A2 04 01 A7 makes it drop the link and advertise again in update mode, where its
+// bootloader (DfuBootloader) serves the DFU service 0xFE59.
 //
 // History channel, transport frames FF <identifier> <length> <packet number, 2 bytes> ... <sum>:
 // - a clock setting (command 01) sets the clock; the first one of a connection made while the history
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "talvaren/sim/DfuBootloader.hpp"
 #include "talvaren/sim/HeartRateStrap.hpp"
 
 namespace talvaren::sim {
@@ -90,6 +92,10 @@ class KeloStrap : public HeartRateStrap {
   bool inUpdateMode() const;
   /// Name advertised in update mode.
   void setUpdateModeName(std::string name);
+  /// Drops the link and comes back in update mode at once, as after the update-mode command.
+  void enterUpdateMode();
+  /// The bootloader that serves the DFU service in update mode (its options, faults and results).
+  DfuBootloader& bootloader() { return bootloader_; }
 
  protected:
   Bytes measurementValue() const override;
@@ -102,7 +108,6 @@ class KeloStrap : public HeartRateStrap {
   void promptSelection(std::uint64_t session);
   void sendPacket();
   void sendHistoryFrame(std::uint8_t identifier, const Bytes& content);
-  void enterUpdateMode();
   Bytes packetMessage(std::size_t packet) const;
 
   std::vector<KeloRecord> history_;
@@ -124,6 +129,7 @@ class KeloStrap : public HeartRateStrap {
   int acknowledged_ = 0;
   bool updateMode_ = false;
   std::string updateModeName_ = "Kelo-Update";
+  DfuBootloader bootloader_;
 };
 
 }  // namespace talvaren::sim

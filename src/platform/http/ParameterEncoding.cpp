@@ -50,14 +50,17 @@ Error requestError(std::int64_t code, std::string description) {
 
 }  // namespace
 
-std::string escapeQueryComponent(std::string_view text) {
+namespace {
+
+/// Percent-escapes every byte of `text` except letters, digits, "-._~" and the bytes of `alsoPlain`.
+std::string percentEscaped(std::string_view text, std::string_view alsoPlain) {
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string result;
   result.reserve(text.size());
   for (char c : text) {
     const auto u = static_cast<unsigned char>(c);
     const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
-                       c == '.' || c == '_' || c == '~' || c == '/' || c == '?';
+                       c == '.' || c == '_' || c == '~' || alsoPlain.find(c) != std::string_view::npos;
     if (plain) {
       result += c;
     } else {
@@ -68,6 +71,12 @@ std::string escapeQueryComponent(std::string_view text) {
   }
   return result;
 }
+
+}  // namespace
+
+std::string escapeQueryComponent(std::string_view text) { return percentEscaped(text, "/?"); }
+
+std::string escapePathSegment(std::string_view text) { return percentEscaped(text, {}); }
 
 Result<std::string> queryString(const Parameters& parameters) {
   if (!parameters.is_object()) {

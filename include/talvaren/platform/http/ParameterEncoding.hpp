@@ -59,4 +59,8 @@ Result<std::string> queryString(const Parameters& parameters);
 /// Percent-escapes every byte of `text` except letters, digits and "-._~/?".
 std::string escapeQueryComponent(std::string_view text);
 
+/// `text` as one URL path segment: every byte except letters, digits and "-._~" percent-escaped (upper-case
+/// hexadecimal), so "/", "?", "#", "%" and blanks cannot change which resource a URL names.
+std::string escapePathSegment(std::string_view text);
+
 }  // namespace talvaren::platform::http

@@ -1,0 +1,172 @@
+#pragma once
+// The kit's client of the maker's REST server.
+//
+// One shared instance, `Connector::sharedInstance()`. Every server operation is a member of `Connector`
+// and sends its request through `performAPICall` (or, for the firmware list and link, `performAPICallDev`),
+// called on the object the operation was called on: a subclass that overrides the two receives every
+// request. Members are virtual where a subclass may replace them.
+//
+// Settings live in the standard user defaults ("APIBaseURL", "CSRFToken"), credentials in the keychain
+// ("ConnectorToken", "ConnectorAPI", "UserLogin", "UserPassword"); both are read afresh on every request.
+// Requests are built and started on the calling thread; every reply handler and completion runs once, on
+// the main queue. The host sets `APIBaseURL` before the first server call: each endpoint's URL is fixed
+// from it at that endpoint's first use, for the life of the process.
+
+#include <cstdint>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "talvaren/api/APIKey.hpp"
+#include "talvaren/api/APIToken.hpp"
+#include "talvaren/api/ServerReply.hpp"
+#include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/Keychain.hpp"
+#include "talvaren/platform/http/HTTPMethod.hpp"
+#include "talvaren/platform/http/ParameterEncoding.hpp"
+#include "talvaren/platform/http/SessionManager.hpp"
+
+namespace talvaren {
+
+/// User-defaults key of the server base URL.
+inline constexpr std::string_view APIBaseURLKey = "APIBaseURL";
+/// User-defaults key of the CSRF token.
+inline constexpr std::string_view CSRFTokenKey = "CSRFToken";
+/// The notification posted (no object) when the server refuses a request's credential.
+inline constexpr std::string_view TokenExpiredNotification = "tokenExpired";
+
+class Connector : public std::enable_shared_from_this<Connector> {
+ public:
+  using HTTPMethod = platform::http::HTTPMethod;
+  using Parameters = platform::http::Parameters;
+  using ParameterEncoding = platform::http::ParameterEncoding;
+  using HTTPHeaders = platform::http::HTTPHeaders;
+  using Completion = ServerCompletion;
+
+  /// Keychain item keys.
+  static constexpr std::string_view KeychainTokenKey = "ConnectorToken";
+  static constexpr std::string_view KeychainAPIKey = "ConnectorAPI";
+  static constexpr std::string_view KeychainLoginKey = "UserLogin";
+  static constexpr std::string_view KeychainPasswordKey = "UserPassword";
+  /// Domain of `genericApiError`.
+  static constexpr std::string_view genericErrorDomain = "SarvikDesing.TalvarenIOS.error";
+  /// The request log of `verboseRequest` is written while this is true.
+  static constexpr bool DEBUG_MODE = true;
+
+  /// The one client, made on first use and kept for the process.
+  static std::shared_ptr<Connector> sharedInstance();
+
+  /// The server base URL (the text under "APIBaseURL" in the standard user defaults; empty when unset).
+  static std::string APIBaseURL();
+  static void setAPIBaseURL(const std::string& url);
+
+  /// Base URL + "auth/login/", fixed at first use.
+  static std::string loginEndpoint();
+  /// Base URL + "auth/logout/", fixed at first use.
+  static std::string logoutEndpoint();
+
+  virtual ~Connector() = default;
+  Connector(const Connector&) = delete;
+  Connector& operator=(const Connector&) = delete;
+
+  /// 0 after construction; the kit does not use it otherwise.
+  virtual std::int64_t requestCounter() const;
+  virtual void setRequestCounter(std::int64_t value);
+
+  /// The text under "CSRFToken" in the standard user defaults; setting none removes the key.
+  virtual std::optional<std::string> CSRFToken() const;
+  virtual void setCSRFToken(const std::optional<std::string>& token);
+
+  /// The keychain of the credentials: the shared keychain holder's ("SarvikDesign.TalvarenIOS").
+  virtual platform::Keychain keychain() const;
+  /// The HTTP session: the layer's default one.
+  virtual std::shared_ptr<platform::http::SessionManager> manager() const;
+
+  /// The token stored in the keychain, read on every call. Setting any value, present or not, deletes it.
+  virtual std::optional<APIToken> token() const;
+  virtual void setToken(const std::optional<APIToken>& ignored);
+  /// The API key stored in the keychain, read on every call. Setting any value deletes it.
+  virtual std::optional<APIKey> apiKey() const;
+  virtual void setApiKey(const std::optional<APIKey>& ignored);
+
+  /// Sends one request to the server and calls `completion` once, on the main queue, with the mapped
+  /// reply (see `mapServerReply` in ServerReply.hpp).
+  ///
+  /// Headers: with `skipHeaders` only "User-Agent". Otherwise "Content-Type: application/json;
+  /// charset=UTF-8", "Accept: application/json", "User-Agent", "X-CSRFToken" when a CSRF token is stored,
+  /// then either "X-API-Key" = `apiKey` when it is given, or the stored token's "Authorization" and the
+  /// stored API key's "X-API-Key" and "X-API-PublicId" (each when stored; stored values win).
+  /// The User-Agent is "version: <release> build:<build>;iOS " (missing numbers "Unknown"), a blank and
+  /// the device's model name. A present `httpBody` replaces the encoded parameters in the body. The reply
+  /// must have a 2xx status and a JSON content type when "Accept" was sent, and parse as JSON (fragments
+  /// allowed). A URL text that is no URL, or parameters that cannot be encoded, send nothing: the
+  /// completion gets ("NSURLErrorDomain", -1000) or the encoding error.
+  virtual void performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
+                              ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
+                              bool skipHeaders = false, const std::optional<Bytes>& httpBody = std::nullopt,
+                              const std::optional<std::string>& apiKey = std::nullopt, Completion completion = {});
+
+  /// The same with only the two fixed development headers "X-API-Key" and "X-API-PublicId": no User-Agent,
+  /// "Content-Type", "Accept", CSRF token or stored credential.
+  virtual void performAPICallDev(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
+                                 ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
+                                 const std::optional<Bytes>& httpBody = std::nullopt, Completion completion = {});
+
+  /// An error of domain "SarvikDesing.TalvarenIOS.error" with `code` and no user info.
+  virtual Error genericApiError(std::int64_t code) const;
+  /// Always empty.
+  virtual HTTPHeaders authorizationHeaders() const;
+  /// While `DEBUG_MODE` is true, prints the request between two lines of "---------------------":
+  /// "Request: " + URL, "Method: " + the method in lower case, "Headers: " + the headers, then "Parameters:"
+  /// and the parameters when present, then "Body:" and "<n> bytes" when a body is present. Credential
+  /// header values ("Authorization", "X-API-Key", "X-CSRFToken") and the parameters "password",
+  /// "password1" and "token" print as "<redacted>".
+  virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
+                              const HTTPHeaders& headers, HTTPMethod method,
+                              const std::optional<Bytes>& httpBody) const;
+  /// True when the shared instance has a stored token (whichever object is asked).
+  virtual bool isLoggedInToken() const;
+  /// True when the shared instance has a stored API key (whichever object is asked).
+  virtual bool isLoggedInAPIKey() const;
+  /// Forgets every stored credential: the token, the login data, the token again, the API key, the API
+  /// key again. The CSRF token, the user defaults and the server are left alone.
+  virtual void logout();
+
+  // Credentials in `keychain()`. None reports an error; a refused change is ignored.
+  /// Stores `token` under "ConnectorToken" as its `toJSON()` object, replacing the item.
+  virtual void saveTokenToKeychain(const APIToken& token) const;
+  /// The stored token; none when the item is missing or holds anything that makes no token.
+  virtual std::optional<APIToken> getTokenFromKeychain() const;
+  virtual void removeTokenFromKeyChain() const;
+  /// Stores `apiKey` under "ConnectorAPI" as its `toJSON()` object, replacing the item.
+  virtual void saveApiKeyToKeychain(const APIKey& apiKey) const;
+  virtual std::optional<APIKey> getApiKeyFromKeychain() const;
+  virtual void removeApiKeyFromKeyChain() const;
+  /// Stores the two texts under "UserLogin" and "UserPassword", empty ones included.
+  virtual void saveLoginDataToKey(const std::string& login, const std::string& password) const;
+  /// (login, password), or none unless both items are present.
+  virtual std::optional<std::pair<std::string, std::string>> getLoginDataFromKeychain() const;
+  /// Deletes "UserLogin", then "UserPassword".
+  virtual void removeLoginDataFromKeychain() const;
+
+ protected:
+  /// Sets `requestCounter` to 0. Subclasses (test doubles) are independent of the shared instance.
+  Connector() = default;
+
+  /// The reply handler both request paths attach: captures the CSRF cookie while none is stored, prints
+  /// the four reply lines, posts "tokenExpired" when due and calls `completion` once.
+  static void handleReply(const std::weak_ptr<const Connector>& client, HTTPMethod method, const std::string& url,
+                          const platform::http::DataResponse<nlohmann::json>& reply, const Completion& completion);
+  /// Starts `url` through `manager()` with validation and the reply handler.
+  void send(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
+            ParameterEncoding encoding, const HTTPHeaders& headers, const std::optional<Bytes>& httpBody,
+            Completion completion) const;
+
+ private:
+  std::int64_t requestCounter_ = 0;
+};
+
+}  // namespace talvaren

@@ -1,0 +1,389 @@
+#include "talvaren/api/Connector.hpp"
+
+#include <mutex>
+
+#include "api/EndpointText.hpp"
+#include "api/Seams.hpp"
+#include "talvaren/api/BundleExtensions.hpp"
+#include "talvaren/api/SessionManagerExtensions.hpp"
+#include "talvaren/api/UIDevice.hpp"
+#include "talvaren/platform/Bundle.hpp"
+#include "talvaren/platform/Console.hpp"
+#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/platform/NotificationCenter.hpp"
+#include "talvaren/platform/Redaction.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/platform/http/URLError.hpp"
+#include "talvaren/utilities/AppKeychain.hpp"
+#include "talvaren/utilities/DictionaryExtensions.hpp"
+
+namespace talvaren {
+
+using namespace platform::http;
+
+namespace {
+
+constexpr const char* logSeparator = "---------------------";
+constexpr const char* developmentAPIKey = "kqz";
+constexpr const char* developmentPublicId = "4f1c9a27-6b3e-4d58-9e02-7a3b5c8d1e64";
+
+std::mutex& sharedMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::shared_ptr<Connector>& sharedSlot() {
+  static std::shared_ptr<Connector> shared;
+  return shared;
+}
+
+std::atomic<std::uint64_t>& endpointGeneration() {
+  static std::atomic<std::uint64_t> generation{1};
+  return generation;
+}
+
+/// The method as its case is named: get, post, put, patch, delete.
+std::string caseName(HTTPMethod method) {
+  std::string name(rawValue(method));
+  for (auto& c : name) c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+/// Stores a credential's JSON object under `key`, replacing the item; nothing for a credential without one.
+template <class Credential>
+void saveCredential(const platform::Keychain& keychain, const Credential& credential, std::string_view key) {
+  if (!credential.toJSON()) return;
+  (void)keychain.set(credential.keychainData(), std::string(key));
+}
+
+template <class Credential>
+std::optional<Credential> readCredential(const platform::Keychain& keychain, std::string_view key) {
+  const auto data = keychain.getData(std::string(key));
+  return data ? Credential::fromKeychainData(*data) : std::nullopt;
+}
+
+/// While one request's headers are assembled, the stored token and API key of the shared client's keychain
+/// are each read once on that thread: the login checks and the header merge then see the same state, and a
+/// request costs two keychain reads instead of four.
+struct CredentialReads {
+  std::string service;
+  std::optional<std::optional<APIToken>> token;
+  std::optional<std::optional<APIKey>> apiKey;
+};
+
+thread_local CredentialReads* credentialReads = nullptr;
+
+class CredentialReadScope {
+ public:
+  explicit CredentialReadScope(std::string service) : reads_{std::move(service), {}, {}}, previous_(credentialReads) {
+    credentialReads = &reads_;
+  }
+  ~CredentialReadScope() { credentialReads = previous_; }
+  CredentialReadScope(const CredentialReadScope&) = delete;
+  CredentialReadScope& operator=(const CredentialReadScope&) = delete;
+
+ private:
+  CredentialReads reads_;
+  CredentialReads* previous_;
+};
+
+/// The credential under `key`, read once per scope when `keychain` is the scope's.
+template <class Credential>
+std::optional<Credential> readCredentialOnce(const platform::Keychain& keychain, std::string_view key,
+                                             std::optional<std::optional<Credential>> CredentialReads::*memo) {
+  if (!credentialReads || credentialReads->service != keychain.service()) {
+    return readCredential<Credential>(keychain, key);
+  }
+  auto& slot = credentialReads->*memo;
+  if (!slot) slot = readCredential<Credential>(keychain, key);
+  return *slot;
+}
+
+/// Completes a request that never started, once, on the main queue.
+void completeUnsent(const Connector::Completion& completion) {
+  if (!completion) return;
+  platform::DispatchQueue::main().async([completion] { completion(URLError::make(URLError::unknown), std::nullopt); });
+}
+
+}  // namespace
+
+// MARK: Endpoint texts
+
+namespace detail {
+
+std::string EndpointText::value() {
+  std::lock_guard lock(mutex_);
+  const auto generation = endpointGeneration().load();
+  if (!text_ || generation_ != generation) {
+    text_ = Connector::APIBaseURL() + std::string(path_);
+    generation_ = generation;
+  }
+  return *text_;
+}
+
+void EndpointText::resetAll() { endpointGeneration().fetch_add(1); }
+
+}  // namespace detail
+
+std::string Connector::loginEndpoint() {
+  static talvaren::detail::EndpointText text("auth/login/");
+  return text.value();
+}
+
+std::string Connector::logoutEndpoint() {
+  static talvaren::detail::EndpointText text("auth/logout/");
+  return text.value();
+}
+
+// MARK: Shared instance and settings
+
+void talvaren::detail::resetSharedConnector() {
+  std::lock_guard lock(sharedMutex());
+  sharedSlot().reset();
+}
+
+std::shared_ptr<Connector> Connector::sharedInstance() {
+  std::lock_guard lock(sharedMutex());
+  auto& shared = sharedSlot();
+  if (!shared) shared.reset(new Connector());
+  return shared;
+}
+
+std::string Connector::APIBaseURL() {
+  return platform::UserDefaults::standard()->stringForKey(std::string(APIBaseURLKey)).value_or("");
+}
+
+void Connector::setAPIBaseURL(const std::string& url) {
+  platform::UserDefaults::standard()->set(url, std::string(APIBaseURLKey));
+}
+
+std::int64_t Connector::requestCounter() const { return requestCounter_; }
+
+void Connector::setRequestCounter(std::int64_t value) { requestCounter_ = value; }
+
+std::optional<std::string> Connector::CSRFToken() const {
+  return platform::UserDefaults::standard()->stringForKey(std::string(CSRFTokenKey));
+}
+
+void Connector::setCSRFToken(const std::optional<std::string>& token) {
+  auto defaults = platform::UserDefaults::standard();
+  if (token) {
+    defaults->set(*token, std::string(CSRFTokenKey));
+  } else {
+    defaults->removeObjectForKey(std::string(CSRFTokenKey));
+  }
+}
+
+platform::Keychain Connector::keychain() const { return AppKeychain::sharedInstance()->keychain(); }
+
+std::shared_ptr<SessionManager> Connector::manager() const { return SessionManager::defaultManager(); }
+
+std::optional<APIToken> Connector::token() const { return getTokenFromKeychain(); }
+
+void Connector::setToken(const std::optional<APIToken>&) { removeTokenFromKeyChain(); }
+
+std::optional<APIKey> Connector::apiKey() const { return getApiKeyFromKeychain(); }
+
+void Connector::setApiKey(const std::optional<APIKey>&) { removeApiKeyFromKeyChain(); }
+
+// MARK: Request paths
+
+void Connector::performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
+                               ParameterEncoding encoding, bool skipHeaders, const std::optional<Bytes>& httpBody,
+                               const std::optional<std::string>& apiKey, Completion completion) {
+  HTTPHeaders headers;
+  try {
+    const auto shared = sharedInstance();
+    const auto bundle = platform::Bundle::main();
+    const std::string release = releaseVersionNumber(*bundle).value_or("Unknown");
+    const std::string build = buildVersionNumber(*bundle).value_or("Unknown");
+    const auto defaults = SessionManager::defaultHTTPHeaders();
+    const auto layerAgent = defaults.find("User-Agent");
+    const std::string userAgent =
+        (layerAgent != defaults.end() ? layerAgent->second : "version: " + release + " build:" + build + ";iOS ") +
+        " " + UIDevice::current().modelName();
+
+    if (skipHeaders) {
+      headers = {{"User-Agent", userAgent}};
+    } else {
+      CredentialReadScope reads(shared->keychain().service());
+      headers = {{"Content-Type", "application/json; charset=UTF-8"},
+                 {"Accept", "application/json"},
+                 {"User-Agent", userAgent}};
+      const auto csrfToken = shared->CSRFToken();
+      // The token is a credential: the line keeps its shape but not the value.
+      console::print("CSRF Token = " + (csrfToken ? std::string(redact::placeholder) : std::string("Unknown")));
+      if (csrfToken) headers["X-CSRFToken"] = *csrfToken;
+      if (apiKey) {
+        headers["X-API-Key"] = *apiKey;
+      } else {
+        if (isLoggedInToken()) {
+          if (auto stored = shared->token()) headers = mergeWith(headers, stored->header());
+        }
+        if (isLoggedInAPIKey()) {
+          if (auto stored = shared->apiKey()) headers = mergeWith(headers, stored->header());
+        }
+      }
+    }
+    verboseRequest(url, parameters, headers, method, httpBody);
+  } catch (...) {
+    // Only an allocation failure (or a subclass's override) lands here; nothing was sent.
+    return completeUnsent(completion);
+  }
+  send(method, url, parameters, encoding, headers, httpBody, std::move(completion));
+}
+
+void Connector::performAPICallDev(HTTPMethod method, const std::string& url,
+                                  const std::optional<Parameters>& parameters, ParameterEncoding encoding,
+                                  const std::optional<Bytes>& httpBody, Completion completion) {
+  const HTTPHeaders headers{{std::string(APIKey::APIKeyKey), developmentAPIKey},
+                            {std::string(APIKey::PublicIdKey), developmentPublicId}};
+  try {
+    verboseRequest(url, parameters, headers, method, httpBody);
+  } catch (...) {
+    return completeUnsent(completion);
+  }
+  send(method, url, parameters, encoding, headers, httpBody, std::move(completion));
+}
+
+void Connector::send(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
+                     ParameterEncoding encoding, const HTTPHeaders& headers, const std::optional<Bytes>& httpBody,
+                     Completion completion) const {
+  try {
+    const auto session = manager();
+    if (!session) return completeUnsent(completion);
+    auto request = requestWithoutCache(*session, url, method, parameters, encoding, headers, httpBody);
+    request->validate().responseJSON(
+        [client = weak_from_this(), method, url, completion](const DataResponse<nlohmann::json>& reply) {
+          handleReply(client, method, url, reply, completion);
+        },
+        JSONReadingOptions::allowFragments);
+  } catch (...) {
+    completeUnsent(completion);
+  }
+}
+
+void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMethod method, const std::string& url,
+                            const DataResponse<nlohmann::json>& reply, const Completion& completion) {
+  ServerReplyMapping mapping;
+  try {
+    const auto shared = sharedInstance();
+    if (!shared->CSRFToken()) {
+      const auto cookies = replyCookies(reply);
+      if (!cookies.empty()) {
+        if (auto owner = client.lock()) {
+          const auto session = owner->manager();
+          if (session && session->configuration().httpCookieStorage) {
+            session->configuration().httpCookieStorage->setCookies(cookies, reply.request->url());
+          }
+        }
+        if (auto token = csrfToken(cookies)) shared->setCSRFToken(token);
+      }
+    }
+
+    const auto* value = reply.result.value();
+    const auto* error = reply.result.error();
+    console::print(reply.response
+                       ? "Connector response.response?.statusCode = " + std::to_string(reply.response->statusCode())
+                       : "Connector response.response?.statusCode = nil");
+    console::print(value ? "Connector response.result.value = " + dictionaryDescription(redact::reply(*value))
+                         : "Connector response.result.value = nil");
+    console::print("Connector method = " + caseName(method));
+    console::print(error ? "Connector response.result.error = " + error->description()
+                         : "Connector response.result.error = nil");
+
+    mapping = mapServerReply(reply, url, loginEndpoint(), logoutEndpoint());
+    if (mapping.failureText) console::print("Failure Response: " + *mapping.failureText);
+    if (mapping.tokenExpired) {
+      platform::NotificationCenter::defaultCenter()->post(std::string(TokenExpiredNotification));
+    }
+  } catch (...) {
+    mapping = ServerReplyMapping{URLError::make(URLError::unknown), std::nullopt, false, std::nullopt};
+  }
+  if (!completion) return;
+  if (mapping.value) {
+    completion(std::nullopt, ServerReply(std::move(*mapping.value)));
+  } else {
+    completion(std::move(mapping.error), std::nullopt);
+  }
+}
+
+// MARK: Log, errors, login state, logout
+
+Error Connector::genericApiError(std::int64_t code) const { return Error(std::string(genericErrorDomain), code); }
+
+Connector::HTTPHeaders Connector::authorizationHeaders() const { return {}; }
+
+void Connector::verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
+                               const HTTPHeaders& headers, HTTPMethod method,
+                               const std::optional<Bytes>& httpBody) const {
+  if (!DEBUG_MODE) return;
+  console::print(logSeparator);
+  console::print("Request: " + redact::url(url));
+  console::print("Method: " + caseName(method));
+  console::print("Headers: " + dictionaryDescription(redact::headers(headers)));
+  if (parameters) {
+    console::print("Parameters:");
+    console::print(dictionaryDescription(redact::parameters(*parameters)));
+  }
+  if (httpBody) {
+    console::print("Body:");
+    console::print(std::to_string(httpBody->size()) + " bytes");
+  }
+  console::print(logSeparator);
+}
+
+bool Connector::isLoggedInToken() const { return sharedInstance()->token().has_value(); }
+
+bool Connector::isLoggedInAPIKey() const { return sharedInstance()->apiKey().has_value(); }
+
+void Connector::logout() {
+  setToken(std::nullopt);
+  removeLoginDataFromKeychain();
+  removeTokenFromKeyChain();
+  setApiKey(std::nullopt);
+  removeApiKeyFromKeyChain();
+}
+
+// MARK: Credentials in the keychain
+
+void Connector::saveTokenToKeychain(const APIToken& token) const {
+  saveCredential(keychain(), token, KeychainTokenKey);
+}
+
+std::optional<APIToken> Connector::getTokenFromKeychain() const {
+  return readCredentialOnce<APIToken>(keychain(), KeychainTokenKey, &CredentialReads::token);
+}
+
+void Connector::removeTokenFromKeyChain() const { (void)keychain().remove(std::string(KeychainTokenKey)); }
+
+void Connector::saveApiKeyToKeychain(const APIKey& apiKey) const { saveCredential(keychain(), apiKey, KeychainAPIKey); }
+
+std::optional<APIKey> Connector::getApiKeyFromKeychain() const {
+  return readCredentialOnce<APIKey>(keychain(), KeychainAPIKey, &CredentialReads::apiKey);
+}
+
+void Connector::removeApiKeyFromKeyChain() const { (void)keychain().remove(std::string(KeychainAPIKey)); }
+
+void Connector::saveLoginDataToKey(const std::string& login, const std::string& password) const {
+  const auto store = keychain();
+  (void)store.set(login, std::string(KeychainLoginKey));
+  (void)store.set(password, std::string(KeychainPasswordKey));
+}
+
+std::optional<std::pair<std::string, std::string>> Connector::getLoginDataFromKeychain() const {
+  const auto store = keychain();
+  auto login = store.getString(std::string(KeychainLoginKey));
+  if (!login) return std::nullopt;
+  auto password = store.getString(std::string(KeychainPasswordKey));
+  if (!password) return std::nullopt;
+  return std::pair(std::move(*login), std::move(*password));
+}
+
+void Connector::removeLoginDataFromKeychain() const {
+  const auto store = keychain();
+  (void)store.remove(std::string(KeychainLoginKey));
+  (void)store.remove(std::string(KeychainPasswordKey));
+}
+
+}  // namespace talvaren

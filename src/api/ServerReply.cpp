@@ -1,0 +1,60 @@
+#include "talvaren/api/ServerReply.hpp"
+
+#include "platform/FileIO.hpp"
+#include "talvaren/platform/http/URLError.hpp"
+
+namespace talvaren {
+
+using namespace platform::http;
+
+ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std::string_view url,
+                                  std::string_view loginEndpoint, std::string_view logoutEndpoint) {
+  ServerReplyMapping mapping;
+  const bool hasStatus = reply.response.has_value();
+  const int status = hasStatus ? reply.response->statusCode() : 0;
+
+  const bool exempt =
+      url.find(loginEndpoint) != std::string_view::npos || url.find(logoutEndpoint) != std::string_view::npos;
+  if (!exempt && hasStatus && (status == 401 || status == 403)) {
+    mapping.tokenExpired = true;
+    mapping.error = Error("", status);
+    return mapping;
+  }
+
+  if (const auto* value = reply.result.value()) {
+    mapping.value = *value;
+    return mapping;
+  }
+  // A failed result always holds an error; the fallback only guards against a reply made by hand.
+  Error error = reply.result.error() ? *reply.result.error() : URLError::make(URLError::unknown);
+
+  if (hasStatus && reply.data && !reply.data->empty()) {
+    std::string text(reply.data->begin(), reply.data->end());
+    if (platform::detail::isValidUtf8(text)) {
+      mapping.error =
+          status == 504 ? Error(NSURLErrorDomain, URLError::timedOut) : Error::withDescription("", status, text);
+      mapping.failureText = std::move(text);
+      return mapping;
+    }
+  }
+
+  // Only the code is compared: whatever reports "cannot find host" means the device is offline.
+  mapping.error = error.code == URLError::cannotFindHost ? Error(NSURLErrorDomain, URLError::notConnectedToInternet)
+                                                         : std::move(error);
+  return mapping;
+}
+
+std::vector<HTTPCookie> replyCookies(const DataResponse<nlohmann::json>& reply) {
+  if (!reply.response || !reply.request) return {};
+  return HTTPCookie::cookies(reply.response->headerLines(), reply.request->url());
+}
+
+std::optional<std::string> csrfToken(const std::vector<HTTPCookie>& cookies) {
+  std::optional<std::string> token;
+  for (const auto& cookie : cookies) {
+    if (cookie.name == "csrftoken") token = cookie.value;
+  }
+  return token;
+}
+
+}  // namespace talvaren

@@ -1,0 +1,45 @@
+#include "talvaren/platform/SystemInfo.hpp"
+
+#include <sys/utsname.h>
+
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/Seams.hpp"
+
+namespace talvaren::platform {
+
+namespace {
+
+std::mutex& overrideMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::optional<std::vector<char>>& machineFieldOverride() {
+  static std::optional<std::vector<char>> field;
+  return field;
+}
+
+}  // namespace
+
+std::vector<char> machineField() {
+  {
+    std::lock_guard lock(overrideMutex());
+    if (machineFieldOverride()) return *machineFieldOverride();
+  }
+  struct utsname info;
+  std::memset(&info, 0, sizeof info);
+  // A failed call leaves the record zeroed: the empty identifier.
+  (void)uname(&info);
+  return std::vector<char>(std::begin(info.machine), std::end(info.machine));
+}
+
+void detail::setMachineField(std::optional<std::vector<char>> field) {
+  std::lock_guard lock(overrideMutex());
+  machineFieldOverride() = std::move(field);
+}
+
+}  // namespace talvaren::platform

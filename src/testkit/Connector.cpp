@@ -1,0 +1,18 @@
+#include "talvaren/testing/Connector.hpp"
+
+#include "api/EndpointText.hpp"
+#include "api/Seams.hpp"
+#include "platform/Seams.hpp"
+
+namespace talvaren::testkit {
+
+void resetConnectorEndpoints() { talvaren::detail::EndpointText::resetAll(); }
+
+void resetConnector() {
+  talvaren::detail::resetSharedConnector();
+  resetConnectorEndpoints();
+}
+
+void setMachineField(std::optional<std::vector<char>> field) { platform::detail::setMachineField(std::move(field)); }
+
+}  // namespace talvaren::testkit

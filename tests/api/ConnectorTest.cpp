@@ -1,0 +1,328 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "ConnectorFixture.hpp"
+#include "talvaren/platform/http/URLError.hpp"
+
+using namespace talvaren;
+using namespace talvaren::testkit;
+using nlohmann::json;
+using platform::http::HTTPMethod;
+
+namespace {
+
+class ConnectorTest : public ConnectorFixture {
+ protected:
+  void storeCredentials() {
+    auto shared = Connector::sharedInstance();
+    shared->saveTokenToKeychain(APIToken("t-123"));
+    shared->saveApiKeyToKeychain(APIKey("k-456", "p-789"));
+    shared->setCSRFToken("c-000");
+  }
+
+  RecordedRequest lastRequest() const {
+    auto all = server.requests();
+    return all.empty() ? RecordedRequest{} : all.back();
+  }
+};
+
+bool anyLineContains(const std::vector<std::string>& lines, const std::string& text) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const auto& line) { return line.find(text) != std::string::npos; });
+}
+
+const std::string fallbackUserAgent = "version: 2.3 build:41;iOS  iPhone X";
+
+}  // namespace
+
+TEST_F(ConnectorTest, EachKindOfRequestCarriesItsHeaderSet) {
+  server.reply("GET", "/items/", 200, "[]");
+  server.reply("POST", "/auth/login/", 200, "{}");
+  server.reply("GET", "/firmwares/", 200, "[]");
+  storeCredentials();
+
+  // Full set: both stored credentials, the CSRF token, and a content type even on a GET without a body.
+  call(HTTPMethod::GET, std::string(baseURL) + "items/");
+  auto full = lastRequest();
+  EXPECT_EQ(full.header("Content-Type"), "application/json; charset=UTF-8");
+  EXPECT_EQ(full.header("Accept"), "application/json");
+  EXPECT_EQ(full.header("User-Agent"), fallbackUserAgent);
+  EXPECT_EQ(full.header("X-CSRFToken"), "c-000");
+  EXPECT_EQ(full.header("Authorization"), "Token t-123");
+  EXPECT_EQ(full.header("X-API-Key"), "k-456");
+  EXPECT_EQ(full.header("X-API-PublicId"), "p-789");
+  EXPECT_TRUE(full.body.empty());
+
+  // An API key argument replaces both stored credentials.
+  call(HTTPMethod::GET, std::string(baseURL) + "items/", std::nullopt, false, std::nullopt, "arg-key");
+  auto keyed = lastRequest();
+  EXPECT_EQ(keyed.header("X-API-Key"), "arg-key");
+  EXPECT_FALSE(keyed.hasHeader("Authorization"));
+  EXPECT_FALSE(keyed.hasHeader("X-API-PublicId"));
+  EXPECT_EQ(keyed.header("X-CSRFToken"), "c-000");
+
+  // Skipped headers drop the key argument too; the JSON body still gets its content type.
+  call(HTTPMethod::POST, std::string(baseURL) + "auth/login/", json{{"email", "a@b.c"}}, true, std::nullopt, "arg-key");
+  auto skipped = lastRequest();
+  EXPECT_EQ(skipped.header("User-Agent"), fallbackUserAgent);
+  for (const char* absent : {"Accept", "X-CSRFToken", "Authorization", "X-API-Key", "X-API-PublicId"}) {
+    EXPECT_FALSE(skipped.hasHeader(absent)) << absent;
+  }
+  EXPECT_EQ(skipped.header("Content-Type"), "application/json");
+  EXPECT_EQ(json::parse(skipped.body), json({{"email", "a@b.c"}}));
+
+  // Development requests carry the two fixed development headers and none of the client's own.
+  auto [record, completion] = recorder();
+  Connector::sharedInstance()->performAPICallDev(HTTPMethod::GET, std::string(baseURL) + "firmwares/", std::nullopt,
+                                                 platform::http::JSONEncoding::defaultEncoding(), std::nullopt,
+                                                 completion);
+  waitFor(record);
+  auto dev = lastRequest();
+  EXPECT_EQ(dev.header("X-API-Key"), "kqz");
+  EXPECT_EQ(dev.header("X-API-PublicId"), "4f1c9a27-6b3e-4d58-9e02-7a3b5c8d1e64");
+  for (const char* absent : {"User-Agent", "Accept", "Content-Type", "X-CSRFToken", "Authorization"}) {
+    EXPECT_FALSE(dev.hasHeader(absent)) << absent;
+  }
+
+  // A release number that is not text counts as missing.
+  platform::Bundle::setMain(std::make_shared<platform::Bundle>(
+      home.path(), json{{"CFBundleShortVersionString", 2.3}, {"CFBundleVersion", "41"}}));
+  call(HTTPMethod::GET, std::string(baseURL) + "items/");
+  EXPECT_EQ(lastRequest().header("User-Agent"), "version: Unknown build:41;iOS  iPhone X");
+}
+
+TEST_F(ConnectorTest, RawBodyReplacesTheEncodedParameters) {
+  server.reply("POST", "/heartrate/", 201, "{}");
+  server.reply("POST", "/firmwares/", 200, "[]");
+  const std::string raw = R"([{"value":72,"timestamp":1}])";
+
+  call(HTTPMethod::POST, std::string(baseURL) + "heartrate/", json::object(), false, Bytes(raw.begin(), raw.end()));
+  EXPECT_EQ(lastRequest().body, raw);
+
+  auto [record, completion] = recorder();
+  Connector::sharedInstance()->performAPICallDev(HTTPMethod::POST, std::string(baseURL) + "firmwares/",
+                                                 json{{"device", "kelo"}, {"limit", 2}},
+                                                 platform::http::URLEncoding::queryString(), Bytes{'x'}, completion);
+  waitFor(record);
+  EXPECT_EQ(lastRequest().target, "/firmwares/?device=kelo&limit=2");
+  EXPECT_EQ(lastRequest().body, "x");
+}
+
+TEST_F(ConnectorTest, RequestLogAndReplyLinesKeepTheirShapeWithoutSecrets) {
+  server.reply("POST", "/auth/login/", 200, R"({"token":"fresh-secret","user_id":7})");
+  server.reply("GET", "/items/", 200, "[]");
+
+  call(HTTPMethod::GET, std::string(baseURL) + "items/");
+  EXPECT_TRUE(console.contains("CSRF Token = Unknown"));
+  EXPECT_EQ(lastRequestLog(), (std::vector<std::string>{
+                                  "Request: http://api.talvaren.test/items/", "Method: get",
+                                  "Headers: [\"Accept\": \"application/json\", \"Content-Type\": \"application/json; "
+                                  "charset=UTF-8\", \"User-Agent\": \"" +
+                                      fallbackUserAgent + "\"]"}));
+  for (const char* line : {"Connector response.response?.statusCode = 200", "Connector response.result.value = []",
+                           "Connector method = get", "Connector response.result.error = nil"}) {
+    EXPECT_TRUE(console.contains(line)) << line;
+  }
+
+  storeCredentials();
+  console.clear();
+  const std::string body = "12345";
+  call(HTTPMethod::POST, std::string(baseURL) + "auth/login/",
+       json{{"email", "a@b.c"}, {"password", "pw-secret"}, {"password1", "pw-secret"}}, false,
+       Bytes(body.begin(), body.end()));
+  const auto log = lastRequestLog();
+  ASSERT_EQ(log.size(), 7u);
+  EXPECT_EQ(log[1], "Method: post");
+  EXPECT_NE(log[2].find("\"Authorization\": \"<redacted>\""), std::string::npos);
+  EXPECT_NE(log[2].find("\"X-API-Key\": \"<redacted>\""), std::string::npos);
+  EXPECT_NE(log[2].find("\"X-CSRFToken\": \"<redacted>\""), std::string::npos);
+  EXPECT_NE(log[2].find("\"X-API-PublicId\": \"p-789\""), std::string::npos);
+  EXPECT_EQ(log[3], "Parameters:");
+  EXPECT_EQ(log[4], R"(["email": "a@b.c", "password": "<redacted>", "password1": "<redacted>"])");
+  EXPECT_EQ(log[5], "Body:");
+  EXPECT_EQ(log[6], "5 bytes");
+  EXPECT_TRUE(console.contains("CSRF Token = <redacted>"));
+  EXPECT_TRUE(console.contains(R"(Connector response.result.value = ["token": "<redacted>", "user_id": 7])"));
+  EXPECT_TRUE(console.contains("Connector method = post"));
+  const auto lines = console.lines();
+  for (const char* secret : {"t-123", "k-456", "c-000", "pw-secret", "fresh-secret"}) {
+    EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
+  }
+}
+
+TEST_F(ConnectorTest, EveryReplyMapsToOneCompletion) {
+  server.reply("GET", "/ok/", 200, R"({"a":1})");
+  server.reply("GET", "/fragment/", 200, R"("just text")");
+  server.reply("GET", "/page/", 200, "<html>maintenance</html>", "text/html");
+  server.reply("GET", "/missing/", 404, R"({"detail":"Not found."})");
+  server.reply("GET", "/gateway/", 504, "upstream timed out", "text/plain");
+  server.reply("GET", "/gateway-empty/", 504, "", "text/plain");
+  server.on("DELETE", "/gone/", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
+  server.reply("GET", "/expired/", 401, R"({"detail":"Invalid token."})");
+  server.reply("POST", "/auth/login/refresh/", 401, "refresh refused", "text/plain");
+  server.reply("GET", "/auth/logout/", 403, "");
+  server.reply("POST", "/auth/signup/", 403, "no");
+  testkit::injectHttpTransportFault("offline.talvaren.test", HttpTransportFault::hostNotFound);
+  testkit::injectHttpTransportFault("slow.talvaren.test", HttpTransportFault::timedOut);
+
+  auto at = [](const std::string& path) { return std::string(baseURL) + path; };
+  struct Expected {
+    std::string domain;
+    std::int64_t code;
+    std::optional<std::string> description;
+  };
+  auto expectError = [](const std::shared_ptr<CompletionRecord>& record, const Expected& expected, const char* what) {
+    ASSERT_TRUE(record->error) << what;
+    EXPECT_FALSE(record->reply) << what;
+    EXPECT_EQ(record->error->domain, expected.domain) << what;
+    EXPECT_EQ(record->error->code, expected.code) << what;
+    if (expected.description) {
+      EXPECT_EQ(record->error->userInfo, json({{"NSLocalizedDescription", *expected.description}})) << what;
+    } else {
+      EXPECT_TRUE(record->error->userInfo.empty()) << what;
+    }
+  };
+
+  auto ok = call(HTTPMethod::GET, at("ok/"));
+  EXPECT_FALSE(ok.get()->error);
+  ASSERT_TRUE(ok->json());
+  EXPECT_EQ(*ok->json(), json({{"a", 1}}));
+  EXPECT_EQ(*call(HTTPMethod::GET, at("fragment/"))->json(), "just text");
+  auto deleted = call(HTTPMethod::DELETE, at("gone/"));
+  ASSERT_TRUE(deleted->json());
+  EXPECT_TRUE(deleted->json()->is_null());
+
+  expectError(call(HTTPMethod::GET, at("page/")), {"", 200, "<html>maintenance</html>"}, "html page");
+  expectError(call(HTTPMethod::GET, at("missing/")), {"", 404, R"({"detail":"Not found."})"}, "404");
+  expectError(call(HTTPMethod::GET, at("gateway/")), {"NSURLErrorDomain", -1001, std::nullopt}, "504 with text");
+  expectError(call(HTTPMethod::GET, at("gateway-empty/")),
+              {platform::http::HTTPValidationErrorDomain, 504, "Response status code was unacceptable: 504."},
+              "504 without text");
+  expectError(call(HTTPMethod::GET, "http://offline.talvaren.test/ok/"), {"NSURLErrorDomain", -1009, std::nullopt},
+              "host not found");
+  auto slow = call(HTTPMethod::GET, "http://slow.talvaren.test/ok/");
+  EXPECT_EQ(slow->error->domain, "NSURLErrorDomain");
+  EXPECT_EQ(slow->error->code, -1001);
+  EXPECT_EQ(tokenExpiredPosts, 0);
+
+  // Refused credentials: only outside the login and logout endpoints (the refresh lies under login).
+  expectError(call(HTTPMethod::GET, at("expired/")), {"", 401, std::nullopt}, "401");
+  EXPECT_EQ(tokenExpiredPosts, 1);
+  expectError(call(HTTPMethod::POST, at("auth/login/refresh/")), {"", 401, "refresh refused"}, "refresh 401");
+  auto logout = call(HTTPMethod::GET, at("auth/logout/"));
+  EXPECT_EQ(logout->error->domain, platform::http::HTTPValidationErrorDomain);
+  EXPECT_EQ(logout->error->code, 403);
+  EXPECT_EQ(tokenExpiredPosts, 1);
+  expectError(call(HTTPMethod::POST, at("auth/signup/")), {"", 403, std::nullopt}, "signup 403");
+  EXPECT_EQ(tokenExpiredPosts, 2);
+
+  EXPECT_TRUE(console.contains("Failure Response: upstream timed out"));
+  EXPECT_TRUE(console.contains("Connector response.response?.statusCode = nil"));
+}
+
+TEST_F(ConnectorTest, CapturesTheCSRFCookieOnlyWhileNoneIsStored) {
+  server.on("GET", "/first/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "sessionid=s1; Expires=Wed, 09 Jun 2027 10:18:14 GMT; Path=/");
+    res.set_header("Set-Cookie", "csrftoken=one; Expires=Wed, 09 Jun 2027 10:18:14 GMT; Path=/");
+    res.set_header("Set-Cookie", "csrftoken=two; expires=Thu, 10 Jun 2027 10:18:14 GMT; Path=/");
+    res.set_header("Set-Cookie", "CSRFtoken=case; Path=/");
+    res.set_content("{}", "application/json");
+  });
+  server.on("GET", "/second/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "csrftoken=three; Path=/");
+    res.set_content("{}", "application/json");
+  });
+
+  call(HTTPMethod::GET, std::string(baseURL) + "first/");
+  EXPECT_EQ(Connector::sharedInstance()->CSRFToken(), "two");
+
+  call(HTTPMethod::GET, std::string(baseURL) + "second/");
+  EXPECT_EQ(Connector::sharedInstance()->CSRFToken(), "two");
+  EXPECT_EQ(server.requests().back().header("X-CSRFToken"), "two");
+
+  // Cleared (as the server logout does), the next cookie is captured again.
+  Connector::sharedInstance()->setCSRFToken(std::nullopt);
+  call(HTTPMethod::GET, std::string(baseURL) + "second/");
+  EXPECT_EQ(Connector::sharedInstance()->CSRFToken(), "three");
+}
+
+TEST_F(ConnectorTest, RequestsThatCannotBeBuiltSendNothing) {
+  server.reply("GET", "/", 200, "{}");
+  server.reply("PUT", "/workouts/my id/", 200, "{}");
+
+  auto badURL = call(HTTPMethod::PUT, std::string(baseURL) + "workouts/my id/", json{{"notes", "x"}});
+  ASSERT_TRUE(badURL->error);
+  EXPECT_EQ(badURL->error->domain, "NSURLErrorDomain");
+  EXPECT_EQ(badURL->error->code, -1000);
+  EXPECT_TRUE(anyLineContains(console.lines(), "Error Domain=NSURLErrorDomain Code=-1000"));
+
+  auto badParameters = call(HTTPMethod::POST, std::string(baseURL) + "items/", json{{"name", "\xFF\xFE"}});
+  ASSERT_TRUE(badParameters->error);
+  EXPECT_EQ(badParameters->error->domain, platform::http::HTTPRequestErrorDomain);
+  EXPECT_EQ(badParameters->error->code, 1);
+
+  Connector::setAPIBaseURL("");
+  testkit::resetConnectorEndpoints();
+  auto unset = call(HTTPMethod::DELETE, Connector::APIBaseURL() + "auth/me/");
+  ASSERT_TRUE(unset->error);
+  EXPECT_EQ(unset->error->code, -1000);
+
+  EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(ConnectorTest, EndpointTextsAreFixedAtFirstUse) {
+  const std::string first = Connector::loginEndpoint();
+  EXPECT_EQ(first, std::string(baseURL) + "auth/login/");
+  testkit::routeHttpHost("other.talvaren.test", "127.0.0.1", server.port());
+  Connector::setAPIBaseURL("http://other.talvaren.test/");
+  EXPECT_EQ(Connector::loginEndpoint(), first);
+  EXPECT_EQ(Connector::logoutEndpoint(), "http://other.talvaren.test/auth/logout/");
+
+  // A refusal at the new base's login path is not the login endpoint as fixed: the token has expired.
+  server.reply("POST", "/auth/login/", 401, "");
+  call(HTTPMethod::POST, "http://other.talvaren.test/auth/login/");
+  EXPECT_EQ(tokenExpiredPosts, 1);
+  call(HTTPMethod::POST, first);
+  EXPECT_EQ(tokenExpiredPosts, 1);
+}
+
+namespace {
+
+/// A subclass that changes what the pipeline asks of the receiver.
+class ReceiverConnector : public Connector {
+ public:
+  explicit ReceiverConnector(std::shared_ptr<platform::http::SessionManager> session) : session_(std::move(session)) {}
+
+  platform::Keychain keychain() const override { return platform::Keychain("SarvikDesign.Tests"); }
+  std::shared_ptr<platform::http::SessionManager> manager() const override { return session_; }
+  bool isLoggedInToken() const override { return false; }
+  void verboseRequest(const std::string& url, const std::optional<Parameters>&, const HTTPHeaders&, HTTPMethod,
+                      const std::optional<Bytes>&) const override {
+    logged.push_back(url);
+  }
+
+  mutable std::vector<std::string> logged;
+
+ private:
+  std::shared_ptr<platform::http::SessionManager> session_;
+};
+
+}  // namespace
+
+TEST_F(ConnectorTest, ReceiverAnswersForItsOwnStepsWhileCredentialsComeFromTheSharedClient) {
+  server.reply("GET", "/items/", 200, "{}");
+  storeCredentials();
+  auto configuration = platform::http::SessionConfiguration::defaultConfiguration();
+  configuration.httpAdditionalHeaders = {{"X-Session", "receiver"}};
+  auto receiver = std::make_shared<ReceiverConnector>(std::make_shared<platform::http::SessionManager>(configuration));
+
+  call(HTTPMethod::GET, std::string(baseURL) + "items/", std::nullopt, false, std::nullopt, std::nullopt, receiver);
+  auto sent = server.requests().back();
+  EXPECT_EQ(sent.header("X-Session"), "receiver");
+  EXPECT_FALSE(sent.hasHeader("Authorization"));
+  EXPECT_EQ(sent.header("X-API-Key"), "k-456");
+  EXPECT_EQ(sent.header("X-CSRFToken"), "c-000");
+  EXPECT_EQ(receiver->logged, std::vector<std::string>{std::string(baseURL) + "items/"});
+  EXPECT_TRUE(receiver->isLoggedInAPIKey());
+}
