@@ -4,21 +4,19 @@
 // runs the main queue until every import has completed. It keeps its state in a temporary application
 // home unless TALVAREN_HOME is set.
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/health/HealthTypes.hpp"
 #include "talvaren/retrieval/RetrieveDataConfiguration.hpp"
 #include "talvaren/sim/HealthStoreSimulator.hpp"
+#include "talvaren/testing/Storage.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
 namespace {
@@ -128,16 +126,7 @@ int run() {
 }  // namespace
 
 int main() {
-  std::filesystem::path home;
-  if (!std::getenv("TALVAREN_HOME")) {
-    home = std::filesystem::temp_directory_path() / ("talvaren-health-import-" + std::to_string(::getpid()));
-    platform::AppHome::setPath(home);
-  }
-  int status = run();
-  if (!home.empty()) {
-    platform::AppHome::setPath({});
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
-  }
-  return status;
+  std::optional<talvaren::testkit::TemporaryAppHome> home;
+  if (!std::getenv("TALVAREN_HOME")) home.emplace();
+  return run();
 }
