@@ -1,10 +1,5 @@
 #include "talvaren/platform/Keychain.hpp"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -13,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/FileIO.hpp"
+#include "platform/FolderLock.hpp"
 #include "talvaren/platform/AppHome.hpp"
 
 namespace talvaren::platform {
@@ -51,27 +47,6 @@ std::string encodeItems(const Items& items, const std::string& service) {
   return file.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-/// Holds the keychains folder locked against other processes while one change reads, modifies and
-/// replaces a keychain file (readers need no lock: a file is only ever replaced whole). Without the
-/// folder there is nothing to lock and nothing to lose.
-class FolderLock {
- public:
-  explicit FolderLock(const std::filesystem::path& folder)
-      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ < 0) return;
-    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-    }
-  }
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-
- private:
-  int fd_;
-};
-
 Items readItems(const std::filesystem::path& file, const std::string& service) {
   auto content = detail::readWholeFile(file);
   if (auto* text = std::get_if<std::string>(&content)) return decodeItems(*text, service);
@@ -109,7 +84,7 @@ std::optional<Error> Keychain::remove(const std::string& key) const { return sto
 std::optional<Error> Keychain::removeAll() const {
   std::lock_guard lock(keychainMutex());
   auto file = AppHome::keychainPath(service_);
-  FolderLock folderLock(file.parent_path());
+  detail::FolderLock folderLock(file.parent_path());
   if (readItems(file, service_).empty()) return std::nullopt;
   return detail::writeFileAtomically(file, encodeItems({}, service_), 0600, true);
 }
@@ -138,7 +113,7 @@ std::optional<Error> Keychain::store(const std::string& key, const std::optional
   if (bytes) {
     if (auto error = detail::createDirectories(file.parent_path(), 0700)) return error;
   }
-  FolderLock folderLock(file.parent_path());
+  detail::FolderLock folderLock(file.parent_path());
   auto items = readItems(file, service_);
   if (bytes) {
     items[key] = *bytes;

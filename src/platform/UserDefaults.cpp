@@ -1,15 +1,25 @@
 #include "talvaren/platform/UserDefaults.hpp"
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <limits>
 #include <string_view>
+#include <thread>
 #include <utility>
+#include <variant>
+#include <vector>
 
 #include "platform/FileIO.hpp"
+#include "platform/FolderLock.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
 
 namespace talvaren::platform {
@@ -36,8 +46,8 @@ json encodeValue(const json& value) {
   switch (value.type()) {
     case json::value_t::binary: {
       const auto& bytes = value.get_binary();
-      return json{{BytesTag, detail::base64Encode(std::string_view(reinterpret_cast<const char*>(bytes.data()),
-                                                                    bytes.size()))}};
+      return json{{BytesTag,
+                   detail::base64Encode(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))}};
     }
     case json::value_t::string: {
       // A text that is not UTF-8 (a strap name cut off inside a character, say) cannot stand in
@@ -86,8 +96,7 @@ std::optional<json> decodeValue(const json& value, std::size_t depth) {
   if ((value.is_array() || value.is_object()) && depth >= UserDefaults::maxNesting) {
     // Deeper than a value may nest, unless a tag holding a plain value.
     bool tag = value.is_object() && value.size() == 1 &&
-               (value.begin().key() == BytesTag || value.begin().key() == DoubleTag ||
-                value.begin().key() == TextTag);
+               (value.begin().key() == BytesTag || value.begin().key() == DoubleTag || value.begin().key() == TextTag);
     if (!tag) return std::nullopt;
   }
   if (value.is_array()) {
@@ -229,6 +238,90 @@ std::int64_t integerOfDouble(double value) {
   return static_cast<std::int64_t>(value);
 }
 
+// ---- the file on disk -----------------------------------------------------------------------
+
+/// What the file held when read: its values, or why there are none.
+struct DiskValues {
+  json values = json::object();
+  /// The file is there and was read, but its text is not a store's.
+  bool damaged = false;
+  /// The file is there and could not be read (a folder or a pipe in its place, no permission).
+  std::optional<Error> error;
+};
+
+DiskValues readDisk(const std::filesystem::path& file) {
+  DiskValues disk;
+  auto content = detail::readWholeFile(file);
+  if (auto* error = std::get_if<Error>(&content)) {
+    const auto& underlying = error->userInfo["NSUnderlyingError"];
+    if (!(underlying.is_object() && underlying.value("code", 0) == ENOENT)) disk.error = std::move(*error);
+    return disk;
+  }
+  const auto& text = std::get<std::string>(content);
+  if (text.empty()) return disk;  // nothing in it to keep
+  if (auto values = UserDefaults::decodeFile(text)) {
+    disk.values = std::move(*values);
+  } else {
+    disk.damaged = true;
+  }
+  return disk;
+}
+
+/// Puts the values `source` holds for `keys` (pairs of a key and its change number) over `base`;
+/// a key `source` lacks is removed.
+template <class Keys>
+void overlay(json& base, const Keys& keys, const json& source) {
+  for (const auto& [key, change] : keys) {
+    if (auto it = source.find(key); it != source.end()) {
+      base[key] = *it;
+    } else {
+      base.erase(key);
+    }
+  }
+}
+
+/// "20261207-124437.123": the UTC time, to the millisecond, in a form that sorts by time.
+std::string fileTimeText() {
+  auto now = std::chrono::system_clock::now();
+  auto seconds = std::chrono::system_clock::to_time_t(now);
+  auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  struct tm utc {};
+  ::gmtime_r(&seconds, &utc);
+  char text[32];
+  if (std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &utc) == 0) text[0] = '\0';
+  auto fraction = std::to_string(1000 + millis);  // "1xyz"
+  return text + ("." + fraction.substr(1));
+}
+
+/// Moves a damaged store file aside (with its folder locked) and drops the oldest copies beyond
+/// `kept`; returns where it went.
+std::variant<std::filesystem::path, Error> keepDamagedFile(const std::filesystem::path& file, std::size_t kept) {
+  const auto folder = file.parent_path();
+  const std::string prefix = file.stem().string() + ".damaged-";
+  const std::string extension = file.extension().string();
+  std::filesystem::path copy;
+  std::error_code error;
+  // Names sort by time; should one be taken (two copies in a millisecond), the next millisecond's is.
+  for (int attempt = 0;; ++attempt) {
+    copy = folder / (prefix + fileTimeText() + extension);
+    if (!std::filesystem::exists(copy, error) && !error) break;
+    if (error || attempt >= 100) return detail::fileError(error ? error.value() : EEXIST, copy, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  if (::rename(file.c_str(), copy.c_str()) != 0) return detail::fileError(errno, copy, true);
+
+  std::vector<std::filesystem::path> copies;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    auto name = entry.path().filename().string();
+    if (name.starts_with(prefix) && name.ends_with(extension) && name.size() > prefix.size() + extension.size()) {
+      copies.push_back(entry.path());
+    }
+  }
+  std::sort(copies.begin(), copies.end());
+  for (std::size_t i = 0; i + kept < copies.size(); ++i) std::filesystem::remove(copies[i], error);
+  return copy;
+}
+
 // ---- the standard instance ------------------------------------------------------------------
 
 struct StandardState {
@@ -281,14 +374,37 @@ std::shared_ptr<UserDefaults> UserDefaults::persistent(const std::filesystem::pa
 UserDefaults::UserDefaults() = default;
 
 UserDefaults::UserDefaults(std::filesystem::path file) : file_(std::move(file)) {
-  auto content = detail::readWholeFile(*file_);
-  if (auto* text = std::get_if<std::string>(&content)) {
-    if (auto values = decodeFile(*text)) values_ = std::move(*values);
-  }
+  std::lock_guard lock(mutex_);
+  refreshLocked();
+}
+
+UserDefaults::FileStamp UserDefaults::stampOf(const std::filesystem::path& file) {
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) return {};
+  return {static_cast<std::int64_t>(status.st_dev), static_cast<std::int64_t>(status.st_ino),
+          static_cast<std::int64_t>(status.st_size),
+          static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+          static_cast<std::int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
+}
+
+void UserDefaults::refreshLocked() const {
+  if (!file_) return;
+  // The stamp is taken before the read: a file replaced in between is read again next time.
+  auto stamp = stampOf(*file_);
+  if (stamp == stamp_) return;
+  auto disk = readDisk(*file_);
+  overlay(disk.values, unsaved_, values_);
+  values_ = std::move(disk.values);
+  stamp_ = stamp;
+}
+
+void UserDefaults::noteChangeLocked(const std::string& key) {
+  if (file_) unsaved_[key] = ++changes_;
 }
 
 std::optional<json> UserDefaults::objectForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end()) return std::nullopt;
   return *it;
@@ -296,6 +412,7 @@ std::optional<json> UserDefaults::objectForKey(const std::string& key) const {
 
 std::optional<std::string> UserDefaults::stringForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end() || !it->is_string()) return std::nullopt;
   return it->get<std::string>();
@@ -303,6 +420,7 @@ std::optional<std::string> UserDefaults::stringForKey(const std::string& key) co
 
 std::int64_t UserDefaults::integerForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end()) return 0;
   switch (it->type()) {
@@ -326,6 +444,7 @@ std::int64_t UserDefaults::integerForKey(const std::string& key) const {
 
 double UserDefaults::doubleForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end()) return 0;
   if (it->is_number()) return it->get<double>();
@@ -336,6 +455,7 @@ double UserDefaults::doubleForKey(const std::string& key) const {
 
 bool UserDefaults::boolForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end()) return false;
   if (it->is_boolean()) return it->get<bool>();
@@ -346,6 +466,7 @@ bool UserDefaults::boolForKey(const std::string& key) const {
 
 std::optional<Bytes> UserDefaults::dataForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end() || !it->is_binary()) return std::nullopt;
   const auto& bytes = it->get_binary();
@@ -354,6 +475,7 @@ std::optional<Bytes> UserDefaults::dataForKey(const std::string& key) const {
 
 std::optional<json> UserDefaults::arrayForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end() || !it->is_array()) return std::nullopt;
   return *it;
@@ -361,6 +483,7 @@ std::optional<json> UserDefaults::arrayForKey(const std::string& key) const {
 
 std::optional<json> UserDefaults::dictionaryForKey(const std::string& key) const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   auto it = values_.find(key);
   if (it == values_.end() || !it->is_object()) return std::nullopt;
   return *it;
@@ -374,11 +497,12 @@ void UserDefaults::set(const json& value, const std::string& key) {
   if (!nestsWithin(value, maxNesting)) return;
   {
     std::lock_guard lock(mutex_);
+    refreshLocked();
     auto it = values_.find(key);
     // Nothing to do when the value is already there and on disk.
-    if (it != values_.end() && sameStoredValue(*it, value) && savedGeneration_ >= generation_) return;
+    if (it != values_.end() && sameStoredValue(*it, value) && !unsaved_.contains(key)) return;
     values_[key] = value;
-    ++generation_;
+    noteChangeLocked(key);
   }
   changed();
 }
@@ -390,14 +514,16 @@ void UserDefaults::set(const Bytes& value, const std::string& key) {
 void UserDefaults::removeObjectForKey(const std::string& key) {
   {
     std::lock_guard lock(mutex_);
+    refreshLocked();
     if (values_.erase(key) == 0) return;
-    ++generation_;
+    noteChangeLocked(key);
   }
   changed();
 }
 
 json UserDefaults::dictionaryRepresentation() const {
   std::lock_guard lock(mutex_);
+  refreshLocked();
   return values_;
 }
 
@@ -408,21 +534,59 @@ std::optional<Error> UserDefaults::lastSaveError() const {
 
 void UserDefaults::changed() {
   if (!file_) return;
-  // Writers queue here; one that finds its change already saved by a later snapshot is done.
+  // Savers queue here; one that finds its changes already saved by an earlier one is done.
   std::lock_guard saveLock(saveMutex_);
-  std::string text;
-  std::uint64_t generation;
+  std::vector<std::pair<std::string, std::uint64_t>> changes;
+  json changedValues = json::object();
   {
     std::lock_guard lock(mutex_);
-    if (savedGeneration_ >= generation_) return;
-    generation = generation_;
-    text = encodeFile(values_);
+    if (unsaved_.empty()) return;
+    for (const auto& [key, change] : unsaved_) {
+      changes.emplace_back(key, change);
+      if (auto it = values_.find(key); it != values_.end()) changedValues[key] = *it;
+    }
   }
-  auto error = detail::createDirectories(file_->parent_path(), 0700);
-  if (!error) error = detail::writeFileAtomically(*file_, text, 0600, false);
+
+  // Other processes save under the same folder lock: read what they left, apply this store's
+  // changes on top and replace the file, all while holding it.
+  const auto folder = file_->parent_path();
+  auto error = detail::createDirectories(folder, 0700);
+  std::optional<json> saved;
+  FileStamp stamp;
+  if (!error) {
+    detail::FolderLock folderLock(folder);
+    auto disk = readDisk(*file_);
+    error = std::move(disk.error);
+    if (!error && disk.damaged) {
+      auto kept = keepDamagedFile(*file_, keptDamagedFiles);
+      if (auto* copy = std::get_if<std::filesystem::path>(&kept)) {
+        console::print("UserDefaults: " + file_->string() + " could not be read; it was kept as " + copy->string() +
+                       " and the defaults start empty");
+      } else {
+        error = std::get<Error>(std::move(kept));
+      }
+    }
+    if (!error) {
+      overlay(disk.values, changes, changedValues);
+      error = detail::writeFileAtomically(*file_, encodeFile(disk.values), 0600, false);
+      if (!error) {
+        stamp = stampOf(*file_);
+        saved = std::move(disk.values);
+      }
+    }
+  }
+
   std::lock_guard lock(mutex_);
-  if (!error) savedGeneration_ = generation;
   lastSaveError_ = std::move(error);
+  if (!saved) return;
+  // The saved changes are done unless changed again meanwhile; the rest stay on top of the file's
+  // values.
+  for (const auto& [key, change] : changes) {
+    if (auto it = unsaved_.find(key); it != unsaved_.end() && it->second == change) unsaved_.erase(it);
+  }
+  overlay(*saved, unsaved_, values_);
+  values_ = std::move(*saved);
+  stamp_ = stamp;
 }
 
 }  // namespace talvaren::platform
@@ -458,11 +622,19 @@ TemporaryAppHome::TemporaryAppHome() {
     previous_ = *custom;
   }
   platform::AppHome::setPath(path_);
+  // Processes the test starts find the same home.
+  if (const char* home = std::getenv("TALVAREN_HOME")) previousEnvironment_ = home;
+  ::setenv("TALVAREN_HOME", path_.c_str(), 1);
   resetStandardUserDefaults();
 }
 
 TemporaryAppHome::~TemporaryAppHome() {
   platform::AppHome::setPath(hadOverride_ ? previous_ : std::filesystem::path());
+  if (previousEnvironment_) {
+    ::setenv("TALVAREN_HOME", previousEnvironment_->c_str(), 1);
+  } else {
+    ::unsetenv("TALVAREN_HOME");
+  }
   resetStandardUserDefaults();
   std::error_code error;
   std::filesystem::remove_all(path_, error);

@@ -4,6 +4,10 @@
 
 namespace talvaren {
 
+// Defined here, not defaulted in the header: optimising a unit that makes many entries, GCC 12 lost
+// track of the inline constructor's stores and took the absent values for uninitialised memory.
+RecoverySDK::RecoverySDK() = default;
+
 RecoverySDK::RecoverySDK(Blank)
     : percentage(std::nullopt), hrRecovery(std::nullopt), stressLevel(std::nullopt), s3Key(std::nullopt),
       deviceString(std::nullopt) {}

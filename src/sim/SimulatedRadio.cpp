@@ -414,17 +414,24 @@ void SimulatedRadio::dropLinks(SimulatedPeripheral& target, const std::optional<
 
 // GATT ---------------------------------------------------------------------------------------------------
 
-void SimulatedRadio::discoverServices(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
-                                      const std::optional<std::vector<BluetoothUUID>>& uuids) {
+void SimulatedRadio::gattRequest(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
+                                 GattRequest request) {
   std::lock_guard lock(mutex_);
   auto client = idOf(key);
   if (!client) return;
-  later(options_.latency, [this, client, identifier, uuids] {
+  later(options_.latency, [this, client, identifier, request = std::move(request)] {
     auto* existing = link(client, identifier);
     auto strong = clientFor(client);
     if (!existing || existing->state != LinkState::connected || !strong) return;
+    request(client, *existing, strong);
+  });
+}
+
+void SimulatedRadio::discoverServices(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
+                                      const std::optional<std::vector<BluetoothUUID>>& uuids) {
+  gattRequest(key, identifier, [this, identifier, uuids](ClientId, Link& existing, const auto& strong) {
     std::vector<platform::ServiceInfo> found;
-    for (auto& service : existing->peripheral->services_) {
+    for (auto& service : existing.peripheral->services_) {
       if (matches(uuids, service.uuid)) found.push_back({service.uuid, service.handle, true});
     }
     addTrace("services " + std::to_string(found.size()));
@@ -435,17 +442,11 @@ void SimulatedRadio::discoverServices(const platform::RadioClient* key, const Pe
 void SimulatedRadio::discoverCharacteristics(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                              std::uint16_t serviceHandle,
                                              const std::optional<std::vector<BluetoothUUID>>& uuids) {
-  std::lock_guard lock(mutex_);
-  auto client = idOf(key);
-  if (!client) return;
-  later(options_.latency, [this, client, identifier, serviceHandle, uuids] {
-    auto* existing = link(client, identifier);
-    auto strong = clientFor(client);
-    if (!existing || existing->state != LinkState::connected || !strong) return;
+  gattRequest(key, identifier, [this, identifier, serviceHandle, uuids](ClientId, Link& existing, const auto& strong) {
     std::vector<platform::CharacteristicInfo> found;
-    for (auto& service : existing->peripheral->services_) {
+    for (auto& service : existing.peripheral->services_) {
       if (service.handle != serviceHandle) continue;
-      if (existing->peripheral->faults_.discoverWithoutCharacteristics) break;
+      if (existing.peripheral->faults_.discoverWithoutCharacteristics) break;
       for (auto& characteristic : service.characteristics) {
         if (matches(uuids, characteristic.uuid)) {
           found.push_back({characteristic.uuid, characteristic.handle, characteristic.properties});
@@ -459,14 +460,8 @@ void SimulatedRadio::discoverCharacteristics(const platform::RadioClient* key, c
 
 void SimulatedRadio::readValue(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                std::uint16_t handle) {
-  std::lock_guard lock(mutex_);
-  auto client = idOf(key);
-  if (!client) return;
-  later(options_.latency, [this, client, identifier, handle] {
-    auto* existing = link(client, identifier);
-    auto strong = clientFor(client);
-    if (!existing || existing->state != LinkState::connected || !strong) return;
-    auto& peripheral = *existing->peripheral;
+  gattRequest(key, identifier, [this, identifier, handle](ClientId, Link& existing, const auto& strong) {
+    auto& peripheral = *existing.peripheral;
     auto* characteristic = peripheral.find(handle);
     if (!characteristic) return;
     addTrace("read " + characteristic->uuid.uuidString());
@@ -486,52 +481,41 @@ void SimulatedRadio::readValue(const platform::RadioClient* key, const Periphera
 
 void SimulatedRadio::writeValue(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                 std::uint16_t handle, const Bytes& data, WriteType type) {
-  std::lock_guard lock(mutex_);
-  auto client = idOf(key);
-  if (!client) return;
-  later(options_.latency, [this, client, identifier, handle, data, type] {
-    auto* existing = link(client, identifier);
-    auto strong = clientFor(client);
-    if (!existing || existing->state != LinkState::connected || !strong) return;
-    auto peripheral = existing->peripheral;
-    auto* characteristic = peripheral->find(handle);
-    if (!characteristic) return;
-    auto uuid = characteristic->uuid;
-    auto properties = characteristic->properties;
-    WriteRecord record{identifier, uuid, data, type, platform::Date::now().timeIntervalSince1970()};
-    writes_.push_back(record);
-    peripheral->writes_.push_back(record);
-    addTrace(std::string(type == WriteType::withResponse ? "write " : "write-no-response ") + uuid.uuidString() +
-             " " + platform::hexText(data));
-    bool permitted = type == WriteType::withResponse
-                         ? platform::contains(properties, CharacteristicProperties::write)
-                         : platform::contains(properties, CharacteristicProperties::writeWithoutResponse);
-    if (!permitted) {
-      if (type == WriteType::withResponse) {
-        strong->radioWriteAcknowledged(identifier, handle,
-                                       attError(platform::BluetoothATTError::writeNotPermitted,
-                                                "Writing is not permitted."));
-      }
-      return;
-    }
-    auto refusal = peripheral->didWrite(uuid, data, type);
-    if (type == WriteType::withResponse) {
-      // The link may have ended inside the hook.
-      if (link(client, identifier)) strong->radioWriteAcknowledged(identifier, handle, refusal);
-    }
-  });
+  gattRequest(key, identifier,
+              [this, identifier, handle, data, type](ClientId client, Link& existing, const auto& strong) {
+                auto peripheral = existing.peripheral;
+                auto* characteristic = peripheral->find(handle);
+                if (!characteristic) return;
+                auto uuid = characteristic->uuid;
+                auto properties = characteristic->properties;
+                WriteRecord record{identifier, uuid, data, type, platform::Date::now().timeIntervalSince1970()};
+                writes_.push_back(record);
+                peripheral->writes_.push_back(record);
+                addTrace(std::string(type == WriteType::withResponse ? "write " : "write-no-response ") +
+                         uuid.uuidString() + " " + platform::hexText(data));
+                bool permitted = type == WriteType::withResponse
+                                     ? platform::contains(properties, CharacteristicProperties::write)
+                                     : platform::contains(properties, CharacteristicProperties::writeWithoutResponse);
+                if (!permitted) {
+                  if (type == WriteType::withResponse) {
+                    strong->radioWriteAcknowledged(
+                        identifier, handle,
+                        attError(platform::BluetoothATTError::writeNotPermitted, "Writing is not permitted."));
+                  }
+                  return;
+                }
+                auto refusal = peripheral->didWrite(uuid, data, type);
+                if (type == WriteType::withResponse) {
+                  // The link may have ended inside the hook.
+                  if (link(client, identifier)) strong->radioWriteAcknowledged(identifier, handle, refusal);
+                }
+              });
 }
 
 void SimulatedRadio::setNotifyValue(const platform::RadioClient* key, const PeripheralIdentifier& identifier,
                                     std::uint16_t handle, bool enabled) {
-  std::lock_guard lock(mutex_);
-  auto client = idOf(key);
-  if (!client) return;
-  later(options_.latency, [this, client, identifier, handle, enabled] {
-    auto* existing = link(client, identifier);
-    auto strong = clientFor(client);
-    if (!existing || existing->state != LinkState::connected || !strong) return;
-    auto peripheral = existing->peripheral;
+  gattRequest(key, identifier, [this, identifier, handle, enabled](ClientId, Link& existing, const auto& strong) {
+    auto peripheral = existing.peripheral;
     auto* characteristic = peripheral->find(handle);
     if (!characteristic) return;
     auto uuid = characteristic->uuid;
@@ -544,7 +528,7 @@ void SimulatedRadio::setNotifyValue(const platform::RadioClient* key, const Peri
           attError(platform::BluetoothATTError::requestNotSupported, "The request is not supported."));
       return;
     }
-    bool changed = enabled ? existing->notifying.insert(handle).second : existing->notifying.erase(handle) > 0;
+    bool changed = enabled ? existing.notifying.insert(handle).second : existing.notifying.erase(handle) > 0;
     strong->radioNotificationStateChanged(identifier, handle, enabled, std::nullopt);
     if (changed) peripheral->didSubscribe(uuid, enabled);
   });

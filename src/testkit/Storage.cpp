@@ -1,5 +1,6 @@
-#include "platform/Seams.hpp"
 #include "talvaren/testing/Storage.hpp"
+
+#include "platform/Seams.hpp"
 
 namespace talvaren::testkit {
 

@@ -1,5 +1,7 @@
 // The virtual-time executor of tests: one schedule for every queue, run on the thread that drives it.
 
+#include "talvaren/testing/VirtualTime.hpp"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -8,9 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "talvaren/testing/DispatchExecutor.hpp"
 #include "talvaren/testing/Clock.hpp"
-#include "talvaren/testing/VirtualTime.hpp"
+#include "talvaren/testing/DispatchExecutor.hpp"
 
 namespace talvaren::testkit {
 namespace {

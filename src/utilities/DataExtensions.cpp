@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "talvaren/platform/HexText.hpp"
+
 namespace talvaren {
 namespace {
 
@@ -46,14 +48,7 @@ std::string md5(const Bytes& data) {
                   EVP_DigestUpdate(context.get(), data.data(), data.size()) == 1 &&
                   EVP_DigestFinal_ex(context.get(), digest, &length) == 1;
   if (!ok) return {};
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * length);
-  for (unsigned int i = 0; i < length; ++i) {
-    text.push_back(kDigits[digest[i] >> 4]);
-    text.push_back(kDigits[digest[i] & 0x0F]);
-  }
-  return text;
+  return platform::hexText({digest, length});
 }
 
 }  // namespace talvaren

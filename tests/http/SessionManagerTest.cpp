@@ -451,6 +451,16 @@ TEST_F(SessionManagerTest, FollowsRedirects) {
   ASSERT_TRUE(moved.reply()->result.isSuccess());
   EXPECT_EQ(moved.reply()->response->url().absoluteString(), server.url("/new?x=1"));
   EXPECT_EQ(moved.reply()->request->url().absoluteString(), server.url("/old"));
+
+  // Turned off for one request, the 3xx is the reply; the next request on the pooled handle follows again.
+  auto kept = *URLRequest::make(server.url("/old")).value();
+  kept.setFollowsRedirects(false);
+  Captured<DataResponse<Bytes>> redirect;
+  session->request(kept)->responseData(redirect.handler());
+  waitFor([&] { return redirect.done(); });
+  EXPECT_EQ(redirect.reply()->response->statusCode(), 302);
+  EXPECT_EQ(redirect.reply()->response->value("Location"), "/new?x=1");
+  EXPECT_EQ(*getJSON("/old").reply()->result.value(), json({{"moved", true}}));
 }
 
 TEST_F(SessionManagerTest, EveryHandlerRunsOnceWhenAddedBeforeOrAfterTheReply) {

@@ -1,5 +1,10 @@
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <limits>
@@ -10,6 +15,7 @@
 
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
 
 using namespace talvaren;
@@ -21,6 +27,11 @@ namespace {
 void writeText(const std::filesystem::path& file, const std::string& text) {
   std::filesystem::create_directories(file.parent_path());
   std::ofstream(file, std::ios::binary) << text;
+}
+
+std::string readText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace
@@ -164,17 +175,125 @@ TEST(UserDefaultsTest, EveryKindPersistsAcrossInstances) {
   EXPECT_EQ(reread->dictionaryRepresentation(), UserDefaults::persistent(*reread->file())->dictionaryRepresentation());
 }
 
-TEST(UserDefaultsTest, DamagedFilesReadAsEmpty) {
+TEST(UserDefaultsTest, DamagedFilesAreKeptAsideBeforeTheNextSave) {
   testkit::TemporaryAppHome home;
   auto file = platform::AppHome::userDefaultsPath();
-  for (const char* damaged : {"{\"a\": 1", "[1, 2]", "", "\xff\xfe", R"({"a": {"$bytes": "!!!"}})",
-                              R"({"a": {"$double": "huge"}})", R"({"a": {"$dict": 3}})"}) {
-    writeText(file, damaged);
+  auto keptCopies = [&] {
+    std::vector<std::filesystem::path> copies;
+    for (const auto& entry : std::filesystem::directory_iterator(home.path())) {
+      if (entry.path().filename().string().starts_with("UserDefaults.damaged-")) copies.push_back(entry.path());
+    }
+    std::sort(copies.begin(), copies.end());
+    return copies;
+  };
+  // A file cut short by a full disk, one that is not a dictionary, and ones whose tags are broken.
+  const std::vector<std::string> damaged = {R"({"LastWorkoutDevice":"KELO-1","APIBaseURL":"x","b":)", "[1, 2]",
+                                            "\xff\xfe", R"({"a": {"$bytes": "!!!"}})", R"({"a": {"$double": "huge"}})",
+                                            R"({"a": {"$dict": 3}})"};
+  for (const auto& text : damaged) {
+    writeText(file, text);
     auto defaults = UserDefaults::persistent(file);
-    EXPECT_EQ(defaults->dictionaryRepresentation(), json::object()) << damaged;
-    // A damaged file is replaced by the next save.
+    EXPECT_EQ(defaults->dictionaryRepresentation(), json::object()) << text;
+    testkit::ConsoleCapture console;
     defaults->set(1, "fresh");
-    EXPECT_EQ(UserDefaults::persistent(file)->integerForKey("fresh"), 1);
+    EXPECT_FALSE(defaults->lastSaveError());
+    EXPECT_EQ(UserDefaults::persistent(file)->dictionaryRepresentation(), (json{{"fresh", 1}}));
+    auto copies = keptCopies();
+    ASSERT_FALSE(copies.empty());
+    EXPECT_EQ(readText(copies.back()), text);
+    ASSERT_EQ(console.lines().size(), 1u);
+    EXPECT_NE(console.lines()[0].find(copies.back().string()), std::string::npos) << console.lines()[0];
+  }
+  auto copies = keptCopies();
+  ASSERT_EQ(copies.size(), UserDefaults::keptDamagedFiles);
+  EXPECT_EQ(readText(copies.front()), damaged[damaged.size() - UserDefaults::keptDamagedFiles]);
+
+  // An empty file holds nothing to keep.
+  writeText(file, "");
+  UserDefaults::persistent(file)->set(2, "again");
+  EXPECT_EQ(keptCopies(), copies);
+  EXPECT_EQ(UserDefaults::persistent(file)->integerForKey("again"), 2);
+}
+
+TEST(UserDefaultsTest, StoresSharingAFileMergeTheirChangesKeyByKey) {
+  testkit::TemporaryAppHome home;
+  auto file = platform::AppHome::userDefaultsPath();
+  auto host = UserDefaults::persistent(file);
+  auto helper = UserDefaults::persistent(file);
+  host->set("KELO-1", "LastWorkoutDevice");
+  helper->set("https://example.test/api/", "APIBaseURL");
+  // Each reads what the other saved, without being made again.
+  EXPECT_EQ(helper->stringForKey("LastWorkoutDevice"), "KELO-1");
+  EXPECT_EQ(host->stringForKey("APIBaseURL"), "https://example.test/api/");
+
+  // A save carries only the saver's own changes: the host does not bring back what the helper removed.
+  helper->removeObjectForKey("LastWorkoutDevice");
+  host->set(5, "owner");
+  helper->set(1, "shared");
+  host->set(2, "shared");
+  auto expected = json{{"APIBaseURL", "https://example.test/api/"}, {"owner", 5}, {"shared", 2}};
+  EXPECT_EQ(UserDefaults::persistent(file)->dictionaryRepresentation(), expected);
+  EXPECT_EQ(helper->dictionaryRepresentation(), expected);
+  EXPECT_EQ(host->dictionaryRepresentation(), expected);
+}
+
+TEST(UserDefaultsTest, TwoProcessesSharingAHomeKeepEveryKey) {
+  constexpr int perProcess = 200;
+  if (const char* prefix = std::getenv("TALVAREN_TEST_DEFAULTS_WRITER")) {
+    // A writer started below: wait for the go (the pipe closing), then set its keys.
+    char byte;
+    while (::read(STDIN_FILENO, &byte, 1) > 0) {
+    }
+    auto defaults = UserDefaults::standard();
+    for (int i = 0; i < perProcess; ++i) defaults->set(i, prefix + std::to_string(i));
+    ASSERT_FALSE(defaults->lastSaveError());
+    return;
+  }
+  testkit::TemporaryAppHome home;  // names the home in TALVAREN_HOME for the writers
+  auto defaults = UserDefaults::standard();
+  defaults->set("KELO-1", "LastWorkoutDevice");
+
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  std::vector<pid_t> writers;
+  for (const char* prefix : {"a", "b"}) {
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) environment.emplace_back(*variable);
+    environment.push_back(std::string("TALVAREN_TEST_DEFAULTS_WRITER=") + prefix);
+    std::vector<char*> envp;
+    for (auto& variable : environment) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::string self = "/proc/self/exe";
+    char* argv[] = {self.data(), filter.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, go[0], STDIN_FILENO);
+    posix_spawn_file_actions_addclose(&actions, go[1]);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int spawned = ::posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(spawned, 0);
+    writers.push_back(pid);
+  }
+  ::close(go[0]);
+  ::close(go[1]);
+  for (pid_t pid : writers) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+
+  // This process's store sees the writers' keys, and its own next save keeps them.
+  EXPECT_EQ(defaults->integerForKey("b199"), 199);
+  defaults->set(true, "host");
+  auto values = UserDefaults::persistent(platform::AppHome::userDefaultsPath())->dictionaryRepresentation();
+  EXPECT_EQ(values.size(), 2u * perProcess + 2);
+  for (int i = 0; i < perProcess; ++i) {
+    EXPECT_EQ(values.value("a" + std::to_string(i), -1), i);
+    EXPECT_EQ(values.value("b" + std::to_string(i), -1), i);
   }
 }
 

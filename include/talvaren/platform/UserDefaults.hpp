@@ -13,17 +13,28 @@
 //     number is not a text, a text is not bytes.
 // Setting a null value removes the key. Every change of a persisted store is on disk, written
 // atomically, before the setter returns; setting the value a key already holds on disk writes
-// nothing. A damaged or unreadable file reads as an empty store. Lists and dictionaries nest at
-// most `maxNesting` deep within one value; a deeper value is not stored.
+// nothing. Lists and dictionaries nest at most `maxNesting` deep within one value; a deeper value is
+// not stored.
+//
+// Several processes (a host and its helper) may share one file. A save holds the file's folder
+// locked, reads the file again and applies only the keys this store changed or removed since its
+// last save, so the last writer wins per key, never per file; a read notices a file replaced by
+// another process and takes its values (with this store's unsaved changes on top).
+//
+// A file that cannot be decoded reads as an empty store and is never overwritten: the next save
+// first moves it aside, beside itself ("UserDefaults.json" becomes
+// "UserDefaults.damaged-<UTC time>.json"; the newest `keptDamagedFiles` are kept), and prints one console line naming
+// the copy. A file that cannot be read at all (a folder or a pipe in its place, no permission) is left alone and the
+// save fails.
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 #include "talvaren/platform/Error.hpp"
 
@@ -41,6 +52,8 @@ class UserDefaults {
 
   /// How deep lists and dictionaries may nest within one value ([[1]] nests 2 deep).
   static constexpr std::size_t maxNesting = 128;
+  /// How many damaged files moved aside are kept beside the store's file.
+  static constexpr std::size_t keptDamagedFiles = 3;
 
   UserDefaults();
   explicit UserDefaults(std::filesystem::path file);
@@ -82,15 +95,30 @@ class UserDefaults {
   static std::optional<nlohmann::json> decodeFile(std::string_view text);
 
  private:
+  /// What identifies one version of the file on disk (each save replaces it with a new file).
+  struct FileStamp {
+    std::int64_t device = -1, inode = -1, size = -1, modified = -1, changed = -1;
+    bool operator==(const FileStamp&) const = default;
+  };
+
+  static FileStamp stampOf(const std::filesystem::path& file);
+  /// Takes the file's values when another process replaced it since they were last read.
+  void refreshLocked() const;
+  /// Marks `key` as changed by this store (its value, or its absence, is in `values_`).
+  void noteChangeLocked(const std::string& key);
   void changed();
 
   std::optional<std::filesystem::path> file_;
   mutable std::mutex mutex_;
-  nlohmann::json values_ = nlohmann::json::object();
-  std::uint64_t generation_ = 0;
+  /// The file's values as last read or written, with the unsaved changes on top.
+  mutable nlohmann::json values_ = nlohmann::json::object();
+  /// The version of the file `values_` were read from; at first none read yet (not even a missing file).
+  mutable FileStamp stamp_{.device = -2};
+  /// Keys changed or removed and not yet saved, each with the number of its latest change.
+  std::map<std::string, std::uint64_t> unsaved_;
+  std::uint64_t changes_ = 0;
 
   std::mutex saveMutex_;
-  std::uint64_t savedGeneration_ = 0;
   std::optional<Error> lastSaveError_;
 };
 

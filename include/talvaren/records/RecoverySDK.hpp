@@ -78,7 +78,7 @@ class RecoverySDK : public record::ServerDatesWithModified, public record::Order
   std::optional<std::int64_t> startTimeInSeconds;
 
   /// Every value absent except the starting values named in the class comment.
-  RecoverySDK() = default;
+  RecoverySDK();
   /// Always an entry for a JSON object; a missing or mistyped key leaves its value absent.
   static std::optional<RecoverySDK> fromJSON(const JSON& json);
   std::optional<JSON> toJSON() const;
@@ -90,7 +90,6 @@ class RecoverySDK : public record::ServerDatesWithModified, public record::Order
  private:
   struct Blank {};
   explicit RecoverySDK(Blank);
-
 };
 
 }  // namespace talvaren

@@ -111,6 +111,11 @@ class SimulatedRadio final : public platform::BluetoothRadio, public std::enable
 
   /// Runs `work` on the radio's queue after `seconds`, holding the radio's lock.
   void later(double seconds, std::function<void()> work);
+  /// A GATT request of `key`'s central to `identifier`: runs `request` after the radio's latency with
+  /// the central's number, its link and the central itself, unless by then the central has gone or the
+  /// link is not up.
+  using GattRequest = std::function<void(ClientId, Link&, const std::shared_ptr<platform::RadioClient>&)>;
+  void gattRequest(const platform::RadioClient* key, const PeripheralIdentifier& identifier, GattRequest request);
   void scheduleAdvertising(std::uint64_t generation, double delay);
   void advertise();
   std::shared_ptr<SimulatedPeripheral> peripheral(const PeripheralIdentifier& identifier) const;

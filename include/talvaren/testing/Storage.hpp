@@ -3,6 +3,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "talvaren/platform/FileManager.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
@@ -18,8 +20,9 @@ void resetStandardUserDefaults();
 /// null goes back to the real one.
 void setDefaultFileManager(std::shared_ptr<platform::FileManager> manager);
 
-/// While alive, the application home is a fresh empty temporary folder (removed afterwards) and the
-/// standard user defaults are those of that folder. Restores the previous home on destruction.
+/// While alive, the application home is a fresh empty temporary folder (removed afterwards), also
+/// named by TALVAREN_HOME for the processes a test starts, and the standard user defaults are those
+/// of that folder. Restores the previous home and TALVAREN_HOME on destruction.
 class TemporaryAppHome {
  public:
   TemporaryAppHome();
@@ -33,6 +36,7 @@ class TemporaryAppHome {
   std::filesystem::path path_;
   std::filesystem::path previous_;
   bool hadOverride_ = false;
+  std::optional<std::string> previousEnvironment_;
 };
 
 }  // namespace talvaren::testkit

@@ -7,6 +7,7 @@
 #include <random>
 #include <string_view>
 
+#include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::platform::http {
@@ -18,13 +19,7 @@ std::string randomBoundary() {
     std::mt19937_64 fallback(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     for (auto& b : bytes) b = static_cast<unsigned char>(fallback());
   }
-  static constexpr char hex[] = "0123456789abcdef";
-  std::string result = "talvaren.boundary.";
-  for (unsigned char b : bytes) {
-    result += hex[b >> 4];
-    result += hex[b & 0x0F];
-  }
-  return result;
+  return "talvaren.boundary." + platform::hexText(bytes);
 }
 
 std::string escapeFieldText(const std::string& text) {

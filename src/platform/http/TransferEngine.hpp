@@ -17,6 +17,10 @@
 //   no epoll set while the main thread drives it.
 // Handlers of finished transfers always run outside the mutex.
 //
+// The engine's files: TransferEngine.cpp schedules (submitting, the worker's loop, deadlines, starting
+// transfers), TransferSockets.cpp watches the sockets, TransferReply.cpp reads replies and finishes
+// transfers, TransferHeaders.cpp builds header lists; Transfer.hpp holds what they share.
+//
 // Easy handles are pooled with their fixed options set once, and the curl header list of the previous
 // request is reused when the next one sends the same header fields, so a request costs little beyond what
 // libcurl itself does.

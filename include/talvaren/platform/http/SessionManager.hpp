@@ -9,7 +9,8 @@
 //   transfer thread. Handlers always run on the main queue that was current when the request was made.
 // - Connections are kept alive and reused: sequential requests to one host share one TCP connection.
 // - TLS peer and host-name verification are always on.
-// - Only http and https URLs are fetched; redirects are followed (at most 16).
+// - Only http and https URLs are fetched; redirects are followed (at most 16), unless the request turns
+//   that off (URLRequest::setFollowsRedirects), in which case a 3xx reply is the reply.
 // - The layer adds no header of its own: no User-Agent (libcurl adds none either), no "Accept",
 //   no "Expect: 100-continue", and no "Content-Type" for a body the caller did not label. Header fields
 //   of the configuration are added when the request lacks them; cookies of the configuration's store

@@ -53,6 +53,9 @@ class URLRequest {
   /// Seconds without any data moving before the request fails with ("NSURLErrorDomain", -1001).
   double timeoutInterval() const { return timeout_; }
   void setTimeoutInterval(double seconds) { timeout_ = seconds; }
+  /// Whether a 3xx reply with a "Location" is followed (the default) or handed over as the reply itself.
+  bool followsRedirects() const { return followsRedirects_; }
+  void setFollowsRedirects(bool follow) { followsRedirects_ = follow; }
   URLRequestCachePolicy cachePolicy() const { return cachePolicy_; }
   void setCachePolicy(URLRequestCachePolicy policy) { cachePolicy_ = policy; }
 
@@ -73,6 +76,7 @@ class URLRequest {
   std::shared_ptr<const std::optional<Bytes>> body_;
   double timeout_ = 60;
   URLRequestCachePolicy cachePolicy_ = URLRequestCachePolicy::useProtocolCachePolicy;
+  bool followsRedirects_ = true;
 };
 
 /// True when two header names are equal without regard to ASCII letter case.

@@ -1,0 +1,330 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets, one folder per target (fuzz/corpus/<target>/).
+
+Run from anywhere: python3 fuzz/corpus/make_seeds.py. The seeds are small valid inputs: PNG files of
+several sizes, colour types and bit depths; heart-rate notifications and Kelo history frames from the
+example recordings; Ravo packets; record JSON taken from the test suites; keyed archives; strings
+tables; date texts for each pattern and zone. Inputs that once made a target fail are kept beside the
+seeds under names starting with "crash-" and are never rewritten here.
+"""
+import json
+import re
+import struct
+import zlib
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+CORPUS = ROOT / "fuzz" / "corpus"
+
+
+def write(target, name, data):
+    folder = CORPUS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode()
+    (folder / name).write_bytes(data)
+
+
+def clear(target):
+    folder = CORPUS / target
+    if folder.is_dir():
+        for f in folder.iterdir():
+            if not f.name.startswith("crash-"):
+                f.unlink()
+
+
+# ---- PNG ----------------------------------------------------------------------------------------
+
+def chunk(kind, body):
+    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+
+
+def channels(colour):
+    return {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[colour]
+
+
+def sample(x, y, c, depth, colour):
+    limit = 16 if colour == 3 else 1 << depth  # palette indices stay within the 16 colours
+    return (x * 37 + y * 101 + c * 53) % min(limit, 1 << depth)
+
+
+def pack_row(width, y, colour, depth):
+    return pack_values([sample(x, y, c, depth, colour) for x in range(width) for c in range(channels(colour))], depth)
+
+
+def filtered(rows, kind, bpp):
+    """Rows with one filter byte each; kind cycles 0..4 when None."""
+    out, previous = bytearray(), None
+    for index, row in enumerate(rows):
+        f = index % 5 if kind is None else kind
+        prior = previous or bytes(len(row))
+        line = bytearray()
+        for i, v in enumerate(row):
+            a = row[i - bpp] if i >= bpp else 0
+            b = prior[i]
+            c = prior[i - bpp] if i >= bpp else 0
+            if f == 0:
+                p = 0
+            elif f == 1:
+                p = a
+            elif f == 2:
+                p = b
+            elif f == 3:
+                p = (a + b) // 2
+            else:
+                pa, pb, pc = abs(b - c), abs(a - c), abs(a + b - 2 * c)
+                p = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+            line.append((v - p) & 0xFF)
+        out.append(f)
+        out += line
+        previous = row
+    return bytes(out)
+
+
+ADAM7 = [(0, 0, 8, 8), (4, 0, 8, 8), (0, 4, 4, 8), (2, 0, 4, 4), (0, 2, 2, 4), (1, 0, 2, 2), (0, 1, 1, 2)]
+
+
+def png(width, height, colour, depth, interlace=False, filter_kind=None, extra=b""):
+    bpp = max(1, channels(colour) * depth // 8)
+    if not interlace:
+        rows = [pack_row(width, y, colour, depth) for y in range(height)]
+        data = filtered(rows, filter_kind, bpp)
+    else:
+        data = b""
+        for x0, y0, dx, dy in ADAM7:
+            xs = list(range(x0, width, dx))
+            ys = list(range(y0, height, dy))
+            if not xs or not ys:
+                continue
+            rows = []
+            for y in ys:
+                full = [sample(x, y, c, depth, colour) for x in xs for c in range(channels(colour))]
+                rows.append(pack_values(full, depth))
+            data += filtered(rows, filter_kind, bpp)
+    ihdr = struct.pack(">IIBBBBB", width, height, depth, colour, 0, 0, 1 if interlace else 0)
+    body = chunk(b"IHDR", ihdr) + extra
+    return b"\x89PNG\r\n\x1a\n" + body + chunk(b"IDAT", zlib.compress(data, 9)) + chunk(b"IEND", b"")
+
+
+def pack_values(values, depth):
+    if depth == 16:
+        return b"".join(struct.pack(">H", v) for v in values)
+    if depth == 8:
+        return bytes(values)
+    out, bits, acc = bytearray(), 0, 0
+    for v in values:
+        acc = (acc << depth) | v
+        bits += depth
+        if bits == 8:
+            out.append(acc)
+            bits, acc = 0, 0
+    if bits:
+        out.append(acc << (8 - bits))
+    return bytes(out)
+
+
+def png_seeds():
+    clear("fuzz_png")
+    palette = chunk(b"PLTE", bytes(v for i in range(16) for v in (i * 16, 255 - i * 16, (i * 40) % 256)))
+    transparency = chunk(b"tRNS", bytes(range(0, 256, 32)))
+    gray_key = chunk(b"tRNS", struct.pack(">H", 3))
+    gamma = chunk(b"gAMA", struct.pack(">I", 45455))
+    text = chunk(b"tEXt", b"Comment\x00TalvarenKit seed")
+    seeds = {
+        "rgba8_1x1.png": png(1, 1, 6, 8),
+        "rgba8_16x16_filters.png": png(16, 16, 6, 8),
+        "rgba16_5x3.png": png(5, 3, 6, 16, filter_kind=4),
+        "rgb8_7x5_paeth.png": png(7, 5, 2, 8, filter_kind=4, extra=gamma),
+        "rgb16_3x3.png": png(3, 3, 2, 16, filter_kind=1),
+        "gray1_17x3.png": png(17, 3, 0, 1),
+        "gray2_9x4.png": png(9, 4, 0, 2, extra=text),
+        "gray4_6x6_key.png": png(6, 6, 0, 4, extra=gray_key),
+        "gray8_32x2.png": png(32, 2, 0, 8, filter_kind=3),
+        "gray16_4x4.png": png(4, 4, 0, 16, filter_kind=2),
+        "grayalpha8_8x8.png": png(8, 8, 4, 8),
+        "grayalpha16_2x5.png": png(2, 5, 4, 16),
+        "palette4_10x10_trns.png": png(10, 10, 3, 4, extra=palette + transparency),
+        "palette8_12x3.png": png(12, 3, 3, 8, extra=palette),
+        "palette1_9x2.png": png(9, 2, 3, 1, extra=palette),
+        "rgba8_9x9_interlaced.png": png(9, 9, 6, 8, interlace=True),
+        "gray2_11x7_interlaced.png": png(11, 7, 0, 2, interlace=True),
+        "palette8_5x6_interlaced.png": png(5, 6, 3, 8, interlace=True, extra=palette),
+    }
+    for name, data in seeds.items():
+        write("fuzz_png", name, data)
+
+
+# ---- strap frames -------------------------------------------------------------------------------
+
+def hex_lines(path):
+    lines = []
+    for line in path.read_text().splitlines():
+        line = line.strip()
+        if line and not line.startswith("#"):
+            lines.append(bytes.fromhex(line))
+    return lines
+
+
+def length_prefixed(frames):
+    return b"".join(bytes([len(f)]) + f for f in frames)
+
+
+def strap_seeds():
+    clear("fuzz_heart_rate_measurement")
+    for index, value in enumerate(hex_lines(ROOT / "examples" / "heart_rate_notifications.hex")):
+        write("fuzz_heart_rate_measurement", f"notification{index}.bin", value)
+
+    clear("fuzz_kelo_history")
+    frames = hex_lines(ROOT / "examples" / "kelo_history.hex")
+    write("fuzz_kelo_history", "download.bin", length_prefixed(frames))
+    write("fuzz_kelo_history", "message1.bin", length_prefixed(frames[:3]))
+    write("fuzz_kelo_history", "message2.bin", length_prefixed(frames[3:4]))
+    write("fuzz_kelo_history", "message3.bin", length_prefixed(frames[4:]))
+
+    clear("fuzz_ravo_history")
+    start = bytes([0x38, 0x01, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x4A, 0x4C, 0xC0])
+    more = bytes([0x48, 0x02, 0x50, 0x52, 0xEC])
+    closing = bytes([0x58, 0x05, 0x5D])
+    clock = bytes([0x12, 0x65, 0x53, 0xF1, 0x00, 0xBB])
+    user = bytes(i * 10 for i in range(18))
+    write("fuzz_ravo_history", "history.bin", length_prefixed([start, more, bytes([0x48, 0x03, 0xAA]), closing]))
+    write("fuzz_ravo_history", "clock_and_user.bin", length_prefixed([clock, user]))
+    write("fuzz_ravo_history", "other_closings.bin",
+          length_prefixed([start, bytes([0x58, 0x01, 0x40, 0x41, 0x5D]), bytes([0x58, 0x07, 0x40, 0x41, 0x5D])]))
+
+
+# ---- records ------------------------------------------------------------------------------------
+
+RAW = re.compile(r'R"\((.*?)\)"', re.S)
+
+RECORD_JSON_TESTS = {"CaloriesSDKTest.cpp", "HeartrateSDKTest.cpp", "WorkoutSDKTest.cpp"}
+ACCOUNT_TESTS = {"ActivitySDKTest.cpp", "DeviceTest.cpp", "HRRecoveryTest.cpp", "HRVScoreTest.cpp",
+                 "PreferencesDataTest.cpp", "RecoverySDKTest.cpp", "SleepSDKTest.cpp", "TrackTest.cpp",
+                 "UserTest.cpp"}
+
+
+def record_seeds():
+    clear("fuzz_record_json")
+    clear("fuzz_account_and_day_records")
+    for test in sorted((ROOT / "tests").glob("*/*Test.cpp")):
+        target = ("fuzz_record_json" if test.name in RECORD_JSON_TESTS
+                  else "fuzz_account_and_day_records" if test.name in ACCOUNT_TESTS else None)
+        if target is None:
+            continue
+        for index, text in enumerate(RAW.findall(test.read_text())):
+            try:
+                value = json.loads(text)
+            except ValueError:
+                continue
+            if isinstance(value, (dict, list)) and value:
+                write(target, f"{test.stem}{index}.json", text)
+
+
+# ---- keyed archives -----------------------------------------------------------------------------
+
+def archive_value(v):
+    if v is None:
+        return b"\x00"
+    if v is False:
+        return b"\x01"
+    if v is True:
+        return b"\x02"
+    if isinstance(v, int):
+        return b"\x03" + struct.pack(">q", v)
+    if isinstance(v, float):
+        return b"\x04" + struct.pack(">d", v)
+    if isinstance(v, str):
+        b = v.encode()
+        return b"\x05" + struct.pack(">I", len(b)) + b
+    if isinstance(v, bytes):
+        return b"\x06" + struct.pack(">I", len(v)) + v
+    if isinstance(v, tuple) and v[0] == "date":
+        return b"\x07" + struct.pack(">d", v[1])
+    if isinstance(v, list):
+        return b"\x08" + struct.pack(">I", len(v)) + b"".join(archive_value(e) for e in v)
+    if isinstance(v, dict):
+        out = b"\x09" + struct.pack(">I", len(v))
+        for key, e in v.items():
+            k = key.encode()
+            out += struct.pack(">I", len(k)) + k + archive_value(e)
+        return out
+    raise TypeError(v)
+
+
+def archive(root):
+    return b"TKAR\x01" + archive_value(root)
+
+
+def archive_seeds():
+    clear("fuzz_keyed_archive")
+    workout = {"uuid": "w1", "owner": 7, "duration": 3600, "date": "2020-01-01", "created": ("date", 1577836800.0),
+               "avg_hr": 124, "hr_data": [{"timestamp": 1796580000, "value": 88, "workout": "w1"},
+                                          {"timestamp": 1796580002, "value": 92, "workout": "w1"}],
+               "calories": 512.5, "synced": True, "notes": None, "raw": bytes([0, 1, 2, 255])}
+    write("fuzz_keyed_archive", "workout.tkar", archive(workout))
+    write("fuzz_keyed_archive", "every_kind.tkar",
+          archive({"null": None, "false": False, "true": True, "int": -9, "double": 0.5, "text": "Kelo \u00fc",
+                   "data": b"", "date": ("date", -1.5), "list": [1, [2.0, ["x"]], {}], "object": {"a": {"b": {}}}}))
+    write("fuzz_keyed_archive", "list_root.tkar", archive([1, "two", 3.0, ("date", 0.0)]))
+    write("fuzz_keyed_archive", "empty_object.tkar", archive({}))
+
+
+# ---- strings tables -----------------------------------------------------------------------------
+
+def strings_seeds():
+    clear("fuzz_strings_table")
+    write("fuzz_strings_table", "localizable.strings",
+          '/* Workout screen */\n"Search" = "Suchen";   // trailing comment\n'
+          '"quote \\"in\\" key" = "line\\nbreak\\ttab \\\\ back";\nunquoted_key = "value";\n"lone";\n'
+          '"unicode" = "\\U00e9\\u20AC\\UD83D\\UDE00";\n"octal" = "\\101\\0102";\n')
+    write("fuzz_strings_table", "utf8_bom.strings", "\ufeff\"k\" = \"v\";\n\"Start\" = \"Beginnen\";\n")
+    utf16 = '"Heart rate" = "Herzfrequenz \u00fc\U0001F600";\n"Stop" = "Stopp";\n'
+    write("fuzz_strings_table", "utf16le.strings", b"\xff\xfe" + utf16.encode("utf-16-le"))
+    write("fuzz_strings_table", "utf16be.strings", b"\xfe\xff" + utf16.encode("utf-16-be"))
+
+
+# ---- dates --------------------------------------------------------------------------------------
+
+def date_seeds():
+    clear("fuzz_date_formatter")
+    texts = ["2026-12-07T12:44:37.123456+0000", "2020-03-29T02:30:00+0100", "2026-03-29", "2024-02-29 23:59:59",
+             "12-07-2026 9:05 PM", "20261207124437", "07.12.26"]
+    for pattern, text in enumerate(texts):
+        for zone in range(4):
+            if zone and pattern % 2:
+                continue  # a few zones for each pattern are enough
+            write("fuzz_date_formatter", f"pattern{pattern}_zone{zone}.txt", bytes([pattern * 4 + zone]) + text.encode())
+    write("fuzz_date_formatter", "full_en.txt", bytes([7 * 4 + 1]) + b"Monday, December 7, 2026")
+    write("fuzz_date_formatter", "full_de.txt", bytes([0x80 | 7 * 4 + 1]) + "Montag, 7. Dezember 2026".encode())
+
+
+# ---- server replies -----------------------------------------------------------------------------
+
+def reply(road, status, headers, body):
+    code = status - 100
+    return bytes([road, code >> 8, code & 0xFF]) + ("\n".join(headers) + "\n\n" + body).encode()
+
+
+def server_reply_seeds():
+    clear("fuzz_server_reply")
+    write("fuzz_server_reply", "login.bin",
+          reply(2, 200, ["Content-Type: application/json", "Set-Cookie: csrftoken=abc123; Path=/; SameSite=Lax",
+                         "Set-Cookie: sessionid=xyz789; HttpOnly; Path=/"],
+                '{"token": "t0k3n", "user": {"id": 7, "email": "a@example.test"}}'))
+    write("fuzz_server_reply", "heartrates.bin",
+          reply(0, 200, ["Content-Type: application/json"],
+                '[{"timestamp": 1796580000, "value": 88, "workout": "w1"}, {"timestamp": 1796580002, "value": 92}]'))
+    write("fuzz_server_reply", "unauthorised.bin",
+          reply(0, 401, ["Content-Type: application/json"], '{"detail": "Invalid token."}'))
+    write("fuzz_server_reply", "server_error_text.bin", reply(0, 500, ["Content-Type: text/html"], "<h1>Server Error</h1>"))
+    write("fuzz_server_reply", "transport_error.bin", reply(1, 200, [], ""))
+
+
+if __name__ == "__main__":
+    png_seeds()
+    strap_seeds()
+    record_seeds()
+    archive_seeds()
+    strings_seeds()
+    date_seeds()
+    server_reply_seeds()

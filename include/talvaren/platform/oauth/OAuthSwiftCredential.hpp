@@ -1,0 +1,61 @@
+#pragma once
+// An OAuth credential: the consumer pair of the client and the token pair the provider granted.
+//
+// `authorizationHeader` signs a request with HMAC-SHA1 (RFC 5849): the signature covers the method, the
+// URL (its query items included), the parameters given and a form-encoded body; the header carries only
+// the oauth_* parameters and the signature. Protocol parameters the caller leaves out are filled in:
+// oauth_consumer_key, oauth_token (when the credential has one), oauth_signature_method "HMAC-SHA1",
+// oauth_timestamp (the platform clock to the nearest second) and oauth_nonce (42 random letters and
+// digits); oauth_version, which RFC 5849 makes optional, is sent only when the caller gives it.
+//
+// The archive keeps the token and its secret only, as a JSON object; the consumer pair always comes
+// from the code that signs.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/http/HTTPMethod.hpp"
+#include "talvaren/platform/oauth/Signature.hpp"
+
+namespace talvaren::platform::oauth {
+
+class OAuthSwiftCredential {
+ public:
+  OAuthSwiftCredential() = default;
+  OAuthSwiftCredential(std::string consumerKey, std::string consumerSecret)
+      : consumerKey(std::move(consumerKey)), consumerSecret(std::move(consumerSecret)) {}
+
+  std::string consumerKey;
+  std::string consumerSecret;
+  std::string oauthToken;
+  std::string oauthTokenSecret;
+
+  /// The "Authorization" header value for a request; none when `url` is no absolute http(s) URL or its
+  /// query or the body holds a malformed escape.
+  std::optional<std::string> authorizationHeader(http::HTTPMethod method, std::string_view url,
+                                                 const ParameterList& parameters,
+                                                 const std::optional<Bytes>& body = std::nullopt) const;
+
+  /// The oauth_* parameters of a request, the signature included (what the header carries).
+  std::optional<ParameterList> signedProtocolParameters(http::HTTPMethod method, std::string_view url,
+                                                        const ParameterList& parameters,
+                                                        const std::optional<Bytes>& body = std::nullopt) const;
+
+  /// {"oauth_token": ..., "oauth_token_secret": ...} as UTF-8 JSON bytes.
+  Bytes archivedData() const;
+  /// The token pair of archived bytes; none for anything else (damaged bytes, JSON null, other kinds).
+  static std::optional<OAuthSwiftCredential> unarchive(std::span<const std::uint8_t> data);
+
+  /// The current time for oauth_timestamp: seconds since 1970, to the nearest second (halves away from 0).
+  static std::int64_t timestamp();
+  /// A fresh oauth_nonce.
+  static std::string nonce();
+
+  friend bool operator==(const OAuthSwiftCredential&, const OAuthSwiftCredential&) = default;
+};
+
+}  // namespace talvaren::platform::oauth

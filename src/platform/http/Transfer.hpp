@@ -1,0 +1,104 @@
+#pragma once
+// Private: what the transfer engine's files share: one transfer in flight, the libcurl callbacks that
+// read its reply, and the main-loop source through which the main thread watches the sockets.
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "../FileIO.hpp"
+#include "../MainLoopSource.hpp"
+#include "TransferEngine.hpp"
+#include "talvaren/platform/http/HTTPCookie.hpp"
+
+namespace talvaren::platform::http::detail {
+
+/// Easy handles kept for the next transfers.
+inline constexpr std::size_t pooledHandles = 16;
+
+inline bool hasField(const std::vector<HTTPHeaderField>& fields, std::string_view name) {
+  return std::any_of(fields.begin(), fields.end(),
+                     [&](const HTTPHeaderField& f) { return headerNameEquals(f.first, name); });
+}
+
+struct TransferEngine::Transfer {
+  std::uint64_t id = 0;
+  /// Holds the request; it outlives the transfer.
+  std::shared_ptr<RequestCore> core;
+  const URLRequest* request = nullptr;
+  CURL* easy = nullptr;
+  HeaderList headers;
+  curl_slist* connectTo = nullptr;
+  Bytes received;
+  std::vector<HTTPHeaderField> headerLines;
+  int status = 0;
+  bool sawStatusLine = false;
+  std::shared_ptr<HTTPCookieStorage> cookieStore;
+  Clock::time_point lastActivity = Clock::now();
+  Clock::duration idleTimeout{};
+  std::int64_t bodySize = 0;
+  std::int64_t uploadReported = 0;
+  std::optional<DownloadDestination> destination;
+  /// Downloads: the file the body streams into, renamed to the destination when the transfer succeeds.
+  std::optional<platform::detail::AtomicFileWriter> file;
+  int fileErrno = 0;
+  bool added = false;
+
+  Transfer() = default;
+  ~Transfer() {
+    if (connectTo) curl_slist_free_all(connectTo);
+  }
+  Transfer(const Transfer&) = delete;
+  Transfer& operator=(const Transfer&) = delete;
+
+  void touch() { lastActivity = Clock::now(); }
+
+  std::string effectiveURL() const {
+    char* url = nullptr;
+    if (easy && curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url) return url;
+    return request->url().absoluteString();
+  }
+
+  void storeCookies() {
+    if (!cookieStore || !hasField(headerLines, "Set-Cookie")) return;
+    if (auto url = URL::fromString(effectiveURL()))
+      cookieStore->setCookies(HTTPCookie::cookies(headerLines, *url), *url);
+  }
+};
+
+/// Offers the sockets to the main queue's runner; it reaches the engine only while the engine is alive.
+class TransferEngine::MainSource final : public platform::detail::MainLoopSource {
+ public:
+  void attach(std::weak_ptr<TransferEngine> engine) {
+    std::lock_guard lock(mutex_);
+    engine_ = std::move(engine);
+  }
+
+  void willWait(std::vector<pollfd>& descriptors) override {
+    if (auto engine = this->engine()) engine->mainWillWait(descriptors);
+  }
+  void didWait(const pollfd* descriptors, std::size_t count) override {
+    if (auto engine = this->engine()) engine->mainDidWait(descriptors, count);
+  }
+
+ private:
+  std::shared_ptr<TransferEngine> engine() {
+    std::lock_guard lock(mutex_);
+    return engine_.lock();
+  }
+
+  std::mutex mutex_;
+  std::weak_ptr<TransferEngine> engine_;
+};
+
+// The reply callbacks libcurl calls with the transfer as their user data (TransferReply.cpp).
+size_t onHeader(char* buffer, size_t size, size_t count, void* userdata);
+size_t onBody(char* data, size_t size, size_t count, void* userdata);
+int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded);
+
+}  // namespace talvaren::platform::http::detail

@@ -1,0 +1,84 @@
+#include "talvaren/platform/oauth/OAuthSwiftCredential.hpp"
+
+#include <cmath>
+
+#include "platform/FileIO.hpp"
+#include "talvaren/platform/Date.hpp"
+#include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/Random.hpp"
+
+namespace talvaren::platform::oauth {
+
+namespace {
+
+bool isProtocolParameter(const std::string& name) { return name.rfind("oauth_", 0) == 0; }
+
+bool has(const ParameterList& list, std::string_view name) {
+  for (const auto& [n, v] : list) {
+    if (n == name) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::int64_t OAuthSwiftCredential::timestamp() {
+  const double seconds = Date::now().timeIntervalSince1970();
+  if (!std::isfinite(seconds) || std::fabs(seconds) > 9.0e18) return 0;
+  return static_cast<std::int64_t>(std::llround(seconds));
+}
+
+std::string OAuthSwiftCredential::nonce() { return random::string(42); }
+
+std::optional<ParameterList> OAuthSwiftCredential::signedProtocolParameters(http::HTTPMethod method,
+                                                                            std::string_view url,
+                                                                            const ParameterList& parameters,
+                                                                            const std::optional<Bytes>& body) const {
+  ParameterList all = parameters;
+  auto fill = [&](std::string_view name, auto value) {
+    if (!has(parameters, name)) all.emplace_back(std::string(name), value());
+  };
+  fill("oauth_consumer_key", [&] { return consumerKey; });
+  if (!oauthToken.empty()) fill("oauth_token", [&] { return oauthToken; });
+  fill("oauth_signature_method", [] { return std::string("HMAC-SHA1"); });
+  fill("oauth_timestamp", [] { return std::to_string(timestamp()); });
+  fill("oauth_nonce", [] { return nonce(); });
+
+  const auto base = signatureBaseString(method, url, all, body);
+  if (!base) return std::nullopt;
+  ParameterList protocol;
+  for (auto& item : all) {
+    if (isProtocolParameter(item.first)) protocol.push_back(std::move(item));
+  }
+  protocol.emplace_back("oauth_signature", signature(*base, consumerSecret, oauthTokenSecret));
+  return protocol;
+}
+
+std::optional<std::string> OAuthSwiftCredential::authorizationHeader(http::HTTPMethod method, std::string_view url,
+                                                                     const ParameterList& parameters,
+                                                                     const std::optional<Bytes>& body) const {
+  auto protocol = signedProtocolParameters(method, url, parameters, body);
+  if (!protocol) return std::nullopt;
+  return authorizationHeaderValue(*protocol);
+}
+
+Bytes OAuthSwiftCredential::archivedData() const {
+  const auto text = Json::dump(nlohmann::json{{"oauth_token", oauthToken}, {"oauth_token_secret", oauthTokenSecret}});
+  return Bytes(text.begin(), text.end());
+}
+
+std::optional<OAuthSwiftCredential> OAuthSwiftCredential::unarchive(std::span<const std::uint8_t> data) {
+  const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+  if (!detail::isValidUtf8(text)) return std::nullopt;
+  const auto json = Json::parse(text);
+  if (!json || !json->is_object()) return std::nullopt;
+  auto token = Json::read<std::string>(*json, "oauth_token");
+  auto secret = Json::read<std::string>(*json, "oauth_token_secret");
+  if (!token || !secret) return std::nullopt;
+  OAuthSwiftCredential credential;
+  credential.oauthToken = std::move(*token);
+  credential.oauthTokenSecret = std::move(*secret);
+  return credential;
+}
+
+}  // namespace talvaren::platform::oauth
