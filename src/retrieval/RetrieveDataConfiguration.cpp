@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "importers/FitBitManager.hpp"
+#include "importers/GarminManager.hpp"
 #include "retrieval/HealthManager.hpp"
 #include "retrieval/Seams.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -164,9 +166,9 @@ std::string RetrieveDataAttributs::selectProvider(RetrieveDataService service) {
     case RetrieveDataService::healthkit:
       return std::string(HealthKitProviderName);
     case RetrieveDataService::fitbit:
-      return "fit_bit_api";
+      return std::string(FitBitProviderName);
     case RetrieveDataService::garmin:
-      return "garmin_api";
+      return std::string(GarminProviderName);
   }
   return {};
 }
