@@ -115,7 +115,7 @@ std::string EndpointText::value() {
   std::lock_guard lock(mutex_);
   const auto generation = endpointGeneration().load();
   if (!text_ || generation_ != generation) {
-    text_ = Connector::APIBaseURL() + std::string(path_);
+    text_ = (base_ ? base_() : Connector::APIBaseURL()) + std::string(path_);
     generation_ = generation;
   }
   return *text_;

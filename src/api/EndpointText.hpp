@@ -1,6 +1,6 @@
 #pragma once
-// Private: the server client's endpoint URLs, each the base URL followed by a fixed path, read from the base
-// URL at the endpoint's first use and then kept.
+// Private: endpoint URLs, each a base URL (the server client's unless another is given) followed by a
+// fixed path, read from the base URL at the endpoint's first use and then kept.
 //
 //   std::string Connector::loginEndpoint() {
 //     static EndpointText text("auth/login/");
@@ -18,7 +18,7 @@ namespace talvaren::detail {
 
 class EndpointText {
  public:
-  explicit EndpointText(std::string_view path) : path_(path) {}
+  explicit EndpointText(std::string_view path, std::string (*base)() = nullptr) : path_(path), base_(base) {}
   EndpointText(const EndpointText&) = delete;
   EndpointText& operator=(const EndpointText&) = delete;
 
@@ -30,6 +30,7 @@ class EndpointText {
 
  private:
   std::string_view path_;
+  std::string (*base_)();
   std::mutex mutex_;
   std::optional<std::string> text_;
   std::uint64_t generation_ = 0;

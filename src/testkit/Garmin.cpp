@@ -1,0 +1,13 @@
+#include "talvaren/testing/Garmin.hpp"
+
+#include "importers/GarminConnector.hpp"
+
+namespace talvaren::testkit {
+
+void setGarminAPIBaseURL(std::string url) { talvaren::detail::setGarminAPIBaseURL(std::move(url)); }
+
+void resetGarminAPIBaseURL() { talvaren::detail::setGarminAPIBaseURL(std::nullopt); }
+
+void resetGarminConnector() { talvaren::detail::resetGarminConnector(); }
+
+}  // namespace talvaren::testkit
