@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "importers/FitBitManager.hpp"
+#include "importers/GarminConnector.hpp"
 #include "importers/GarminManager.hpp"
 #include "retrieval/HealthManager.hpp"
 #include "retrieval/Seams.hpp"
@@ -115,8 +116,11 @@ void RetrieveDataConfiguration::setDelegate(std::weak_ptr<RetrieveDataDelegate> 
 
 // ---- configuration -------------------------------------------------------------------------------------
 
-void RetrieveDataConfiguration::confgurationGarmin(const std::string& /*consumerKey*/,
-                                                   const std::string& /*consumerSecret*/) {
+void RetrieveDataConfiguration::confgurationGarmin(const std::string& consumerKey, const std::string& consumerSecret) {
+  auto connector = GarminConnector::sharedInstance();
+  connector->setConsumerKey(consumerKey);
+  connector->setConsumerSecret(consumerSecret);
+  connector->setAuthorizationWasNeeded(false);
   setGarminReturnedErrorCode(false);
 }
 

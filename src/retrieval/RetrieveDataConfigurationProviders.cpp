@@ -1,5 +1,5 @@
-// The Fitbit and Garmin paths wait for their connectors: until those are in the kit, an import from
-// either provider ends at once, with no request and no records.
+// The Fitbit paths wait for their connector: until it is in the kit, a Fitbit import ends at once, with
+// no request and no records.
 
 #include "talvaren/retrieval/RetrieveDataConfiguration.hpp"
 
@@ -14,14 +14,4 @@ void RetrieveDataConfiguration::getFitBitActivityData(Date, Complete complete) {
 void RetrieveDataConfiguration::getFitBitCaloriesData(Date, Complete complete) {
   if (complete) complete();
 }
-void RetrieveDataConfiguration::getGarminSleepData(Date, CompleteWithResult complete) {
-  if (complete) complete(false);
-}
-void RetrieveDataConfiguration::getGarminActivityData(Date, Complete complete) {
-  if (complete) complete();
-}
-void RetrieveDataConfiguration::getGarminCaloriesData(Date, Complete complete) {
-  if (complete) complete();
-}
-
 }  // namespace talvaren
