@@ -7,36 +7,14 @@
 #include <cstdlib>
 #include <optional>
 
-#include <locale.h>
+#include "utilities/NumberText.hpp"
 
 namespace talvaren {
 namespace {
 
-// The C locale as a handle, so that reading numbers ignores whatever locale the host has set.
-locale_t cLocale() {
-  static const locale_t locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return locale;
-}
+using detail::twoDecimals;
 
-// The number that the whole text reads as, or nothing.
-std::optional<double> number(std::string_view text) {
-  if (text.empty()) return std::nullopt;
-  unsigned char first = static_cast<unsigned char>(text.front());
-  if (first == ' ' || (first >= '\t' && first <= '\r')) return std::nullopt;
-  std::string copy(text);
-  char* end = nullptr;
-  double value = cLocale() != static_cast<locale_t>(nullptr) ? strtod_l(copy.c_str(), &end, cLocale())
-                                                               : std::strtod(copy.c_str(), &end);
-  if (end != copy.c_str() + copy.size()) return std::nullopt;
-  return value;
-}
-
-// "%.2f" in the C locale.
-std::string twoDecimals(double value) {
-  char buffer[400];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
-  return std::string(buffer, result.ptr);
-}
+std::optional<double> number(std::string_view text) { return detail::decimalNumber(text); }
 
 std::string whole(std::int64_t value) {
   char buffer[24];

@@ -1,0 +1,131 @@
+#pragma once
+// Internal: the kit's client of the Fitbit Web API.
+//
+// One shared instance, `FitBitConnector::sharedInstance()`. Every Fitbit request goes through
+// `performAPICall`, called on the object the endpoint was called on, so a subclass that overrides it
+// (FitBitConnectorMock) receives every request. Each call reads the bearer token stored under
+// "FitBitAuthToken" afresh. The first 401 or 403 reply of the process runs the Fitbit authorisation once
+// and repeats the request; every later refusal completes with `genericApiError` of its status.
+// Requests are started on the calling thread; reply handlers, completions, the authorisation and the
+// repeat run on the main queue.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "talvaren/platform/Date.hpp"
+#include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/http/HTTPMethod.hpp"
+#include "talvaren/platform/http/ParameterEncoding.hpp"
+#include "talvaren/platform/http/Response.hpp"
+#include "talvaren/platform/http/SessionManager.hpp"
+
+namespace talvaren {
+
+class FitBitConnector : public std::enable_shared_from_this<FitBitConnector> {
+ public:
+  using HTTPMethod = platform::http::HTTPMethod;
+  using Parameters = platform::http::Parameters;
+  using ParameterEncoding = platform::http::ParameterEncoding;
+  using HTTPHeaders = platform::http::HTTPHeaders;
+  /// Error first, then the parsed reply.
+  using Completion = std::function<void(std::optional<Error>, std::optional<nlohmann::json>)>;
+
+  /// Domain of `genericApiError`.
+  static constexpr std::string_view genericErrorDomain = "FitBit.TalvarenIOS.error";
+  /// The request log of `verboseRequest` is written while this is true.
+  static constexpr bool DEBUG_MODE = true;
+
+  /// The one connector, made on first use and kept for the process.
+  static std::shared_ptr<FitBitConnector> sharedInstance();
+
+  /// "https://api.fitbit.com/" (test code may replace it before first use: talvaren/testing/FitBit.hpp).
+  static std::string APIBaseURL();
+  /// Each is `APIBaseURL()` followed by its path, fixed at its own first use.
+  static std::string fitbitDistanceEndpoint();
+  static std::string fitbitStepsEndpoint();
+  static std::string fitbitCaloriesEndpoint();
+  static std::string fitbitSleepEndpoint();
+
+  virtual ~FitBitConnector() = default;
+  FitBitConnector(const FitBitConnector&) = delete;
+  FitBitConnector& operator=(const FitBitConnector&) = delete;
+
+  /// The Fitbit client id and secret passed to the authorisation; empty until the host configures
+  /// Fitbit. Safe to touch from any thread.
+  virtual std::string consumerKey() const;
+  virtual void setConsumerKey(const std::string& key);
+  virtual std::string consumerSecret() const;
+  virtual void setConsumerSecret(const std::string& secret);
+  /// The HTTP session: the layer's default one.
+  virtual std::shared_ptr<platform::http::SessionManager> manager() const;
+  /// True once a refused reply has started the authorisation; nothing in the kit clears it.
+  virtual bool authorizationWasNeeded() const;
+  virtual void setAuthorizationWasNeeded(bool needed);
+
+  /// Sends one request and calls `completion` once, on the main queue.
+  ///
+  /// Headers: none at all with `skipHeaders`. Otherwise "Content-Type: application/json; charset=UTF-8",
+  /// "Accept: application/json", "Accept-Language: en_US" and, when a token is stored,
+  /// "Authorization: Bearer " + the token. A reply with a status outside 2xx, a 2xx body that is not JSON
+  /// and a transport failure complete with the HTTP layer's error; 401 and 403 take the authorisation
+  /// road; success completes with the parsed value (fragments allowed).
+  virtual void performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
+                              ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
+                              bool skipHeaders = false, Completion completion = {});
+
+  /// An error of domain "FitBit.TalvarenIOS.error" with `code` and no user info.
+  virtual Error genericApiError(std::int64_t code) const;
+  /// Always empty.
+  virtual HTTPHeaders authorizationHeaders() const;
+  /// While `DEBUG_MODE` is true, prints the request between two lines of "---------------------":
+  /// "Request: " + URL, "Method: " + the method in lower case, "Headers: " + the headers (the
+  /// Authorization value as "<redacted>"), then "Parameters:" and the parameters when present.
+  virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
+                              const HTTPHeaders& headers, HTTPMethod method) const;
+
+  // Endpoints. Each sends a GET through `performAPICall` and passes its completion on unchanged.
+
+  /// The distance series from `forDate`'s day (device zone) to the end of its month, or to today when
+  /// that is earlier.
+  void getMothlyDistance(const Date& forDate, Completion completion);
+  /// The steps series over the same range.
+  void getMothlySteps(const Date& forDate, Completion completion);
+  /// The calories series over the same range.
+  void getMothlyCalories(const Date& forDate, Completion completion);
+  /// At most 60 sleep logs after `startDate`'s day (device zone), oldest first, first page only.
+  void getSleepByDate(const Date& startDate, Completion completion);
+
+ protected:
+  FitBitConnector() = default;
+
+ private:
+  struct Call;
+  static void handleReply(const std::weak_ptr<FitBitConnector>& connector, const std::shared_ptr<const Call>& call,
+                          const platform::http::DataResponse<nlohmann::json>& reply);
+  static void authorizeAndRepeat(const std::shared_ptr<FitBitConnector>& connector,
+                                 const std::shared_ptr<const Call>& call);
+  /// Completes a call that was never sent, once, on the main queue.
+  static void completeUnsent(const std::shared_ptr<const Call>& call);
+  void getMothlySeries(const std::string& endpoint, const Date& forDate, Completion completion);
+
+  mutable std::mutex mutex_;
+  std::string consumerKey_;
+  std::string consumerSecret_;
+  std::atomic<bool> authorizationWasNeeded_{false};
+};
+
+namespace detail {
+/// Seams for the testkit: the base URL override (none: the real one; endpoint texts made so far are
+/// forgotten either way) and a fresh shared connector.
+void setFitBitAPIBaseURL(std::optional<std::string> url);
+void resetFitBitConnector();
+}  // namespace detail
+
+}  // namespace talvaren
