@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "importers/FitBitConnector.hpp"
 #include "importers/FitBitManager.hpp"
 #include "importers/GarminConnector.hpp"
 #include "importers/GarminManager.hpp"
@@ -124,8 +125,10 @@ void RetrieveDataConfiguration::confgurationGarmin(const std::string& consumerKe
   setGarminReturnedErrorCode(false);
 }
 
-void RetrieveDataConfiguration::confgurationFitbit(const std::string& /*consumerKey*/,
-                                                   const std::string& /*consumerSecret*/) {
+void RetrieveDataConfiguration::confgurationFitbit(const std::string& consumerKey, const std::string& consumerSecret) {
+  auto connector = FitBitConnector::sharedInstance();
+  connector->setConsumerKey(consumerKey);
+  connector->setConsumerSecret(consumerSecret);
   setFitBitReturnedErrorCode(false);
 }
 
