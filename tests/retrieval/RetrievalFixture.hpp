@@ -20,27 +20,13 @@ namespace talvaren::testkit {
 inline std::string queueName() { return platform::DispatchQueue::currentLabel().value_or("caller"); }
 
 inline std::string serviceName(RetrieveDataService service) {
-  switch (service) {
-    case RetrieveDataService::healthkit:
-      return "healthkit";
-    case RetrieveDataService::fitbit:
-      return "fitbit";
-    case RetrieveDataService::garmin:
-      return "garmin";
-  }
-  return "?";
+  static const char* const names[] = {"healthkit", "fitbit", "garmin"};
+  return names[static_cast<int>(service)];
 }
 
 inline std::string typeName(RetieveDataType type) {
-  switch (type) {
-    case RetieveDataType::sleep:
-      return "sleep";
-    case RetieveDataType::activity:
-      return "activity";
-    case RetieveDataType::calories:
-      return "calories";
-  }
-  return "?";
+  static const char* const names[] = {"sleep", "activity", "calories"};
+  return names[static_cast<int>(type)];
 }
 
 /// "errorFitbitData(401)", "errorHealthKitAuthorization".

@@ -103,18 +103,6 @@ TEST_F(FitBitRetrievalTest, ImportsSleepLogsAndMonthlySeriesThroughTheOneReautho
   EXPECT_TRUE(api.problems().empty()) << api.problems().front();
 }
 
-TEST_F(FitBitRetrievalTest, EmptyAnswersHandOverEmptyListsAndSleepCompletesFalse) {
-  useToken("t1");
-  api.series("distance", "2023-11-13", "2023-11-14", json::array());
-  api.series("steps", "2023-11-13", "2023-11-14", json::array());
-  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
-  facade_->getFitBitActivityData(Date(kNov13), trace_.complete());
-  auto events = settle(4);
-  std::sort(events.begin(), events.end());
-  EXPECT_EQ(events,
-            (Events{"activity fitbit 0 @main", "complete @main", "complete(false) @main", "sleep fitbit 0 @main"}));
-}
-
 TEST_F(FitBitRetrievalTest, FailuresByClassLatchOnlyWhatIsNotALostConnection) {
   seedSeries();
   spendTheReauthorisation();
@@ -172,8 +160,18 @@ TEST_F(FitBitRetrievalTest, FailuresByClassLatchOnlyWhatIsNotALostConnection) {
   EXPECT_FALSE(facade_->fitBitReturnedErrorCode());
 }
 
-TEST_F(FitBitRetrievalTest, WithoutADelegateOrAFacadeTheImportStillCompletesAsItWould) {
+TEST_F(FitBitRetrievalTest, EmptyAnswersNoDelegateAndAReleasedFacade) {
   useToken("t1");
+  api.series("distance", "2023-11-13", "2023-11-14", json::array());
+  api.series("steps", "2023-11-13", "2023-11-14", json::array());
+  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
+  EXPECT_EQ(settle(2), (Events{"sleep fitbit 0 @main", "complete(false) @main"}));
+  facade_->getFitBitActivityData(Date(kNov13), trace_.complete());
+  EXPECT_EQ(settle(4),
+            (Events{"sleep fitbit 0 @main", "complete(false) @main", "activity fitbit 0 @main", "complete @main"}));
+
+  // Without a delegate the records are dropped and `complete` says the same.
+  trace_.clear();
   api.sleepLogs(json::array({{{"dateOfSleep", "2023-11-14"}, {"minutesAsleep", 400}}}));
   facade_->setDelegate({});
   facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());

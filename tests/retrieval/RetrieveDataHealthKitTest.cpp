@@ -45,37 +45,24 @@ TEST_F(HealthKitRetrievalTest, ImportsEachKindHandingRecordsOverOnTheReadersQueu
   EXPECT_TRUE(trace_.events().empty()) << "nothing before the store answers";
   EXPECT_EQ(settle(), (Events{"sleep healthkit 1 @main", "complete @main"}));
   ASSERT_EQ(delegate_->sleeps.size(), 1u);
-  EXPECT_EQ(delegate_->sleeps[0].date, "2026-03-29");
   EXPECT_EQ(delegate_->sleeps[0].value, 7 * 3600);
   EXPECT_EQ(delegate_->sleeps[0].externalProvider, "apple_health_kit");
-  EXPECT_TRUE(
-      linesInOrder(console_.lines(), {"RetrieveDataConfiguration getSleepData from date: 2026-03-28 10:00:00 +0000",
-                                      "RetrieveDataConfiguration HK getHealthKitSleepData for day: 2026-03-28 "
-                                      "10:00:00 +0000",
-                                      "HK granted"}));
 
-  trace_.clear();
   facade_->getActivityData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
-  EXPECT_EQ(settle(), (Events{"activity healthkit 3 @healthStore", "complete @main"}));
-  ASSERT_EQ(delegate_->activities.size(), 3u);
-  EXPECT_EQ(delegate_->activities[1].date, "2026-03-29");
-  EXPECT_EQ(delegate_->activities[1].steps, 2000);
-  EXPECT_TRUE(linesInOrder(console_.lines(), {"RetrieveDataConfiguration getActivityData from date: 2026-03-28 "
-                                              "10:00:00 +0000",
-                                              "RetrieveDataConfiguration HK getHealthKitActivityData for day: "
-                                              "2026-03-28 10:00:00 +0000",
-                                              "HK granted"}));
-
-  trace_.clear();
   facade_->getCaloriesData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
-  EXPECT_EQ(settle(), (Events{"calories healthkit 1 @healthStore", "complete @main"}));
-  ASSERT_EQ(delegate_->calories.size(), 1u);
-  EXPECT_EQ(delegate_->calories[0].value, 1800);
-  EXPECT_TRUE(linesInOrder(console_.lines(), {"RetrieveDataConfiguration getCaloriesData from date: 2026-03-28 "
-                                              "10:00:00 +0000",
-                                              "RetrieveDataConfiguration HK getHealthKitCaloriesData for day: "
-                                              "2026-03-28 10:00:00 +0000",
-                                              "RetrieveDataConfiguration HK granted"}));
+  EXPECT_EQ(settle(), (Events{"sleep healthkit 1 @main", "complete @main", "calories healthkit 1 @healthStore",
+                              "complete @main", "activity healthkit 3 @healthStore", "complete @main"}));
+  EXPECT_EQ(delegate_->activities.at(1).steps, 2000);
+  EXPECT_EQ(delegate_->calories.at(0).value, 1800);
+  const std::string day = "2026-03-28 10:00:00 +0000";
+  EXPECT_TRUE(
+      linesInOrder(console_.lines(), {"RetrieveDataConfiguration getSleepData from date: " + day,
+                                      "RetrieveDataConfiguration HK getHealthKitSleepData for day: " + day,
+                                      "HK granted", "RetrieveDataConfiguration getActivityData from date: " + day,
+                                      "RetrieveDataConfiguration HK getHealthKitActivityData for day: " + day,
+                                      "RetrieveDataConfiguration getCaloriesData from date: " + day,
+                                      "RetrieveDataConfiguration HK getHealthKitCaloriesData for day: " + day,
+                                      "HK granted", "RetrieveDataConfiguration HK granted"}));
 
   // Without a date the dispatch reads from the start of today.
   trace_.clear();
@@ -131,19 +118,15 @@ TEST_F(HealthKitRetrievalTest, AFailedReadHandsOverAnEmptyListAndSleepCompletesF
                               "complete @main"}));
 }
 
-TEST_F(HealthKitRetrievalTest, WithoutADelegateEveryImportStillCompletesOnMain) {
+TEST_F(HealthKitRetrievalTest, WithoutADelegateImportsCompleteOnMainAndAReleasedFacadeDropsThem) {
   seedThreeDays();
   facade_->setDelegate({});
   facade_->getSleepData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
-  facade_->getActivityData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
   facade_->getCaloriesData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
-  HealthStoreSimulator::setAuthorizationAnswer({false, std::nullopt, {}});
-  facade_->getHealthKitSleepData(Date(kForDate), trace_.completeWithResult());
-  EXPECT_EQ(settle(), (Events{"complete @main", "complete @main", "complete @main", "complete(false) @main"}));
-}
+  EXPECT_EQ(settle(), (Events{"complete @main", "complete @main"}));
 
-TEST_F(HealthKitRetrievalTest, AFacadeReleasedBeforeTheStoreAnswersDropsTheImport) {
-  seedThreeDays();
+  // A facade released before the store answers: no delegate call, no `complete`.
+  trace_.clear();
   auto own = RetrieveDataConfiguration::make();
   own->setDelegate(delegate_);
   own->getSleepData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
@@ -179,18 +162,6 @@ TEST_F(HealthKitRetrievalTest, ALatchedProviderCompletesBeforeTheEntryReturnsUnt
   facade_->confgurationGarmin("key", "secret");
   EXPECT_FALSE(facade_->garminReturnedErrorCode());
   EXPECT_TRUE(facade_->lastHistoryDataSuccess());
-}
-
-TEST(RetrieveDataValuesTest, ProviderTextsAndErrorValues) {
-  EXPECT_EQ(RetrieveDataAttributs::selectProvider(RetrieveDataService::healthkit), "apple_health_kit");
-  EXPECT_EQ(RetrieveDataAttributs::selectProvider(RetrieveDataService::fitbit), "fit_bit_api");
-  EXPECT_EQ(RetrieveDataAttributs::selectProvider(RetrieveDataService::garmin), "garmin_api");
-
-  const auto error = toError(ErrorRetrieve::errorGarminData("401"));
-  EXPECT_EQ(error.domain, "TalvarenKit.ErrorRetrieve");
-  EXPECT_EQ(error.code, 2);
-  EXPECT_EQ(toError(ErrorRetrieve::errorHealthKitAuthorization()).code, 3);
-  EXPECT_NE(ErrorRetrieve::errorFitbitData("401"), ErrorRetrieve::errorGarminData("401"));
 }
 
 // ---- real threads ----------------------------------------------------------------------------------------
