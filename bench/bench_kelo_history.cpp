@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include "support/KeloHistoryFixture.hpp"
-#include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/testing/Console.hpp"
 
@@ -21,18 +20,7 @@ void BM_KeloHistoryDownload(benchmark::State& state) {
   const auto history = testkit::makeKeloHistory(samples, 1700000000, 0x21);
   for (auto _ : state) {
     testkit::ConsoleCapture console;
-    std::vector<std::string> texts;
-    std::vector<std::uint8_t> bytes;
-    std::vector<HeartRate> rates;
-    std::int64_t time = 0;
-    for (const auto& frame : history.frames) {
-      auto result =
-          BluetoothDeviceKelo::getKeloDeviceHertRate(frame, std::move(texts), std::move(bytes), std::move(rates), time);
-      texts = std::move(result.hexArrayString);
-      bytes = std::move(result.hexArray);
-      rates = std::move(result.hertRates);
-      time = result.timeMinuteBmp;
-    }
+    auto rates = testkit::parseKeloHistory(history.frames);
     if (rates.size() != samples) state.SkipWithError("samples lost");
     benchmark::DoNotOptimize(rates.data());
   }

@@ -4,18 +4,14 @@
 // It runs on virtual time, so the seconds pass at once, and keeps its state in a temporary
 // application home unless TALVAREN_HOME is set.
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "ExampleHome.hpp"
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
-#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/sim/HeartRateStrap.hpp"
 #include "talvaren/sim/SimulatedRadio.hpp"
@@ -86,17 +82,4 @@ int run() {
 
 }  // namespace
 
-int main() {
-  std::filesystem::path home;
-  if (!std::getenv("TALVAREN_HOME")) {
-    home = std::filesystem::temp_directory_path() / ("talvaren-live-heart-rate-" + std::to_string(::getpid()));
-    platform::AppHome::setPath(home);
-  }
-  int status = run();
-  if (!home.empty()) {
-    platform::AppHome::setPath({});
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
-  }
-  return status;
-}
+int main() { return examples::runInApplicationHome("live-heart-rate", run); }

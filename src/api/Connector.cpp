@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "api/EndpointCalls.hpp"
 #include "api/EndpointText.hpp"
 #include "api/Seams.hpp"
 #include "talvaren/api/BundleExtensions.hpp"
@@ -20,6 +21,7 @@
 namespace talvaren {
 
 using namespace platform::http;
+using talvaren::detail::completeUnsent;
 
 namespace {
 
@@ -97,12 +99,6 @@ std::optional<Credential> readCredentialOnce(const platform::Keychain& keychain,
   auto& slot = credentialReads->*memo;
   if (!slot) slot = readCredential<Credential>(keychain, key);
   return *slot;
-}
-
-/// Completes a request that never started, once, on the main queue.
-void completeUnsent(const Connector::Completion& completion) {
-  if (!completion) return;
-  platform::DispatchQueue::main().async([completion] { completion(URLError::make(URLError::unknown), std::nullopt); });
 }
 
 }  // namespace

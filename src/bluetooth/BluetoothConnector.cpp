@@ -206,7 +206,11 @@ std::optional<std::string> BluetoothConnector::lastConnectedDeviceName() const {
 }
 
 bool BluetoothConnector::enableDisconectHRMDevice() const { return flag(&State::enableDisconectHRMDevice); }
-void BluetoothConnector::setEnableDisconectHRMDevice(bool value) { setFlag(&State::enableDisconectHRMDevice, value); }
+void BluetoothConnector::setEnableDisconectHRMDevice(bool value) {
+  std::lock_guard lock(mutex_);
+  state_->enableDisconectHRMDevice = value;
+  state_->plannedGeneration.reset();
+}
 bool BluetoothConnector::enableTreshold() const { return flag(&State::enableTreshold); }
 void BluetoothConnector::setEnableTreshold(bool value) { setFlag(&State::enableTreshold, value); }
 bool BluetoothConnector::enableRRIntervals() const { return flag(&State::enableRRIntervals); }
@@ -265,6 +269,7 @@ void BluetoothConnector::fire() {
     platform::DispatchQueue queue("bluetoothQueue");
     // Made under the lock, so the first state report (on the new queue) finds this central stored.
     std::lock_guard lock(mutex_);
+    ++state_->connectionGeneration;
     previous = std::move(state_->centralManager);
     state_->centralManager = platform::CentralManager::make(weak_from_this(), queue);
     // The links of the previous central end without a callback, so nothing else would clear this.
@@ -319,7 +324,11 @@ void BluetoothConnector::stopSearchingForDevices() {
 
 void BluetoothConnector::shouldConnectToDevice(const PeripheralPtr& peripheral) {
   stopSearchingForDevices();
-  setPeripheral(peripheral);
+  {
+    std::lock_guard lock(mutex_);
+    ++state_->connectionGeneration;
+    state_->peripheral = peripheral;
+  }
   log("should connect to device peripheral " + (peripheral ? peripheral->description() : std::string("nil")));
   if (!peripheral) return;
   peripheral->setDelegate(weak_from_this());
@@ -452,6 +461,39 @@ bool BluetoothConnector::checkLastKeloDEvice() {
   if (!identifier) return false;
   auto saved = retrieveSavedPeripheral(*identifier);
   return saved && BluetoothAttrbutes::isCompatibleRecoveryDeviceWithKelo(saved->name());
+}
+
+void BluetoothConnector::planDisconnection() {
+  std::lock_guard lock(mutex_);
+  state_->enableDisconectHRMDevice = true;
+  state_->plannedGeneration = state_->connectionGeneration;
+}
+
+void BluetoothConnector::afterOnThisLink(double seconds, bool holdStrongly,
+                                         std::function<void(BluetoothConnector&)> work) {
+  std::uint64_t generation;
+  {
+    std::lock_guard lock(mutex_);
+    generation = state_->connectionGeneration;
+  }
+  std::weak_ptr<BluetoothConnector> weak = weak_from_this();
+  std::shared_ptr<BluetoothConnector> strong = holdStrongly ? shared_from_this() : nullptr;
+  platform::DispatchQueue::main().asyncAfter(seconds, [weak, strong, generation, work = std::move(work)] {
+    auto self = strong ? strong : weak.lock();
+    if (!self) return;
+    {
+      std::lock_guard lock(self->mutex_);
+      auto& state = *self->state_;
+      if (state.connectionGeneration != generation) {
+        if (state.plannedGeneration == generation) {
+          state.enableDisconectHRMDevice = false;
+          state.plannedGeneration.reset();
+        }
+        return;
+      }
+    }
+    work(*self);
+  });
 }
 
 void BluetoothConnector::disconnectOnDemand() {

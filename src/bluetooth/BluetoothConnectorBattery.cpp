@@ -5,6 +5,7 @@
 #include "talvaren/codecs/BluetoothBattery.hpp"
 #include "talvaren/codecs/BluetoothCharacteristics.hpp"
 #include "talvaren/codecs/BluetoothUtils.hpp"
+#include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 
 namespace talvaren {
@@ -15,6 +16,11 @@ void BluetoothConnector::getBatteryLevel(const CharacteristicPtr& characteristic
   auto delegate = this->delegate();
   auto value = connector::valueOrReport(delegate, characteristic, error);
   if (!value) return;
+  // An empty value holds no level: reported as a missing one, and no band flag moves.
+  if (value->empty()) {
+    if (delegate) delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
+    return;
+  }
   auto defaults = platform::UserDefaults::standard();
   auto report = BluetoothBattery(defaults).getLevel(*value, enableSynch());
   if (!report.sendNotfication) return;
@@ -51,11 +57,13 @@ void BluetoothConnector::setFimwareMode(const PeripheralPtr& peripheral,
   for (const auto& c : characteristicsKelo) {
     if (c->uuid() != short16 && c->uuid() != long128) continue;
     log("Found OTA16-128: " + c->description());
-    if (peripheral) peripheral->writeValue(BluetoothUtils::getOTAData(), c, platform::WriteType::withoutResponse);
+    // Without a strap to write to, the switch did not happen and is not reported as done.
+    if (!peripheral) return;
+    peripheral->writeValue(BluetoothUtils::getOTAData(), c, platform::WriteType::withoutResponse);
     // The strap drops the link itself; the disconnection that follows is reported as usual.
-    platform::DispatchQueue::main().asyncAfter(2.0, [self = shared_from_this()] {
-      self->disconnectOnDemand();
-      if (auto delegate = self->delegate()) delegate->didSetFirmwareMode();
+    afterOnThisLink(2.0, true, [](BluetoothConnector& self) {
+      self.disconnectOnDemand();
+      if (auto delegate = self.delegate()) delegate->didSetFirmwareMode();
     });
     return;
   }

@@ -7,6 +7,7 @@
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
+#include "talvaren/records/RecordDescription.hpp"
 
 namespace talvaren {
 namespace {
@@ -17,15 +18,6 @@ std::string hexByte(std::uint8_t byte) {
   char text[3];
   std::snprintf(text, sizeof text, "%02X", byte);
   return text;
-}
-
-std::string describe(const std::vector<HeartRate>& rates) {
-  std::string text = "[";
-  for (std::size_t i = 0; i < rates.size(); ++i) {
-    if (i) text += ", ";
-    text += rates[i].description();
-  }
-  return text + "]";
 }
 
 }  // namespace
@@ -75,9 +67,10 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
 
   switch (nibble) {
     case 0x0: {  // a message of the strap, not acknowledged at the transport layer
+      // Too short for its command and key: dropped like a frame too short for its header.
+      if (data.size() < 8) return;
       setFlag(&State::selectSynch, false);
       log("getKeloDeviceTypePacket no ack");
-      if (data.size() < 8) return;
       std::uint8_t command = data[5], key = data[7];
       log("getKeloDeviceTypePacket cmdId = " + hexByte(command) + " keyMark = " + hexByte(key));
       switch (command) {
@@ -88,13 +81,12 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
               std::lock_guard lock(mutex_);
               rates = std::exchange(state_->hertRates, {});
             }
-            log("getKeloDeviceTypePacket finish synch " + describe(rates));
+            log("getKeloDeviceTypePacket finish synch " +
+                describe::list(rates, [](const HeartRate& rate) { return rate.description(); }));
             acknowledge(data[4]);
             if (delegate) delegate->didSynchHR(rates);
-            setEnableDisconectHRMDevice(true);
-            platform::DispatchQueue::main().asyncAfter(3.0, [weak = weak_from_this()] {
-              if (auto self = weak.lock()) self->disconnectOnDemand();
-            });
+            planDisconnection();
+            afterOnThisLink(3.0, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
           } else if (reassemble()) {
             acknowledge(data[4]);
             log("finish packet smoll");
@@ -112,7 +104,7 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
             return;
           }
           if (delegate) delegate->didSetTime();
-          setEnableDisconectHRMDevice(true);
+          planDisconnection();
           disconnectOnDemand();
           return;
         case 0x01:

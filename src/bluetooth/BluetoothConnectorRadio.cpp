@@ -222,11 +222,8 @@ void BluetoothConnector::discoverKeloCharacteristics(const std::vector<Character
       sendHRMValue(BluetoothDeviceKelo::sendUTCTimeKeloDevice(packet, Date::now()), c);
       if (enableSetTime()) {
         if (auto delegate = this->delegate()) delegate->didSetTime();
-        setEnableDisconectHRMDevice(true);
-        std::weak_ptr<BluetoothConnector> weak = weak_from_this();
-        platform::DispatchQueue::main().asyncAfter(2.5, [weak] {
-          if (auto self = weak.lock()) self->disconnectOnDemand();
-        });
+        planDisconnection();
+        afterOnThisLink(2.5, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
       }
     } else {
       log("Found characteristic: HRM " + c->description());

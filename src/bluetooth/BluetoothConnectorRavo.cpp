@@ -3,6 +3,7 @@
 #include "bluetooth/ConnectorState.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothDeviceRavo.hpp"
+#include "talvaren/codecs/ErrorBluetooth.hpp"
 
 namespace talvaren {
 namespace {
@@ -67,15 +68,18 @@ void BluetoothConnector::getRavoDeviceTypePacket(const CharacteristicPtr& charac
       if (setTime) {
         sendHRMValue(BluetoothDeviceRavo::sendUTCTimeRavoDevice(number, Date::now()));
         if (delegate) delegate->didSetTime();
-      } else if (auto date = BluetoothDeviceRavo::getUTCRavoDevice(data); date && delegate) {
-        delegate->didDeviceTime(*date);
+      } else if (auto date = BluetoothDeviceRavo::getUTCRavoDevice(data)) {
+        if (delegate) delegate->didDeviceTime(*date);
+      } else if (delegate) {
+        // A clock packet too short for a date must not end the clock-read task without an answer.
+        delegate->didGetError(toError(ErrorBluetooth::characteristicValue));
       }
       {
         std::lock_guard lock(mutex_);
         state_->enableDeviceTime = false;
         state_->enableSetTime = false;
-        state_->enableDisconectHRMDevice = true;
       }
+      planDisconnection();
       disconnectOnDemand();
       break;
     }
@@ -87,7 +91,7 @@ void BluetoothConnector::getRavoDeviceTypePacket(const CharacteristicPtr& charac
         rates = std::exchange(state_->hertRates, {});
       }
       if (delegate) delegate->didSynchHR(rates);
-      setEnableDisconectHRMDevice(true);
+      planDisconnection();
       disconnectOnDemand();
       break;
     }

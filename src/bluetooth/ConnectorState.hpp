@@ -45,6 +45,11 @@ struct BluetoothConnector::State {
   std::vector<std::string> hexArrayString;
   std::vector<std::uint8_t> hexArray;
   bool selectSynch = false;
+  // Grows with every connection request and every new central, so that work scheduled for one link
+  // can tell that another has begun.
+  std::uint64_t connectionGeneration = 0;
+  // The generation whose task marked the coming disconnection as planned; none when the host set it.
+  std::optional<std::uint64_t> plannedGeneration;
 };
 
 namespace connector {

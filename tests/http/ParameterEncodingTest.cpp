@@ -127,6 +127,9 @@ TEST(ParameterEncodingTest, PathSegmentsKeepOnlyUnreservedCharacters) {
   EXPECT_EQ(escapePathSegment("AZaz09-._~"), "AZaz09-._~");
   EXPECT_EQ(escapePathSegment("my id/../x?y#z%&="), "my%20id%2F..%2Fx%3Fy%23z%25%26%3D");
   EXPECT_EQ(escapePathSegment("\xC3\xA9"), "%C3%A9");
+  EXPECT_EQ(escapePathSegment(".."), "%2E%2E");
+  EXPECT_EQ(escapePathSegment("."), "%2E");
+  EXPECT_EQ(escapePathSegment("..."), "...");
   EXPECT_EQ(escapePathSegment(""), "");
 }
 

@@ -1,6 +1,9 @@
 #include "support/KeloHistoryFixture.hpp"
 
 #include <algorithm>
+#include <string>
+
+#include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 
 namespace talvaren::testkit {
 
@@ -25,8 +28,8 @@ KeloHistoryDownload makeKeloHistory(std::size_t sampleCount, std::uint32_t start
   std::uint16_t packet = 1;
   for (std::size_t done = 0; done < sampleCount;) {
     const std::size_t count = std::min(kSamplesPerRecord, sampleCount - done);
-    Bytes message{static_cast<std::uint8_t>(packet >> 8), static_cast<std::uint8_t>(packet), 0x04, 0x10, 0x00, 0x00,
-                  0x0B};
+    Bytes message{
+        static_cast<std::uint8_t>(packet >> 8), static_cast<std::uint8_t>(packet), 0x04, 0x10, 0x00, 0x00, 0x0B};
     message.push_back(static_cast<std::uint8_t>(count));
     message.push_back(typeWorkout);
     for (int shift = 24; shift >= 0; shift -= 8) message.push_back(static_cast<std::uint8_t>(time >> shift));
@@ -49,6 +52,22 @@ KeloHistoryDownload makeKeloHistory(std::size_t sampleCount, std::uint32_t start
     ++packet;
   }
   return download;
+}
+
+std::vector<HeartRate> parseKeloHistory(const std::vector<Bytes>& frames) {
+  std::vector<std::string> texts;
+  std::vector<std::uint8_t> bytes;
+  std::vector<HeartRate> rates;
+  std::int64_t time = 0;
+  for (const auto& frame : frames) {
+    auto result =
+        BluetoothDeviceKelo::getKeloDeviceHertRate(frame, std::move(texts), std::move(bytes), std::move(rates), time);
+    texts = std::move(result.hexArrayString);
+    bytes = std::move(result.hexArray);
+    rates = std::move(result.hertRates);
+    time = result.timeMinuteBmp;
+  }
+  return rates;
 }
 
 }  // namespace talvaren::testkit

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "talvaren/platform/Error.hpp"
+#include "talvaren/records/HeartRate.hpp"
 
 namespace talvaren::testkit {
 
@@ -24,5 +25,9 @@ KeloHistoryDownload makeKeloHistory(std::size_t sampleCount, std::uint32_t start
 
 /// The message bytes of one frame turned into a transport frame of the history channel.
 Bytes keloTransportFrame(std::uint8_t identifier, const std::uint8_t* first, std::size_t count);
+
+/// The frames through the Kelo history parser in order, the buffers, running time and samples carried
+/// from one call to the next as the connector carries them; gives the samples.
+std::vector<HeartRate> parseKeloHistory(const std::vector<Bytes>& frames);
 
 }  // namespace talvaren::testkit

@@ -23,7 +23,9 @@
 #include "talvaren/api/APIKey.hpp"
 #include "talvaren/api/APIToken.hpp"
 #include "talvaren/api/ServerReply.hpp"
+#include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/FileManager.hpp"
 #include "talvaren/platform/Keychain.hpp"
 #include "talvaren/platform/http/HTTPMethod.hpp"
 #include "talvaren/platform/http/ParameterEncoding.hpp"
@@ -38,6 +40,8 @@ inline constexpr std::string_view CSRFTokenKey = "CSRFToken";
 /// The notification posted (no object) when the server refuses a request's credential.
 inline constexpr std::string_view TokenExpiredNotification = "tokenExpired";
 
+class RecoverySDK;
+class WorkoutSDK;
 class Connector : public std::enable_shared_from_this<Connector> {
  public:
   using HTTPMethod = platform::http::HTTPMethod;
@@ -114,6 +118,90 @@ class Connector : public std::enable_shared_from_this<Connector> {
   virtual void performAPICallDev(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
                                  ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
                                  const std::optional<Bytes>& httpBody = std::nullopt, Completion completion = {});
+
+  // MARK: Firmware package download
+
+  /// What a download completes with: the error, or the saved file's path.
+  using DownloadCompletion = std::function<void(std::optional<Error>, std::optional<std::filesystem::path>)>;
+
+  /// Downloads `url` to Documents/<file>.zip and calls `completion` once, on the main queue, with the file's
+  /// path. The request is a plain GET of `url` without the client's headers; `method`, `parameters`,
+  /// `encoding` and `httpBody` only reach the request log. A file already there is replaced only by a
+  /// complete download with a 2xx status: a failed, cut or refused transfer leaves it as it was and
+  /// leaves nothing else behind.
+  /// Errors: a reply outside 2xx ("", status); a `file` that is empty, ".", "..", or holds "/" or NUL
+  /// ("NSCocoaErrorDomain", 514; nothing sent); no Documents folder (the file error, 4); transport errors
+  /// as they come; no file and no error ("NSURLErrorDomain", -3007); a file that cannot be read back
+  /// ("NSCocoaErrorDomain", -1016). With `checksum`, prints "Checksum: <checksum>\nMD5: <digest>" and fails
+  /// with ("Checksum doesn't match", -1017) unless the lower-case hex MD5 of the file equals it exactly;
+  /// the file then stays in Documents until the next download to that name.
+  virtual void performDownloadCall(HTTPMethod method, const std::string& url, const std::string& file,
+                                   const std::optional<std::string>& checksum,
+                                   const std::optional<Parameters>& parameters, ParameterEncoding encoding,
+                                   const std::optional<Bytes>& httpBody, DownloadCompletion completion);
+  /// The Documents folder of the application home; looking it up creates nothing.
+  virtual platform::FileResult<std::filesystem::path> getDocumentsURL() const;
+
+  // MARK: Workouts
+
+  /// Base URL + "workouts/", fixed at first use.
+  static std::string workoutsEndpoint();
+  /// Base URL + "workouts/calculations/", fixed at first use.
+  static std::string hrCalculationsEndpoint();
+
+  // Every endpoint operation sends through `performAPICall` of the object it is called on (JSON encoding,
+  // the full header set) and hands the completion's pair on unchanged. Identifiers go into the path as one
+  // segment, percent-escaped except letters, digits and "-._~". Day texts are "yyyy-MM-dd" in the
+  // device's time zone. A record that has no body, or no `uuid` where its path needs one, prints one
+  // line, sends nothing and never calls the completion.
+
+  void getManyWorkouts(Completion completion);
+  /// GET workouts/<uuid>/.
+  void getWorkout(const std::string& uuid, Completion completion);
+  /// GET workouts/?date__gte=<start>&date__lte=<end>, then &limit=<limit> when given.
+  void getMonthlyWorkouts(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                          Completion completion);
+  /// POST workouts/ with the workout's JSON; refused: "Failed to parse workout data to json!".
+  void postWorkout(const WorkoutSDK& workout, Completion completion);
+  /// PUT workouts/<workout.uuid>/; refused: "Failed to parse workout data to json!".
+  void putWorkout(const WorkoutSDK& workout, Completion completion);
+  /// PATCH workouts/<workout.uuid>/; refused: "UUID missing or failed to parse workout to json".
+  void patchWorkout(const WorkoutSDK& workout, Completion completion);
+  /// DELETE workouts/<uuid>/.
+  void deleteWorkout(const std::string& uuid, Completion completion);
+  /// POST workouts/calculations/ with the workout's JSON; refused: "Failed to parse workout data to json!".
+  void postHRCalculations(const WorkoutSDK& workout, Completion completion);
+
+  // MARK: Recovery
+
+  /// Base URL + "recovery/", fixed at first use.
+  static std::string recoveryEndPoint();
+
+  void getMenyRecoveries(Completion completion);
+  /// GET recovery/<uuid>/.
+  void getRecoverie(const std::string& uuid, Completion completion);
+  /// GET recovery/?date__gte=<start>&date__lte=<end>, then &limit=<limit> when given.
+  void getMonthlyRecoveries(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                            Completion completion);
+  /// POST recovery/ with the entry's JSON; refused: "Failed to parse recovery data to json!".
+  void postRecovery(const RecoverySDK& recovery, Completion completion);
+  /// PUT recovery/<recovery.uuid>/; refused: "Failed to parse recovery data to json!".
+  void putRecovery(const RecoverySDK& recovery, Completion completion);
+  /// PATCH recovery/<recovery.uuid>/; refused: "UUID missing or failed to parse recovery to json".
+  void patchRecovery(const RecoverySDK& recovery, Completion completion);
+
+  // MARK: Daily zones
+
+  /// Base URL + "daily_zones/", fixed at first use.
+  static std::string dailyZonesEndPoint();
+
+  /// GET daily_zones/?date=<day>.
+  void getManyDaliyZones(const Date& date, Completion completion);
+  /// GET daily_zones/?date=<day>&limit=1: the day's first entry, in the server's shape.
+  void getDaliyZones(const Date& date, Completion completion);
+  /// GET daily_zones/?date__gte=<start>&date__lte=<end>, then &limit=<limit> when given.
+  void getMonthlyDaliyZones(const Date& startDate, const Date& endDate, std::optional<std::int64_t> limit,
+                            Completion completion);
 
   /// An error of domain "SarvikDesing.TalvarenIOS.error" with `code` and no user info.
   virtual Error genericApiError(std::int64_t code) const;

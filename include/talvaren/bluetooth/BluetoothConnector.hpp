@@ -13,6 +13,7 @@
 // delegate, a handler or the radio is called. The kit moves no callback to another queue for the host.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -190,6 +191,13 @@ class BluetoothConnector : public BluetoothConnectorProtocol,
   PeripheralPtr retrieveSavedPeripheral(const std::string& identifier);
   void writeFrame(const char* prefix, const std::string& value, const CharacteristicPtr& target);
   void discoverKeloCharacteristics(const std::vector<CharacteristicPtr>& characteristics);
+  /// Marks the coming disconnection as planned by the task of the current link.
+  void planDisconnection();
+  /// Runs `work` on the main queue `seconds` from now, unless another connection was requested or a new
+  /// central made in between: then it does nothing, and a disconnection that this link's task had marked
+  /// planned is unmarked, so it cannot swallow a later unplanned one. Holds the connector strongly only
+  /// when `holdStrongly`; otherwise nothing runs once the connector is gone.
+  void afterOnThisLink(double seconds, bool holdStrongly, std::function<void(BluetoothConnector&)> work);
 
   mutable std::mutex mutex_;
   std::unique_ptr<State> state_;

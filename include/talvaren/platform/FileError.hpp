@@ -17,6 +17,8 @@ struct FileErrorCode {
   static constexpr std::int64_t fileReadNoSuchFile = 260;
   static constexpr std::int64_t fileWriteUnknown = 512;
   static constexpr std::int64_t fileWriteNoPermission = 513;
+  /// Writing: the file name is not one the folder can hold (empty, "." or "..", or with a "/" or NUL).
+  static constexpr std::int64_t fileWriteInvalidFileName = 514;
   /// Writing: something of that name (a file or a folder) is in the way.
   static constexpr std::int64_t fileWriteFileExists = 516;
   static constexpr std::int64_t fileWriteOutOfSpace = 640;

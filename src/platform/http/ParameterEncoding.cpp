@@ -76,7 +76,12 @@ std::string percentEscaped(std::string_view text, std::string_view alsoPlain) {
 
 std::string escapeQueryComponent(std::string_view text) { return percentEscaped(text, "/?"); }
 
-std::string escapePathSegment(std::string_view text) { return percentEscaped(text, {}); }
+std::string escapePathSegment(std::string_view text) {
+  // A segment of only dots would be removed with the segment before it when the URL is resolved.
+  if (text == ".") return "%2E";
+  if (text == "..") return "%2E%2E";
+  return percentEscaped(text, {});
+}
 
 Result<std::string> queryString(const Parameters& parameters) {
   if (!parameters.is_object()) {

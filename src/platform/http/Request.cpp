@@ -32,6 +32,11 @@ std::string Progress::description() const {
 
 namespace detail {
 
+Error statusError(int status) {
+  return Error::withDescription(HTTPValidationErrorDomain, status,
+                                "Response status code was unacceptable: " + std::to_string(status) + ".");
+}
+
 RequestCore::RequestCore(std::optional<URLRequest> request)
     : request_(std::move(request)), mainQueue_(DispatchQueue::main()) {}
 
@@ -192,10 +197,7 @@ std::string acceptedList(std::string_view accept) {
 std::optional<Error> validationError(const std::optional<URLRequest>& request, const TransferOutcome& outcome) {
   if (!outcome.response) return std::nullopt;
   const int status = outcome.response->statusCode();
-  if (status < 200 || status > 299) {
-    return Error::withDescription(HTTPValidationErrorDomain, status,
-                                  "Response status code was unacceptable: " + std::to_string(status) + ".");
-  }
+  if (status < 200 || status > 299) return detail::statusError(status);
   // An empty body, or a request without "Accept", takes any content type.
   if (!outcome.data || outcome.data->empty()) return std::nullopt;
   const auto accept = acceptValue(request);

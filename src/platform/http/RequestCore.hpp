@@ -28,6 +28,9 @@ struct TransferOutcome {
   std::optional<std::string> destination;
 };
 
+/// The validation failure of a reply whose status is outside 200...299: (HTTPValidationErrorDomain, status).
+Error statusError(int status);
+
 class RequestCore : public std::enable_shared_from_this<RequestCore> {
  public:
   using Delivery = std::function<void(const TransferOutcome&)>;

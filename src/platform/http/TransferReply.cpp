@@ -104,6 +104,9 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
   if (!error && t.fileErrno != 0 && t.destination)
     error = platform::detail::fileError(t.fileErrno, t.destination->path, true);
   if (!error && code != CURLE_OK) error = errorForCurl(code, osErrno, request.url().absoluteString());
+  if (!error && t.destination && t.destination->options.requireSuccessStatus && (t.status < 200 || t.status > 299)) {
+    error = statusError(t.status);
+  }
 
   if (t.file) {
     // Without an error the file takes the destination's place (or, when "remove previous file" was not

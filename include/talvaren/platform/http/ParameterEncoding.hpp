@@ -60,7 +60,8 @@ Result<std::string> queryString(const Parameters& parameters);
 std::string escapeQueryComponent(std::string_view text);
 
 /// `text` as one URL path segment: every byte except letters, digits and "-._~" percent-escaped (upper-case
-/// hexadecimal), so "/", "?", "#", "%" and blanks cannot change which resource a URL names.
+/// hexadecimal), so "/", "?", "#", "%" and blanks cannot change which resource a URL names; a segment of
+/// exactly "." or ".." has its dots escaped too, so it is not resolved away.
 std::string escapePathSegment(std::string_view text);
 
 }  // namespace talvaren::platform::http

@@ -64,7 +64,8 @@ class DownloadRequest : public Request {
  public:
   using Request::Request;
 
-  /// The saved file's bytes. No status validation: an error page is saved like any other body.
+  /// The saved file's bytes. An error page is saved like any other body, unless the destination's options
+  /// ask for a success status (DownloadOptions::requireSuccessStatus).
   DownloadRequest& responseData(std::function<void(const DownloadResponse<Bytes>&)> handler);
 };
 

@@ -63,6 +63,10 @@ struct DownloadOptions {
   bool removePreviousFile = false;
   /// Create the destination's missing parent directories.
   bool createIntermediateDirectories = false;
+  /// Keep the body only when the reply's status is in 200...299: any other reply fails with
+  /// (HTTPValidationErrorDomain, status), its head stays readable, and nothing is moved to the
+  /// destination, so an error page never replaces a file there.
+  bool requireSuccessStatus = false;
 };
 
 /// Where a download goes. The body is written to a temporary file in the same directory and renamed to

@@ -1,0 +1,341 @@
+// The strap tasks at their edges: Kelo history frames injected on a live link (acknowledgement numbers,
+// the user-selection count, the clock message, short frames), Ravo packets without a date or a body,
+// battery bands over several connections, and a second task started inside each delayed disconnection.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "bluetooth/ConnectorHarness.hpp"
+#include "talvaren/codecs/BluetoothAttrbutes.hpp"
+#include "talvaren/codecs/BluetoothDeviceKelo.hpp"
+#include "talvaren/platform/HexText.hpp"
+#include "talvaren/platform/TimeZone.hpp"
+#include "talvaren/sim/KeloStrap.hpp"
+#include "talvaren/sim/RavoStrap.hpp"
+#include "talvaren/testing/Console.hpp"
+
+using namespace talvaren;
+using sim::identifierNumber;
+using sim::uuid;
+using testkit::FacadeWorld;
+using testkit::Hosts;
+using testkit::World;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::shared_ptr<platform::Characteristic> valueOf(const char* characteristic, std::optional<Bytes> value) {
+  auto c = std::make_shared<platform::Characteristic>(uuid(characteristic), platform::CharacteristicProperties::notify,
+                                                      1, std::weak_ptr<platform::Service>{});
+  c->setValue(std::move(value));
+  return c;
+}
+
+/// A Kelo strap linked in the synchronisation mode that has asked once for its button and then waits:
+/// frames injected on its history channel reach the dispatcher alone.
+std::shared_ptr<sim::KeloStrap> waitingKelo(World& w, std::optional<std::uint8_t> clockKey = std::nullopt) {
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  sim::KeloStrap::HistoryOptions options;
+  options.needsSelection = true;
+  options.selectionPromptInterval = 1000;
+  options.clockMessageKey = clockKey;
+  strap->setHistoryOptions(options);
+  w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+  w.connector->setEnableSynch(true);
+  w.start();
+  return strap;
+}
+
+/// The packet numbers of the acknowledgements written on the history channel since `from`.
+std::vector<int> acknowledgements(const sim::KeloStrap& strap, std::size_t from = 0) {
+  std::vector<int> numbers;
+  auto writes = strap.writes(uuid("FD1A"));
+  for (std::size_t i = from; i < writes.size(); ++i) {
+    if (writes[i].size() == 6 && writes[i][1] == 0x20) numbers.push_back(writes[i][4]);
+  }
+  return numbers;
+}
+
+/// A history-channel frame: FF, identifier, length, 00, `number`, `rest`, a sum byte.
+Bytes frame(std::uint8_t identifier, std::uint8_t number, Bytes rest = {}) {
+  Bytes bytes{0xFF, identifier, 0x00, 0x00, number};
+  bytes.insert(bytes.end(), rest.begin(), rest.end());
+  bytes[2] = static_cast<std::uint8_t>(bytes.size() + 1);
+  bytes.push_back(sim::sum8(bytes));
+  return bytes;
+}
+
+}  // namespace
+
+// Kelo history channel ---------------------------------------------------------------------------------
+
+TEST(BluetoothKeloHistoryFrames, DataFramesTakeTheNumberOfTheLast80FrameNoAckFramesTheirOwn) {
+  World w;
+  auto strap = waitingKelo(w);
+  auto inject = [&](const Bytes& bytes) {
+    strap->notify(uuid("FD19"), bytes);
+    w.time.advance(0.01);
+  };
+  auto before = strap->writes(uuid("FD1A")).size();
+  inject(frame(0x80, 7, {0x01, 0x04, 0x10, 0x00}));
+  inject(frame(0x81, 0x33, {0x00, 0x0B, 0x02}));
+  inject(frame(0xC0, 0x44, {0x21, 0x00}));
+  // every frame the parser takes is acknowledged, with the number of the packet's first frame
+  EXPECT_EQ(acknowledgements(*strap, before), (std::vector<int>{7, 7, 7}));
+  EXPECT_EQ(w.connector->numberPacket(), 7);
+
+  before = strap->writes(uuid("FD1A")).size();
+  testkit::ConsoleCapture console;
+  inject(frame(0x00, 9, {0x04, 0x10, 0x01, 0x00}));  // a history packet sent whole
+  EXPECT_EQ(acknowledgements(*strap, before), std::vector<int>{9});
+  EXPECT_TRUE(console.contains("finish packet smoll"));
+  EXPECT_EQ(w.connector->numberPacket(), 7);
+}
+
+TEST(BluetoothKeloHistoryFrames, WholeAndTwoFramePacketsThroughTheFacadeThenTheStrapsClock) {
+  for (auto framing : {sim::KeloStrap::Framing::whole, sim::KeloStrap::Framing::split}) {
+    SCOPED_TRACE(static_cast<int>(framing));
+    FacadeWorld w;
+    Hosts hosts(*w.facade);
+    auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+    strap->setHistory({{0x21, 1699990000, {60, 61, 62}}, {0x22, 1699991000, {63}}, {0x21, 1699992000, {64, 65}}});
+    sim::KeloStrap::HistoryOptions options;
+    options.framing = framing;
+    options.recordsPerPacket = 2;
+    options.maxFrameContent = 64;  // a split packet goes in exactly two notifications
+    strap->setHistoryOptions(options);
+    w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+
+    ASSERT_TRUE(w.facade->configSynch());
+    ASSERT_TRUE(w.time.advanceUntil([&] { return strap->historyFinished(); }, 10));
+    EXPECT_EQ(hosts.take("synch.didSynchHR"), Lines{"synch.didSynchHR 60,61,62,63,64,65"});
+    EXPECT_EQ(strap->packetsAcknowledged(), 3);
+    EXPECT_TRUE(w.connector->hertRates().empty());
+    w.time.advance(3);
+    ASSERT_FALSE(strap->isConnected());
+
+    ASSERT_TRUE(w.facade->getDeviceTime());
+    w.time.advance(1);
+    auto calls = hosts.take();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "deviceTime.didDeviceTime"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "synch.didGetTime true"), 1);
+    w.facade->disconnect();
+    w.time.advance(1);
+
+    strap->setClock(1000);
+    hosts.take();
+    ASSERT_TRUE(w.facade->setTime());
+    w.time.advance(3);
+    EXPECT_EQ(hosts.take("setTime."), Lines{"setTime.didSetTime"});
+    EXPECT_NEAR(static_cast<double>(strap->clock()), w.time.now() + platform::TimeZone::current().secondsFromGMT(), 5);
+    EXPECT_FALSE(strap->isConnected());
+  }
+}
+
+TEST(BluetoothKeloHistoryFrames, OnlyARepeatedSelectionRequestReachesTheHostAndShortFramesAreDropped) {
+  World w;
+  auto strap = waitingKelo(w);
+  ASSERT_TRUE(w.connector->selectSynch());  // the strap asked once on its own
+  auto prompt = [&] {
+    strap->sendTransportAcknowledgement(2);
+    w.time.advance(0.01);
+  };
+  prompt();
+  prompt();
+  EXPECT_EQ(w.events->count("select synch"), 2u);
+
+  // frames too short for what is read from them change nothing
+  auto writes = strap->writes(uuid("FD1A")).size();
+  testkit::ConsoleCapture console;
+  strap->notify(uuid("FD19"), Bytes{0xFF, 0x80, 0x05, 0x00});
+  strap->notify(uuid("FD19"), Bytes{0xFF, 0x00, 0x08, 0x00, 0x01, 0x04, 0x10});
+  w.time.advance(0.01);
+  EXPECT_FALSE(console.contains("getKeloDeviceTypePacket no ack"));
+  EXPECT_TRUE(w.connector->selectSynch());
+  EXPECT_EQ(strap->writes(uuid("FD1A")).size(), writes);
+
+  // a data frame in between starts the count again
+  strap->notify(uuid("FD19"), frame(0x80, 1, {0x00}));
+  prompt();
+  EXPECT_EQ(w.events->count("select synch"), 2u);
+  prompt();
+  EXPECT_EQ(w.events->count("select synch"), 3u);
+}
+
+TEST(BluetoothKeloHistoryFrames, ClockMessageIsAnsweredByItsKeyAndOfferedOncePerInstallation) {
+  World w;
+  auto strap = waitingKelo(w, 0x01);
+  // acknowledged, clock set again, offered to the host and remembered
+  EXPECT_EQ(strap->clockSettings(), 2);
+  EXPECT_EQ(w.events->count("time true"), 1u);
+  EXPECT_TRUE(platform::UserDefaults::standard()->boolForKey(BluetoothConnector::KeloShowSetTimeSynchKey));
+
+  auto writes = strap->writes(uuid("FD1A")).size();
+  strap->sendClockMessage(0x02);  // another key: acknowledged only
+  w.time.advance(0.01);
+  EXPECT_EQ(strap->writes(uuid("FD1A")).size(), writes + 1);
+  strap->sendClockMessage(0x01);
+  w.time.advance(0.01);
+  EXPECT_EQ(strap->clockSettings(), 3);
+  EXPECT_EQ(w.events->count("time true"), 1u);
+  EXPECT_TRUE(strap->isConnected());
+}
+
+TEST(BluetoothKeloHistoryFrames, ClockMessageUnderTheSetTimeTaskEndsTheLinkAtOnceAndSilently) {
+  World w;
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  sim::KeloStrap::HistoryOptions options;
+  options.clockMessageKey = 0x01;
+  strap->setHistoryOptions(options);
+  w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+  w.connector->setEnableSynch(true);
+  w.connector->setEnableSetTime(true);
+  w.start(0.5);
+  // the discovery step reports the clock set, and so does the strap's clock message, which drops the link
+  EXPECT_EQ(w.events->count("set time"), 2u);
+  EXPECT_FALSE(strap->isConnected());
+  w.time.advance(3);
+  EXPECT_EQ(w.events->count("disconnect"), 0u);
+  EXPECT_EQ(w.events->count("time"), 0u);
+}
+
+// Ravo packets ------------------------------------------------------------------------------------------
+
+TEST(BluetoothRavoPackets, EmptyPacketsAndClockPacketsWithoutADateRaiseNoClockCallback) {
+  World w;
+  auto feed = [&](Bytes packet) {
+    w.events->clear();
+    w.connector->getRavoDeviceTypePacket(valueOf("FC20", std::move(packet)), std::nullopt);
+    return w.events->lines();
+  };
+  EXPECT_EQ(feed({}), Lines{});
+  EXPECT_EQ(feed({0x32, 0x01, 0x02}), Lines{});  // a synchronisation: no clock to judge
+
+  // the clock-read task still ends, with an error instead of a date
+  w.connector->setEnableDeviceTime(true);
+  EXPECT_EQ(feed({0x32, 0x01, 0x02}), Lines{"error TalvarenKit.ErrorBluetooth 0"});
+  EXPECT_FALSE(w.connector->enableDeviceTime());
+  EXPECT_TRUE(w.connector->enableDisconectHRMDevice());
+}
+
+// Battery -------------------------------------------------------------------------------------------------
+
+TEST(BluetoothBatteryBands, EachBandIsReportedOncePerFamilyAcrossConnectionsAndGuardsTheSwitch) {
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  w.save(*strap, BluetoothAttrbutes::FirmwareUpgradeKey);
+  auto connectWith = [&](std::uint8_t level) {
+    strap->setBatteryLevel(level);
+    w.facade->disconnect();
+    w.time.advance(0.5);
+    hosts.take();
+    EXPECT_TRUE(w.facade->configFirmware());
+    w.time.advance(1);
+    Lines levels;
+    for (auto& call : hosts.take("firmware.didUpdateBatteryLevel")) levels.push_back(call.substr(31));
+    return levels;
+  };
+  EXPECT_EQ(connectWith(40), Lines{"40"});
+  EXPECT_EQ(connectWith(40), Lines{});
+  EXPECT_FALSE(w.connector->firmwareBatteryLevelWarning());
+  EXPECT_EQ(connectWith(20), Lines{"20"});
+  EXPECT_TRUE(w.connector->firmwareBatteryLevelWarning());
+  EXPECT_EQ(connectWith(60), Lines{});  // above every band: all flags cleared
+  EXPECT_FALSE(w.connector->firmwareBatteryLevelWarning());
+  EXPECT_EQ(connectWith(40), Lines{"40"});
+
+  // readings during a synchronisation have flags of their own and never block the switch
+  strap->setBatteryLevel(5);
+  w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+  ASSERT_TRUE(w.facade->configSynch());
+  w.time.advance(1);
+  EXPECT_TRUE(platform::UserDefaults::standard()->boolForKey("BatteryLevelSynch10"));
+  EXPECT_FALSE(w.connector->firmwareBatteryLevelWarning());
+
+  // an empty value is no level
+  w.connector->getBatteryLevel(valueOf("2A19", Bytes{}), std::nullopt);
+  EXPECT_EQ(hosts.take("firmware.handlerError"), Lines{"firmware.handlerError 0"});
+}
+
+TEST(BluetoothBatteryBands, FirmwareSwitchWithoutAStrapToWriteToIsNotReported) {
+  World w;
+  auto ota = valueOf("FD0A", std::nullopt);
+  w.connector->setFimwareMode(nullptr, {ota});
+  w.time.advance(3);
+  EXPECT_EQ(w.events->lines(), Lines{});
+}
+
+// Delayed disconnections and the next task -----------------------------------------------------------------
+
+TEST(BluetoothDelayedDisconnection, ASecondTaskInsideTheDelayKeepsItsLinkAndHearsItsDisconnection) {
+  enum class First { synch, setTime, firmwareMode };
+  for (auto first : {First::synch, First::setTime, First::firmwareMode}) {
+    SCOPED_TRACE(static_cast<int>(first));
+    FacadeWorld w;
+    Hosts hosts(*w.facade);
+    auto kelo = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+    kelo->setHistory({{0x21, 1699990000, {70, 71}}});
+    auto hrm = w.add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1)));
+    platform::UserDefaults::standard()->set(hrm->identifier().uuidString(), BluetoothAttrbutes::WorkoutDeviceKey);
+    platform::UserDefaults::standard()->set(kelo->identifier().uuidString(), BluetoothAttrbutes::FirmwareUpgradeKey);
+    w.save(*kelo, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+
+    // the first task reaches the point where it schedules its disconnection
+    if (first == First::synch) {
+      ASSERT_TRUE(w.facade->configSynch());
+      ASSERT_TRUE(w.time.advanceUntil([&] { return kelo->historyFinished(); }, 10));
+    } else if (first == First::setTime) {
+      ASSERT_TRUE(w.facade->setTime());
+      w.time.advance(0.5);
+      ASSERT_EQ(hosts.take("setTime."), Lines{"setTime.didSetTime"});
+    } else {
+      ASSERT_TRUE(w.facade->configFirmware());
+      w.time.advance(0.5);
+      auto device = w.connector->centralManager()->retrievePeripherals({kelo->identifier()}).at(0);
+      w.facade->disconnect();
+      w.time.advance(0.5);
+      ASSERT_TRUE(w.facade->getFirmwareMode(device));
+      ASSERT_TRUE(w.time.advanceUntil([&] { return kelo->inUpdateMode(); }, 1));
+    }
+    hosts.take();
+
+    // a training run starts before the delay is over, and outlives it
+    ASSERT_TRUE(w.facade->configTrain());
+    w.time.advance(4);
+    EXPECT_TRUE(hrm->isConnected());
+    EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"), Lines{});
+
+    // the first task's planned disconnection does not swallow this unplanned one
+    hosts.take();
+    hrm->dropLink();
+    w.time.advance(0.1);
+    EXPECT_EQ(hosts.take("train.didDisconnect"), Lines{"train.didDisconnect"});
+  }
+}
+
+TEST(BluetoothDelayedDisconnection, TheNextTasksOwnPlannedDisconnectionIsKept) {
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto kelo = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  kelo->setHistory({{0x21, 1699990000, {70}}});
+  w.save(*kelo, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+  ASSERT_TRUE(w.facade->configSynch());
+  ASSERT_TRUE(w.time.advanceUntil([&] { return kelo->historyFinished(); }, 10));
+  auto finished = w.time.now();
+
+  // the clock is set a second after the download: the download's delay must not cut this link
+  w.time.advance(1);
+  ASSERT_TRUE(w.facade->setTime());
+  w.time.advance(0.5);
+  EXPECT_EQ(kelo->clockSettings(), 2);
+  w.time.advanceUntil([&] { return w.time.now() > finished + 3.1; }, 5);
+  EXPECT_TRUE(kelo->isConnected());
+  w.time.advance(1);
+  EXPECT_FALSE(kelo->isConnected());
+  auto calls = hosts.take();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "setTime.didSetTime"), 1);
+  EXPECT_TRUE(std::none_of(calls.begin(), calls.end(),
+                           [](const std::string& call) { return call.ends_with(".didDisconnect"); }));
+}
