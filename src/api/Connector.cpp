@@ -44,13 +44,6 @@ std::atomic<std::uint64_t>& endpointGeneration() {
   return generation;
 }
 
-/// The method as its case is named: get, post, put, patch, delete.
-std::string caseName(HTTPMethod method) {
-  std::string name(rawValue(method));
-  for (auto& c : name) c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
-
 /// Stores a credential's JSON object under `key`, replacing the item; nothing for a credential without one.
 template <class Credential>
 void saveCredential(const platform::Keychain& keychain, const Credential& credential, std::string_view key) {
@@ -284,7 +277,7 @@ void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMe
                        : "Connector response.response?.statusCode = nil");
     console::print(value ? "Connector response.result.value = " + dictionaryDescription(redact::reply(*value))
                          : "Connector response.result.value = nil");
-    console::print("Connector method = " + caseName(method));
+    console::print("Connector method = " + std::string(caseName(method)));
     console::print(error ? "Connector response.result.error = " + error->description()
                          : "Connector response.result.error = nil");
 
@@ -316,7 +309,7 @@ void Connector::verboseRequest(const std::string& url, const std::optional<Param
   if (!DEBUG_MODE) return;
   console::print(logSeparator);
   console::print("Request: " + redact::url(url));
-  console::print("Method: " + caseName(method));
+  console::print("Method: " + std::string(caseName(method)));
   console::print("Headers: " + dictionaryDescription(redact::headers(headers)));
   if (parameters) {
     console::print("Parameters:");

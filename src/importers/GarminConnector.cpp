@@ -36,13 +36,6 @@ std::optional<std::string>& baseURLOverride() {
   return url;
 }
 
-/// The method as its case is named: get, post, put, patch, delete.
-std::string caseName(HTTPMethod method) {
-  std::string name(rawValue(method));
-  for (auto& c : name) c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
-
 /// The query items of `url` in order, a later item replacing an earlier one of its name and an item
 /// without "=" removing its name; nothing when an escape is malformed.
 void mergeQueryItems(std::string_view url, std::map<std::string, std::string>& into) {
@@ -224,7 +217,7 @@ void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, c
   try {
     console::print(reply.response ? std::to_string(status) : "Garmin Connector response.response?.statusCode = nil");
     console::print(value ? dictionaryDescription(*value) : "Garmin Connector response.result.value = nil");
-    console::print(caseName(call->method));
+    console::print(std::string(caseName(call->method)));
     console::print(error ? error->description() : "Garmin Connector response.result.error = nil");
   } catch (...) {
     // A line that cannot be printed changes nothing below.
@@ -267,7 +260,7 @@ void GarminConnector::verboseRequest(const std::string& url, const std::optional
   if (!DEBUG_MODE) return;
   console::print(logSeparator);
   console::print("Request: " + redact::url(url));
-  console::print("Method: " + caseName(method));
+  console::print("Method: " + std::string(caseName(method)));
   console::print("Headers: " + dictionaryDescription(redact::headers(headers)));
   if (parameters) {
     console::print("Parameters:");

@@ -154,7 +154,7 @@ class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
   void addActivities(const std::vector<GarminActivity>& activities);
   void addSleeps(const std::vector<GarminSleep>& sleeps);
 
-  /// THE IMPORT ENTRY for the retrieval facade: runs prepareForCall(startDate) and the chain of `kind`,
+  /// The import entry, the one the retrieval facade uses: runs prepareForCall(startDate) and the chain of `kind`,
   /// and calls `completion` once. Called on the main queue with no import running, it behaves exactly as
   /// those two calls (an empty table completes before it returns); while an import runs, the new one is
   /// queued and starts, in order, once the running one's completion has returned; called from another

@@ -7,6 +7,7 @@
 
 #include "importers/GarminConnector.hpp"
 #include "importers/GarminDayText.hpp"
+#include "importers/GarminManager.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 #include "talvaren/utilities/UnitsConverter.hpp"
 
@@ -56,7 +57,7 @@ void GarminConnector::addDailies(const std::vector<GarminActivity>& dailies) {
     record.steps = summary.steps.value_or(0);
     record.miles = summary.distanceInMeters ? milesText(*summary.distanceInMeters) : std::string("0.00");
     record.externalId = *day;
-    record.externalProvider = detail::garminProvider;
+    record.externalProvider = std::string(GarminProviderName);
   }
 }
 
@@ -70,7 +71,7 @@ void GarminConnector::addActivities(const std::vector<GarminActivity>& activitie
     record.value =
         record.value ? saturatingAdd(*record.value, *activity.activeKilocalories) : *activity.activeKilocalories;
     record.externalId = activity.summaryId;
-    record.externalProvider = detail::garminProvider;
+    record.externalProvider = std::string(GarminProviderName);
   }
 }
 

@@ -37,6 +37,12 @@ Record& recordOfDay(std::vector<Record>& list, std::unordered_map<std::string, s
   return list.back();
 }
 
+/// `connector` held by its owners, or not held at all when no shared_ptr owns it (a double on the stack).
+std::shared_ptr<GarminConnector> retained(GarminConnector& connector) {
+  auto owned = connector.weak_from_this().lock();
+  return owned ? owned : std::shared_ptr<GarminConnector>(std::shared_ptr<GarminConnector>(), &connector);
+}
+
 }  // namespace
 
 // MARK: Day table
@@ -86,8 +92,8 @@ void GarminConnector::runChain(std::string_view countLine, std::string_view deco
   if (currentDateIndex < 0 || currentDateIndex >= static_cast<std::int64_t>(dateTable.size())) {
     return complete(std::nullopt, std::nullopt);
   }
-  // The handler keeps the connector alive; a connector owned by no shared_ptr is kept by its owner.
-  auto keep = weak_from_this().lock();
+  // The handler keeps the connector alive.
+  auto keep = retained(*this);
   (this->*day)(dateTable[static_cast<std::size_t>(currentDateIndex)],
                [this, keep, countLine, decodingLine, day, fold, list, completion](std::optional<Error> error,
                                                                                   std::optional<JSON> reply) {
@@ -147,7 +153,7 @@ SleepSDK& GarminConnector::getRecoveryByDate(const std::string& date) {
 void GarminConnector::importData(GarminImportKind kind, const Date& startDate, ImportCompletion completion) {
   PendingImport import{kind, startDate, std::move(completion)};
   if (!platform::DispatchQueue::isMainQueueCurrent()) {
-    auto self = shared_from_this();
+    auto self = retained(*this);
     platform::DispatchQueue::main().async([self, import = std::move(import)]() mutable {
       self->importData(import.kind, import.startDate, import.completion);
     });
@@ -163,7 +169,7 @@ void GarminConnector::importData(GarminImportKind kind, const Date& startDate, I
 void GarminConnector::startImport(PendingImport import) {
   importRunning_ = true;
   prepareForCall(import.startDate);
-  auto self = shared_from_this();
+  auto self = retained(*this);
   // The caller's completion runs while this import still counts as running, so an import it starts
   // queues behind those already waiting; the next one starts after it has returned.
   ImportCompletion finish = [self, completion = std::move(import.completion)](std::optional<Error> error,

@@ -4,6 +4,7 @@
 
 #include "importers/GarminConnector.hpp"
 #include "importers/GarminDayText.hpp"
+#include "importers/GarminManager.hpp"
 
 namespace talvaren {
 
@@ -28,7 +29,7 @@ void GarminConnector::addSleeps(const std::vector<GarminSleep>& sleeps) {
     }
     record.percentage = 0;
     record.externalId = *day;
-    record.externalProvider = detail::garminProvider;
+    record.externalProvider = std::string(GarminProviderName);
     record.startTimeInSeconds = sleep.startTimeInSeconds;
   }
 }

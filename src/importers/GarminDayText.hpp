@@ -12,9 +12,6 @@
 
 namespace talvaren::detail {
 
-/// Provider name written into every record imported from Garmin.
-inline constexpr const char* garminProvider = "garmin_api";
-
 /// Whole seconds since 1970 of `date`, the fraction dropped; held at Int64's bounds (0 for NaN).
 inline std::int64_t wholeSeconds(const Date& date) {
   const double seconds = std::trunc(date.timeIntervalSince1970());

@@ -20,6 +20,19 @@ constexpr std::string_view rawValue(HTTPMethod method) {
   return "GET";
 }
 
+/// The method as its case is named, in lower case: "get", "post", "put", "patch", "delete" (what request
+/// logs print).
+constexpr std::string_view caseName(HTTPMethod method) {
+  switch (method) {
+    case HTTPMethod::GET: return "get";
+    case HTTPMethod::POST: return "post";
+    case HTTPMethod::PUT: return "put";
+    case HTTPMethod::PATCH: return "patch";
+    case HTTPMethod::DELETE: return "delete";
+  }
+  return "get";
+}
+
 /// The method named exactly by `text` (upper case), if it is one of the five.
 constexpr std::optional<HTTPMethod> httpMethodFromRawValue(std::string_view text) {
   for (auto m : {HTTPMethod::GET, HTTPMethod::POST, HTTPMethod::PUT, HTTPMethod::PATCH, HTTPMethod::DELETE}) {
