@@ -11,6 +11,7 @@
 namespace talvaren::platform {
 class DispatchExecutor;
 class FileManager;
+class UserDefaults;
 }  // namespace talvaren::platform
 
 namespace talvaren::platform::detail {
@@ -23,6 +24,11 @@ void setClockSource(std::function<double()> source);
 
 /// FileManager::defaultManager() answers `manager`; null goes back to the real one.
 void setDefaultFileManager(std::shared_ptr<FileManager> manager);
+
+/// Makes UserDefaults::standard() return `defaults` (null: the one of the current home) until reset.
+void replaceStandardUserDefaults(std::shared_ptr<UserDefaults> defaults);
+/// Drops the standard user defaults; the next standard() reads the current home's file again.
+void resetStandardUserDefaults();
 
 /// machineField() answers `field`; none goes back to the system's.
 void setMachineField(std::optional<std::vector<char>> field);

@@ -18,6 +18,7 @@
 
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
+#include "platform/Seams.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
@@ -591,53 +592,19 @@ void UserDefaults::changed() {
 
 }  // namespace talvaren::platform
 
-namespace talvaren::testkit {
+namespace talvaren::platform::detail {
 
-void setStandardUserDefaults(std::shared_ptr<platform::UserDefaults> defaults) {
-  auto& state = platform::standardState();
+void replaceStandardUserDefaults(std::shared_ptr<UserDefaults> defaults) {
+  auto& state = standardState();
   std::lock_guard lock(state.mutex);
   state.replacement = std::move(defaults);
 }
 
 void resetStandardUserDefaults() {
-  auto& state = platform::standardState();
+  auto& state = standardState();
   std::lock_guard lock(state.mutex);
   state.replacement.reset();
   state.instance.reset();
 }
 
-}  // namespace talvaren::testkit
-
-namespace talvaren::testkit {
-
-TemporaryAppHome::TemporaryAppHome() {
-  std::error_code error;
-  auto base = std::filesystem::temp_directory_path(error);
-  if (error) base = "/tmp";
-  std::string pattern = (base / "talvaren-home-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) std::abort();  // a test cannot run without its folder
-  path_ = pattern;
-  if (auto custom = platform::AppHome::customPath()) {
-    hadOverride_ = true;
-    previous_ = *custom;
-  }
-  platform::AppHome::setPath(path_);
-  // Processes the test starts find the same home.
-  if (const char* home = std::getenv("TALVAREN_HOME")) previousEnvironment_ = home;
-  ::setenv("TALVAREN_HOME", path_.c_str(), 1);
-  resetStandardUserDefaults();
-}
-
-TemporaryAppHome::~TemporaryAppHome() {
-  platform::AppHome::setPath(hadOverride_ ? previous_ : std::filesystem::path());
-  if (previousEnvironment_) {
-    ::setenv("TALVAREN_HOME", previousEnvironment_->c_str(), 1);
-  } else {
-    ::unsetenv("TALVAREN_HOME");
-  }
-  resetStandardUserDefaults();
-  std::error_code error;
-  std::filesystem::remove_all(path_, error);
-}
-
-}  // namespace talvaren::testkit
+}  // namespace talvaren::platform::detail
