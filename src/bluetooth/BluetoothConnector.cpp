@@ -68,6 +68,10 @@ std::string valueDescription(const std::optional<Bytes>& value) {
   return value ? std::to_string(value->size()) + " bytes" : "nil";
 }
 
+std::string peripheralDescription(const BluetoothConnector::PeripheralPtr& peripheral) {
+  return peripheral ? peripheral->description() : "nil";
+}
+
 std::optional<Bytes> valueOrReport(const std::shared_ptr<BluetoothConnectorDelegate>& delegate,
                                    const BluetoothConnector::CharacteristicPtr& characteristic,
                                    const std::optional<Error>& error, bool reportMissing) {
@@ -329,15 +333,35 @@ void BluetoothConnector::stopSearchingForDevices() {
 
 void BluetoothConnector::shouldConnectToDevice(const PeripheralPtr& peripheral) {
   stopSearchingForDevices();
+  PeripheralPtr replaced;
   {
     std::lock_guard lock(mutex_);
     ++state_->connectionGeneration;
+    if (peripheral && state_->isReplaced(peripheral)) {
+      // The replaced strap's link is let go: its end will be ignored, so neither its `connected` nor a
+      // task's planned end for it may carry over to the new strap.
+      replaced = std::move(state_->peripheral);
+      state_->connected = false;
+      if (state_->plannedGeneration) {
+        state_->enableDisconectHRMDevice = false;
+        state_->plannedGeneration.reset();
+      }
+    }
     state_->peripheral = peripheral;
   }
-  log("should connect to device peripheral " + (peripheral ? peripheral->description() : std::string("nil")));
+  log("should connect to device peripheral " + connector::peripheralDescription(peripheral));
   if (!peripheral) return;
   peripheral->setDelegate(weak_from_this());
-  if (auto central = centralManager()) central->connect(peripheral);
+  auto central = centralManager();
+  // Ended once: a link already being cancelled (by the task that used it) is left to finish.
+  if (replaced && central) {
+    auto state = replaced->state();
+    if (state == platform::PeripheralState::connected || state == platform::PeripheralState::connecting) {
+      log("should connect to device: cancel previous peripheral " + connector::peripheralDescription(replaced));
+      central->cancelPeripheralConnection(replaced);
+    }
+  }
+  if (central) central->connect(peripheral);
   log("should connect to device");
 }
 

@@ -83,20 +83,34 @@ void BluetoothConnector::didConnect(platform::CentralManager&, const PeripheralP
   if (auto delegate = this->delegate()) delegate->didConnect();
 }
 
-void BluetoothConnector::didFailToConnect(platform::CentralManager&, const PeripheralPtr&,
+void BluetoothConnector::didFailToConnect(platform::CentralManager&, const PeripheralPtr& peripheral,
                                           const std::optional<Error>&) {
-  log("didFailToConnect");
-}
-
-void BluetoothConnector::didDisconnectPeripheral(platform::CentralManager&, const PeripheralPtr&,
-                                                 const std::optional<Error>&) {
-  bool planned;
+  bool replaced;
   {
     std::lock_guard lock(mutex_);
-    planned = state_->enableDisconectHRMDevice;
-    state_->enableDisconectHRMDevice = false;
-    // Cleared on a planned disconnection too, so connected() never outlives the link.
-    state_->connected = false;
+    replaced = state_->isReplaced(peripheral);
+  }
+  log(replaced ? "didFailToConnect of a replaced peripheral ignored: " + connector::peripheralDescription(peripheral)
+               : std::string("didFailToConnect"));
+}
+
+void BluetoothConnector::didDisconnectPeripheral(platform::CentralManager&, const PeripheralPtr& peripheral,
+                                                 const std::optional<Error>&) {
+  bool replaced, planned = false;
+  {
+    std::lock_guard lock(mutex_);
+    // The end of a link that a newer chosen strap replaced says nothing about the current one.
+    replaced = state_->isReplaced(peripheral);
+    if (!replaced) {
+      planned = state_->enableDisconectHRMDevice;
+      state_->enableDisconectHRMDevice = false;
+      // Cleared on a planned disconnection too, so connected() never outlives the link.
+      state_->connected = false;
+    }
+  }
+  if (replaced) {
+    log("didDisconnectPeripheral of a replaced peripheral ignored: " + connector::peripheralDescription(peripheral));
+    return;
   }
   if (planned) return;
   if (auto delegate = this->delegate()) delegate->didDisconnect();

@@ -50,6 +50,12 @@ struct BluetoothConnector::State {
   std::uint64_t connectionGeneration = 0;
   // The generation whose task marked the coming disconnection as planned; none when the host set it.
   std::optional<std::uint64_t> plannedGeneration;
+
+  /// Whether `other` is another strap than the one held (compared by identifier, whichever central
+  /// handed it out): one a newer chosen strap replaced. False while none is held.
+  bool isReplaced(const PeripheralPtr& other) const {
+    return peripheral && (!other || other->identifier() != peripheral->identifier());
+  }
 };
 
 namespace connector {
@@ -60,6 +66,9 @@ inline const char* text(bool value) { return value ? "true" : "false"; }
 
 /// A byte list as the logs print it: "[22, 72, 32, 3]".
 std::string byteList(const Bytes& bytes);
+
+/// A peripheral as the logs print it: its description, or "nil" when there is none.
+std::string peripheralDescription(const BluetoothConnector::PeripheralPtr& peripheral);
 
 /// A value's size as the logs print it: "4 bytes", or "nil" when there is none.
 std::string valueDescription(const std::optional<Bytes>& value);

@@ -356,11 +356,13 @@ class ChainingHost : public testkit::Host {
 
 }  // namespace
 
-TEST(BluetoothDelayedDisconnection, ATrainingRunStartedAsTheDownloadEndsKeepsItsLinkAndHearsItsDisconnection) {
+TEST(BluetoothDelayedDisconnection, ATrainingRunStartedAsTheDownloadEndsOwnsTheLinkAndTheOldStrapIsLetGo) {
   // from the download's callback through a new central (Ravo, whose link ends at once) or through the
-  // chosen strap (Kelo, 3 s later); or from the host's thread before the Ravo link's end is reported
-  enum class Start { callbackNewCentral, callbackChosenStrap, beforeLinkEnds };
-  for (auto start : {Start::callbackNewCentral, Start::callbackChosenStrap, Start::beforeLinkEnds}) {
+  // chosen strap (Kelo, 3 s later); or from the host's thread while the Ravo link's planned end is still
+  // to be reported, through a new central or the chosen strap
+  enum class Start { callbackNewCentral, callbackChosenStrap, beforeLinkEnds, beforeLinkEndsChosenStrap };
+  for (auto start : {Start::callbackNewCentral, Start::callbackChosenStrap, Start::beforeLinkEnds,
+                     Start::beforeLinkEndsChosenStrap}) {
     SCOPED_TRACE(static_cast<int>(start));
     FacadeWorld w;
     Hosts hosts(*w.facade);
@@ -368,31 +370,50 @@ TEST(BluetoothDelayedDisconnection, ATrainingRunStartedAsTheDownloadEndsKeepsIts
     w.facade->setSynchDelegate(synch);
     auto hrm = w.add(std::make_shared<sim::HeartRateStrap>(identifierNumber(1)));
     platform::UserDefaults::standard()->set(hrm->identifier().uuidString(), BluetoothAttrbutes::WorkoutDeviceKey);
+    auto chosenHrm = [&] {
+      return w.facade->configTrain(w.connector->centralManager()->retrievePeripherals({hrm->identifier()}).at(0));
+    };
+    std::shared_ptr<sim::SimulatedPeripheral> first;
     if (start == Start::callbackChosenStrap) {
       auto kelo = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
       kelo->setHistory({{0x21, 1699990000, {70}}});
       w.save(*kelo, BluetoothAttrbutes::WorkoutImporterDeviceKey);
-      synch->next = [&] {
-        w.facade->configTrain(w.connector->centralManager()->retrievePeripherals({hrm->identifier()}).at(0));
-      };
+      synch->next = [&] { chosenHrm(); };
+      first = kelo;
     } else {
       auto ravo = w.add(std::make_shared<sim::RavoStrap>(identifierNumber(3)));
       ravo->setHistory({{1699990000, {70}}});
       w.save(*ravo, BluetoothAttrbutes::WorkoutImporterDeviceKey);
       if (start == Start::callbackNewCentral) synch->next = [&] { w.facade->configTrain(); };
+      first = ravo;
     }
 
     ASSERT_TRUE(w.facade->configSynch());
-    if (start == Start::beforeLinkEnds) {
+    if (start == Start::beforeLinkEnds || start == Start::beforeLinkEndsChosenStrap) {
       ASSERT_TRUE(w.time.advanceUntil([&] { return w.connector->enableDisconectHRMDevice(); }, 30));
-      ASSERT_TRUE(w.facade->configTrain());
+      ASSERT_TRUE(start == Start::beforeLinkEnds ? w.facade->configTrain() : chosenHrm());
+      // the Ravo strap's link is no longer the connector's
+      EXPECT_FALSE(w.connector->connected());
     } else {
       ASSERT_TRUE(w.time.advanceUntil([&] { return !synch->next; }, 30));
     }
     w.time.advance(4);
+    // the first strap's end, when it is reported, is not this link's: the run stays connected, unheard of
+    // ending, and the first strap is let go by exactly one cancel
     EXPECT_TRUE(hrm->isConnected());
+    EXPECT_TRUE(w.connector->connected());
+    EXPECT_FALSE(first->isConnected());
+    auto calls = hosts.take();
+    EXPECT_TRUE(std::none_of(calls.begin(), calls.end(),
+                             [](const std::string& call) { return call.ends_with(".didDisconnect"); }));
+    if (start == Start::callbackChosenStrap || start == Start::beforeLinkEndsChosenStrap) {
+      auto trace = w.radio->trace();
+      auto cancel = " cancel " + first->identifier().uuidString();
+      EXPECT_EQ(
+          std::count_if(trace.begin(), trace.end(), [&](const std::string& line) { return line.ends_with(cancel); }),
+          1);
+    }
 
-    hosts.take();
     hrm->dropLink();
     w.time.advance(0.1);
     EXPECT_EQ(hosts.take("train.didDisconnect"), Lines{"train.didDisconnect"});
