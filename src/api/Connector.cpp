@@ -31,7 +31,7 @@ constexpr const char* developmentAPIKey = "kqz";
 constexpr const char* developmentPublicId = "4f1c9a27-6b3e-4d58-9e02-7a3b5c8d1e64";
 
 talvaren::detail::SharedInstance<Connector>& sharedConnector() {
-  static talvaren::detail::SharedInstance<Connector> instance;
+  static auto& instance = *new talvaren::detail::SharedInstance<Connector>();
   return instance;
 }
 

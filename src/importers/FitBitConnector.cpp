@@ -16,7 +16,7 @@ using namespace platform::http;
 namespace {
 
 talvaren::detail::SharedInstance<FitBitConnector>& sharedConnector() {
-  static talvaren::detail::SharedInstance<FitBitConnector> instance;
+  static auto& instance = *new talvaren::detail::SharedInstance<FitBitConnector>();
   return instance;
 }
 

@@ -16,7 +16,7 @@ using platform::oauth::OAuthSwiftError;
 namespace {
 
 detail::SharedInstance<FitBitManager>& shared() {
-  static detail::SharedInstance<FitBitManager> instance;
+  static auto& instance = *new detail::SharedInstance<FitBitManager>();
   return instance;
 }
 

@@ -19,7 +19,7 @@ using platform::oauth::ParameterList;
 namespace {
 
 talvaren::detail::SharedInstance<GarminConnector>& sharedConnector() {
-  static talvaren::detail::SharedInstance<GarminConnector> instance;
+  static auto& instance = *new talvaren::detail::SharedInstance<GarminConnector>();
   return instance;
 }
 

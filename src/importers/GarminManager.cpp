@@ -17,7 +17,7 @@ using platform::oauth::OAuthSwiftError;
 namespace {
 
 detail::SharedInstance<GarminManager>& shared() {
-  static detail::SharedInstance<GarminManager> instance;
+  static auto& instance = *new detail::SharedInstance<GarminManager>();
   return instance;
 }
 

@@ -3,11 +3,14 @@
 // (through the testkit's resets).
 //
 //   detail::SharedInstance<Widget>& shared() {
-//     static detail::SharedInstance<Widget> instance;
+//     static auto& instance = *new detail::SharedInstance<Widget>();
 //     return instance;
 //   }
 //   std::shared_ptr<Widget> Widget::sharedInstance() { return shared().get(); }
 //   void detail::resetWidget() { (void)shared().reset(); }
+//
+// Like all of the kit's process-wide state, the holder is never destroyed: a queue's thread may still be
+// at work while the process exits and runs the static destructors.
 
 #include <memory>
 #include <mutex>
