@@ -1,5 +1,6 @@
 // Heart-rate samples: single requests, the paged range download and the bulk upload.
 
+#include <limits>
 #include <mutex>
 
 #include "api/EndpointCall.hpp"
@@ -101,6 +102,10 @@ void fetchPage(std::shared_ptr<Connector> keep, Connector& connector, std::int64
                    shared.samples = gathered;
                  }
                  if (!hasNextPage(reply)) return finish(std::nullopt);
+                 if (page == std::numeric_limits<std::int64_t>::max()) {
+                   // No page after this one can be asked for: the download is incomplete.
+                   return finish(target->genericApiError(-1));
+                 }
                  fetchPage(keep, *target, start, end, page + 1, gathered, completion);
                });
 }

@@ -46,9 +46,9 @@ bool isSecretHeader(std::string_view name) {
 }
 
 bool isSecretParameter(std::string_view name) {
-  static constexpr std::array<std::string_view, 8> names{
-      "password", "password1", "token", "access_token", "refresh_token", "oauth_token", "oauth_token_secret",
-      "oauth_verifier"};
+  static constexpr std::array<std::string_view, 9> names{"password",    "password1",          "password2",
+                                                         "token",       "access_token",       "refresh_token",
+                                                         "oauth_token", "oauth_token_secret", "oauth_verifier"};
   for (auto secret : names) {
     if (name == secret) return true;
   }

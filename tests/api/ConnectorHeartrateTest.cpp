@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "ServiceFixture.hpp"
 #include "talvaren/utilities/ArrayExtensions.hpp"
 
@@ -106,6 +108,8 @@ TEST_F(ConnectorHeartrateTest, IncompleteDownloadsSayWhy) {
     if (page == "1") {
       response.set_content(R"({"next":"page 2","results":[{"timestamp":1,"value":60},{"timestamp":2,"value":61}]})",
                            "application/json");
+    } else if (mode == "9") {
+      response.set_content(R"({"next":"more","results":[{"timestamp":9,"value":69}]})", "application/json");
     } else if (mode == "500") {
       response.status = 500;
       response.set_content("server trouble", "text/plain");
@@ -125,6 +129,14 @@ TEST_F(ConnectorHeartrateTest, IncompleteDownloadsSayWhy) {
   EXPECT_EQ(undecodable->error->domain, Connector::genericErrorDomain);
   EXPECT_EQ(undecodable->error->code, -1);
   EXPECT_EQ(timestamps(*undecodable->reply->heartrates()), (std::vector<std::int64_t>{1, 2}));
+
+  // The last page number there is still says "next": no page after it can be asked for.
+  const auto sent = server.requests().size();
+  auto endless = download(9, 9, std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(server.requests().size(), sent + 1);
+  ASSERT_TRUE(endless->error);
+  EXPECT_EQ(endless->error->code, -1);
+  EXPECT_EQ(timestamps(*endless->reply->heartrates()), (std::vector<std::int64_t>{1, 2, 9}));
 }
 
 TEST_F(ConnectorHeartrateTest, RefusalsOtherThanTheBodyLimitPassThrough) {

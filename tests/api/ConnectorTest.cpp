@@ -129,8 +129,8 @@ TEST_F(ConnectorTest, RequestLogAndReplyLinesKeepTheirShapeWithoutSecrets) {
   console.clear();
   const std::string body = "12345";
   call(HTTPMethod::POST, std::string(baseURL) + "auth/login/",
-       json{{"email", "a@b.c"}, {"password", "pw-secret"}, {"password1", "pw-secret"}}, false,
-       Bytes(body.begin(), body.end()));
+       json{{"email", "a@b.c"}, {"password", "pw-secret"}, {"password1", "pw-secret"}, {"password2", "pw-again"}},
+       false, Bytes(body.begin(), body.end()));
   const auto log = lastRequestLog();
   ASSERT_EQ(log.size(), 7u);
   EXPECT_EQ(log[1], "Method: post");
@@ -139,14 +139,15 @@ TEST_F(ConnectorTest, RequestLogAndReplyLinesKeepTheirShapeWithoutSecrets) {
   EXPECT_NE(log[2].find("\"X-CSRFToken\": \"<redacted>\""), std::string::npos);
   EXPECT_NE(log[2].find("\"X-API-PublicId\": \"p-789\""), std::string::npos);
   EXPECT_EQ(log[3], "Parameters:");
-  EXPECT_EQ(log[4], R"(["email": "a@b.c", "password": "<redacted>", "password1": "<redacted>"])");
+  EXPECT_EQ(log[4],
+            R"(["email": "a@b.c", "password": "<redacted>", "password1": "<redacted>", "password2": "<redacted>"])");
   EXPECT_EQ(log[5], "Body:");
   EXPECT_EQ(log[6], "5 bytes");
   EXPECT_TRUE(console.contains("CSRF Token = <redacted>"));
   EXPECT_TRUE(console.contains(R"(Connector response.result.value = ["token": "<redacted>", "user_id": 7])"));
   EXPECT_TRUE(console.contains("Connector method = post"));
   const auto lines = console.lines();
-  for (const char* secret : {"t-123", "k-456", "c-000", "pw-secret", "fresh-secret"}) {
+  for (const char* secret : {"t-123", "k-456", "c-000", "pw-secret", "pw-again", "fresh-secret"}) {
     EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
   }
 }

@@ -141,7 +141,9 @@ TEST_F(AuthorizationTest, FitBitRefusalsKeepTheStoredToken) {
                             "another state"},
                        Case{"token_type=Bearer&state=",
                             "FitBit authorization failed the redirect carries no access "
-                            "token"}}) {
+                            "token"},
+                       Case{"access_token=a%0D%0AX-Injected:%201&state=",
+                            "FitBit authorization failed the redirect carries no valid access token"}}) {
     fitbit.answerWith(c.fragment);
     auto refused = authorizeFitBit();
     waitFor(refused);

@@ -18,8 +18,9 @@ inline constexpr std::string_view placeholder = "<redacted>";
 /// compared without regard to case.
 bool isSecretHeader(std::string_view name);
 
-/// True for parameter or query item names whose values are secrets: "password", "password1", "token",
-/// "access_token", "refresh_token", "oauth_token", "oauth_token_secret", "oauth_verifier" (exact case).
+/// True for parameter or query item names whose values are secrets: "password", "password1", "password2"
+/// (the signup's repeated password), "token", "access_token", "refresh_token", "oauth_token", "oauth_token_secret",
+/// "oauth_verifier" (exact case).
 bool isSecretParameter(std::string_view name);
 
 /// A copy of `headers` with every secret header's value replaced by the placeholder.

@@ -1,8 +1,26 @@
 #include "talvaren/platform/oauth/OAuth2Swift.hpp"
 
+#include <algorithm>
+
 #include "talvaren/platform/http/URL.hpp"
 
 namespace talvaren::platform::oauth {
+
+namespace {
+
+/// Letters, digits and "-._~+/", then any number of "=".
+bool isBearerToken(std::string_view token) {
+  const auto isTokenCharacter = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("-._~+/").find(c) != std::string_view::npos;
+  };
+  const auto padding = token.find_last_not_of('=');
+  if (padding == std::string_view::npos) return false;
+  const auto body = token.substr(0, padding + 1);
+  return std::all_of(body.begin(), body.end(), isTokenCharacter);
+}
+
+}  // namespace
 
 OAuth2Swift::OAuth2Swift(std::string consumerKey, std::string consumerSecret, std::string authorizeUrl,
                          std::string responseType)
@@ -51,6 +69,12 @@ bool OAuth2Swift::takeRedirect(const ParameterList& items) {
   const auto token = firstValue(items, "access_token");
   if (!token || token->empty()) {
     finish(OAuthSwiftError{OAuthSwiftError::Code::missingToken, "the redirect carries no access token"}, {});
+    return true;
+  }
+  // The token travels as "Bearer <token>" in every later request: one that is no bearer token (a line
+  // break, a blank) would be kept and make each of those requests fail.
+  if (!isBearerToken(*token)) {
+    finish(OAuthSwiftError{OAuthSwiftError::Code::missingToken, "the redirect carries no valid access token"}, {});
     return true;
   }
   auto credential = client_;
