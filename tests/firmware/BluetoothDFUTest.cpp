@@ -315,10 +315,23 @@ TEST_F(BluetoothDFUTest, AFailedConnectionIsReportedLikeATimeOut) {
   faults.connect = sim::Faults::Connect::fails;
   strap->setFaults(faults);
   update();
+  time.advance(20);  // past the time-out: reported once
   EXPECT_TRUE(console.contains("didFailToConnectPeripheral Is Error"));
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_FALSE(recorder->results[0].status);
   EXPECT_EQ(recorder->results[0].error, std::nullopt);
+
+  // A connection that never completes fails when the time-out fires, and is cancelled.
+  faults.connect = sim::Faults::Connect::neverCompletes;
+  strap->setFaults(faults);
+  recorder->results.clear();
+  updater->startConnectBleDevice();
+  time.advance(14.9);
+  EXPECT_TRUE(recorder->results.empty());
+  time.advance(0.2);
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_EQ(recorder->results[0].error, std::nullopt);
+  EXPECT_FALSE(testkit::BluetoothDFUInspector::peripheral(*updater));
 }
 
 TEST_F(BluetoothDFUTest, APacketCountOutside16BitsIsLoggedAndTurnsReceiptsOff) {
