@@ -7,7 +7,7 @@ set(TALVAREN_FUZZ_SOURCES "${PROJECT_SOURCE_DIR}/build/fuzz-sources" CACHE PATH
 set(_png_source "${TALVAREN_FUZZ_SOURCES}/libpng1.6")
 string(REGEX REPLACE "clang\\+\\+([^/]*)$" "clang\\1" _fuzz_cc "${CMAKE_CXX_COMPILER}")
 if(NOT EXISTS "${_png_source}/CMakeLists.txt")
-  message(WARNING "Fuzz build: no libpng source in ${TALVAREN_FUZZ_SOURCES} (scripts/fetch-fuzz-sources "
+  message(STATUS "Fuzz build: no libpng source in ${TALVAREN_FUZZ_SOURCES} (scripts/fetch-fuzz-sources "
     "fetches it); the PNG target links the system libpng, whose code the fuzzer cannot see.")
   return()
 endif()

@@ -4,7 +4,9 @@
 
 #include "api/EndpointCalls.hpp"
 #include "api/EndpointText.hpp"
+#include "api/RequestLog.hpp"
 #include "api/Seams.hpp"
+#include "platform/SharedInstance.hpp"
 #include "talvaren/api/BundleExtensions.hpp"
 #include "talvaren/api/SessionManagerExtensions.hpp"
 #include "talvaren/api/UIDevice.hpp"
@@ -25,18 +27,12 @@ using talvaren::detail::completeUnsent;
 
 namespace {
 
-constexpr const char* logSeparator = "---------------------";
 constexpr const char* developmentAPIKey = "kqz";
 constexpr const char* developmentPublicId = "4f1c9a27-6b3e-4d58-9e02-7a3b5c8d1e64";
 
-std::mutex& sharedMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
-
-std::shared_ptr<Connector>& sharedSlot() {
-  static std::shared_ptr<Connector> shared;
-  return shared;
+talvaren::detail::SharedInstance<Connector>& sharedConnector() {
+  static auto& instance = *new talvaren::detail::SharedInstance<Connector>();
+  return instance;
 }
 
 std::atomic<std::uint64_t>& endpointGeneration() {
@@ -112,6 +108,19 @@ std::string EndpointText::value() {
 
 void EndpointText::resetAll() { endpointGeneration().fetch_add(1); }
 
+std::string BaseURL::value() const {
+  std::lock_guard lock(mutex_);
+  return override_.value_or(std::string(standard_));
+}
+
+void BaseURL::setOverride(std::optional<std::string> url) {
+  {
+    std::lock_guard lock(mutex_);
+    override_ = std::move(url);
+  }
+  EndpointText::resetAll();
+}
+
 }  // namespace detail
 
 std::string Connector::loginEndpoint() {
@@ -126,16 +135,10 @@ std::string Connector::logoutEndpoint() {
 
 // MARK: Shared instance and settings
 
-void talvaren::detail::resetSharedConnector() {
-  std::lock_guard lock(sharedMutex());
-  sharedSlot().reset();
-}
+void talvaren::detail::resetSharedConnector() { (void)sharedConnector().reset(); }
 
 std::shared_ptr<Connector> Connector::sharedInstance() {
-  std::lock_guard lock(sharedMutex());
-  auto& shared = sharedSlot();
-  if (!shared) shared.reset(new Connector());
-  return shared;
+  return sharedConnector().get([] { return std::shared_ptr<Connector>(new Connector()); });
 }
 
 std::string Connector::APIBaseURL() {
@@ -306,20 +309,7 @@ Connector::HTTPHeaders Connector::authorizationHeaders() const { return {}; }
 void Connector::verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
                                const HTTPHeaders& headers, HTTPMethod method,
                                const std::optional<Bytes>& httpBody) const {
-  if (!DEBUG_MODE) return;
-  console::print(logSeparator);
-  console::print("Request: " + redact::url(url));
-  console::print("Method: " + std::string(caseName(method)));
-  console::print("Headers: " + dictionaryDescription(redact::headers(headers)));
-  if (parameters) {
-    console::print("Parameters:");
-    console::print(dictionaryDescription(redact::parameters(*parameters)));
-  }
-  if (httpBody) {
-    console::print("Body:");
-    console::print(std::to_string(httpBody->size()) + " bytes");
-  }
-  console::print(logSeparator);
+  if (DEBUG_MODE) talvaren::detail::printRequest(url, parameters, headers, method, httpBody);
 }
 
 bool Connector::isLoggedInToken() const { return sharedInstance()->token().has_value(); }

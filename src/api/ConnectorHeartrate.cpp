@@ -31,7 +31,7 @@ struct Accumulator {
 };
 
 Accumulator& accumulator() {
-  static Accumulator shared;
+  static auto& shared = *new Accumulator();
   return shared;
 }
 

@@ -6,6 +6,11 @@
 //     static EndpointText text("auth/login/");
 //     return text.value();
 //   }
+//
+// A provider's fixed base URL that test code may point elsewhere is a BaseURL:
+//
+//   constinit BaseURL providerBaseURL("https://api.example.com/");
+//   std::string Provider::APIBaseURL() { return providerBaseURL.value(); }
 
 #include <atomic>
 #include <cstdint>
@@ -34,6 +39,23 @@ class EndpointText {
   std::mutex mutex_;
   std::optional<std::string> text_;
   std::uint64_t generation_ = 0;
+};
+
+class BaseURL {
+ public:
+  constexpr explicit BaseURL(std::string_view standard) : standard_(standard) {}
+  BaseURL(const BaseURL&) = delete;
+  BaseURL& operator=(const BaseURL&) = delete;
+
+  /// The override when one is set, else the standard URL; thread-safe.
+  std::string value() const;
+  /// Test-only: sets or (with none) clears the override; every endpoint text is read afresh at its next use.
+  void setOverride(std::optional<std::string> url);
+
+ private:
+  std::string_view standard_;
+  mutable std::mutex mutex_;
+  std::optional<std::string> override_;
 };
 
 }  // namespace talvaren::detail

@@ -13,7 +13,7 @@ struct Stores {
 };
 
 Stores& stores() {
-  static Stores shared;
+  static auto& shared = *new Stores();
   return shared;
 }
 

@@ -3,9 +3,10 @@
 // the OAuth callback URL of both flows.
 
 #include <atomic>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string_view>
+#include <utility>
 
 namespace talvaren {
 
@@ -32,35 +33,34 @@ class APIManager : public std::enable_shared_from_this<APIManager> {
   /// A new authorisation screen: full screen, its Cancel reported to this manager.
   std::shared_ptr<APIViewController> makeAuthorizationScreen();
 
+  /// The start of every flow. A missing `completion` becomes one that does nothing. While the switch is
+  /// thrown, answers false at once and returns none. Otherwise makes the client with `make()`, keeps it in
+  /// `slot` (a flow the client it replaces still runs ends now, cancelled), gives it a new authorisation
+  /// screen and returns it.
+  template <class Client, class Make>
+  std::shared_ptr<Client> startFlow(std::shared_ptr<Client>& slot, std::function<void(bool)>& completion, Make&& make) {
+    if (!completion) completion = [](bool) {};
+    if (authorizationDisabled()) {
+      completion(false);
+      return nullptr;
+    }
+    std::shared_ptr<Client> client = std::forward<Make>(make)();
+    if (auto previous = std::exchange(slot, client)) previous->cancel();
+    client->authorizeURLHandler = makeAuthorizationScreen();
+    return client;
+  }
+
  private:
   std::atomic<bool> authorizationDisabled_{false};
 };
 
 namespace detail {
 
-/// The process-wide instance of a manager, made on first use; test code may drop it.
+/// Ends, cancelled, the flow a manager that test code dropped may still run.
 template <typename Manager>
-class SharedManager {
- public:
-  std::shared_ptr<Manager> get() {
-    std::lock_guard lock(mutex_);
-    if (!instance_) instance_ = std::make_shared<Manager>();
-    return instance_;
-  }
-  /// Drops the instance; a flow it still runs ends cancelled.
-  void reset() {
-    std::shared_ptr<Manager> manager;
-    {
-      std::lock_guard lock(mutex_);
-      manager = std::move(instance_);
-    }
-    if (manager && manager->oauthswift) manager->oauthswift->cancel();
-  }
-
- private:
-  std::mutex mutex_;
-  std::shared_ptr<Manager> instance_;
-};
+void cancelFlow(const std::shared_ptr<Manager>& manager) {
+  if (manager && manager->oauthswift) manager->oauthswift->cancel();
+}
 
 }  // namespace detail
 

@@ -9,11 +9,9 @@
 // Requests are started on the calling thread; reply handlers, completions, the authorisation and the
 // repeat run on the main queue.
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -26,21 +24,15 @@
 #include "talvaren/platform/http/Response.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
 
+// Beside this header: fuzz targets include it by its path.
+#include "ProviderConnector.hpp"
+
 namespace talvaren {
 
-class FitBitConnector : public std::enable_shared_from_this<FitBitConnector> {
+class FitBitConnector : public detail::ProviderConnector, public std::enable_shared_from_this<FitBitConnector> {
  public:
-  using HTTPMethod = platform::http::HTTPMethod;
-  using Parameters = platform::http::Parameters;
-  using ParameterEncoding = platform::http::ParameterEncoding;
-  using HTTPHeaders = platform::http::HTTPHeaders;
-  /// Error first, then the parsed reply.
-  using Completion = std::function<void(std::optional<Error>, std::optional<nlohmann::json>)>;
-
   /// Domain of `genericApiError`.
   static constexpr std::string_view genericErrorDomain = "FitBit.TalvarenIOS.error";
-  /// The request log of `verboseRequest` is written while this is true.
-  static constexpr bool DEBUG_MODE = true;
 
   /// The one connector, made on first use and kept for the process.
   static std::shared_ptr<FitBitConnector> sharedInstance();
@@ -53,21 +45,9 @@ class FitBitConnector : public std::enable_shared_from_this<FitBitConnector> {
   static std::string fitbitCaloriesEndpoint();
   static std::string fitbitSleepEndpoint();
 
-  virtual ~FitBitConnector() = default;
-  FitBitConnector(const FitBitConnector&) = delete;
-  FitBitConnector& operator=(const FitBitConnector&) = delete;
-
-  /// The Fitbit client id and secret passed to the authorisation; empty until the host configures
-  /// Fitbit. Safe to touch from any thread.
-  virtual std::string consumerKey() const;
-  virtual void setConsumerKey(const std::string& key);
-  virtual std::string consumerSecret() const;
-  virtual void setConsumerSecret(const std::string& secret);
-  /// The HTTP session: the layer's default one.
-  virtual std::shared_ptr<platform::http::SessionManager> manager() const;
-  /// True once a refused reply has started the authorisation; nothing in the kit clears it.
-  virtual bool authorizationWasNeeded() const;
-  virtual void setAuthorizationWasNeeded(bool needed);
+  // The client id and secret, the session and the request log: see ProviderConnector.
+  // `authorizationWasNeeded` turns true once a refused reply has started the authorisation; nothing in the
+  // kit clears it.
 
   /// Sends one request and calls `completion` once, on the main queue.
   ///
@@ -82,13 +62,6 @@ class FitBitConnector : public std::enable_shared_from_this<FitBitConnector> {
 
   /// An error of domain "FitBit.TalvarenIOS.error" with `code` and no user info.
   virtual Error genericApiError(std::int64_t code) const;
-  /// Always empty.
-  virtual HTTPHeaders authorizationHeaders() const;
-  /// While `DEBUG_MODE` is true, prints the request between two lines of "---------------------":
-  /// "Request: " + URL, "Method: " + the method in lower case, "Headers: " + the headers (the
-  /// Authorization value as "<redacted>"), then "Parameters:" and the parameters when present.
-  virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
-                              const HTTPHeaders& headers, HTTPMethod method) const;
 
   // Endpoints. Each sends a GET through `performAPICall` and passes its completion on unchanged.
 
@@ -106,19 +79,11 @@ class FitBitConnector : public std::enable_shared_from_this<FitBitConnector> {
   FitBitConnector() = default;
 
  private:
-  struct Call;
   static void handleReply(const std::weak_ptr<FitBitConnector>& connector, const std::shared_ptr<const Call>& call,
                           const platform::http::DataResponse<nlohmann::json>& reply);
   static void authorizeAndRepeat(const std::shared_ptr<FitBitConnector>& connector,
                                  const std::shared_ptr<const Call>& call);
-  /// Completes a call that was never sent, once, on the main queue.
-  static void completeUnsent(const std::shared_ptr<const Call>& call);
   void getMothlySeries(const std::string& endpoint, const Date& forDate, Completion completion);
-
-  mutable std::mutex mutex_;
-  std::string consumerKey_;
-  std::string consumerSecret_;
-  std::atomic<bool> authorizationWasNeeded_{false};
 };
 
 namespace detail {

@@ -2,25 +2,13 @@
 
 namespace talvaren {
 
-std::optional<FitBitConnector::HTTPMethod> FitBitConnectorMock::method() const {
-  std::lock_guard lock(recordMutex_);
-  return method_;
-}
+std::optional<FitBitConnector::HTTPMethod> FitBitConnectorMock::method() const { return method_.get(); }
 
-void FitBitConnectorMock::setMethod(std::optional<HTTPMethod> method) {
-  std::lock_guard lock(recordMutex_);
-  method_ = method;
-}
+void FitBitConnectorMock::setMethod(std::optional<HTTPMethod> method) { method_.set(method); }
 
-std::optional<std::string> FitBitConnectorMock::url() const {
-  std::lock_guard lock(recordMutex_);
-  return url_;
-}
+std::optional<std::string> FitBitConnectorMock::url() const { return url_.get(); }
 
-void FitBitConnectorMock::setUrl(std::optional<std::string> url) {
-  std::lock_guard lock(recordMutex_);
-  url_ = std::move(url);
-}
+void FitBitConnectorMock::setUrl(std::optional<std::string> url) { url_.set(std::move(url)); }
 
 void FitBitConnectorMock::performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>&,
                                          ParameterEncoding, bool, Completion completion) {

@@ -25,9 +25,8 @@ class FitBitConnectorMock : public FitBitConnector {
                       bool skipHeaders = false, Completion completion = {}) override;
 
  private:
-  mutable std::mutex recordMutex_;
-  std::optional<HTTPMethod> method_;
-  std::optional<std::string> url_;
+  detail::LockedValue<std::optional<HTTPMethod>> method_;
+  detail::LockedValue<std::optional<std::string>> url_;
 };
 
 }  // namespace talvaren

@@ -2,6 +2,7 @@
 
 #include "importers/APIViewController.hpp"
 #include "importers/OAuthEndpoints.hpp"
+#include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
@@ -14,8 +15,8 @@ using platform::oauth::OAuthSwiftError;
 
 namespace {
 
-detail::SharedManager<FitBitManager>& shared() {
-  static detail::SharedManager<FitBitManager> instance;
+detail::SharedInstance<FitBitManager>& shared() {
+  static auto& instance = *new detail::SharedInstance<FitBitManager>();
   return instance;
 }
 
@@ -23,7 +24,7 @@ detail::SharedManager<FitBitManager>& shared() {
 
 std::shared_ptr<FitBitManager> FitBitManager::sharedInstance() { return shared().get(); }
 
-void detail::resetFitBitManager() { shared().reset(); }
+void detail::resetFitBitManager() { detail::cancelFlow(shared().reset()); }
 
 std::string FitBitManager::authorizeURL() {
   return detail::oauthEndpointOverride(detail::OAuthEndpoint::fitBitAuthorize)
@@ -45,16 +46,10 @@ void FitBitManager::setOauthToken(const std::optional<std::string>& token) {
 
 void FitBitManager::authorize(const std::string& consumerKey, const std::string& consumerSecret,
                               std::function<void(bool)> completion) {
-  if (!completion) completion = [](bool) {};
-  if (authorizationDisabled()) {
-    completion(false);
-    return;
-  }
-  auto client = std::make_shared<OAuth2Swift>(consumerKey, consumerSecret, authorizeURL(), "token");
-  // A flow still running for the client replaced here ends now, cancelled.
-  if (auto previous = std::exchange(oauthswift, client)) previous->cancel();
-
-  client->authorizeURLHandler = makeAuthorizationScreen();
+  const auto client = startFlow(oauthswift, completion, [&] {
+    return std::make_shared<OAuth2Swift>(consumerKey, consumerSecret, authorizeURL(), "token");
+  });
+  if (!client) return;
 
   auto self = std::static_pointer_cast<FitBitManager>(shared_from_this());
   client->authorize(std::string(API_REDIRECT_URI), "activity sleep", "", {}, {},

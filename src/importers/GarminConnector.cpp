@@ -2,8 +2,8 @@
 
 #include "api/EndpointText.hpp"
 #include "importers/GarminManager.hpp"
+#include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
-#include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/Random.hpp"
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
@@ -18,23 +18,12 @@ using platform::oauth::ParameterList;
 
 namespace {
 
-constexpr const char* logSeparator = "---------------------";
-constexpr const char* standardBaseURL = "https://apis.garmin.com/";
-
-std::mutex& sharedMutex() {
-  static std::mutex mutex;
-  return mutex;
+talvaren::detail::SharedInstance<GarminConnector>& sharedConnector() {
+  static auto& instance = *new talvaren::detail::SharedInstance<GarminConnector>();
+  return instance;
 }
 
-std::shared_ptr<GarminConnector>& sharedSlot() {
-  static std::shared_ptr<GarminConnector> shared;
-  return shared;
-}
-
-std::optional<std::string>& baseURLOverride() {
-  static std::optional<std::string> url;
-  return url;
-}
+constinit talvaren::detail::BaseURL baseURL("https://apis.garmin.com/");
 
 /// The query items of `url` in order, a later item replacing an earlier one of its name and an item
 /// without "=" removing its name; nothing when an escape is malformed.
@@ -73,46 +62,17 @@ void mergeQueryItems(std::string_view url, std::map<std::string, std::string>& i
 
 }  // namespace
 
-/// What the reply handler keeps of a call, to complete it or repeat it.
-struct GarminConnector::Call {
-  HTTPMethod method;
-  std::string url;
-  std::optional<Parameters> parameters;
-  ParameterEncoding encoding;
-  bool skipHeaders;
-  Completion completion;
-
-  void complete(std::optional<Error> error, std::optional<JSON> value) const {
-    if (completion) completion(std::move(error), std::move(value));
-  }
-};
-
 // MARK: Shared instance, base URL and endpoints
 
 std::shared_ptr<GarminConnector> GarminConnector::sharedInstance() {
-  std::lock_guard lock(sharedMutex());
-  auto& shared = sharedSlot();
-  if (!shared) shared.reset(new GarminConnector());
-  return shared;
+  return sharedConnector().get([] { return std::shared_ptr<GarminConnector>(new GarminConnector()); });
 }
 
-void talvaren::detail::resetGarminConnector() {
-  std::lock_guard lock(sharedMutex());
-  sharedSlot().reset();
-}
+void talvaren::detail::resetGarminConnector() { (void)sharedConnector().reset(); }
 
-std::string GarminConnector::APIBaseURL() {
-  std::lock_guard lock(sharedMutex());
-  return baseURLOverride().value_or(standardBaseURL);
-}
+std::string GarminConnector::APIBaseURL() { return baseURL.value(); }
 
-void talvaren::detail::setGarminAPIBaseURL(std::optional<std::string> url) {
-  {
-    std::lock_guard lock(sharedMutex());
-    baseURLOverride() = std::move(url);
-  }
-  talvaren::detail::EndpointText::resetAll();
-}
+void talvaren::detail::setGarminAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string GarminConnector::garminActivityEndpoint() {
   static talvaren::detail::EndpointText text("wellness-api/rest/dailies", &GarminConnector::APIBaseURL);
@@ -128,34 +88,6 @@ std::string GarminConnector::garminSleepEndpoint() {
   static talvaren::detail::EndpointText text("wellness-api/rest/sleeps", &GarminConnector::APIBaseURL);
   return text.value();
 }
-
-// MARK: Settings shared with the facade
-
-std::string GarminConnector::consumerKey() const {
-  std::lock_guard lock(textsMutex_);
-  return consumerKey_;
-}
-
-void GarminConnector::setConsumerKey(const std::string& key) {
-  std::lock_guard lock(textsMutex_);
-  consumerKey_ = key;
-}
-
-std::string GarminConnector::consumerSecret() const {
-  std::lock_guard lock(textsMutex_);
-  return consumerSecret_;
-}
-
-void GarminConnector::setConsumerSecret(const std::string& secret) {
-  std::lock_guard lock(textsMutex_);
-  consumerSecret_ = secret;
-}
-
-bool GarminConnector::authorizationWasNeeded() const { return authorizationWasNeeded_.load(); }
-
-void GarminConnector::setAuthorizationWasNeeded(bool needed) { authorizationWasNeeded_.store(needed); }
-
-std::shared_ptr<SessionManager> GarminConnector::manager() const { return SessionManager::defaultManager(); }
 
 // MARK: Request path
 
@@ -197,7 +129,7 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
     }
     verboseRequest(url, parameters, headers, method);
     const auto session = manager();
-    if (!session) throw std::runtime_error("no session");
+    if (!session) return Call::completeUnsent(call);
     session->request(url, method, parameters, encoding, headers)
         ->validate()
         .responseJSON([connector = weak_from_this(),
@@ -205,7 +137,7 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
                       JSONReadingOptions::allowFragments);
   } catch (...) {
     // Only an allocation failure or a subclass's override lands here; nothing was sent.
-    platform::DispatchQueue::main().async([call] { call->complete(URLError::make(URLError::unknown), std::nullopt); });
+    Call::completeUnsent(call);
   }
 }
 
@@ -233,12 +165,11 @@ void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, c
     console::print("Garmin need authorization !!!");
     if (connector->authorizationWasNeeded()) return call->complete(connector->genericApiError(status), std::nullopt);
     connector->setAuthorizationWasNeeded(true);
-    GarminManager::sharedInstance()->authorize(
-        connector->consumerKey(), connector->consumerSecret(), [connector, call](bool granted) {
-          if (!granted) return call->complete(std::nullopt, std::nullopt);
-          connector->performAPICall(call->method, call->url, call->parameters, call->encoding, call->skipHeaders,
-                                    call->completion);
-        });
+    GarminManager::sharedInstance()->authorize(connector->consumerKey(), connector->consumerSecret(),
+                                               [connector, call](bool granted) {
+                                                 if (!granted) return call->complete(std::nullopt, std::nullopt);
+                                                 call->repeat(*connector);
+                                               });
     return;
   } else {
     connector->setAuthorizationWasNeeded(false);
@@ -247,26 +178,10 @@ void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, c
   call->complete(error ? *error : URLError::make(URLError::unknown), std::nullopt);
 }
 
-// MARK: Errors, log, nonce
+// MARK: Errors, nonce
 
 Error GarminConnector::genericApiError(std::int64_t statusCode) const {
   return Error(std::string(genericErrorDomain), statusCode);
-}
-
-GarminConnector::HTTPHeaders GarminConnector::authorizationHeaders() const { return {}; }
-
-void GarminConnector::verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
-                                     const HTTPHeaders& headers, HTTPMethod method) const {
-  if (!DEBUG_MODE) return;
-  console::print(logSeparator);
-  console::print("Request: " + redact::url(url));
-  console::print("Method: " + std::string(caseName(method)));
-  console::print("Headers: " + dictionaryDescription(redact::headers(headers)));
-  if (parameters) {
-    console::print("Parameters:");
-    console::print(dictionaryDescription(redact::parameters(*parameters)));
-  }
-  console::print(logSeparator);
 }
 
 std::string GarminConnector::randomString(std::int64_t length) const {

@@ -14,12 +14,10 @@
 // Members are virtual where a subclass (GarminConnectorMock) may replace them; the pipeline, the chains
 // and the repeat after an authorisation call them on the object they run on.
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,19 +37,16 @@
 #include "talvaren/records/CaloriesSDK.hpp"
 #include "talvaren/records/SleepSDK.hpp"
 
+// Beside this header: fuzz targets include it by its path.
+#include "ProviderConnector.hpp"
+
 namespace talvaren {
 
 /// The kinds of Garmin import: daily summaries, activities (for calories) and sleep summaries.
 enum class GarminImportKind { activity, calories, sleep };
 
-class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
+class GarminConnector : public detail::ProviderConnector, public std::enable_shared_from_this<GarminConnector> {
  public:
-  using HTTPMethod = platform::http::HTTPMethod;
-  using Parameters = platform::http::Parameters;
-  using ParameterEncoding = platform::http::ParameterEncoding;
-  using HTTPHeaders = platform::http::HTTPHeaders;
-  /// (error, parsed reply) of one request.
-  using Completion = std::function<void(std::optional<Error>, std::optional<JSON>)>;
   /// The records an import delivers: the list of its kind.
   using Records = std::variant<std::vector<ActivitySDK>, std::vector<CaloriesSDK>, std::vector<SleepSDK>>;
   /// (error, records) of one import.
@@ -59,8 +54,6 @@ class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
 
   /// Domain of `genericApiError`.
   static constexpr std::string_view genericErrorDomain = "SarvikDesing.TalvarenIOS.error";
-  /// The request log of `verboseRequest` is written while this is true.
-  static constexpr bool DEBUG_MODE = true;
   /// Length of the oauth_nonce.
   static constexpr std::int64_t nonceLength = 42;
 
@@ -74,22 +67,8 @@ class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
   static std::string garminCaloriesEndpoint();
   static std::string garminSleepEndpoint();
 
-  virtual ~GarminConnector() = default;
-  GarminConnector(const GarminConnector&) = delete;
-  GarminConnector& operator=(const GarminConnector&) = delete;
-
-  /// The OAuth consumer pair the facade passes in (empty until then); safe to read and write from any
-  /// thread.
-  virtual std::string consumerKey() const;
-  virtual void setConsumerKey(const std::string& key);
-  virtual std::string consumerSecret() const;
-  virtual void setConsumerSecret(const std::string& secret);
-  /// True while a refusal has started an authorisation that no later ordinary reply has cleared; safe to
-  /// read and write from any thread.
-  virtual bool authorizationWasNeeded() const;
-  virtual void setAuthorizationWasNeeded(bool needed);
-  /// The HTTP session: the layer's default one.
-  virtual std::shared_ptr<platform::http::SessionManager> manager() const;
+  // The consumer pair, the session and the request log: see ProviderConnector. `authorizationWasNeeded`
+  // stays true while a refusal has started an authorisation that no later ordinary reply has cleared.
 
   // The import state: touched on the main queue only.
   /// Position in `dateTable` of the day whose request is in flight or next.
@@ -111,13 +90,6 @@ class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
                               bool skipHeaders = false, Completion completion = {});
   /// An error of domain "SarvikDesing.TalvarenIOS.error" with `statusCode` and no user info.
   virtual Error genericApiError(std::int64_t statusCode) const;
-  /// Always empty.
-  virtual HTTPHeaders authorizationHeaders() const;
-  /// While `DEBUG_MODE` is true, prints the request between two lines of "---------------------":
-  /// "Request: " + URL, "Method: " + the method in lower case, "Headers: " + the headers (the
-  /// "Authorization" value as "<redacted>"), then "Parameters:" and the parameters when given.
-  virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
-                              const HTTPHeaders& headers, HTTPMethod method) const;
   /// `length` letters and digits, each drawn uniformly; empty for a length of 0 or less.
   virtual std::string randomString(std::int64_t length) const;
 
@@ -171,8 +143,6 @@ class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
     Date startDate;
     ImportCompletion completion;
   };
-  struct Call;
-
   static void handleReply(const std::weak_ptr<GarminConnector>& connector, const std::shared_ptr<Call>& call,
                           const platform::http::DataResponse<JSON>& reply);
   void startImport(PendingImport import);
@@ -184,11 +154,6 @@ class GarminConnector : public std::enable_shared_from_this<GarminConnector> {
   Records activityList() const { return activityData; }
   Records caloriesList() const { return caloriesData; }
   Records sleepList() const { return sleepData; }
-
-  mutable std::mutex textsMutex_;
-  std::string consumerKey_;
-  std::string consumerSecret_;
-  std::atomic<bool> authorizationWasNeeded_{false};
 
   // Day text to position in its list, beside each list (main queue only).
   std::unordered_map<std::string, std::size_t> activityIndex_;

@@ -2,6 +2,7 @@
 
 #include "importers/APIViewController.hpp"
 #include "importers/OAuthEndpoints.hpp"
+#include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
@@ -15,8 +16,8 @@ using platform::oauth::OAuthSwiftError;
 
 namespace {
 
-detail::SharedManager<GarminManager>& shared() {
-  static detail::SharedManager<GarminManager> instance;
+detail::SharedInstance<GarminManager>& shared() {
+  static auto& instance = *new detail::SharedInstance<GarminManager>();
   return instance;
 }
 
@@ -28,7 +29,7 @@ std::string endpoint(detail::OAuthEndpoint which, const char* standard) {
 
 std::shared_ptr<GarminManager> GarminManager::sharedInstance() { return shared().get(); }
 
-void detail::resetGarminManager() { shared().reset(); }
+void detail::resetGarminManager() { detail::cancelFlow(shared().reset()); }
 
 std::string GarminManager::requestTokenURL() {
   return endpoint(detail::OAuthEndpoint::garminRequestToken,
@@ -58,18 +59,12 @@ void GarminManager::setOauthCredential(const std::optional<OAuthSwiftCredential>
 
 void GarminManager::authorize(const std::string& consumerKey, const std::string& consumerSecret,
                               std::function<void(bool)> completion) {
-  if (!completion) completion = [](bool) {};
-  if (authorizationDisabled()) {
-    completion(false);
-    return;
-  }
-  auto client =
-      std::make_shared<OAuth1Swift>(consumerKey, consumerSecret, requestTokenURL(), authorizeURL(), accessTokenURL());
-  // A flow still running for the client replaced here ends now, cancelled.
-  if (auto previous = std::exchange(oauthswift, client)) previous->cancel();
+  const auto client = startFlow(oauthswift, completion, [&] {
+    return std::make_shared<OAuth1Swift>(consumerKey, consumerSecret, requestTokenURL(), authorizeURL(),
+                                         accessTokenURL());
+  });
+  if (!client) return;
   client->allowMissingOAuthVerifier = true;
-
-  client->authorizeURLHandler = makeAuthorizationScreen();
 
   auto self = std::static_pointer_cast<GarminManager>(shared_from_this());
   client->authorize(std::string(API_REDIRECT_URI), {},

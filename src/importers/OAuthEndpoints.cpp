@@ -13,7 +13,7 @@ struct Overrides {
 };
 
 Overrides& overrides() {
-  static Overrides o;
+  static auto& o = *new Overrides();
   return o;
 }
 

@@ -21,7 +21,7 @@ struct HomeState {
 };
 
 HomeState& homeState() {
-  static HomeState state;
+  static auto& state = *new HomeState();
   return state;
 }
 

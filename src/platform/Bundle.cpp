@@ -241,7 +241,7 @@ struct MainState {
 };
 
 MainState& mainState() {
-  static MainState state;
+  static auto& state = *new MainState();
   return state;
 }
 

@@ -139,7 +139,7 @@ struct LocaleState {
 };
 
 LocaleState& localeState() {
-  static LocaleState state;
+  static auto& state = *new LocaleState();
   return state;
 }
 

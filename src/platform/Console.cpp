@@ -12,7 +12,7 @@ namespace talvaren {
 namespace {
 
 std::mutex& consoleMutex() {
-  static std::mutex m;
+  static auto& m = *new std::mutex();
   return m;
 }
 

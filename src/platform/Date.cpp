@@ -20,7 +20,7 @@ struct ClockState {
 };
 
 ClockState& clockState() {
-  static ClockState state;
+  static auto& state = *new ClockState();
   return state;
 }
 

@@ -22,7 +22,7 @@ struct FileManagerState {
 };
 
 FileManagerState& fileManagerState() {
-  static FileManagerState state;
+  static auto& state = *new FileManagerState();
   return state;
 }
 

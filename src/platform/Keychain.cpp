@@ -18,7 +18,7 @@ using Items = std::map<std::string, std::string>;
 
 // One lock for every keychain file: changes are read-modify-write of a whole file.
 std::mutex& keychainMutex() {
-  static std::mutex mutex;
+  static auto& mutex = *new std::mutex();
   return mutex;
 }
 

@@ -11,7 +11,7 @@ struct ScreenState {
 };
 
 ScreenState& screenState() {
-  static ScreenState state;
+  static auto& state = *new ScreenState();
   return state;
 }
 

@@ -14,12 +14,12 @@ namespace talvaren::platform {
 namespace {
 
 std::mutex& overrideMutex() {
-  static std::mutex mutex;
+  static auto& mutex = *new std::mutex();
   return mutex;
 }
 
 std::optional<std::vector<char>>& machineFieldOverride() {
-  static std::optional<std::vector<char>> field;
+  static auto& field = *new std::optional<std::vector<char>>();
   return field;
 }
 

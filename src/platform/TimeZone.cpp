@@ -238,7 +238,7 @@ struct CurrentZoneState {
 };
 
 CurrentZoneState& currentZoneState() {
-  static CurrentZoneState state;
+  static auto& state = *new CurrentZoneState();
   return state;
 }
 

@@ -332,7 +332,7 @@ struct StandardState {
 };
 
 StandardState& standardState() {
-  static StandardState state;
+  static auto& state = *new StandardState();
   return state;
 }
 

@@ -27,7 +27,7 @@ TEST_F(ConnectorAccountTest, LoginToLogoutSession) {
   auto [login, loginDone] = recorder();
   std::optional<APIToken> tokenSeenByHost;
   client().postLoginUser({{"email", email}, {"password", password}, {"device", "x"}},
-                         [&, loginDone](std::optional<Error> error, std::optional<ServerReply> reply) {
+                         [&, loginDone = loginDone](std::optional<Error> error, std::optional<ServerReply> reply) {
                            tokenSeenByHost = client().token();
                            loginDone(std::move(error), std::move(reply));
                          });
@@ -83,7 +83,7 @@ TEST_F(ConnectorAccountTest, LoginToLogoutSession) {
   // Logout: the host's completion still sees the CSRF token; afterwards it is gone, the token stays.
   std::optional<std::string> csrfSeenByHost;
   auto [logout, logoutDone] = recorder();
-  client().postLogoutUser([&, logoutDone](std::optional<Error> error, std::optional<ServerReply> reply) {
+  client().postLogoutUser([&, logoutDone = logoutDone](std::optional<Error> error, std::optional<ServerReply> reply) {
     csrfSeenByHost = client().CSRFToken();
     logoutDone(std::move(error), std::move(reply));
   });

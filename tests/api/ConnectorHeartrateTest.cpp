@@ -61,10 +61,11 @@ TEST_F(ConnectorHeartrateTest, BulkUploadThenPagedDownload) {
   const auto all = samples(1100);
   auto [first, firstDone] = recorder();
   int calls = 0;
-  client().postHeartrates(all, [&, firstDone](std::optional<Error> error, std::optional<ServerReply> reply) {
-    if (calls++ == 0) firstDone(error, reply);
-    EXPECT_FALSE(error) << error->description();
-  });
+  client().postHeartrates(all,
+                          [&, firstDone = firstDone](std::optional<Error> error, std::optional<ServerReply> reply) {
+                            if (calls++ == 0) firstDone(error, reply);
+                            EXPECT_FALSE(error) << error->description();
+                          });
   ASSERT_TRUE(time.runUntil([&] { return calls == 3; }, std::chrono::seconds(60)));
   const auto posts = requests();
   ASSERT_EQ(posts.size(), 5u);  // the login, the refused whole, three chunks

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/JsonText.hpp"
 #include "talvaren/api/PersistencyManager.hpp"
 #include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
@@ -12,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 std::string contentOf(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "support/JsonText.hpp"
 #include "talvaren/api/User.hpp"
 
 using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 const char* fullUser = R"({"pk": 42, "username": "jo", "email": "jo@example.com", "first_name": "Jo",
     "last_name": "Doe", "profile": {"gender": "f", "body_weight": "72,5", "height": "170", "max_hr": 190,

@@ -27,13 +27,7 @@ std::shared_ptr<sim::HeartRateStrap> hrm(World& w, const char* name = "HRM Strap
 
 std::shared_ptr<sim::KeloStrap> kelo(World& w) { return w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2))); }
 
-/// A characteristic outside any link, holding `value`, for feeding a handler directly.
-std::shared_ptr<platform::Characteristic> valueOf(const char* characteristic, std::optional<Bytes> value) {
-  auto c = std::make_shared<platform::Characteristic>(uuid(characteristic), platform::CharacteristicProperties::notify,
-                                                      1, std::weak_ptr<platform::Service>{});
-  c->setValue(std::move(value));
-  return c;
-}
+using testkit::valueOf;
 
 sim::HeartRateMeasurement measurement(std::uint16_t bpm, std::vector<std::uint16_t> rr, std::uint8_t signalBits = 0) {
   sim::HeartRateMeasurement m;

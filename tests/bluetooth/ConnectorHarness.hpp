@@ -246,4 +246,12 @@ struct FacadeWorld : World {
   }
 };
 
+/// A characteristic outside any link, holding `value`, for feeding a handler directly.
+inline std::shared_ptr<platform::Characteristic> valueOf(const char* characteristic, std::optional<Bytes> value) {
+  auto c = std::make_shared<platform::Characteristic>(
+      sim::uuid(characteristic), platform::CharacteristicProperties::notify, 1, std::weak_ptr<platform::Service>{});
+  c->setValue(std::move(value));
+  return c;
+}
+
 }  // namespace talvaren::testkit

@@ -26,12 +26,7 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-std::shared_ptr<platform::Characteristic> valueOf(const char* characteristic, std::optional<Bytes> value) {
-  auto c = std::make_shared<platform::Characteristic>(uuid(characteristic), platform::CharacteristicProperties::notify,
-                                                      1, std::weak_ptr<platform::Service>{});
-  c->setValue(std::move(value));
-  return c;
-}
+using testkit::valueOf;
 
 /// A Kelo strap linked in the synchronisation mode that has asked once for its button and then waits:
 /// frames injected on its history channel reach the dispatcher alone.

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "HttpFixture.hpp"
+#include "support/Text.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 using namespace talvaren;
@@ -41,7 +42,7 @@ class DownloadTest : public HttpFixture {
   fs::path directory;
 };
 
-std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+using testkit::text;
 
 }  // namespace
 

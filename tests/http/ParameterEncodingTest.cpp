@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/Text.hpp"
 #include "talvaren/platform/http/MultipartFormData.hpp"
 #include "talvaren/platform/http/ParameterEncoding.hpp"
 #include "talvaren/platform/http/URLError.hpp"
@@ -16,7 +17,7 @@ URLRequest requestFor(const std::string& url, HTTPMethod method = HTTPMethod::GE
   return *made.value();
 }
 
-std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+using testkit::text;
 
 }  // namespace
 

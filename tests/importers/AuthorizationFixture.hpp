@@ -68,12 +68,16 @@ class AuthorizationFixture : public ::testing::Test {
   /// Starts a Garmin authorisation on the main queue, as the request pipeline does.
   std::shared_ptr<Outcome> authorizeGarmin() {
     auto [state, completion] = outcome();
-    onMain([completion] { GarminManager::sharedInstance()->authorize("garmin-key", "garmin-secret", completion); });
+    onMain([completion = completion] {
+      GarminManager::sharedInstance()->authorize("garmin-key", "garmin-secret", completion);
+    });
     return state;
   }
   std::shared_ptr<Outcome> authorizeFitBit() {
     auto [state, completion] = outcome();
-    onMain([completion] { FitBitManager::sharedInstance()->authorize("fitbit-id", "fitbit-secret", completion); });
+    onMain([completion = completion] {
+      FitBitManager::sharedInstance()->authorize("fitbit-id", "fitbit-secret", completion);
+    });
     return state;
   }
 

@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,8 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "support/Text.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Keychain.hpp"
 #include "talvaren/testing/Storage.hpp"
@@ -27,10 +27,7 @@ unsigned modeOf(const std::filesystem::path& path) {
   return status.st_mode & 07777;
 }
 
-void writeText(const std::filesystem::path& file, const std::string& text) {
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << text;
-}
+using testkit::writeText;
 
 }  // namespace
 
@@ -53,8 +50,8 @@ TEST(KeychainTest, TextAndBytesItemsRoundTripAcrossHolders) {
   EXPECT_EQ(other.getString("UserPassword"), "p\u00e4ss \"w\" 0");
   EXPECT_EQ(other.getData("ConnectorToken"), archive);
   EXPECT_EQ(other.getData("Empty"), Bytes{});
-  EXPECT_EQ(other.getData("UserLogin"), (Bytes{'u', 's', 'e', 'r', '@', 'e', 'x', 'a', 'm', 'p', 'l', 'e', '.', 't',
-                                               'e', 's', 't'}));
+  EXPECT_EQ(other.getData("UserLogin"),
+            (Bytes{'u', 's', 'e', 'r', '@', 'e', 'x', 'a', 'm', 'p', 'l', 'e', '.', 't', 'e', 's', 't'}));
   EXPECT_FALSE(other.getString("ConnectorToken"));  // not UTF-8
   EXPECT_EQ(other.allKeys(), (std::vector<std::string>{"ConnectorToken", "Empty", "UserLogin", "UserPassword"}));
 
@@ -108,11 +105,10 @@ TEST(KeychainTest, DamagedFilesReadAsEmptyAndAreReplacedOnTheNextChange) {
   testkit::TemporaryAppHome home;
   auto file = AppHome::keychainPath(Service);
   Keychain keychain(Service);
-  for (const char* damaged :
-       {"", "not json", "[]", R"({"service": "SarvikDesign.TalvarenIOS"})",
-        R"({"service": "SarvikDesign.TalvarenIOS", "items": {"UserLogin": "@@@@"}})",
-        R"({"service": "SarvikDesign.TalvarenIOS", "items": {"UserLogin": 5}})",
-        R"({"service": 1, "items": {"UserLogin": "b25l"}})", "\xff\xfe\x00"}) {
+  for (const char* damaged : {"", "not json", "[]", R"({"service": "SarvikDesign.TalvarenIOS"})",
+                              R"({"service": "SarvikDesign.TalvarenIOS", "items": {"UserLogin": "@@@@"}})",
+                              R"({"service": "SarvikDesign.TalvarenIOS", "items": {"UserLogin": 5}})",
+                              R"({"service": 1, "items": {"UserLogin": "b25l"}})", "\xff\xfe\x00"}) {
     writeText(file, damaged);
     EXPECT_FALSE(keychain.getString("UserLogin")) << damaged;
     EXPECT_TRUE(keychain.allKeys().empty()) << damaged;
@@ -155,7 +151,8 @@ TEST(KeychainTest, ConcurrentWritersLoseNoItem) {
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([t] {
       Keychain keychain(Service);  // each thread with a holder of its own
-      for (int i = 0; i < 10; ++i) keychain.set(std::to_string(i), "item" + std::to_string(t) + "-" + std::to_string(i));
+      for (int i = 0; i < 10; ++i)
+        keychain.set(std::to_string(i), "item" + std::to_string(t) + "-" + std::to_string(i));
     });
   }
   for (auto& writer : writers) writer.join();

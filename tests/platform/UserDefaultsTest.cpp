@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,8 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "support/Text.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/testing/Console.hpp"
@@ -24,10 +24,7 @@ using platform::UserDefaults;
 
 namespace {
 
-void writeText(const std::filesystem::path& file, const std::string& text) {
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << text;
-}
+using testkit::writeText;
 
 std::string readText(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -93,9 +90,18 @@ TEST(UserDefaultsTest, KindAwareReads) {
 
 TEST(UserDefaultsTest, TextsConvertLikeThePlatform) {
   auto defaults = UserDefaults::inMemory();
-  auto integer = [&](const char* text) { defaults->set(text, "k"); return defaults->integerForKey("k"); };
-  auto boolean = [&](const char* text) { defaults->set(text, "k"); return defaults->boolForKey("k"); };
-  auto number = [&](const char* text) { defaults->set(text, "k"); return defaults->doubleForKey("k"); };
+  auto integer = [&](const char* text) {
+    defaults->set(text, "k");
+    return defaults->integerForKey("k");
+  };
+  auto boolean = [&](const char* text) {
+    defaults->set(text, "k");
+    return defaults->boolForKey("k");
+  };
+  auto number = [&](const char* text) {
+    defaults->set(text, "k");
+    return defaults->doubleForKey("k");
+  };
   EXPECT_EQ(integer("-12"), -12);
   EXPECT_EQ(integer("+3.99"), 3);
   EXPECT_EQ(integer("99999999999999999999"), std::numeric_limits<std::int64_t>::max());
@@ -187,8 +193,11 @@ TEST(UserDefaultsTest, DamagedFilesAreKeptAsideBeforeTheNextSave) {
     return copies;
   };
   // A file cut short by a full disk, one that is not a dictionary, and ones whose tags are broken.
-  const std::vector<std::string> damaged = {R"({"LastWorkoutDevice":"KELO-1","APIBaseURL":"x","b":)", "[1, 2]",
-                                            "\xff\xfe", R"({"a": {"$bytes": "!!!"}})", R"({"a": {"$double": "huge"}})",
+  const std::vector<std::string> damaged = {R"({"LastWorkoutDevice":"KELO-1","APIBaseURL":"x","b":)",
+                                            "[1, 2]",
+                                            "\xff\xfe",
+                                            R"({"a": {"$bytes": "!!!"}})",
+                                            R"({"a": {"$double": "huge"}})",
                                             R"({"a": {"$dict": 3}})"};
   for (const auto& text : damaged) {
     writeText(file, text);

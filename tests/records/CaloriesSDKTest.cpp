@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <cmath>
 
+#include "support/JsonText.hpp"
 #include "talvaren/records/CaloriesSDK.hpp"
 
 using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
-CaloriesSDK withCreatedTimestamp(std::optional<double> seconds) {
+CaloriesSDK caloriesCreatedAt(std::optional<double> seconds) {
   CaloriesSDK record;
   record.createdTimestamp = seconds;
   return record;
@@ -87,10 +88,10 @@ TEST(CaloriesSDK, DescriptionIsOneLine) {
 }
 
 TEST(CaloriesSDK, AbsentOrderingValuesCompareFalse) {
-  auto none = withCreatedTimestamp(std::nullopt);
-  auto other = withCreatedTimestamp(std::nullopt);
-  auto ten = withCreatedTimestamp(10.0);
-  auto twenty = withCreatedTimestamp(20.0);
+  auto none = caloriesCreatedAt(std::nullopt);
+  auto other = caloriesCreatedAt(std::nullopt);
+  auto ten = caloriesCreatedAt(10.0);
+  auto twenty = caloriesCreatedAt(20.0);
   EXPECT_FALSE(none < other);
   EXPECT_FALSE(other < none);
   EXPECT_FALSE(none == other);
@@ -102,7 +103,7 @@ TEST(CaloriesSDK, AbsentOrderingValuesCompareFalse) {
   EXPECT_TRUE(ten < twenty);
   EXPECT_TRUE(twenty > ten);
   EXPECT_FALSE(twenty <= ten);
-  EXPECT_TRUE(ten == withCreatedTimestamp(10.0));
+  EXPECT_TRUE(ten == caloriesCreatedAt(10.0));
   // Sorting goes through the projection, which places records without the value first.
   std::vector<CaloriesSDK> records{twenty, none, ten};
   std::ranges::sort(records, {}, record::sortKey<CaloriesSDK>);
@@ -111,8 +112,8 @@ TEST(CaloriesSDK, AbsentOrderingValuesCompareFalse) {
   EXPECT_EQ(records[2].createdTimestamp, 20.0);
 
   // A NaN companion (a host's or a damaged archive's) sorts with the absent ones.
-  std::vector<CaloriesSDK> mixed{withCreatedTimestamp(3.0), withCreatedTimestamp(std::nan("")),
-                                 withCreatedTimestamp(1.0), none, withCreatedTimestamp(2.0)};
+  std::vector<CaloriesSDK> mixed{caloriesCreatedAt(3.0), caloriesCreatedAt(std::nan("")), caloriesCreatedAt(1.0), none,
+                                 caloriesCreatedAt(2.0)};
   std::ranges::sort(mixed, {}, record::sortKey<CaloriesSDK>);
   EXPECT_FALSE(mixed[0].createdTimestamp && !std::isnan(*mixed[0].createdTimestamp));
   EXPECT_FALSE(mixed[1].createdTimestamp && !std::isnan(*mixed[1].createdTimestamp));

@@ -2,6 +2,7 @@
 
 #include <concepts>
 
+#include "support/JsonText.hpp"
 #include "talvaren/platform/Screen.hpp"
 #include "talvaren/records/Device.hpp"
 
@@ -9,7 +10,7 @@ using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 }  // namespace
 

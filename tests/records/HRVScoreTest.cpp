@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "support/JsonText.hpp"
 #include "talvaren/records/HRVScore.hpp"
 
 using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 }  // namespace
 

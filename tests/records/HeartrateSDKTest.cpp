@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "support/JsonText.hpp"
 #include "talvaren/records/HeartrateSDK.hpp"
 
 using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 std::optional<double> secondsOf(std::string_view text) {
   auto sample = HeartrateSDK::fromJSON(parsed(text));

@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
+#include "support/JsonText.hpp"
 #include "talvaren/records/RecoverySDK.hpp"
 
 using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 bool hasLine(const std::string& text, const std::string& line) {
   return text.find("\n" + line + "\n") != std::string::npos;

@@ -2,13 +2,14 @@
 
 #include <concepts>
 
+#include "support/JsonText.hpp"
 #include "talvaren/records/Track.hpp"
 
 using namespace talvaren;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/JsonText.hpp"
 #include "talvaren/records/WorkoutSDK.hpp"
 
 using namespace talvaren;
@@ -8,7 +9,7 @@ using platform::KeyedUnarchiver;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 const char* fullWorkout = R"({"uuid": "w1", "owner": 7, "duration": 3600, "date": "2020-01-01", "started": 100,
     "finished": 3700, "notes": "easy \"run\"", "imported": false, "type": "cardio", "rpe": 6, "calories": 350,
@@ -29,7 +30,7 @@ std::optional<WorkoutSDK> roundTrip(const WorkoutSDK& workout) {
   return WorkoutSDK(*coder);
 }
 
-WorkoutSDK withCreatedTimestamp(std::optional<double> seconds) {
+WorkoutSDK workoutCreatedAt(std::optional<double> seconds) {
   WorkoutSDK workout;
   workout.createdTimestamp = seconds;
   return workout;
@@ -68,8 +69,8 @@ TEST(WorkoutSDKJson, ReadsEveryKeyAndWritesBackWithoutServerOnlyKeys) {
   EXPECT_EQ((*workout->heartrates)[1].value(), 73);
 
   JSON expected = parsed(fullWorkout);
-  for (const char* dropped : {"created", "modified", "deleted", "number_of_resumes", "exactStarted",
-                              "created_timestamp"}) {
+  for (const char* dropped :
+       {"created", "modified", "deleted", "number_of_resumes", "exactStarted", "created_timestamp"}) {
     expected.erase(dropped);
   }
   expected["hr_data"][0].erase("owner");
@@ -100,16 +101,16 @@ TEST(WorkoutSDKJson, SamplesListIsAbsentWhenAnySampleFails) {
 }
 
 TEST(WorkoutSDKOrdering, AbsentCreatedTimestampComparesFalse) {
-  auto a = withCreatedTimestamp(std::nullopt);
-  auto b = withCreatedTimestamp(std::nullopt);
+  auto a = workoutCreatedAt(std::nullopt);
+  auto b = workoutCreatedAt(std::nullopt);
   EXPECT_FALSE(a == b);
   EXPECT_FALSE(a < b);
   EXPECT_FALSE(a > b);
   EXPECT_TRUE(a <= b);
   EXPECT_TRUE(a >= b);
-  EXPECT_TRUE(withCreatedTimestamp(1.0) < withCreatedTimestamp(2.0));
-  EXPECT_TRUE(withCreatedTimestamp(2.0) > withCreatedTimestamp(1.0));
-  EXPECT_TRUE(withCreatedTimestamp(2.0) == withCreatedTimestamp(2.0));
+  EXPECT_TRUE(workoutCreatedAt(1.0) < workoutCreatedAt(2.0));
+  EXPECT_TRUE(workoutCreatedAt(2.0) > workoutCreatedAt(1.0));
+  EXPECT_TRUE(workoutCreatedAt(2.0) == workoutCreatedAt(2.0));
 }
 
 TEST(WorkoutSDKArchive, RoundTripKeepsArchivedValuesAsTheyWere) {
@@ -173,12 +174,34 @@ TEST(WorkoutSDKArchive, AbsentValuesAndForeignEntries) {
 
 TEST(WorkoutSDKDescription, MultiLineDumpOf29Values) {
   WorkoutSDK workout;
-  const std::string nilNames[] = {"uuid", "owner", "duration", "date", "started", "finished", "exactStarted",
-                                  "exactFinished", "imageChart", "notes", "imported", "type", "calories", "maxHr",
-                                  "timeAbove90", "timeBelow100", "timeInZoneRecovery", "timeInZoneTrain",
-                                  "timeInZoneOverload", "trainingThreshold", "overloadThreshold",
-                                  "workoutEnjoyment", "workoutPerformance", "rpe", "device", "trainingSource",
-                                  "created", "timestamp"};
+  const std::string nilNames[] = {"uuid",
+                                  "owner",
+                                  "duration",
+                                  "date",
+                                  "started",
+                                  "finished",
+                                  "exactStarted",
+                                  "exactFinished",
+                                  "imageChart",
+                                  "notes",
+                                  "imported",
+                                  "type",
+                                  "calories",
+                                  "maxHr",
+                                  "timeAbove90",
+                                  "timeBelow100",
+                                  "timeInZoneRecovery",
+                                  "timeInZoneTrain",
+                                  "timeInZoneOverload",
+                                  "trainingThreshold",
+                                  "overloadThreshold",
+                                  "workoutEnjoyment",
+                                  "workoutPerformance",
+                                  "rpe",
+                                  "device",
+                                  "trainingSource",
+                                  "created",
+                                  "timestamp"};
   std::string expected = "workout: \n";
   for (const auto& name : nilNames) expected += name + std::string(23 - name.size(), ' ') + "= nil\n";
   expected += "numberOfResumes        = Optional(0)\n";

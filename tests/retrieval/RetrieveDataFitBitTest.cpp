@@ -21,7 +21,7 @@ using nlohmann::json;
 namespace {
 
 // The virtual clock starts at 2023-11-14 22:13:20 UTC; imports start on the 13th.
-constexpr double kNov13 = 1699833600 + 15 * 3600;
+constexpr double kNov13Afternoon = 1699833600 + 15 * 3600;
 constexpr auto kMax = std::numeric_limits<std::int64_t>::max();
 
 class FitBitRetrievalTest : public AuthorizationFixture, protected RetrievalSetup {
@@ -69,7 +69,7 @@ TEST_F(FitBitRetrievalTest, ImportsSleepLogsAndMonthlySeriesThroughTheOneReautho
   api.sleepLogs(json::array({{{"dateOfSleep", "2023-11-14"}, {"minutesAsleep", 420}, {"logId", 7}},
                              {{"dateOfSleep", "2023-11-14"}, {"type", "classic"}},
                              {{"dateOfSleep", "2023-11-14"}, {"minutesAsleep", kMax}, {"logId", 9}}}));
-  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
+  facade_->getFitBitSleepData(Date(kNov13Afternoon), trace_.completeWithResult());
   EXPECT_EQ(settle(2), (Events{"sleep fitbit 3 @main", "complete(true) @main"}));
   EXPECT_EQ(api.refusals(), 1u) << "no token at first: refused, authorised, repeated";
   const auto& sleeps = delegate_->sleeps;
@@ -90,9 +90,9 @@ TEST_F(FitBitRetrievalTest, ImportsSleepLogsAndMonthlySeriesThroughTheOneReautho
 
   seedSeries();
   trace_.clear();
-  facade_->getActivityData(Date(kNov13), RetrieveDataService::fitbit, trace_.complete());
+  facade_->getActivityData(Date(kNov13Afternoon), RetrieveDataService::fitbit, trace_.complete());
   EXPECT_EQ(settle(2), (Events{"activity fitbit 2 @main", "complete @main"}));
-  facade_->getCaloriesData(Date(kNov13), RetrieveDataService::fitbit, trace_.complete());
+  facade_->getCaloriesData(Date(kNov13Afternoon), RetrieveDataService::fitbit, trace_.complete());
   EXPECT_EQ(settle(4),
             (Events{"activity fitbit 2 @main", "complete @main", "calories fitbit 1 @main", "complete @main"}));
   EXPECT_EQ(delegate_->activities.at(0).steps, 7000);
@@ -107,7 +107,7 @@ TEST_F(FitBitRetrievalTest, FailuresByClassLatchOnlyWhatIsNotALostConnection) {
   seedSeries();
   spendTheReauthorisation();
   // A refusal after the process's one re-authorisation: reported with its status, the provider latched.
-  facade_->getActivityData(Date(kNov13), RetrieveDataService::fitbit, trace_.complete());
+  facade_->getActivityData(Date(kNov13Afternoon), RetrieveDataService::fitbit, trace_.complete());
   EXPECT_EQ(settle(2), (Events{"handlerError errorFitbitData(401) activity @main", "complete @main"}));
   EXPECT_TRUE(facade_->fitBitReturnedErrorCode());
   EXPECT_TRUE(
@@ -117,9 +117,9 @@ TEST_F(FitBitRetrievalTest, FailuresByClassLatchOnlyWhatIsNotALostConnection) {
   // Latched: the dispatch ends at once with no request; a direct path call still asks.
   trace_.clear();
   const auto refused = api.refusals();
-  facade_->getExternalSleepData(Date(kNov13), RetrieveDataService::fitbit, trace_.complete());
+  facade_->getExternalSleepData(Date(kNov13Afternoon), RetrieveDataService::fitbit, trace_.complete());
   EXPECT_EQ(trace_.events(), (Events{"complete @caller"}));
-  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
+  facade_->getFitBitSleepData(Date(kNov13Afternoon), trace_.completeWithResult());
   EXPECT_EQ(settle(3),
             (Events{"complete @caller", "handlerError errorFitbitData(401) sleep @main", "complete(false) @main"}));
   EXPECT_EQ(api.refusals(), refused + 1);
@@ -133,7 +133,7 @@ TEST_F(FitBitRetrievalTest, FailuresByClassLatchOnlyWhatIsNotALostConnection) {
   useToken("t1");
   api.seriesReply("calories", "2023-11-13", "2023-11-14", 500, R"({"errors":[]})");
   trace_.clear();
-  facade_->getFitBitCaloriesData(Date(kNov13), trace_.complete());
+  facade_->getFitBitCaloriesData(Date(kNov13Afternoon), trace_.complete());
   EXPECT_EQ(settle(2), (Events{"handlerError errorFitbitData(500) calories @main", "complete @main"}));
   EXPECT_TRUE(
       linesInOrder(console.lines(), {"RetrieveDataConfiguration getFitBitCaloriesData error = Optional(Error "
@@ -147,10 +147,10 @@ TEST_F(FitBitRetrievalTest, FailuresByClassLatchOnlyWhatIsNotALostConnection) {
   trace_.clear();
   console.clear();
   injectHttpTransportFault("127.0.0.1", HttpTransportFault::timedOut);
-  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
+  facade_->getFitBitSleepData(Date(kNov13Afternoon), trace_.completeWithResult());
   EXPECT_EQ(settle(1), (Events{"complete(false) @main"}));
   injectHttpTransportFault("127.0.0.1", HttpTransportFault::notConnectedToInternet);
-  facade_->getFitBitActivityData(Date(kNov13), trace_.complete());
+  facade_->getFitBitActivityData(Date(kNov13Afternoon), trace_.complete());
   EXPECT_EQ(settle(2), (Events{"complete(false) @main", "complete @main"}));
   EXPECT_TRUE(linesInOrder(console.lines(), {"RetrieveDataConfiguration getFitBitSleepData error = Error "
                                              "Domain=NSURLErrorDomain Code=-1001 \"The request timed out.\"",
@@ -164,9 +164,9 @@ TEST_F(FitBitRetrievalTest, EmptyAnswersNoDelegateAndAReleasedFacade) {
   useToken("t1");
   api.series("distance", "2023-11-13", "2023-11-14", json::array());
   api.series("steps", "2023-11-13", "2023-11-14", json::array());
-  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
+  facade_->getFitBitSleepData(Date(kNov13Afternoon), trace_.completeWithResult());
   EXPECT_EQ(settle(2), (Events{"sleep fitbit 0 @main", "complete(false) @main"}));
-  facade_->getFitBitActivityData(Date(kNov13), trace_.complete());
+  facade_->getFitBitActivityData(Date(kNov13Afternoon), trace_.complete());
   EXPECT_EQ(settle(4),
             (Events{"sleep fitbit 0 @main", "complete(false) @main", "activity fitbit 0 @main", "complete @main"}));
 
@@ -174,7 +174,7 @@ TEST_F(FitBitRetrievalTest, EmptyAnswersNoDelegateAndAReleasedFacade) {
   trace_.clear();
   api.sleepLogs(json::array({{{"dateOfSleep", "2023-11-14"}, {"minutesAsleep", 400}}}));
   facade_->setDelegate({});
-  facade_->getFitBitSleepData(Date(kNov13), trace_.completeWithResult());
+  facade_->getFitBitSleepData(Date(kNov13Afternoon), trace_.completeWithResult());
   EXPECT_EQ(settle(1), (Events{"complete(true) @main"}));
 
   trace_.clear();
@@ -182,7 +182,7 @@ TEST_F(FitBitRetrievalTest, EmptyAnswersNoDelegateAndAReleasedFacade) {
   FitBitManager::sharedInstance()->setOauthToken("stale");
   auto own = RetrieveDataConfiguration::make();
   own->setDelegate(delegate_);
-  own->getFitBitCaloriesData(Date(kNov13), trace_.complete());
+  own->getFitBitCaloriesData(Date(kNov13Afternoon), trace_.complete());
   own.reset();
   EXPECT_EQ(settle(1), (Events{"complete @main"})) << "no delegate call and no latch without the facade";
 }

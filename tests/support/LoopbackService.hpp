@@ -61,6 +61,8 @@ class LoopbackService {
 
   explicit LoopbackService(Options options);
   LoopbackService() : LoopbackService(Options()) {}
+  /// Stops the server first: its handlers use the accounts, which go before it otherwise.
+  ~LoopbackService() { server_.stop(); }
   LoopbackService(const LoopbackService&) = delete;
   LoopbackService& operator=(const LoopbackService&) = delete;
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/JsonText.hpp"
 #include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
 #include "talvaren/utilities/JSONHelper.hpp"
@@ -13,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-JSON parsed(std::string_view text) { return Json::parse(text).value_or(JSON()); }
+using testkit::parsed;
 
 std::string contentOf(const fs::path& path) {
   std::ifstream file(path, std::ios::binary);

@@ -18,7 +18,7 @@ struct Waiting {
 };
 
 Waiting& waiting() {
-  static Waiting w;
+  static auto& w = *new Waiting();
   return w;
 }
 

@@ -11,8 +11,8 @@ namespace talvaren::platform::ui {
 std::shared_ptr<const Image> ImageAsset::named(std::string_view name, const std::shared_ptr<Bundle>& bundle) {
   auto path = bundle ? bundle->pathForResource(name, "png") : std::nullopt;
   if (!path) return nullptr;
-  static std::mutex mutex;
-  static std::map<std::filesystem::path, std::shared_ptr<const Image>> decoded;
+  static auto& mutex = *new std::mutex();
+  static auto& decoded = *new std::map<std::filesystem::path, std::shared_ptr<const Image>>();
   {
     std::lock_guard lock(mutex);
     if (auto it = decoded.find(*path); it != decoded.end()) return it->second;

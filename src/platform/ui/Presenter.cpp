@@ -13,7 +13,7 @@ struct Window {
 };
 
 Window& window() {
-  static Window w;
+  static auto& w = *new Window();
   return w;
 }
 

@@ -1,0 +1,24 @@
+#include "importers/ProviderConnector.hpp"
+
+#include "api/RequestLog.hpp"
+#include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/platform/http/URLError.hpp"
+
+namespace talvaren::detail {
+
+std::shared_ptr<platform::http::SessionManager> ProviderConnector::manager() const {
+  return platform::http::SessionManager::defaultManager();
+}
+
+void ProviderConnector::verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
+                                       const HTTPHeaders& headers, HTTPMethod method) const {
+  if (DEBUG_MODE) printRequest(url, parameters, headers, method);
+}
+
+void ProviderConnector::Call::completeUnsent(std::shared_ptr<const Call> call) {
+  platform::DispatchQueue::main().async([call = std::move(call)] {
+    call->complete(platform::http::URLError::make(platform::http::URLError::unknown), std::nullopt);
+  });
+}
+
+}  // namespace talvaren::detail

@@ -1,0 +1,91 @@
+#pragma once
+// Internal: what the Garmin and Fitbit connectors share: the request types, the OAuth consumer pair the
+// facade passes in, the authorisation flag, the HTTP session, the request log, and what a connector keeps
+// of one request to complete it or to send it again after an authorisation.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/http/HTTPMethod.hpp"
+#include "talvaren/platform/http/ParameterEncoding.hpp"
+#include "talvaren/platform/http/SessionManager.hpp"
+
+// Beside this header: fuzz targets include the connectors' headers by their paths.
+#include "LockedValue.hpp"
+
+namespace talvaren::detail {
+
+class ProviderConnector {
+ public:
+  using HTTPMethod = platform::http::HTTPMethod;
+  using Parameters = platform::http::Parameters;
+  using ParameterEncoding = platform::http::ParameterEncoding;
+  using HTTPHeaders = platform::http::HTTPHeaders;
+  /// (error, parsed reply) of one request.
+  using Completion = std::function<void(std::optional<Error>, std::optional<JSON>)>;
+
+  /// The request log of `verboseRequest` is written while this is true.
+  static constexpr bool DEBUG_MODE = true;
+
+  virtual ~ProviderConnector() = default;
+  ProviderConnector(const ProviderConnector&) = delete;
+  ProviderConnector& operator=(const ProviderConnector&) = delete;
+
+  /// The OAuth consumer pair (Fitbit: the client id and secret) the facade passes in and the authorisation
+  /// is given; empty until then. Safe to read and write from any thread.
+  virtual std::string consumerKey() const { return consumerKey_.get(); }
+  virtual void setConsumerKey(const std::string& key) { consumerKey_.set(key); }
+  virtual std::string consumerSecret() const { return consumerSecret_.get(); }
+  virtual void setConsumerSecret(const std::string& secret) { consumerSecret_.set(secret); }
+  /// Set when a refused reply starts the authorisation (each connector says what clears it); safe to read
+  /// and write from any thread.
+  virtual bool authorizationWasNeeded() const { return authorizationWasNeeded_.load(); }
+  virtual void setAuthorizationWasNeeded(bool needed) { authorizationWasNeeded_.store(needed); }
+  /// The HTTP session: the layer's default one.
+  virtual std::shared_ptr<platform::http::SessionManager> manager() const;
+  /// Always empty.
+  virtual HTTPHeaders authorizationHeaders() const { return {}; }
+  /// While `DEBUG_MODE` is true, prints the request between two lines of "---------------------":
+  /// "Request: " + URL, "Method: " + the method in lower case, "Headers: " + the headers (the
+  /// "Authorization" value as "<redacted>"), then "Parameters:" and the parameters when given.
+  virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
+                              const HTTPHeaders& headers, HTTPMethod method) const;
+
+ protected:
+  /// Every value empty, the flag false.
+  ProviderConnector() = default;
+
+  /// What a connector keeps of one request.
+  struct Call {
+    HTTPMethod method;
+    std::string url;
+    std::optional<Parameters> parameters;
+    ParameterEncoding encoding;
+    bool skipHeaders;
+    Completion completion;
+
+    /// Calls the completion, when there is one.
+    void complete(std::optional<Error> error, std::optional<JSON> value) const {
+      if (completion) completion(std::move(error), std::move(value));
+    }
+    /// Sends the call again through `connector` (its `performAPICall`, overrides included).
+    template <class Connector>
+    void repeat(Connector& connector) const {
+      connector.performAPICall(method, url, parameters, encoding, skipHeaders, completion);
+    }
+    /// Completes a call that was never sent, once, later, on the main queue, with URLError `unknown`.
+    static void completeUnsent(std::shared_ptr<const Call> call);
+  };
+
+ private:
+  LockedValue<std::string> consumerKey_;
+  LockedValue<std::string> consumerSecret_;
+  std::atomic<bool> authorizationWasNeeded_{false};
+};
+
+}  // namespace talvaren::detail
