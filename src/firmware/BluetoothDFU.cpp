@@ -59,12 +59,15 @@ void BluetoothDFU::countTimeNumber() {
   if (auto receiver = delegate) receiver->dfuResultStatus(false, *this, std::nullopt, "");
 }
 
+void BluetoothDFU::disarmTimeOut() {
+  if (!m_countTimer) return;
+  m_countTimer->invalidate();
+  m_countTimer.reset();
+}
+
 void BluetoothDFU::disconnectBleDevice() {
   m_manager->stopScan();
-  if (m_countTimer) {
-    m_countTimer->invalidate();
-    m_countTimer.reset();
-  }
+  disarmTimeOut();
   if (m_peripheral) {
     m_manager->cancelPeripheralConnection(m_peripheral);
     m_peripheral.reset();
@@ -79,15 +82,14 @@ void BluetoothDFU::didDiscover(CentralManager& central, const std::shared_ptr<Pe
                  " --- uuid is : " + uuid);
   m_peripheral = peripheral;
   if (!deviceId || *deviceId != uuid) return;
-  if (m_countTimer) {
-    m_countTimer->invalidate();
-    m_countTimer.reset();
-  }
+  // The time-out stays armed until the connection is made: a strap that leaves before it, whose
+  // connection never completes, still ends the attempt with a failure.
   central.stopScan();
   central.connect(peripheral);
 }
 
 void BluetoothDFU::didConnect(CentralManager&, const std::shared_ptr<Peripheral>& peripheral) {
+  disarmTimeOut();
   auto firmware = DFUFirmware::make(filePath.value_or(""));
   if (!firmware) {
     disconnectBleDevice();
@@ -116,7 +118,8 @@ void BluetoothDFU::didConnect(CentralManager&, const std::shared_ptr<Peripheral>
 
 void BluetoothDFU::didFailToConnect(CentralManager&, const std::shared_ptr<Peripheral>&, const std::optional<Error>&) {
   console::print("didFailToConnectPeripheral Is Error");
-  // The time-out was disarmed at the match: without a report here the host would wait for ever.
+  // Reported at once (and only once: the time-out is disarmed), rather than when the time-out fires.
+  disarmTimeOut();
   if (auto receiver = delegate) receiver->dfuResultStatus(false, *this, std::nullopt, "");
 }
 

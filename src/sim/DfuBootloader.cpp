@@ -98,6 +98,10 @@ void DfuBootloader::respondOffset(std::uint8_t op, const Bytes& held, std::optio
 
 void DfuBootloader::request(const Bytes& bytes) {
   if (bytes.empty()) return;
+  if (faults_.answeredRequests) {
+    if (*faults_.answeredRequests <= 0) return port_.trace("dfu: request left unanswered");
+    --*faults_.answeredRequests;
+  }
   const std::uint8_t op = bytes[0];
   switch (op) {
     case kSetPrn:

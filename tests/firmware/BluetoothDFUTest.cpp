@@ -160,6 +160,17 @@ TEST_F(BluetoothDFUTest, TheTargetsRefusalsReachTheHostWithCodeAndMessage) {
   EXPECT_EQ(recorder->results[0].message, "Execute failed: Init command invalid (extended error 0x02)");
   EXPECT_FALSE(strap->bootloader().activated());
   EXPECT_EQ(updater->isAvailable(), false);
+
+  // An init packet of two packets with a receipt after each: the receipts are no checksum answer, the
+  // packet arrives whole and the target's own verdict (it takes only 10-byte init packets) comes back.
+  updater->disconnectBleDevice();  // the updater's own link outlives a failed update
+  strap->bootloader().setFaults({});
+  platform::UserDefaults::standard()->set(1, "dfu_number_of_packets");
+  ASSERT_TRUE(platform::dfu::writeFirmwarePackage(package, {{"application", randomImage(30, 3), image}}));
+  recorder->results.clear();
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_EQ(recorder->results[0].error, 602) << recorder->results[0].message;
 }
 
 TEST_F(BluetoothDFUTest, ASlowTargetIsWaitedForButOneThatStopsAnsweringFails) {
@@ -177,6 +188,19 @@ TEST_F(BluetoothDFUTest, ASlowTargetIsWaitedForButOneThatStopsAnsweringFails) {
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_EQ(recorder->results[0].error, 310);
   EXPECT_EQ(recorder->results[0].message, "No response from the device within 10 s");
+
+  // A receipt due on an object's last packet (205 packets, one every 41) is taken for the checksum; the
+  // checksum answer that follows it must not disarm the wait for the Execute the target never answers.
+  updater->disconnectBleDevice();
+  strap->bootloader().setOptions({});
+  DfuBootloader::Faults faults;
+  faults.answeredRequests = 8;  // up to the first data object's checksum
+  strap->bootloader().setFaults(faults);
+  platform::UserDefaults::standard()->set(41, "dfu_number_of_packets");
+  recorder->results.clear();
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_EQ(recorder->results[0].error, 310);
 }
 
 TEST_F(BluetoothDFUTest, EveryPartOfAPackageIsSentInTurnOverAFreshLink) {
@@ -291,10 +315,23 @@ TEST_F(BluetoothDFUTest, AFailedConnectionIsReportedLikeATimeOut) {
   faults.connect = sim::Faults::Connect::fails;
   strap->setFaults(faults);
   update();
+  time.advance(20);  // past the time-out: reported once
   EXPECT_TRUE(console.contains("didFailToConnectPeripheral Is Error"));
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_FALSE(recorder->results[0].status);
   EXPECT_EQ(recorder->results[0].error, std::nullopt);
+
+  // A connection that never completes fails when the time-out fires, and is cancelled.
+  faults.connect = sim::Faults::Connect::neverCompletes;
+  strap->setFaults(faults);
+  recorder->results.clear();
+  updater->startConnectBleDevice();
+  time.advance(14.9);
+  EXPECT_TRUE(recorder->results.empty());
+  time.advance(0.2);
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_EQ(recorder->results[0].error, std::nullopt);
+  EXPECT_FALSE(testkit::BluetoothDFUInspector::peripheral(*updater));
 }
 
 TEST_F(BluetoothDFUTest, APacketCountOutside16BitsIsLoggedAndTurnsReceiptsOff) {

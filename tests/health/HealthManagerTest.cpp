@@ -162,6 +162,12 @@ TEST_F(HealthDailySumsTest, CaloriesJoinTruncatedSidesPerLocalDayActiveDaysFirst
   EXPECT_EQ(r[2].value, 800);
   for (const auto& record : r) expectImported(record);
   EXPECT_TRUE(console_.contains("HealthKit getHKCaloriesAnalysis 2026-03-28 14:00:00 +0000"));
+
+  // An import from the distant past (before the first local midnight of year 1) finds the same days.
+  auto sincePast = calories(-62135769600.0);
+  ASSERT_TRUE(sincePast.records);
+  ASSERT_EQ(sincePast.records->size(), 3u);
+  EXPECT_EQ(sincePast.records->at(0).value, 1800);
 }
 
 TEST_F(HealthDailySumsTest, CaloriesFailuresStillAnswerOnce) {

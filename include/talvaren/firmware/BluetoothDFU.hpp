@@ -8,7 +8,7 @@
 //   updater->deviceId = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";   // upper case, as the platform writes it
 //   updater->filePath = "file:///.../firmware.zip";
 //   // after dfuPhoneBleStatus(true, ...):
-//   updater->startConnectBleDevice();             // no match within 15 s: dfuResultStatus(false, ...)
+//   updater->startConnectBleDevice();             // not connected within 15 s: dfuResultStatus(false, ...)
 //
 // Everything runs on the main queue: call it from there; its callbacks come there. The user-defaults
 // keys "dfu_force_dfu" (Bool) and "dfu_number_of_packets" (0 to 65535) set the engine's options.
@@ -69,7 +69,8 @@ class BluetoothDFU : public platform::CentralManagerDelegate,
   /// True once the radio reported powered on, and again once an update completed; false from each start.
   std::optional<bool> isAvailable() const { return isAvailable_; }
 
-  /// Scans for the strap named by `deviceId` and arms the 15-second time-out.
+  /// Scans for the strap named by `deviceId` and arms the 15-second time-out, which the connection to
+  /// the strap disarms.
   void startConnectBleDevice();
   /// The time-out's action: stops everything and reports a failure without code.
   void countTimeNumber();
@@ -97,6 +98,8 @@ class BluetoothDFU : public platform::CentralManagerDelegate,
 
  private:
   friend struct testkit::BluetoothDFUInspector;
+
+  void disarmTimeOut();
 
   std::optional<bool> isAvailable_ = false;
   std::shared_ptr<platform::CentralManager> m_manager;

@@ -48,6 +48,8 @@ class DfuBootloader {
     bool refuseInitPacket = false;
     /// The link drops once this many image bytes have arrived (once).
     std::optional<std::uint32_t> dropLinkAt;
+    /// Control-point requests answered before the target falls silent (packets still draw receipts).
+    std::optional<int> answeredRequests;
   };
   /// What the bootloader needs of its peripheral.
   struct Port {

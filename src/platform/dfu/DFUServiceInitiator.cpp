@@ -154,8 +154,9 @@ class SecureDfuSession final : public CentralManagerDelegate,
   }
   void didUpdateValueFor(const std::shared_ptr<Peripheral>&, const std::shared_ptr<Characteristic>& characteristic,
                          const std::optional<Error>& error) override {
+    // No answered() here: a notification the transfer passes over (a receipt crossing a request) must
+    // leave the wait for the real answer armed; every answer it takes arms the next wait or ends.
     if (isEnded() || characteristic != controlPoint_ || !transfer_) return;
-    answered();
     if (error) return fail(DFUError::receivingNotificationFailed, "Receiving notification failed" + detail(error));
     auto value = characteristic->value();
     if (!value) return fail(DFUError::receivingNotificationFailed, "Empty notification received");

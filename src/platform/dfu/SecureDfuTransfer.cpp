@@ -217,14 +217,24 @@ void SecureDfuTransfer::onSuccess(const Response& response) {
         return request(Phase::executeCommand, {opExecute});
       }
       return sendCommandObject();
-    case Phase::createCommand:
-      for (std::size_t at = 0; at < init.size(); at += options_.packetSize) {
+    case Phase::createCommand: {
+      std::size_t packets = 0;
+      for (std::size_t at = 0; at < init.size(); at += options_.packetSize, ++packets) {
         auto end = std::min(init.size(), at + options_.packetSize);
         link_.writePacket(
             Bytes(init.begin() + static_cast<std::ptrdiff_t>(at), init.begin() + static_cast<std::ptrdiff_t>(end)));
       }
+      // The target reports receipts for the init packet too; one due on the last packet crosses the
+      // checksum request and says what its answer will.
+      const auto prn = options_.packetReceiptNotificationParameter;
+      initReceiptsDue_ = prn != 0 && packets > 0 ? static_cast<int>((packets - 1) / prn) : 0;
       return request(Phase::checksumCommand, {opCalculateChecksum});
+    }
     case Phase::checksumCommand:
+      if (initReceiptsDue_ > 0 && response.offset < init.size()) {
+        --initReceiptsDue_;
+        return;
+      }
       if (response.offset != init.size() || response.crc != crc32(init)) {
         if (++initRetries_ > options_.maxObjectRetries) return fail(DFUError::crcError, "Init packet CRC mismatch");
         log(LogLevel::warning, "Init packet CRC mismatch, sending it again");

@@ -149,7 +149,12 @@ std::optional<std::int64_t> StatisticsCollection::intervalIndex(const Date& date
 void StatisticsCollection::enumerateStatistics(const Date& from, const Date& to,
                                                const std::function<void(const Statistics&, bool& stop)>& block) const {
   if (!block || !(from <= to)) return;
-  const auto first = intervalIndex(from);
+  auto first = intervalIndex(from);
+  if (!first && from.timeIntervalSince1970() < detail::kEarliestSeconds) {
+    // A window opened before the calendar's range (the distant past) starts at its first interval.
+    first = intervalIndex(Date(detail::kEarliestSeconds + 86400.0 * static_cast<double>(days_)));
+    while (first && intervalStart(*first - 1)) --*first;
+  }
   const auto last = intervalIndex(to);
   if (!first || !last) return;
   auto bucket = std::lower_bound(buckets_.begin(), buckets_.end(), *first,

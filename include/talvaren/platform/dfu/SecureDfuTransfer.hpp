@@ -137,6 +137,7 @@ class SecureDfuTransfer {
   Events events_;
   Phase phase_ = Phase::setPrn;
   int initRetries_ = 0;
+  int initReceiptsDue_ = 0;  // receipts of init packets before the last, still to come ahead of the checksum
   std::uint32_t maxObjectSize_ = 0;
   std::uint32_t objectStart_ = 0;  // first byte of the object in progress; everything before is executed
   std::uint32_t objectEnd_ = 0;

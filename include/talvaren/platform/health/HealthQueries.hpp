@@ -125,8 +125,9 @@ class StatisticsCollection {
                        std::vector<Bucket> buckets);
 
   /// Calls `block` for every interval from the one holding `from` to the one holding `to`, both included
-  /// and in order, empty intervals too, until it sets its `stop` argument. Nothing when `from` is after
-  /// `to` or either is not a finite date of the calendar's range.
+  /// and in order, empty intervals too, until it sets its `stop` argument. A `from` before the calendar's
+  /// range (the distant past) starts at its first interval. Nothing when `from` is after `to`, either is
+  /// not a date, or `to` lies beyond the calendar's range.
   void enumerateStatistics(const Date& from, const Date& to,
                            const std::function<void(const Statistics&, bool& stop)>& block) const;
 
