@@ -124,12 +124,12 @@ void BaseURL::setOverride(std::optional<std::string> url) {
 }  // namespace detail
 
 std::string Connector::loginEndpoint() {
-  static talvaren::detail::EndpointText text("auth/login/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/login/");
   return text.value();
 }
 
 std::string Connector::logoutEndpoint() {
-  static talvaren::detail::EndpointText text("auth/logout/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/logout/");
   return text.value();
 }
 

@@ -47,17 +47,17 @@ std::optional<Error> uploadError(const DataResponse<nlohmann::json>& reply) {
 }  // namespace
 
 std::string Connector::userEndPoint() {
-  static talvaren::detail::EndpointText text("auth/me/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/me/");
   return text.value();
 }
 
 std::string Connector::userEmailEndPoint() {
-  static talvaren::detail::EndpointText text("auth/me/email/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/me/email/");
   return text.value();
 }
 
 std::string Connector::userPreferencesEndPoint() {
-  static talvaren::detail::EndpointText text("auth/me/preferences/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/me/preferences/");
   return text.value();
 }
 

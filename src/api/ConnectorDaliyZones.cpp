@@ -7,7 +7,7 @@ namespace talvaren {
 using platform::http::HTTPMethod;
 
 std::string Connector::dailyZonesEndPoint() {
-  static talvaren::detail::EndpointText text("daily_zones/");
+  static auto& text = *new talvaren::detail::EndpointText("daily_zones/");
   return text.value();
 }
 

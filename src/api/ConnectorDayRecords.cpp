@@ -48,37 +48,37 @@ std::string one(const std::string& endpoint, const std::string& uuid) {
 }  // namespace
 
 std::string Connector::activityEndpoint() {
-  static talvaren::detail::EndpointText text("activity/");
+  static auto& text = *new talvaren::detail::EndpointText("activity/");
   return text.value();
 }
 
 std::string Connector::caloriesEndpoint() {
-  static talvaren::detail::EndpointText text("calories/");
+  static auto& text = *new talvaren::detail::EndpointText("calories/");
   return text.value();
 }
 
 std::string Connector::sleepEndpoint() {
-  static talvaren::detail::EndpointText text("sleep/");
+  static auto& text = *new talvaren::detail::EndpointText("sleep/");
   return text.value();
 }
 
 std::string Connector::HRVScoreEndpoint() {
-  static talvaren::detail::EndpointText text("hrv-scores/");
+  static auto& text = *new talvaren::detail::EndpointText("hrv-scores/");
   return text.value();
 }
 
 std::string Connector::trackingEndPoint() {
-  static talvaren::detail::EndpointText text("auth/me/tracking-settings/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/me/tracking-settings/");
   return text.value();
 }
 
 std::string Connector::weeklyScoreEndPoint() {
-  static talvaren::detail::EndpointText text("weekly-score/");
+  static auto& text = *new talvaren::detail::EndpointText("weekly-score/");
   return text.value();
 }
 
 std::string Connector::devicesEndpoint() {
-  static talvaren::detail::EndpointText text("devices/");
+  static auto& text = *new talvaren::detail::EndpointText("devices/");
   return text.value();
 }
 

@@ -8,7 +8,7 @@ namespace talvaren {
 using namespace platform::http;
 
 std::string Connector::firmwareListEndpoint() {
-  static talvaren::detail::EndpointText text("firmwares/");
+  static auto& text = *new talvaren::detail::EndpointText("firmwares/");
   return text.value();
 }
 

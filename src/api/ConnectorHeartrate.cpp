@@ -113,7 +113,7 @@ void fetchPage(std::shared_ptr<Connector> keep, Connector& connector, std::int64
 }  // namespace
 
 std::string Connector::heartrateEndPoint() {
-  static talvaren::detail::EndpointText text("heartrate/");
+  static auto& text = *new talvaren::detail::EndpointText("heartrate/");
   return text.value();
 }
 

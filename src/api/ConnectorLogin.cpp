@@ -49,17 +49,17 @@ Connector::Completion storingCredential(std::weak_ptr<const Connector> client, S
 }  // namespace
 
 std::string Connector::signupEndpoint() {
-  static talvaren::detail::EndpointText text("auth/signup/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/signup/");
   return text.value();
 }
 
 std::string Connector::tokenRefreshEndpoint() {
-  static talvaren::detail::EndpointText text("auth/login/refresh/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/login/refresh/");
   return text.value();
 }
 
 std::string Connector::passwordResetEndpoint() {
-  static talvaren::detail::EndpointText text("auth/password/reset/");
+  static auto& text = *new talvaren::detail::EndpointText("auth/password/reset/");
   return text.value();
 }
 

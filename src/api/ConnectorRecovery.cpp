@@ -15,7 +15,7 @@ constexpr std::string_view patchRefused = "UUID missing or failed to parse recov
 }  // namespace
 
 std::string Connector::recoveryEndPoint() {
-  static talvaren::detail::EndpointText text("recovery/");
+  static auto& text = *new talvaren::detail::EndpointText("recovery/");
   return text.value();
 }
 

@@ -15,12 +15,12 @@ constexpr std::string_view patchRefused = "UUID missing or failed to parse worko
 }  // namespace
 
 std::string Connector::workoutsEndpoint() {
-  static talvaren::detail::EndpointText text("workouts/");
+  static auto& text = *new talvaren::detail::EndpointText("workouts/");
   return text.value();
 }
 
 std::string Connector::hrCalculationsEndpoint() {
-  static talvaren::detail::EndpointText text("workouts/calculations/");
+  static auto& text = *new talvaren::detail::EndpointText("workouts/calculations/");
   return text.value();
 }
 

@@ -16,7 +16,7 @@ JSONHelper dataFile(std::string_view name) {
 }  // namespace
 
 std::shared_ptr<PersistencyManager> PersistencyManager::sharedInstance() {
-  static const std::shared_ptr<PersistencyManager> shared(new PersistencyManager());
+  static const auto& shared = *new std::shared_ptr<PersistencyManager>(new PersistencyManager());
   return shared;
 }
 

@@ -37,22 +37,25 @@ std::string FitBitConnector::APIBaseURL() { return baseURL.value(); }
 void talvaren::detail::setFitBitAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string FitBitConnector::fitbitDistanceEndpoint() {
-  static talvaren::detail::EndpointText text("1.2/user/-/activities/distance/date/", &FitBitConnector::APIBaseURL);
+  static auto& text =
+      *new talvaren::detail::EndpointText("1.2/user/-/activities/distance/date/", &FitBitConnector::APIBaseURL);
   return text.value();
 }
 
 std::string FitBitConnector::fitbitStepsEndpoint() {
-  static talvaren::detail::EndpointText text("1.2/user/-/activities/steps/date/", &FitBitConnector::APIBaseURL);
+  static auto& text =
+      *new talvaren::detail::EndpointText("1.2/user/-/activities/steps/date/", &FitBitConnector::APIBaseURL);
   return text.value();
 }
 
 std::string FitBitConnector::fitbitCaloriesEndpoint() {
-  static talvaren::detail::EndpointText text("1.2/user/-/activities/calories/date/", &FitBitConnector::APIBaseURL);
+  static auto& text =
+      *new talvaren::detail::EndpointText("1.2/user/-/activities/calories/date/", &FitBitConnector::APIBaseURL);
   return text.value();
 }
 
 std::string FitBitConnector::fitbitSleepEndpoint() {
-  static talvaren::detail::EndpointText text("1.2/user/-/sleep/list.json", &FitBitConnector::APIBaseURL);
+  static auto& text = *new talvaren::detail::EndpointText("1.2/user/-/sleep/list.json", &FitBitConnector::APIBaseURL);
   return text.value();
 }
 

@@ -75,17 +75,17 @@ std::string GarminConnector::APIBaseURL() { return baseURL.value(); }
 void talvaren::detail::setGarminAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string GarminConnector::garminActivityEndpoint() {
-  static talvaren::detail::EndpointText text("wellness-api/rest/dailies", &GarminConnector::APIBaseURL);
+  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/dailies", &GarminConnector::APIBaseURL);
   return text.value();
 }
 
 std::string GarminConnector::garminCaloriesEndpoint() {
-  static talvaren::detail::EndpointText text("wellness-api/rest/activities", &GarminConnector::APIBaseURL);
+  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/activities", &GarminConnector::APIBaseURL);
   return text.value();
 }
 
 std::string GarminConnector::garminSleepEndpoint() {
-  static talvaren::detail::EndpointText text("wellness-api/rest/sleeps", &GarminConnector::APIBaseURL);
+  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/sleeps", &GarminConnector::APIBaseURL);
   return text.value();
 }
 

@@ -52,7 +52,7 @@ std::optional<OAuthSwiftCredential> GarminManager::oauthCredential() const {
 }
 
 void GarminManager::setOauthCredential(const std::optional<OAuthSwiftCredential>& credential) {
-  static const std::string null = "null";
+  static const auto& null = *new std::string("null");
   platform::UserDefaults::standard()->set(credential ? credential->archivedData() : Bytes(null.begin(), null.end()),
                                           std::string(GarminAuthCredentialsKey));
 }

@@ -6,7 +6,7 @@
 namespace talvaren::platform {
 
 std::shared_ptr<NotificationCenter> NotificationCenter::defaultCenter() {
-  static const auto center = std::make_shared<NotificationCenter>();
+  static const auto& center = *new auto(std::make_shared<NotificationCenter>());
   return center;
 }
 

@@ -260,7 +260,7 @@ std::optional<TimeZone> TimeZone::forSecondsFromGMT(std::int64_t seconds) {
 }
 
 TimeZone TimeZone::gmt() {
-  static const auto data = fixedZone("GMT", 0);
+  static const auto& data = *new auto(fixedZone("GMT", 0));
   return TimeZone(data);
 }
 

@@ -29,12 +29,12 @@ class ScreenLength {
 };
 
 ScreenLength& height() {
-  static ScreenLength length([](const platform::Rect& bounds) { return bounds.height; });
+  static auto& length = *new ScreenLength([](const platform::Rect& bounds) { return bounds.height; });
   return length;
 }
 
 ScreenLength& width() {
-  static ScreenLength length([](const platform::Rect& bounds) { return bounds.width; });
+  static auto& length = *new ScreenLength([](const platform::Rect& bounds) { return bounds.width; });
   return length;
 }
 

@@ -3,7 +3,7 @@
 namespace talvaren::sim {
 namespace {
 const BluetoothUUID& modeCharacteristic() {
-  static const auto value = uuid("FCE61001-7802-4392-B6B7-96B18DEAAD22");
+  static const auto& value = *new auto(uuid("FCE61001-7802-4392-B6B7-96B18DEAAD22"));
   return value;
 }
 }  // namespace

@@ -34,15 +34,15 @@ DfuBootloader::DfuBootloader(Port port) : DfuBootloader(std::move(port), Options
 DfuBootloader::DfuBootloader(Port port, Options options) : port_(std::move(port)), options_(options) {}
 
 const platform::BluetoothUUID& DfuBootloader::service() {
-  static const auto value = platform::BluetoothUUID::fromUInt16(0xFE59);
+  static const auto& value = *new auto(platform::BluetoothUUID::fromUInt16(0xFE59));
   return value;
 }
 const platform::BluetoothUUID& DfuBootloader::controlPoint() {
-  static const auto value = *platform::BluetoothUUID::fromString("8EC90001-F315-4F60-9FB8-838830DAEA50");
+  static const auto& value = *new auto(*platform::BluetoothUUID::fromString("8EC90001-F315-4F60-9FB8-838830DAEA50"));
   return value;
 }
 const platform::BluetoothUUID& DfuBootloader::packet() {
-  static const auto value = *platform::BluetoothUUID::fromString("8EC90002-F315-4F60-9FB8-838830DAEA50");
+  static const auto& value = *new auto(*platform::BluetoothUUID::fromString("8EC90002-F315-4F60-9FB8-838830DAEA50"));
   return value;
 }
 

@@ -9,23 +9,23 @@ namespace {
 using Props = CharacteristicProperties;
 
 const BluetoothUUID& service() {
-  static const auto value = uuid("FD00");
+  static const auto& value = *new auto(uuid("FD00"));
   return value;
 }
 const BluetoothUUID& commandNotify() {
-  static const auto value = uuid("FD09");
+  static const auto& value = *new auto(uuid("FD09"));
   return value;
 }
 const BluetoothUUID& commandWrite() {
-  static const auto value = uuid("FD0A");
+  static const auto& value = *new auto(uuid("FD0A"));
   return value;
 }
 const BluetoothUUID& historyNotify() {
-  static const auto value = uuid("FD19");
+  static const auto& value = *new auto(uuid("FD19"));
   return value;
 }
 const BluetoothUUID& historyWrite() {
-  static const auto value = uuid("FD1A");
+  static const auto& value = *new auto(uuid("FD1A"));
   return value;
 }
 

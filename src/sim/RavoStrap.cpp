@@ -9,15 +9,15 @@ namespace {
 using Props = CharacteristicProperties;
 
 const BluetoothUUID& service() {
-  static const auto value = uuid("FC00");
+  static const auto& value = *new auto(uuid("FC00"));
   return value;
 }
 const BluetoothUUID& notifyCharacteristic() {
-  static const auto value = uuid("FC20");
+  static const auto& value = *new auto(uuid("FC20"));
   return value;
 }
 const BluetoothUUID& writeCharacteristic() {
-  static const auto value = uuid("FC21");
+  static const auto& value = *new auto(uuid("FC21"));
   return value;
 }
 

@@ -56,11 +56,11 @@ class Hooks final : public platform::http::detail::TransferHooks {
 
 /// The one set of faults and routes, installed into the engine the first time a test uses it.
 Hooks& hooks() {
-  static const std::shared_ptr<Hooks> instance = [] {
+  static const auto& instance = *new std::shared_ptr<Hooks>([] {
     auto made = std::make_shared<Hooks>();
     platform::http::detail::setTransferHooks(made);
     return made;
-  }();
+  }());
   return *instance;
 }
 

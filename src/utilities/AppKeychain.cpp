@@ -7,7 +7,7 @@ namespace talvaren {
 AppKeychain::AppKeychain() : keychain_(std::string(service)) {}
 
 std::shared_ptr<AppKeychain> AppKeychain::sharedInstance() {
-  static const std::shared_ptr<AppKeychain> shared(new AppKeychain());
+  static const auto& shared = *new std::shared_ptr<AppKeychain>(new AppKeychain());
   return shared;
 }
 

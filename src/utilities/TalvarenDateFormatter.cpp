@@ -73,7 +73,7 @@ std::string upperCased(std::string_view text) {
 }  // namespace
 
 std::shared_ptr<TalvarenDateFormatter> TalvarenDateFormatter::shared() {
-  static const auto instance = std::make_shared<TalvarenDateFormatter>();
+  static const auto& instance = *new auto(std::make_shared<TalvarenDateFormatter>());
   return instance;
 }
 

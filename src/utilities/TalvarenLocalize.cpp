@@ -28,7 +28,7 @@ std::optional<std::string> lookUpInFolder(const platform::Bundle& bundle, const 
 }  // namespace
 
 std::shared_ptr<TalvarenLocalize> TalvarenLocalize::shared() {
-  static const auto instance = std::make_shared<TalvarenLocalize>();
+  static const auto& instance = *new auto(std::make_shared<TalvarenLocalize>());
   return instance;
 }
 

@@ -12,15 +12,15 @@ namespace talvaren::platform::dfu {
 namespace secure {
 
 const BluetoothUUID& serviceUUID() {
-  static const auto value = BluetoothUUID::fromUInt16(0xFE59);
+  static const auto& value = *new auto(BluetoothUUID::fromUInt16(0xFE59));
   return value;
 }
 const BluetoothUUID& controlPointUUID() {
-  static const auto value = *BluetoothUUID::fromString("8EC90001-F315-4F60-9FB8-838830DAEA50");
+  static const auto& value = *new auto(*BluetoothUUID::fromString("8EC90001-F315-4F60-9FB8-838830DAEA50"));
   return value;
 }
 const BluetoothUUID& packetUUID() {
-  static const auto value = *BluetoothUUID::fromString("8EC90002-F315-4F60-9FB8-838830DAEA50");
+  static const auto& value = *new auto(*BluetoothUUID::fromString("8EC90002-F315-4F60-9FB8-838830DAEA50"));
   return value;
 }
 

@@ -190,7 +190,7 @@ std::string HTTPCookie::requestHeaderValue(const std::vector<HTTPCookie>& cookie
 }
 
 std::shared_ptr<HTTPCookieStorage> HTTPCookieStorage::shared() {
-  static const auto storage = std::make_shared<HTTPCookieStorage>();
+  static const auto& storage = *new auto(std::make_shared<HTTPCookieStorage>());
   return storage;
 }
 

@@ -35,12 +35,12 @@ std::vector<std::filesystem::path> candidates() {
 }  // namespace
 
 std::shared_ptr<Bundle> KitBundle::shared() {
-  static const std::shared_ptr<Bundle> bundle = [] {
+  static const auto& bundle = *new std::shared_ptr<Bundle>([] {
     for (const auto& folder : candidates()) {
       if (holdsKitResources(folder)) return std::make_shared<Bundle>(folder);
     }
     return std::make_shared<Bundle>();
-  }();
+  }());
   return bundle;
 }
 

@@ -9,11 +9,11 @@ namespace talvaren::platform::ui {
 namespace {
 
 std::shared_ptr<http::SessionManager> pageSession() {
-  static const auto session = [] {
+  static const auto& session = *new auto([] {
     auto configuration = http::SessionConfiguration::defaultConfiguration();
     configuration.httpCookieStorage = std::make_shared<http::HTTPCookieStorage>();
     return std::make_shared<http::SessionManager>(configuration);
-  }();
+  }());
   return session;
 }
 
