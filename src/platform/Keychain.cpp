@@ -2,19 +2,25 @@
 
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <variant>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/DamagedFileRotation.hpp"
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/Console.hpp"
 
 namespace talvaren::platform {
 namespace {
 
 using Items = std::map<std::string, std::string>;
+
+/// How many copies of damaged keychain files are kept beside them, per service.
+constexpr std::size_t keptDamagedFiles = 3;
 
 // One lock for every keychain file: changes are read-modify-write of a whole file.
 std::mutex& keychainMutex() {
@@ -22,22 +28,45 @@ std::mutex& keychainMutex() {
   return mutex;
 }
 
-/// The items of a keychain file's text: {"service": <name>, "items": {<key>: <Base64>}}. Anything
-/// else, or a file of another service, gives no items.
-Items decodeItems(std::string_view text, const std::string& service) {
+/// What a keychain file held when read.
+struct KeychainFile {
   Items items;
+  /// Keys of items there that do not decode; they read as absent.
+  std::set<std::string> damagedKeys;
+  /// The file holds something that is not a keychain of the service (or not all of it decodes).
+  bool damaged = false;
+  /// The file is there and could not be read (a folder or a pipe in its place, no permission).
+  std::optional<Error> error;
+};
+
+/// The items of a keychain file's text: {"service": <name>, "items": {<key>: <Base64>}}. An empty
+/// text holds no items; anything else, or a file of another service, is damaged, and an item that does
+/// not decode is damaged alone.
+KeychainFile decodeFile(std::string_view text, const std::string& service) {
+  KeychainFile file;
+  if (text.empty()) return file;
   auto parsed = nlohmann::json::parse(text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return items;
+  if (parsed.is_discarded() || !parsed.is_object()) {
+    file.damaged = true;
+    return file;
+  }
   auto owner = parsed.find("service");
   auto list = parsed.find("items");
-  if (owner == parsed.end() || *owner != service || list == parsed.end() || !list->is_object()) return items;
-  for (auto it = list->begin(); it != list->end(); ++it) {
-    if (!it.value().is_string()) return {};
-    auto bytes = detail::base64Decode(it.value().get_ref<const std::string&>());
-    if (!bytes) return {};
-    items[it.key()] = std::move(*bytes);
+  if (owner == parsed.end() || *owner != service || list == parsed.end() || !list->is_object()) {
+    file.damaged = true;
+    return file;
   }
-  return items;
+  for (auto it = list->begin(); it != list->end(); ++it) {
+    std::optional<std::string> bytes;
+    if (it.value().is_string()) bytes = detail::base64Decode(it.value().get_ref<const std::string&>());
+    if (bytes) {
+      file.items[it.key()] = std::move(*bytes);
+    } else {
+      file.damagedKeys.insert(it.key());
+      file.damaged = true;
+    }
+  }
+  return file;
 }
 
 std::string encodeItems(const Items& items, const std::string& service) {
@@ -47,10 +76,51 @@ std::string encodeItems(const Items& items, const std::string& service) {
   return file.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+KeychainFile readFile(const std::filesystem::path& file, const std::string& service) {
+  auto content = detail::readStoreFile(file);
+  if (auto* error = std::get_if<Error>(&content)) {
+    KeychainFile unreadable;
+    unreadable.error = std::move(*error);
+    return unreadable;
+  }
+  return decodeFile(std::get<std::string>(content), service);
+}
+
+/// The items a read finds: none when the file cannot be read.
 Items readItems(const std::filesystem::path& file, const std::string& service) {
-  auto content = detail::readWholeFile(file);
-  if (auto* text = std::get_if<std::string>(&content)) return decodeItems(*text, service);
-  return {};
+  return std::move(readFile(file, service).items);
+}
+
+/// Changes the items of `service` with `change` (false: nothing to change) and replaces the file, while
+/// holding the keychains folder locked against the other processes. Leftovers of writers killed in that
+/// folder (which may hold items) go first. A file that cannot be read is never replaced; one that does not
+/// decode is kept aside first.
+template <class Change>
+std::optional<Error> changeItems(const std::string& service, bool creating, Change change) {
+  std::lock_guard lock(keychainMutex());
+  auto file = AppHome::keychainPath(service);
+  const auto folder = file.parent_path();
+  if (creating) {
+    if (auto error = detail::createDirectories(folder, 0700)) return error;
+  }
+  detail::FolderLock folderLock(folder);
+  detail::sweepLeftovers(folder);
+  auto disk = readFile(file, service);
+  if (disk.error) return std::move(disk.error);
+  if (!change(disk)) return std::nullopt;
+  if (disk.damaged) {
+    auto kept = detail::keepDamagedFile(file, keptDamagedFiles);
+    if (auto* error = std::get_if<Error>(&kept)) return std::move(*error);
+    const auto& copy = std::get<std::filesystem::path>(kept);
+    if (disk.damagedKeys.empty()) {
+      console::print("Keychain: " + file.string() + " could not be read; it was kept as " + copy.string() +
+                     " and the keychain starts empty");
+    } else {
+      console::print("Keychain: items of " + file.string() + " could not be read; the file was kept as " +
+                     copy.string() + " and the other items stay");
+    }
+  }
+  return detail::writeFileAtomically(file, encodeItems(disk.items, service), 0600, true);
 }
 
 }  // namespace
@@ -82,11 +152,11 @@ std::optional<Error> Keychain::set(const Bytes& value, const std::string& key) c
 std::optional<Error> Keychain::remove(const std::string& key) const { return store(key, std::nullopt); }
 
 std::optional<Error> Keychain::removeAll() const {
-  std::lock_guard lock(keychainMutex());
-  auto file = AppHome::keychainPath(service_);
-  detail::FolderLock folderLock(file.parent_path());
-  if (readItems(file, service_).empty()) return std::nullopt;
-  return detail::writeFileAtomically(file, encodeItems({}, service_), 0600, true);
+  return changeItems(service_, false, [](KeychainFile& disk) {
+    if (disk.items.empty() && !disk.damaged) return false;
+    disk.items.clear();
+    return true;
+  });
 }
 
 std::vector<std::string> Keychain::allKeys() const {
@@ -108,19 +178,15 @@ std::optional<Error> Keychain::store(const std::string& key, const std::optional
     return Error::withDescription("NSOSStatusErrorDomain", -50,
                                   "One or more parameters passed to a function were not valid.");
   }
-  std::lock_guard lock(keychainMutex());
-  auto file = AppHome::keychainPath(service_);
-  if (bytes) {
-    if (auto error = detail::createDirectories(file.parent_path(), 0700)) return error;
-  }
-  detail::FolderLock folderLock(file.parent_path());
-  auto items = readItems(file, service_);
-  if (bytes) {
-    items[key] = *bytes;
-  } else if (items.erase(key) == 0) {
-    return std::nullopt;  // nothing to remove
-  }
-  return detail::writeFileAtomically(file, encodeItems(items, service_), 0600, true);
+  return changeItems(service_, bytes.has_value(), [&](KeychainFile& disk) {
+    if (bytes) {
+      disk.items[key] = *bytes;
+      return true;
+    }
+    // A damaged item under the key goes too.
+    const bool removed = disk.items.erase(key) != 0;
+    return disk.damagedKeys.erase(key) != 0 || removed;
+  });
 }
 
 }  // namespace talvaren::platform

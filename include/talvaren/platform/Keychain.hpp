@@ -5,7 +5,15 @@
 // (AppHome::keychainPath(service)), mode 0600, replaced atomically on every change, and read afresh
 // on every call, so two holders of one service see each other's items and two services never
 // meet. The file is found in the application home current at the time of each call. A missing
-// item is no error; a damaged file reads as a keychain without items.
+// item is no error.
+//
+// Nothing is ever lost to a damaged file. An item that does not decode reads as absent and leaves the
+// others readable; a file that does not decode at all (or is another service's) reads as a keychain
+// without items. Before the next change replaces such a file, it is kept aside beside itself
+// ("<service>.keychain" becomes "<service>.damaged-<UTC time>.keychain"; the newest three are kept) with
+// one console line naming the copy. A file that cannot be read at all (no permission, a folder or a
+// pipe in its place) reads as no items and is never replaced: changes fail with the read's error.
+// Changes also remove what writers killed half-way left in the keychains folder.
 //
 // Texts are kept as their UTF-8 bytes, as the platform's keychain keeps them: getData of a text
 // item gives its bytes, and getString of a bytes item gives the text when the bytes are UTF-8.
