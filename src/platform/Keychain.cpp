@@ -1,5 +1,11 @@
 #include "talvaren/platform/Keychain.hpp"
 
+#include <sys/stat.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <set>
@@ -86,9 +92,87 @@ KeychainFile readFile(const std::filesystem::path& file, const std::string& serv
   return decodeFile(std::get<std::string>(content), service);
 }
 
-/// The items a read finds: none when the file cannot be read.
-Items readItems(const std::filesystem::path& file, const std::string& service) {
-  return std::move(readFile(file, service).items);
+// ---- decoded items kept by the identity of their file -----------------------------------------
+
+/// What identifies one version of a file: every change replaces the file (a new inode) or, when
+/// another program writes it in place, moves its times; the times only within their granularity.
+struct FileStamp {
+  std::int64_t device = -1, inode = -1, size = -1, modified = -1, changed = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+
+std::int64_t nanoseconds(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+/// How long after a change its file's times may not yet tell it from the next one: two ticks of the
+/// clock the file system stamps with (at least 10 ms each), or two seconds' worth where the file's times
+/// carry no fraction of a second at all (a file system stamping whole seconds or two).
+std::int64_t unsettledSpan(const struct stat& status) {
+  static const std::int64_t tick = [] {
+    struct timespec resolution {};
+    std::int64_t nanos = ::clock_getres(CLOCK_REALTIME_COARSE, &resolution) == 0 ? nanoseconds(resolution) : 0;
+    return std::max<std::int64_t>(nanos, 10000000);
+  }();
+  if (status.st_mtim.tv_nsec == 0 && status.st_ctim.tv_nsec == 0) return 4000000000;
+  return 2 * tick;
+}
+
+/// Whether the file changed so recently (or, by its times, in the future) that a change in the same
+/// tick could follow with the same times.
+bool recentlyChanged(const struct stat& status) {
+  struct timespec now {};
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
+  const auto latest = std::max(nanoseconds(status.st_mtim), nanoseconds(status.st_ctim));
+  return latest > nanoseconds(now) - unsettledSpan(status);
+}
+
+struct CachedFile {
+  FileStamp stamp;
+  std::shared_ptr<const Items> items;
+};
+
+/// The decoded items of each keychain file last read, by path and service; under `keychainMutex`.
+std::map<std::string, CachedFile>& cachedFiles() {
+  static auto& files = *new std::map<std::string, CachedFile>();
+  return files;
+}
+
+std::string cacheKey(const std::filesystem::path& file, const std::string& service) {
+  return file.string() + '\0' + service;
+}
+
+/// The items a read finds now (none when the file cannot be read), from memory when the file is the
+/// one they were decoded from. The caller holds `keychainMutex`.
+std::shared_ptr<const Items> currentItems(const std::filesystem::path& file, const std::string& service) {
+  auto& cache = cachedFiles();
+  const auto key = cacheKey(file, service);
+  // The stamp is taken before the read: a file changed meanwhile has other times, so it is read again
+  // next time.
+  struct stat status {};
+  std::optional<FileStamp> stamp;
+  if (::stat(file.c_str(), &status) == 0) {
+    if (!recentlyChanged(status)) {
+      stamp = FileStamp{static_cast<std::int64_t>(status.st_dev), static_cast<std::int64_t>(status.st_ino),
+                        static_cast<std::int64_t>(status.st_size), nanoseconds(status.st_mtim),
+                        nanoseconds(status.st_ctim)};
+    }
+  } else if (errno == ENOENT) {
+    stamp = FileStamp{};  // no file, no items
+  }
+  if (auto it = cache.find(key); it != cache.end()) {
+    if (stamp && it->second.stamp == *stamp) return it->second.items;
+    cache.erase(it);
+  }
+  auto disk = readFile(file, service);
+  auto items = std::make_shared<const Items>(std::move(disk.items));
+  if (stamp && !disk.error) cache[key] = CachedFile{*stamp, items};
+  return items;
+}
+
+/// Forgets what was decoded from `file`: the kit's own change replaced it.
+void forgetItems(const std::filesystem::path& file, const std::string& service) {
+  cachedFiles().erase(cacheKey(file, service));
 }
 
 /// Changes the items of `service` with `change` (false: nothing to change) and replaces the file, while
@@ -108,6 +192,7 @@ std::optional<Error> changeItems(const std::string& service, bool creating, Chan
   auto disk = readFile(file, service);
   if (disk.error) return std::move(disk.error);
   if (!change(disk)) return std::nullopt;
+  forgetItems(file, service);
   if (disk.damaged) {
     auto kept = detail::keepDamagedFile(file, keptDamagedFiles);
     if (auto* error = std::get_if<Error>(&kept)) return std::move(*error);
@@ -127,21 +212,35 @@ std::optional<Error> changeItems(const std::string& service, bool creating, Chan
 
 Keychain::Keychain(std::string service) : service_(std::move(service)) {}
 
-std::optional<Bytes> Keychain::getData(const std::string& key) const {
+Keychain::Snapshot Keychain::snapshot() const {
   std::lock_guard lock(keychainMutex());
-  auto items = readItems(AppHome::keychainPath(service_), service_);
-  auto it = items.find(key);
-  if (it == items.end()) return std::nullopt;
+  return Snapshot(currentItems(AppHome::keychainPath(service_), service_));
+}
+
+std::optional<Bytes> Keychain::Snapshot::getData(const std::string& key) const {
+  auto it = items_->find(key);
+  if (it == items_->end()) return std::nullopt;
   return Bytes(it->second.begin(), it->second.end());
 }
 
-std::optional<std::string> Keychain::getString(const std::string& key) const {
-  std::lock_guard lock(keychainMutex());
-  auto items = readItems(AppHome::keychainPath(service_), service_);
-  auto it = items.find(key);
-  if (it == items.end() || !detail::isValidUtf8(it->second)) return std::nullopt;
+std::optional<std::string> Keychain::Snapshot::getString(const std::string& key) const {
+  auto it = items_->find(key);
+  if (it == items_->end() || !detail::isValidUtf8(it->second)) return std::nullopt;
   return it->second;
 }
+
+std::vector<std::string> Keychain::Snapshot::allKeys() const {
+  std::vector<std::string> keys;
+  keys.reserve(items_->size());
+  for (const auto& [key, bytes] : *items_) keys.push_back(key);
+  return keys;
+}
+
+bool Keychain::Snapshot::contains(const std::string& key) const { return items_->count(key) != 0; }
+
+std::optional<Bytes> Keychain::getData(const std::string& key) const { return snapshot().getData(key); }
+
+std::optional<std::string> Keychain::getString(const std::string& key) const { return snapshot().getString(key); }
 
 std::optional<Error> Keychain::set(const std::string& value, const std::string& key) const { return store(key, value); }
 
@@ -159,17 +258,9 @@ std::optional<Error> Keychain::removeAll() const {
   });
 }
 
-std::vector<std::string> Keychain::allKeys() const {
-  std::lock_guard lock(keychainMutex());
-  std::vector<std::string> keys;
-  for (const auto& [key, bytes] : readItems(AppHome::keychainPath(service_), service_)) keys.push_back(key);
-  return keys;
-}
+std::vector<std::string> Keychain::allKeys() const { return snapshot().allKeys(); }
 
-bool Keychain::contains(const std::string& key) const {
-  std::lock_guard lock(keychainMutex());
-  return readItems(AppHome::keychainPath(service_), service_).count(key) != 0;
-}
+bool Keychain::contains(const std::string& key) const { return snapshot().contains(key); }
 
 std::optional<Error> Keychain::store(const std::string& key, const std::optional<std::string>& bytes) const {
   // The file keeps the service and the keys as JSON texts: bytes that are not UTF-8 would come back

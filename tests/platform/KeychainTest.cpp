@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -5,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -338,4 +341,91 @@ TEST(KeychainTest, WritersInTwoProcessesLoseNoItem) {
   EXPECT_EQ(keychain.allKeys().size(), 2u * perProcess + 1);
   EXPECT_EQ(keychain.getString("child-24"), "24");
   EXPECT_EQ(keychain.getString("parent-24"), "24");
+}
+
+// Reads keep decoded items by the file's identity; whatever another process changed, by the kit or by
+// writing the file in place with the same size within the same clock tick, the next read sees it.
+TEST(KeychainTest, ReadsSeeEveryChangeAnotherProcessCompleted) {
+  testkit::TemporaryAppHome home;
+  Keychain keychain(Service);
+  ASSERT_FALSE(keychain.set("token-0", "ConnectorToken"));
+  ASSERT_FALSE(keychain.set("key-0", "ConnectorAPI"));
+  const auto file = AppHome::keychainPath(Service);
+  auto inOtherProcess = [](const std::function<void()>& change) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      change();
+      ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  };
+  // Another program's rewrite of the file in place: same inode, same size.
+  auto rewriteInPlace = [&](const std::string& from, const std::string& to) {
+    auto text = readKeychainText(file);
+    const auto old = platform::detail::base64Encode(from);
+    const auto at = text.find(old);
+    if (at == std::string::npos) ::_exit(1);
+    text.replace(at, old.size(), platform::detail::base64Encode(to));
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    if (fd < 0 || ::pwrite(fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size())) ::_exit(1);
+    ::close(fd);
+  };
+
+  EXPECT_EQ(keychain.getString("ConnectorToken"), "token-0");
+  ASSERT_NO_FATAL_FAILURE(inOtherProcess([] { Keychain(Service).set("token-1", "ConnectorToken"); }));
+  EXPECT_EQ(keychain.getString("ConnectorToken"), "token-1");
+
+  // A writer process that rewrites the file in place at each request, as fast as asked: most of its
+  // changes fall in the clock tick of the one before.
+  int requests[2], done[2];
+  ASSERT_EQ(::pipe(requests), 0);
+  ASSERT_EQ(::pipe(done), 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    ::close(requests[1]);
+    ::close(done[0]);
+    char round = 0;
+    while (::read(requests[0], &round, 1) == 1) {
+      rewriteInPlace("token-" + std::to_string((round + 1) % 10), "token-" + std::to_string((round + 2) % 10));
+      if (::write(done[1], &round, 1) != 1) ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  ::close(requests[0]);
+  ::close(done[1]);
+  const auto size = std::filesystem::file_size(file);
+  for (char round = 0; round < 40; ++round) {
+    // Changes of a file whose times have long settled too.
+    if (round % 10 == 9) std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(keychain.getString("ConnectorToken"), "token-" + std::to_string((round + 1) % 10)) << int(round);
+    char answer = 0;
+    ASSERT_EQ(::write(requests[1], &round, 1), 1);
+    ASSERT_EQ(::read(done[0], &answer, 1), 1);
+    EXPECT_EQ(keychain.getString("ConnectorToken"), "token-" + std::to_string((round + 2) % 10)) << int(round);
+  }
+  ::close(requests[1]);
+  ::close(done[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(std::filesystem::file_size(file), size);
+  const std::string current = "token-" + std::to_string(41 % 10);
+
+  // A snapshot is one reading: both credentials as they were together, whatever changes afterwards.
+  auto snapshot = keychain.snapshot();
+  ASSERT_NO_FATAL_FAILURE(inOtherProcess([] {
+    Keychain other(Service);
+    other.set("token-new", "ConnectorToken");
+    other.remove("ConnectorAPI");
+  }));
+  EXPECT_EQ(snapshot.getString("ConnectorToken"), current);
+  EXPECT_EQ(snapshot.getString("ConnectorAPI"), "key-0");
+  EXPECT_EQ(keychain.getString("ConnectorToken"), "token-new");
+  EXPECT_FALSE(keychain.contains("ConnectorAPI"));
+  std::filesystem::remove(file);
+  EXPECT_TRUE(keychain.allKeys().empty());
 }
