@@ -27,7 +27,8 @@ inline void useTemporaryHome() {
 /// Puts `bytes` at `file` as they are, the way a file left by an earlier run or another program is found.
 inline void plant(const std::filesystem::path& file, std::string_view bytes) {
   std::filesystem::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace talvaren::fuzzing

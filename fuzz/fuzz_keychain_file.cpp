@@ -32,7 +32,9 @@ std::string contents(const std::filesystem::path& file) {
 std::filesystem::path newestCopy() {
   std::vector<std::filesystem::path> copies;
   for (const auto& entry : std::filesystem::directory_iterator(AppHome::keychainsPath())) {
-    if (entry.path().filename().string().starts_with(std::string(Service) + ".damaged-")) copies.push_back(entry.path());
+    if (entry.path().filename().string().starts_with(std::string(Service) + ".damaged-")) {
+      copies.push_back(entry.path());
+    }
   }
   std::sort(copies.begin(), copies.end());
   return copies.empty() ? std::filesystem::path() : copies.back();

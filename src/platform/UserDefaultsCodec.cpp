@@ -124,7 +124,6 @@ std::optional<json> decodeValue(const json& value, std::size_t depth) {
   return decodeMembers(value, depth + 1);
 }
 
-
 }  // namespace
 
 std::string UserDefaults::encodeFile(const json& values) {
