@@ -9,6 +9,7 @@
 
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
+#include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/AppHome.hpp"
 
 namespace talvaren::platform {
@@ -26,8 +27,9 @@ std::mutex& keychainMutex() {
 /// else, or a file of another service, gives no items.
 Items decodeItems(std::string_view text, const std::string& service) {
   Items items;
-  auto parsed = nlohmann::json::parse(text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return items;
+  auto read = Json::parse(text);
+  if (!read || !read->is_object()) return items;
+  const auto& parsed = *read;
   auto owner = parsed.find("service");
   auto list = parsed.find("items");
   if (owner == parsed.end() || *owner != service || list == parsed.end() || !list->is_object()) return items;

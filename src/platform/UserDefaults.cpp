@@ -18,6 +18,7 @@
 
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
+#include "talvaren/platform/Json.hpp"
 #include "platform/Seams.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -344,9 +345,9 @@ std::string UserDefaults::encodeFile(const json& values) {
 }
 
 std::optional<json> UserDefaults::decodeFile(std::string_view text) {
-  json parsed = json::parse(text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return decodeMembers(parsed, 0);
+  const auto parsed = Json::parse(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  return decodeMembers(*parsed, 0);
 }
 
 std::shared_ptr<UserDefaults> UserDefaults::standard() {
