@@ -371,6 +371,19 @@ def oauth_seeds():
           "https://app.example.test:8443/cb/?state=xyz#access_token=2YotnFZFEjr1zCsicMWpAA&token_type=bearer")
     write("fuzz_oauth_redirect", "denied.txt", "talvaren:/cb?denied=a%2Fb&error=access_denied&error_description=No+thanks")
 
+    # The state the flow sent, a line break, then the split redirect's items.
+    clear("fuzz_oauth2_redirect")
+    write("fuzz_oauth2_redirect", "granted.txt",
+          "xyz\naccess_token=2YotnFZFEjr1zCsicMWpAA&token_type=bearer&state=xyz&expires_in=3600")
+    write("fuzz_oauth2_redirect", "fitbit_empty_state.txt",
+          "\naccess_token=eyJhbGciOiJIUzI1NiJ9.eyJzdWIiOiIyMlQ0In0.c2ln&user_id=22T4&scope=activity+sleep"
+          "&token_type=Bearer&expires_in=28800")
+    write("fuzz_oauth2_redirect", "denied.txt",
+          "xyz\nerror=access_denied&error_description=The+user+denied+the+request&state=xyz")
+    write("fuzz_oauth2_redirect", "other_state.txt", "abc\naccess_token=2YotnFZFEjr1zCsicMWpAA&state=other")
+    write("fuzz_oauth2_redirect", "oauth1_answer.txt", "\noauth_token=hh5s93j4hdidpola&oauth_verifier=hfdp7dh39dks9884")
+    write("fuzz_oauth2_redirect", "malformed_token.txt", "\naccess_token=a%20b%0Ac&state=")
+
 
 # ---- firmware packages --------------------------------------------------------------------------
 

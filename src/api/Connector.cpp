@@ -273,16 +273,7 @@ void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMe
       }
     }
 
-    const auto* value = reply.result.value();
-    const auto* error = reply.result.error();
-    console::print(reply.response
-                       ? "Connector response.response?.statusCode = " + std::to_string(reply.response->statusCode())
-                       : "Connector response.response?.statusCode = nil");
-    console::print(value ? "Connector response.result.value = " + dictionaryDescription(redact::reply(*value))
-                         : "Connector response.result.value = nil");
-    console::print("Connector method = " + std::string(caseName(method)));
-    console::print(error ? "Connector response.result.error = " + error->description()
-                         : "Connector response.result.error = nil");
+    talvaren::detail::printReply("Connector", reply, method);
 
     mapping = mapServerReply(reply, url, loginEndpoint(), logoutEndpoint());
     if (mapping.failureText) console::print("Failure Response: " + *mapping.failureText);

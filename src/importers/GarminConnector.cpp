@@ -1,6 +1,7 @@
 #include "importers/GarminConnector.hpp"
 
 #include "api/EndpointText.hpp"
+#include "api/RequestLog.hpp"
 #include "importers/GarminManager.hpp"
 #include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -8,7 +9,6 @@
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 #include "talvaren/platform/oauth/OAuthSwiftCredential.hpp"
-#include "talvaren/utilities/DictionaryExtensions.hpp"
 
 namespace talvaren {
 
@@ -143,17 +143,8 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
 
 void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, const std::shared_ptr<Call>& call,
                                   const DataResponse<JSON>& reply) {
-  const auto* value = reply.result.value();
-  const auto* error = reply.result.error();
   const std::int64_t status = reply.response ? reply.response->statusCode() : 0;
-  try {
-    console::print(reply.response ? std::to_string(status) : "Garmin Connector response.response?.statusCode = nil");
-    console::print(value ? dictionaryDescription(*value) : "Garmin Connector response.result.value = nil");
-    console::print(std::string(caseName(call->method)));
-    console::print(error ? error->description() : "Garmin Connector response.result.error = nil");
-  } catch (...) {
-    // A line that cannot be printed changes nothing below.
-  }
+  talvaren::detail::printReply("Garmin Connector", reply, call->method);
 
   const bool refused = status == 403 || status == 401 || status == 400;
   const auto connector = owner.lock();
@@ -162,20 +153,20 @@ void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, c
     console::print("Garmin Connector request authorize = nil");
     if (refused) return call->complete(Error(std::string(genericErrorDomain), status), std::nullopt);
   } else if (refused) {
-    console::print("Garmin need authorization !!!");
-    if (connector->authorizationWasNeeded()) return call->complete(connector->genericApiError(status), std::nullopt);
-    connector->setAuthorizationWasNeeded(true);
-    GarminManager::sharedInstance()->authorize(connector->consumerKey(), connector->consumerSecret(),
-                                               [connector, call](bool granted) {
-                                                 if (!granted) return call->complete(std::nullopt, std::nullopt);
-                                                 call->repeat(*connector);
-                                               });
-    return;
+    // The authorisation holds the connector until it answers.
+    return connector->authorizeOnceThenRepeat(
+        "Garmin", status, call,
+        [](const std::string& key, const std::string& secret, std::function<void(bool)> completion) {
+          GarminManager::sharedInstance()->authorize(key, secret, std::move(completion));
+        },
+        [connector](const Call& again) { again.repeat(*connector); });
   } else {
     connector->setAuthorizationWasNeeded(false);
   }
-  if (value) return call->complete(std::nullopt, *value);
-  call->complete(error ? *error : URLError::make(URLError::unknown), std::nullopt);
+  if (const auto* value = reply.result.value()) return call->complete(std::nullopt, *value);
+  const auto* error = reply.result.error();
+  const Error failure = error ? *error : URLError::make(URLError::unknown);
+  call->complete(failure, std::nullopt);
 }
 
 // MARK: Errors, nonce

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/FileIO.hpp"
+#include "talvaren/platform/Json.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -230,8 +231,8 @@ std::optional<nlohmann::json> readInfoDictionary(const std::filesystem::path& di
   auto content = detail::readWholeFile(directory / "Info.json");
   auto* text = std::get_if<std::string>(&content);
   if (text == nullptr) return std::nullopt;
-  auto parsed = nlohmann::json::parse(*text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+  auto parsed = Json::parse(*text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
   return parsed;
 }
 

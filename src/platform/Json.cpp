@@ -3,6 +3,8 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace talvaren::platform::Json {
 
@@ -111,6 +113,21 @@ std::optional<JSON> parse(std::string_view text) {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+bool nestedWithin(const JSON& value, std::size_t limit) {
+  if (!value.is_structured()) return true;
+  // Each entry: a container and the level it stands at (1 for the top).
+  std::vector<std::pair<const JSON*, std::size_t>> pending{{&value, 1}};
+  while (!pending.empty()) {
+    const auto [container, level] = pending.back();
+    pending.pop_back();
+    if (level > limit) return false;
+    for (const auto& element : *container) {
+      if (element.is_structured()) pending.emplace_back(&element, level + 1);
+    }
+  }
+  return true;
 }
 
 std::string dump(const JSON& value, int indent) {

@@ -1,6 +1,7 @@
 // The Garmin connector against a loopback Health API and OAuth 1.0a provider: signing, refusals and
 // re-authorisation, day windows and whole imports.
 
+#include <algorithm>
 #include <thread>
 
 #include "AuthorizationFixture.hpp"
@@ -277,6 +278,33 @@ TEST_F(GarminConnectorTest, SignsGetsOnlyWithTheOAuthValuesInTheHeader) {
   for (const auto* name : {"Authorization", "Content-Type", "Accept", "Accept-Language"}) {
     EXPECT_FALSE(api.server().requests().back().hasHeader(name)) << name;
   }
+}
+
+TEST_F(GarminConnectorTest, RepliesPrintWithoutSecretsAndDeepOnesFailAsNoJSON) {
+  api.server().reply("GET", "/secret", 200, R"({"access_token":"g-secret-1","summaries":[]})");
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "[";
+  deep.append(100000, ']');
+  api.server().reply("GET", "/deep", 200, deep);
+
+  // The caller gets the value as it came; the console shows it redacted, in the four bare lines.
+  const auto answer = call(api.server().url("/secret"), HTTPMethod::GET, true);
+  ASSERT_TRUE(answer->value);
+  EXPECT_EQ((*answer->value)["access_token"], "g-secret-1");
+  const auto lines = console.lines();
+  const auto status = std::find(lines.rbegin(), lines.rend(), "200");
+  ASSERT_NE(status, lines.rend());
+  EXPECT_EQ(std::vector<std::string>(status.base() - 1, lines.end()),
+            (std::vector<std::string>{"200", R"(["access_token": "<redacted>", "summaries": []])", "get",
+                                      "Garmin Connector response.result.error = nil"}));
+  for (const auto& line : lines) EXPECT_EQ(line.find("g-secret-1"), std::string::npos) << line;
+
+  // A reply nested 100,000 deep is the HTTP layer's JSON error, not a crash.
+  const auto refused = call(api.server().url("/deep"), HTTPMethod::GET, true);
+  ASSERT_TRUE(refused->error);
+  EXPECT_EQ(refused->error->domain, "NSCocoaErrorDomain");
+  EXPECT_EQ(refused->error->code, 3840);
+  EXPECT_FALSE(refused->value);
 }
 
 TEST_F(GarminConnectorTest, ASecondRefusalInARowFailsAndOnlyAnOrdinaryReplyRearms) {

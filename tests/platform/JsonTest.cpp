@@ -170,6 +170,21 @@ TEST(JsonText, ParseIsWholeAndBoundedDumpNeverThrows) {
   // Brackets inside texts do not count as nesting.
   EXPECT_TRUE(Json::parse("\"" + std::string(2000, '[') + "\\\"\""));
 
+  // A value is as deep as its parse allows; a built one is measured without recursion.
+  EXPECT_TRUE(Json::nestedWithin(*Json::parse(fine)));
+  EXPECT_FALSE(Json::nestedWithin(*Json::parse(fine), Json::maximumDepth - 1));
+  EXPECT_TRUE(Json::nestedWithin(parsed(R"({"a": [1, {}], "b": 2})"), 3));
+  EXPECT_FALSE(Json::nestedWithin(parsed(R"({"b": 2, "a": [1, {}]})"), 2));
+  EXPECT_TRUE(Json::nestedWithin(JSON("text"), 0));
+  JSON built = JSON::array();
+  for (int i = 0; i < 100000; ++i) {
+    JSON outer = JSON::object();
+    outer["a"] = std::move(built);
+    built = std::move(outer);
+  }
+  EXPECT_FALSE(Json::nestedWithin(built));
+  EXPECT_TRUE(Json::nestedWithin(built, 100001));
+
   EXPECT_EQ(Json::dump(parsed(R"({"b": 1, "a": "x"})")), R"({"a":"x","b":1})");
   EXPECT_EQ(Json::dump(JSON("bad \xff text")), "\"bad \xEF\xBF\xBD text\"");
 }

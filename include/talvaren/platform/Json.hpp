@@ -308,8 +308,15 @@ JSON jsonify(std::vector<std::optional<Piece>> pieces);
 inline constexpr std::size_t maximumDepth = 512;
 
 /// Parses a whole JSON text. Absent on malformed text, on trailing characters other than blanks, and on
-/// nesting deeper than `maximumDepth`. Never throws.
+/// nesting deeper than `maximumDepth`: a text nested deeper is refused before any of it is built. Never
+/// throws. Every JSON text the kit reads from outside (server replies, files, keychain items, packages) is
+/// parsed here, so no value it holds is deeper than `maximumDepth`.
 std::optional<JSON> parse(std::string_view text);
+
+/// True when no array or object of `value` lies deeper than `limit` levels (a scalar is 0 levels deep, an
+/// empty container 1). Walks the value without recursion, so any value, such as one a host built, can be
+/// checked before anything recursive (a copy, a dump) touches it.
+bool nestedWithin(const JSON& value, std::size_t limit = maximumDepth);
 
 /// The JSON text of `value` (compact, or indented by `indent` blanks when it is 0 or more). Invalid UTF-8
 /// inside texts is written as U+FFFD rather than refused. Never throws.

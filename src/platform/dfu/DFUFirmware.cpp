@@ -52,9 +52,10 @@ std::optional<Bytes> readEntry(zip_t* archive, const std::string& name) {
 std::shared_ptr<DFUFirmware> readArchive(zip_t* archive) {
   auto manifestBytes = readEntry(archive, "manifest.json");
   if (!manifestBytes) return fail("no manifest.json in the package");
-  auto json = JSON::parse(manifestBytes->begin(), manifestBytes->end(), nullptr, false);
-  const JSON* manifest = Json::member(json, "manifest");
-  if (json.is_discarded() || !manifest || !manifest->is_object()) return fail("manifest.json is not a manifest");
+  const auto json = Json::parse(
+      std::string_view(reinterpret_cast<const char*>(manifestBytes->data()), manifestBytes->size()));
+  const JSON* manifest = json ? Json::member(*json, "manifest") : nullptr;
+  if (!manifest || !manifest->is_object()) return fail("manifest.json is not a manifest");
   std::vector<DFUFirmware::Part> parts;
   for (const char* kind : kPartKinds) {
     const JSON* entry = Json::member(*manifest, kind);

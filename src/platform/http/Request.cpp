@@ -10,6 +10,7 @@
 
 #include "RequestCore.hpp"
 #include "TransferEngine.hpp"
+#include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::platform::http {
@@ -231,9 +232,12 @@ Result<nlohmann::json> decodeJSON(const TransferOutcome& outcome, JSONReadingOpt
     return Result<nlohmann::json>::success(nullptr);
   }
   if (emptyBody) return Result<nlohmann::json>::failure(jsonError("Unable to parse empty data."));
-  const auto* text = reinterpret_cast<const char*>(outcome.data->data());
-  auto value = nlohmann::json::parse(text, text + outcome.data->size(), nullptr, false);
-  if (value.is_discarded()) return Result<nlohmann::json>::failure(jsonError("The reply body is not valid JSON."));
+  // The kit's one depth-capped parse: a reply nested deeper than the cap is refused before it is built, so
+  // nothing that later copies or prints the value can run out of stack.
+  auto parsed = Json::parse(
+      std::string_view(reinterpret_cast<const char*>(outcome.data->data()), outcome.data->size()));
+  if (!parsed) return Result<nlohmann::json>::failure(jsonError("The reply body is not valid JSON."));
+  auto& value = *parsed;
   if (options == JSONReadingOptions::none && !value.is_object() && !value.is_array()) {
     return Result<nlohmann::json>::failure(
         jsonError("JSON text did not start with array or object and option to allow fragments not set."));
