@@ -345,39 +345,38 @@ Result<Bytes> readDownloadedFile(const std::string& path, std::size_t maximumSiz
 
 }  // namespace
 
-DownloadRequest& DownloadRequest::responseData(std::function<void(const DownloadResponse<Bytes>&)> handler) {
-  if (!handler) return *this;
+/// Registers a download handler that gets the transfer's error or, after a completed transfer, what `read`
+/// makes of the outcome.
+template <typename Value, typename Read>
+void addDownloadHandler(const std::shared_ptr<detail::RequestCore>& core,
+                        std::function<void(const DownloadResponse<Value>&)> handler, Read read) {
+  if (!handler) return;
   try {
-    core_->whenComplete([core = core_, handler = std::move(handler)](const TransferOutcome& outcome) {
-      DownloadResponse<Bytes> response{core->request(), outcome.response, outcome.destination,
-                                       Result<Bytes>::success({})};
+    core->whenComplete([core, handler = std::move(handler), read](const TransferOutcome& outcome) {
+      DownloadResponse<Value> response{core->request(), outcome.response, outcome.destination,
+                                       Result<Value>::success({})};
       if (outcome.error) {
-        response.result = Result<Bytes>::failure(*outcome.error);
+        response.result = Result<Value>::failure(*outcome.error);
       } else if (outcome.destination) {
-        response.result = readDownloadedFile(*outcome.destination, core->maximumBodySize());
+        response.result = read(*core, outcome);
       }
       core->postToMain([handler, response = std::move(response)] { handler(response); });
     });
   } catch (...) {
   }
+}
+
+DownloadRequest& DownloadRequest::responseData(std::function<void(const DownloadResponse<Bytes>&)> handler) {
+  addDownloadHandler<Bytes>(core_, std::move(handler), [](const detail::RequestCore& core, const TransferOutcome& o) {
+    return readDownloadedFile(*o.destination, core.maximumBodySize());
+  });
   return *this;
 }
 
 DownloadRequest& DownloadRequest::responseFile(std::function<void(const DownloadResponse<DownloadedFile>&)> handler) {
-  if (!handler) return *this;
-  try {
-    core_->whenComplete([core = core_, handler = std::move(handler)](const TransferOutcome& outcome) {
-      DownloadResponse<DownloadedFile> response{core->request(), outcome.response, outcome.destination,
-                                                Result<DownloadedFile>::success({})};
-      if (outcome.error) {
-        response.result = Result<DownloadedFile>::failure(*outcome.error);
-      } else if (outcome.file) {
-        response.result = Result<DownloadedFile>::success(*outcome.file);
-      }
-      core->postToMain([handler, response = std::move(response)] { handler(response); });
-    });
-  } catch (...) {
-  }
+  addDownloadHandler<DownloadedFile>(core_, std::move(handler), [](const detail::RequestCore&, const TransferOutcome& o) {
+    return Result<DownloadedFile>::success(o.file.value_or(DownloadedFile{}));
+  });
   return *this;
 }
 
