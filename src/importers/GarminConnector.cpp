@@ -25,41 +25,6 @@ talvaren::detail::SharedInstance<GarminConnector>& sharedConnector() {
 
 constinit talvaren::detail::BaseURL baseURL("https://apis.garmin.com/");
 
-/// The query items of `url` in order, a later item replacing an earlier one of its name and an item
-/// without "=" removing its name; nothing when an escape is malformed.
-void mergeQueryItems(std::string_view url, std::map<std::string, std::string>& into) {
-  const auto question = url.find('?');
-  if (question == std::string_view::npos) return;
-  auto query = url.substr(question + 1);
-  query = query.substr(0, query.find('#'));
-  std::vector<std::pair<std::string, std::optional<std::string>>> items;
-  std::size_t start = 0;
-  while (start <= query.size()) {
-    auto end = query.find('&', start);
-    if (end == std::string_view::npos) end = query.size();
-    const auto item = query.substr(start, end - start);
-    if (!item.empty()) {
-      const auto equals = item.find('=');
-      auto name = platform::oauth::percentDecode(item.substr(0, equals), false);
-      std::optional<std::string> value;
-      if (equals != std::string_view::npos) {
-        value = platform::oauth::percentDecode(item.substr(equals + 1), false);
-        if (!value) return;
-      }
-      if (!name) return;
-      items.emplace_back(std::move(*name), std::move(value));
-    }
-    start = end + 1;
-  }
-  for (auto& [name, value] : items) {
-    if (value) {
-      into[name] = std::move(*value);
-    } else {
-      into.erase(name);
-    }
-  }
-}
-
 }  // namespace
 
 // MARK: Shared instance, base URL and endpoints
@@ -104,7 +69,7 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
       const auto credential =
           method == HTTPMethod::GET ? GarminManager::sharedInstance()->oauthCredential() : std::nullopt;
       if (credential) {
-        std::map<std::string, std::string> oauth{
+        const ParameterList oauth{
             {"oauth_consumer_key", consumerKey()},
             {"oauth_token", credential->oauthToken},
             {"oauth_signature_method", "HMAC-SHA1"},
@@ -113,14 +78,14 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
             {"oauth_nonce", randomString(nonceLength)},
             {"oauth_version", "1.0"},
         };
-        mergeQueryItems(url, oauth);
         OAuthSwiftCredential signer(consumerKey(), consumerSecret());
         signer.oauthToken = credential->oauthToken;
         signer.oauthTokenSecret = credential->oauthTokenSecret;
-        const auto header = signer.authorizationHeader(HTTPMethod::GET, std::string_view(url).substr(0, url.find('?')),
-                                                       ParameterList(oauth.begin(), oauth.end()));
-        // A URL that cannot be signed (no absolute http(s) URL) goes out unsigned; the refusal that
-        // follows runs the authorisation like any other.
+        // The signer reads the query items off the URL that is sent, each as it travels: repeated names,
+        // items without "=" and "+" as a blank included (RFC 5849 3.4.1.3).
+        const auto header = signer.authorizationHeader(HTTPMethod::GET, url, oauth);
+        // A URL that cannot be signed (no absolute http(s) URL, a malformed escape) goes out unsigned;
+        // the refusal that follows runs the authorisation like any other.
         if (header) {
           headers["Authorization"] = *header;
           console::print("Garmin auth: " + std::string(redact::placeholder));

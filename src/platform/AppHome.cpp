@@ -10,6 +10,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/PercentEncoding.hpp"
+
 namespace talvaren::platform {
 namespace {
 
@@ -92,20 +94,10 @@ std::filesystem::path AppHome::userDefaultsPath() { return path() / "UserDefault
 std::filesystem::path AppHome::keychainsPath() { return path() / "Keychains"; }
 
 std::filesystem::path AppHome::keychainPath(std::string_view service) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  std::string name;
-  for (std::size_t i = 0; i < service.size(); ++i) {
-    auto c = static_cast<unsigned char>(service[i]);
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                 c == '_' || (c == '.' && i > 0);
-    if (plain) {
-      name += static_cast<char>(c);
-    } else {
-      name += '%';
-      name += hex[c >> 4];
-      name += hex[c & 0xF];
-    }
-  }
+  // "." stays only after the first character (no hidden or dot names); "~" is escaped, as it always was.
+  auto name = detail::percentEscape(service, [](unsigned char c, std::size_t i) {
+    return c != '~' && detail::isUnreserved(c) && (c != '.' || i > 0);
+  });
   // The empty service gets a name no other service can produce ("%" always takes two digits).
   if (name.empty()) name = "%";
   return keychainsPath() / (name + ".keychain");

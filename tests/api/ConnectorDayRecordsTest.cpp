@@ -112,6 +112,10 @@ TEST_F(ConnectorDayRecordsTest, RangesAndDaysAreDeviceLocal) {
   EXPECT_FALSE(hrv->error);
   auto scores = run([&](auto done) { client().getMonthlyHRVScores(start, end, std::nullopt, done); });
   EXPECT_EQ((*scores->json())["count"], 1);
+  auto allScores = run([&](auto done) { client().getHRVScores(done); });
+  EXPECT_EQ(lastRequest().method, "GET");
+  EXPECT_EQ(lastRequest().target, "/hrv-scores/");
+  EXPECT_EQ((*allScores->json())["count"], 1);
 }
 
 TEST_F(ConnectorDayRecordsTest, TrackingSettingsAndStraps) {

@@ -126,8 +126,10 @@ TEST_F(ConnectorHeartrateTest, IncompleteDownloadsSayWhy) {
   auto undecodable = download(0, 0);
   EXPECT_TRUE(logged("Decoding heartrate error"));
   ASSERT_TRUE(undecodable->error);
-  EXPECT_EQ(undecodable->error->domain, Connector::genericErrorDomain);
+  EXPECT_EQ(undecodable->error->domain, "SarvikDesing.TalvarenIOS.error");
   EXPECT_EQ(undecodable->error->code, -1);
+  EXPECT_EQ(undecodable->error->userInfo, json::object());
+  EXPECT_TRUE(client().authorizationHeaders().empty());
   EXPECT_EQ(timestamps(*undecodable->reply->heartrates()), (std::vector<std::int64_t>{1, 2}));
 
   // The last page number there is still says "next": no page after it can be asked for.

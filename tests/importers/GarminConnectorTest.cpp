@@ -2,11 +2,13 @@
 // re-authorisation, day windows and whole imports.
 
 #include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "AuthorizationFixture.hpp"
 #include "importers/GarminConnector.hpp"
 #include "support/GarminHealthAPI.hpp"
+#include "support/OAuth1Provider.hpp"
 #include "talvaren/platform/Random.hpp"
 #include "talvaren/testing/Clock.hpp"
 #include "talvaren/testing/Garmin.hpp"
@@ -270,7 +272,27 @@ TEST_F(GarminConnectorTest, SignsGetsOnlyWithTheOAuthValuesInTheHeader) {
   EXPECT_NE(nonce(requests.back().header("Authorization")), nonce(header));
   EXPECT_NE(requests.back().header("Authorization").find("oauth_timestamp=\"1700000000\""), std::string::npos);
 
-  // Other methods and calls without headers go out unsigned.
+  // The query is signed item by item as it is sent: a repeated name, an item without "=", "+" as a blank
+  // and an escaped "+" (RFC 5849 3.4.1.3). The provider's own check decides.
+  const auto secret = GarminManager::sharedInstance()->oauthCredential()->oauthTokenSecret;
+  OAuth1Verifier verifier("garmin-key", "garmin-secret");
+  std::mutex verdictMutex;
+  std::optional<std::string> verdict;
+  api.server().on("GET", "/odd", [&](const httplib::Request& request, httplib::Response& response) {
+    std::string problem;
+    const bool good = verifier.verify(request, api.server().url(request.path), secret, problem).has_value();
+    std::lock_guard lock(verdictMutex);
+    verdict = good ? "" : problem;
+    response.set_content("[]", "application/json");
+  });
+  EXPECT_TRUE(call(api.server().url("/odd?b=2&a=3&a=1&flag&q=x+y&p=%2B"))->value);
+  {
+    std::lock_guard lock(verdictMutex);
+    EXPECT_EQ(verdict, "");
+  }
+
+  // Other methods and calls without headers go out unsigned; the spare header hook stays empty.
+  EXPECT_TRUE(connector->authorizationHeaders().empty());
   EXPECT_TRUE(call(api.server().url("/plain"), HTTPMethod::POST)->value);
   EXPECT_FALSE(api.server().requests().back().hasHeader("Authorization"));
   EXPECT_EQ(api.server().requests().back().header("Accept-Language"), "en_US");
@@ -314,6 +336,7 @@ TEST_F(GarminConnectorTest, ASecondRefusalInARowFailsAndOnlyAnOrdinaryReplyRearm
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->domain, "SarvikDesing.TalvarenIOS.error");
     EXPECT_EQ(outcome.error->code, code);
+    EXPECT_EQ(outcome.error->userInfo, nlohmann::json::object());
     EXPECT_FALSE(outcome.value);
   };
 
