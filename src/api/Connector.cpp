@@ -123,15 +123,9 @@ void BaseURL::setOverride(std::optional<std::string> url) {
 
 }  // namespace detail
 
-std::string Connector::loginEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/login/");
-  return text.value();
-}
+std::string Connector::loginEndpoint() { return talvaren::detail::endpointText<"auth/login/">(); }
 
-std::string Connector::logoutEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/logout/");
-  return text.value();
-}
+std::string Connector::logoutEndpoint() { return talvaren::detail::endpointText<"auth/logout/">(); }
 
 // MARK: Shared instance and settings
 

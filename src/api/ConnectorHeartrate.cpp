@@ -112,10 +112,7 @@ void fetchPage(std::shared_ptr<Connector> keep, Connector& connector, std::int64
 
 }  // namespace
 
-std::string Connector::heartrateEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("heartrate/");
-  return text.value();
-}
+std::string Connector::heartrateEndPoint() { return talvaren::detail::endpointText<"heartrate/">(); }
 
 std::vector<HeartrateSDK> Connector::heartrateData() {
   auto& shared = accumulator();

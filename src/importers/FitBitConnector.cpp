@@ -36,26 +36,19 @@ std::string FitBitConnector::APIBaseURL() { return baseURL.value(); }
 void talvaren::detail::setFitBitAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string FitBitConnector::fitbitDistanceEndpoint() {
-  static auto& text =
-      *new talvaren::detail::EndpointText("1.2/user/-/activities/distance/date/", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/activities/distance/date/", &FitBitConnector::APIBaseURL>();
 }
 
 std::string FitBitConnector::fitbitStepsEndpoint() {
-  static auto& text =
-      *new talvaren::detail::EndpointText("1.2/user/-/activities/steps/date/", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/activities/steps/date/", &FitBitConnector::APIBaseURL>();
 }
 
 std::string FitBitConnector::fitbitCaloriesEndpoint() {
-  static auto& text =
-      *new talvaren::detail::EndpointText("1.2/user/-/activities/calories/date/", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/activities/calories/date/", &FitBitConnector::APIBaseURL>();
 }
 
 std::string FitBitConnector::fitbitSleepEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("1.2/user/-/sleep/list.json", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/sleep/list.json", &FitBitConnector::APIBaseURL>();
 }
 
 // MARK: Request path

@@ -40,18 +40,15 @@ std::string GarminConnector::APIBaseURL() { return baseURL.value(); }
 void talvaren::detail::setGarminAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string GarminConnector::garminActivityEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/dailies", &GarminConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"wellness-api/rest/dailies", &GarminConnector::APIBaseURL>();
 }
 
 std::string GarminConnector::garminCaloriesEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/activities", &GarminConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"wellness-api/rest/activities", &GarminConnector::APIBaseURL>();
 }
 
 std::string GarminConnector::garminSleepEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/sleeps", &GarminConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"wellness-api/rest/sleeps", &GarminConnector::APIBaseURL>();
 }
 
 // MARK: Request path
