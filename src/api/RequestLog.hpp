@@ -1,6 +1,6 @@
 #pragma once
-// Private: the request log every client of the kit writes before it sends (the server client, the Garmin
-// and Fitbit connectors).
+// Internal interface of api (for the importers' connectors): the request log every client of the kit writes before it
+// sends (the server client, the Garmin and Fitbit connectors).
 
 #include <optional>
 #include <string>
