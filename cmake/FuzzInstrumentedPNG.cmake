@@ -50,4 +50,7 @@ set_target_properties(PNG::PNG PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${_png_prefix}/include"
   INTERFACE_COMPILE_DEFINITIONS ""
   INTERFACE_LINK_LIBRARIES "ZLIB::ZLIB;m")
-add_dependencies(talvaren talvaren_instrumented_libpng)
+# Every area of the library compiles against the instrumented headers.
+foreach(_target talvaren ${TALVAREN_AREA_TARGETS})
+  add_dependencies(${_target} talvaren_instrumented_libpng)
+endforeach()

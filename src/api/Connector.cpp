@@ -108,6 +108,8 @@ std::string EndpointText::value() {
 
 void EndpointText::resetAll() { endpointGeneration().fetch_add(1); }
 
+void resetEndpointTexts() { EndpointText::resetAll(); }
+
 std::string BaseURL::value() const {
   std::lock_guard lock(mutex_);
   return override_.value_or(std::string(standard_));

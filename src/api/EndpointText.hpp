@@ -1,6 +1,6 @@
 #pragma once
-// Private: endpoint URLs, each a base URL (the server client's unless another is given) followed by a
-// fixed path, read from the base URL at the endpoint's first use and then kept.
+// Internal interface of api (for the importers' connectors): endpoint URLs, each a base URL (the server client's unless
+// another is given) followed by a fixed path, read from the base URL at the endpoint's first use and then kept.
 //
 //   std::string Connector::loginEndpoint() { return endpointText<"auth/login/">(); }
 //   std::string Provider::sleepEndpoint() { return endpointText<"sleep/list", &Provider::APIBaseURL>(); }

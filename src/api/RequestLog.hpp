@@ -1,7 +1,7 @@
 #pragma once
-// Internal: the request log every client of the kit writes before it sends, and the reply lines it writes
-// when the reply arrives. The server client and, on purpose, the Garmin and Fitbit connectors of
-// `importers` use these, so all three log alike and no reply reaches the console unredacted.
+// Internal interface of api, used on purpose by the importers' Garmin and Fitbit connectors: the request
+// log every client of the kit writes before it sends, and the reply lines it writes when the reply
+// arrives, so all three log alike and no reply reaches the console unredacted.
 
 #include <optional>
 #include <string>

@@ -1,5 +1,6 @@
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 
+#include "bluetooth/ConnectorState.hpp"
 #include "bluetooth/Seams.hpp"
 #include "platform/SharedInstance.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
@@ -69,6 +70,14 @@ void detail::resetSharedBluetoothConfiguration() { (void)sharedSlot().reset(); }
 BluetoothConfiguration::BluetoothConfiguration() = default;
 
 BluetoothConfiguration::~BluetoothConfiguration() = default;
+
+// The connector's own facade object is made here, where the facade is known, the first time it is asked
+// for: the connector's sources need nothing of the facade above them.
+std::shared_ptr<BluetoothConfiguration> BluetoothConnector::typeConf() const {
+  std::lock_guard lock(mutex_);
+  if (!state_->typeConf) state_->typeConf = std::make_shared<BluetoothConfiguration>();
+  return state_->typeConf;
+}
 
 std::shared_ptr<BluetoothConnectorProtocol> BluetoothConfiguration::bluetoothConnector() const {
   return BluetoothConnector::sharedInstance();

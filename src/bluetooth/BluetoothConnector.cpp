@@ -5,7 +5,6 @@
 #include "bluetooth/ConnectorState.hpp"
 #include "bluetooth/Seams.hpp"
 #include "platform/SharedInstance.hpp"
-#include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/Calendar.hpp"
@@ -103,9 +102,7 @@ std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() { retur
 
 void detail::resetSharedBluetoothConnector() { (void)sharedSlot().reset(); }
 
-BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {
-  state_->typeConf = std::make_shared<BluetoothConfiguration>();
-}
+BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {}
 
 BluetoothConnector::~BluetoothConnector() = default;
 
@@ -119,11 +116,6 @@ bool BluetoothConnector::flag(bool State::*member) const {
 void BluetoothConnector::setFlag(bool State::*member, bool value) {
   std::lock_guard lock(mutex_);
   (*state_).*member = value;
-}
-
-std::shared_ptr<BluetoothConfiguration> BluetoothConnector::typeConf() const {
-  std::lock_guard lock(mutex_);
-  return state_->typeConf;
 }
 
 std::optional<std::string> BluetoothConnector::lastKnowDeviceType() const {

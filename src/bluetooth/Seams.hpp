@@ -1,5 +1,5 @@
 #pragma once
-// Private: where the testkit library (src/testkit/) starts the Bluetooth link afresh.
+// Test seams of bluetooth: where the testkit library (src/testkit/) starts the Bluetooth link afresh.
 
 namespace talvaren::detail {
 

@@ -3,6 +3,7 @@
 #include "api/EndpointText.hpp"
 #include "api/RequestLog.hpp"
 #include "importers/FitBitManager.hpp"
+#include "importers/Seams.hpp"
 #include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/UserDefaults.hpp"

@@ -1,5 +1,5 @@
 #pragma once
-// Internal: the kit's client of the Fitbit Web API.
+// Internal interface of importers (for retrieval): the kit's client of the Fitbit Web API.
 //
 // One shared instance, `FitBitConnector::sharedInstance()`. Every Fitbit request goes through
 // `performAPICall`, called on the object the endpoint was called on, so a subclass that overrides it
@@ -83,12 +83,5 @@ class FitBitConnector : public detail::ProviderConnector, public std::enable_sha
                           const platform::http::DataResponse<nlohmann::json>& reply);
   void getMothlySeries(const std::string& endpoint, const Date& forDate, Completion completion);
 };
-
-namespace detail {
-/// Seams for the testkit: the base URL override (none: the real one; endpoint texts made so far are
-/// forgotten either way) and a fresh shared connector.
-void setFitBitAPIBaseURL(std::optional<std::string> url);
-void resetFitBitConnector();
-}  // namespace detail
 
 }  // namespace talvaren

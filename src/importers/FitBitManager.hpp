@@ -1,6 +1,6 @@
 #pragma once
-// Internal: the Fitbit OAuth 2.0 implicit grant and the stored access token, and the monthly activity
-// and calories series turned into the kit's records.
+// Internal interface of importers (for retrieval): the Fitbit OAuth 2.0 implicit grant and the stored access token, and
+// the monthly activity and calories series turned into the kit's records.
 
 #include <cstdint>
 #include <functional>

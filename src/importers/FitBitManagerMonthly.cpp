@@ -3,6 +3,7 @@
 
 #include "importers/FitBitConnector.hpp"
 #include "importers/FitBitManager.hpp"
+#include "importers/Seams.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
 #include "utilities/NumberText.hpp"
@@ -143,6 +144,19 @@ std::vector<CaloriesSDK> FitBitManager::createCalories(const std::vector<FitBitA
     records.push_back(std::move(record));
   }
   return records;
+}
+
+std::vector<ActivitySDK> detail::fitBitActivityRecords(const std::vector<FitBitActivity>& distance,
+                                                       const std::vector<FitBitActivity>& steps) {
+  const auto manager = FitBitManager::sharedInstance();
+  std::vector<ActivitySDK> records;
+  manager->createActivities(distance, records, FitBitManager::ActivityType::distance);
+  manager->createActivities(steps, records, FitBitManager::ActivityType::steps);
+  return records;
+}
+
+std::vector<CaloriesSDK> detail::fitBitCaloriesRecords(const std::vector<FitBitActivity>& calories) {
+  return FitBitManager::sharedInstance()->createCalories(calories);
 }
 
 }  // namespace talvaren

@@ -3,6 +3,7 @@
 #include "api/EndpointText.hpp"
 #include "api/RequestLog.hpp"
 #include "importers/GarminManager.hpp"
+#include "importers/Seams.hpp"
 #include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Random.hpp"

@@ -1,5 +1,6 @@
 #pragma once
-// Internal: the kit's client of the Garmin Health API and the state of one Garmin import.
+// Internal interface of importers (for retrieval): the kit's client of the Garmin Health API and the state of one
+// Garmin import.
 //
 // Every Garmin request goes through `performAPICall`: fixed headers, GETs signed with OAuth 1.0
 // (HMAC-SHA1) from the credential GarminManager stores, the request log, then one completion on the main
@@ -178,12 +179,5 @@ class GarminConnectorMock : public GarminConnector {
                       ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
                       bool skipHeaders = false, Completion completion = {}) override;
 };
-
-namespace detail {
-/// Seams of the testkit: the API base URL (none: the real one) with the endpoints read afresh, and a new
-/// shared connector.
-void setGarminAPIBaseURL(std::optional<std::string> url);
-void resetGarminConnector();
-}  // namespace detail
 
 }  // namespace talvaren

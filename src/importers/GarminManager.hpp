@@ -1,5 +1,6 @@
 #pragma once
-// Internal: the Garmin OAuth 1.0a authorisation and the stored access credential.
+// Internal interface of importers (for retrieval): the Garmin OAuth 1.0a authorisation and the stored access
+// credential.
 
 #include <functional>
 #include <memory>

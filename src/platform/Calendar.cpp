@@ -1,7 +1,6 @@
 #include "talvaren/platform/Calendar.hpp"
 
 #include <array>
-#include <mutex>
 
 #include <date/date.h>
 
@@ -133,40 +132,7 @@ std::pair<std::int64_t, std::int64_t> clockUnitSpan(const detail::ZoneData& zone
   return std::make_pair(instant.second - detail::floorMod(local, length), length);
 }
 
-struct LocaleState {
-  std::mutex mutex;
-  std::optional<Locale> chosen;
-};
-
-LocaleState& localeState() {
-  static auto& state = *new LocaleState();
-  return state;
-}
-
 }  // namespace
-
-std::string Locale::languageCode() const {
-  auto end = identifier_.find_first_of("_-@.");
-  return identifier_.substr(0, end);
-}
-
-Locale Locale::current() {
-  auto& state = localeState();
-  std::lock_guard lock(state.mutex);
-  return state.chosen.value_or(Locale("en_US"));
-}
-
-void Locale::setCurrent(const Locale& locale) {
-  auto& state = localeState();
-  std::lock_guard lock(state.mutex);
-  state.chosen = locale;
-}
-
-void Locale::resetCurrent() {
-  auto& state = localeState();
-  std::lock_guard lock(state.mutex);
-  state.chosen.reset();
-}
 
 std::optional<std::int64_t> DateComponents::value(CalendarComponent component) const {
   switch (component) {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "platform/Seams.hpp"
-#include "talvaren/testing/DispatchExecutor.hpp"
+#include "talvaren/platform/DispatchExecutor.hpp"
 
 namespace talvaren::platform {
 namespace detail {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "MainLoopSource.hpp"
-#include "talvaren/testing/DispatchExecutor.hpp"
+#include "talvaren/platform/DispatchExecutor.hpp"
 
 namespace talvaren::platform {
 namespace detail {

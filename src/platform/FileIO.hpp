@@ -1,7 +1,8 @@
 #pragma once
-// Low-level file work shared by the storage stand-ins and the HTTP layer's downloads: atomic
-// replacement (whole or streamed), whole-file reads, directory creation, the kit's one mapping of
-// system errors to file errors (talvaren/platform/FileError.hpp), and Base64 for bytes kept in text files.
+// Internal interface of platform (for the engines, utilities and api): low-level file work shared by the
+// storage stand-ins and the HTTP layer's downloads: atomic replacement (whole or streamed), whole-file reads,
+// directory creation, the kit's one mapping of system errors to file errors (talvaren/platform/FileError.hpp),
+// and Base64 for bytes kept in text files.
 
 #include <sys/types.h>
 

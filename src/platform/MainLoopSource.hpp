@@ -1,5 +1,5 @@
 #pragma once
-// Private: work that the thread running the main queue waits for besides its queue.
+// Internal interface of platform (for http): work that the thread running the main queue waits for besides its queue.
 //
 // While `runMainQueue()` (real threads) has nothing to run it sleeps in poll(2); each registered source may add
 // descriptors to that wait. The HTTP layer uses it so that, while the main thread is idle, the replies it is waiting

@@ -1,5 +1,5 @@
 #pragma once
-// Private: the few places where the testkit library (src/testkit/) swaps a shared piece of the kit for
+// Test seams of platform: the few places where the testkit library (src/testkit/) swaps a shared piece of the kit for
 // its own. Each seam is empty in a host, which then gets the real piece.
 
 #include <functional>

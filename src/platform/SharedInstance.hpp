@@ -1,6 +1,6 @@
 #pragma once
-// Private: the process-wide instance of a class, made on first use behind a mutex; only test code drops it
-// (through the testkit's resets).
+// Internal interface of platform (for api and importers): the process-wide instance of a class, made on first use
+// behind a mutex; only test code drops it (through the testkit's resets).
 //
 //   detail::SharedInstance<Widget>& shared() {
 //     static auto& instance = *new detail::SharedInstance<Widget>();

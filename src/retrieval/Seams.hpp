@@ -1,5 +1,5 @@
 #pragma once
-// Private: where the testkit library (src/testkit/) starts the retrieval facade afresh.
+// Test seams of retrieval: where the testkit library (src/testkit/) starts the retrieval facade afresh.
 
 namespace talvaren::detail {
 

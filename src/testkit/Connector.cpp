@@ -1,12 +1,11 @@
 #include "talvaren/testing/Connector.hpp"
 
-#include "api/EndpointText.hpp"
 #include "api/Seams.hpp"
 #include "platform/Seams.hpp"
 
 namespace talvaren::testkit {
 
-void resetConnectorEndpoints() { talvaren::detail::EndpointText::resetAll(); }
+void resetConnectorEndpoints() { talvaren::detail::resetEndpointTexts(); }
 
 void resetConnector() {
   talvaren::detail::resetSharedConnector();

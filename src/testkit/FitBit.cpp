@@ -1,7 +1,6 @@
 #include "talvaren/testing/FitBit.hpp"
 
-#include "importers/FitBitConnector.hpp"
-#include "importers/FitBitManager.hpp"
+#include "importers/Seams.hpp"
 
 namespace talvaren::testkit {
 
@@ -11,15 +10,11 @@ void resetFitBitConnector() { detail::resetFitBitConnector(); }
 
 std::vector<ActivitySDK> convertFitBitActivities(const std::vector<FitBitActivity>& distance,
                                                  const std::vector<FitBitActivity>& steps) {
-  const auto manager = FitBitManager::sharedInstance();
-  std::vector<ActivitySDK> records;
-  manager->createActivities(distance, records, FitBitManager::ActivityType::distance);
-  manager->createActivities(steps, records, FitBitManager::ActivityType::steps);
-  return records;
+  return detail::fitBitActivityRecords(distance, steps);
 }
 
 std::vector<CaloriesSDK> convertFitBitCalories(const std::vector<FitBitActivity>& calories) {
-  return FitBitManager::sharedInstance()->createCalories(calories);
+  return detail::fitBitCaloriesRecords(calories);
 }
 
 }  // namespace talvaren::testkit

@@ -1,6 +1,6 @@
 #include "talvaren/testing/Garmin.hpp"
 
-#include "importers/GarminConnector.hpp"
+#include "importers/Seams.hpp"
 
 namespace talvaren::testkit {
 

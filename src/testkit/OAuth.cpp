@@ -1,6 +1,6 @@
 #include "talvaren/testing/OAuth.hpp"
 
-#include "importers/OAuthEndpoints.hpp"
+#include "importers/Seams.hpp"
 
 namespace talvaren::testkit {
 

@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "talvaren/platform/DispatchExecutor.hpp"
 #include "talvaren/testing/Clock.hpp"
-#include "talvaren/testing/DispatchExecutor.hpp"
 
 namespace talvaren::testkit {
 namespace {

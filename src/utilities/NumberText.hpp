@@ -1,5 +1,6 @@
 #pragma once
-// Internal: numbers read from and written to text in the C locale, whatever locale the host has set.
+// Internal interface of utilities (for importers): numbers read from and written to text in the C locale, whatever
+// locale the host has set.
 
 #include <cstdint>
 #include <optional>

@@ -54,7 +54,7 @@ class BluetoothConnector : public BluetoothConnectorProtocol,
   BluetoothConnector& operator=(const BluetoothConnector&) = delete;
 
   // Stored state --------------------------------------------------------------------------------------
-  /// A facade object of the connector's own (not the shared one); nothing uses it.
+  /// A facade object of the connector's own (not the shared one), made when first asked for; nothing uses it.
   std::shared_ptr<BluetoothConfiguration> typeConf() const;
   std::optional<std::string> lastKnowDeviceType() const;
   std::shared_ptr<platform::CentralManager> centralManager() const;

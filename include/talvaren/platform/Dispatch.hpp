@@ -27,7 +27,7 @@
 //   what is ready and returns. While `runMainQueue()` has nothing to run, it also reads the replies of
 //   HTTP sessions (see platform/http/SessionManager.hpp). Tests drive every queue on virtual time
 //   instead (talvaren/testing/VirtualTime.hpp); the executors behind both live in
-//   talvaren/testing/DispatchExecutor.hpp.
+//   talvaren/platform/DispatchExecutor.hpp.
 
 #include <cstddef>
 #include <functional>
@@ -38,7 +38,7 @@
 namespace talvaren::platform {
 
 namespace detail {
-/// The state behind one queue; each executor supplies its own kind (talvaren/testing/DispatchExecutor.hpp).
+/// The state behind one queue; each executor supplies its own kind (talvaren/platform/DispatchExecutor.hpp).
 class QueueCore;
 }  // namespace detail
 
@@ -71,7 +71,7 @@ class DispatchQueue {
 
   friend bool operator==(const DispatchQueue& a, const DispatchQueue& b) { return a.core_ == b.core_; }
 
-  /// For executors (talvaren/testing/DispatchExecutor.hpp): the queue behind a state.
+  /// For executors (talvaren/platform/DispatchExecutor.hpp): the queue behind a state.
   explicit DispatchQueue(std::shared_ptr<detail::QueueCore> core) : core_(std::move(core)) {}
   const std::shared_ptr<detail::QueueCore>& core() const { return core_; }
 

@@ -25,7 +25,7 @@
 #include <optional>
 
 #include "talvaren/platform/Dispatch.hpp"
-#include "talvaren/testing/DispatchExecutor.hpp"
+#include "talvaren/platform/DispatchExecutor.hpp"
 
 namespace talvaren::testkit {
 

@@ -1,5 +1,6 @@
 #pragma once
-// The health data of the process, shared by every store and seeded through sim::HealthStoreSimulator.
+// Internal interface of health (for sim): the health data of the process, shared by every store and seeded through
+// sim::HealthStoreSimulator.
 
 #include <map>
 #include <mutex>

@@ -1,5 +1,5 @@
 #pragma once
-// Private: what the transfer engine asks before each transfer: a failure to report instead of
+// Test seams of http: what the transfer engine asks before each transfer: a failure to report instead of
 // touching the network, and where to connect instead of the URL's host. A host installs nothing and
 // every transfer goes out as asked; the testkit installs its faults and loopback routes here.
 
