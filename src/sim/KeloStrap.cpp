@@ -374,7 +374,7 @@ void KeloStrap::restartWithNewImage() {
   auto lock = guard();
   if (!updateMode_) return;
   auto revision = value(uuid("2A28"));
-  if (auto image = bootloader_.activated(); image && image->type == DfuBootloader::typeApplication) {
+  if (auto image = bootloader_.activated()) {
     static const std::string marker = "KELO-FW ";
     const auto& bytes = image->bytes;
     auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
@@ -398,9 +398,13 @@ void KeloStrap::didDisconnect() {
   HeartRateStrap::didDisconnect();
   if (updateMode_) bootloader_.linkLost();
   if (updateMode_ && bootloader_.activations() != activationsRun_) {
-    // The bootloader restarted after activating an image: the strap comes back running it.
     activationsRun_ = bootloader_.activations();
-    after(restartTime, [this] { restartWithNewImage(); }, false);
+    // The bootloader restarted after activating an application: the strap comes back running it. After
+    // any other part (radio stack, bootloader) it restarts into the bootloader for the next part.
+    auto image = bootloader_.activated();
+    if (image && image->type == DfuBootloader::typeApplication) {
+      after(restartTime, [this] { restartWithNewImage(); }, false);
+    }
   }
   ++session_;
   waitingForSelection_ = false;

@@ -12,7 +12,8 @@
 // update-mode command A2 04 01 A7 makes it drop the link and advertise again in update mode, where its
 // bootloader (DfuBootloader) serves the DFU service 0xFE59. Once the bootloader has activated an
 // application image and restarted, the strap comes back in its normal mode under its own name, running
-// that image: its software revision (2A28) is the one the image carries (see firmwareImage).
+// that image: its software revision (2A28) is the one the image carries (see firmwareImage). After any
+// other part it stays in update mode for the next one.
 //
 // History channel, transport frames FF <identifier> <length> <packet number, 2 bytes> ... <sum>:
 // - a clock setting (command 01) sets the clock; the first one of a connection made while the history
