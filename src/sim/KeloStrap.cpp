@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace talvaren::sim {
 namespace {
@@ -338,7 +339,10 @@ void KeloStrap::sendPacket() {
 
 void KeloStrap::enterUpdateMode() {
   auto lock = guard();
-  if (!updateMode_) normalName_ = name();
+  if (!updateMode_) {
+    normalName_ = name();
+    normalRevision_ = value(uuid("2A28"));
+  }
   updateMode_ = true;
   dropLink();
   setName(updateModeName_);
@@ -373,9 +377,9 @@ Bytes KeloStrap::firmwareImage(const std::string& softwareRevision, std::size_t 
 void KeloStrap::restartWithNewImage() {
   auto lock = guard();
   if (!updateMode_) return;
-  auto revision = value(uuid("2A28"));
+  auto revision = normalRevision_;
   if (auto image = bootloader_.activated()) {
-    static const std::string marker = "KELO-FW ";
+    constexpr std::string_view marker = "KELO-FW ";
     const auto& bytes = image->bytes;
     auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
     if (bytes.size() >= marker.size() && std::equal(marker.begin(), marker.end(), bytes.begin()) && end != bytes.end()) {

@@ -142,6 +142,7 @@ class KeloStrap : public HeartRateStrap {
   bool updateMode_ = false;
   std::string updateModeName_ = "Kelo-Update";
   std::optional<std::string> normalName_;
+  std::optional<Bytes> normalRevision_;
   int activationsRun_ = 0;
   DfuBootloader bootloader_;
 };
