@@ -9,7 +9,8 @@
 // Lines come from several of the kit's queues. The sink is called for one line at a time, never from two
 // threads at once, in the order the lines were printed; once setSink returns, the sink it replaced is no
 // longer running and is never called again. A line the sink itself prints through the console goes to
-// standard output; a sink that throws loses that line.
+// standard output; a sink that throws loses that line. The kit may print while it holds locks of its own:
+// keep the sink short and do not call other parts of the kit from it.
 
 #include <functional>
 #include <string_view>
