@@ -71,8 +71,10 @@ class BluetoothDFUTest : public ::testing::Test {
   }
   void TearDown() override { platform::BluetoothRadio::setCurrent(nullptr); }
 
-  /// Starts and runs until a result arrives or a minute has passed.
+  /// Starts and runs until a result arrives or a minute has passed. A strap that activated an application
+  /// image has restarted in its normal mode: it is switched to update mode again first, as a host does.
   void update() {
+    if (!strap->inUpdateMode()) strap->enterUpdateMode();
     updater->startConnectBleDevice();
     time.advanceUntil([&] { return !recorder->results.empty(); }, 60);
     time.advance(1);  // anything that would follow the result
