@@ -45,6 +45,21 @@ double threadSecondsOf(Work&& work) {
   return now() - start;
 }
 
+/// CPU seconds the whole process (every thread: a loopback server's too) spent in one call of `work`. For
+/// a request and its answer, which run one after the other on a client and a server thread, this is the
+/// elapsed time less the waits a shared machine adds.
+template <class Work>
+double processSecondsOf(Work&& work) {
+  const auto now = [] {
+    timespec time{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
+  };
+  const double start = now();
+  work();
+  return now() - start;
+}
+
 /// The rounds asked for with "--rounds=N", else `fallback`.
 inline int roundsFromArguments(int argc, char** argv, int fallback) {
   for (int i = 1; i < argc; ++i) {

@@ -5,8 +5,8 @@
 // credentials read for every request, the request log, the reply handler's cookie capture, console lines
 // and mapping); "bare" sends the same request with the same headers straight through the session, to a
 // server of its own. Console lines are captured in memory, so the terminal's speed does not count. The
-// program runs interleaved rounds of one batch each, prints the time ratio pipeline / bare as min, median
-// and max, and exits non-zero when the median exceeds 1.2, when a request failed or when either server
+// program runs interleaved rounds of one batch each, prints the ratio of the process's CPU time (client
+// and server threads) pipeline / bare as min, median and max, and exits non-zero when the median exceeds 1.2, when a request failed or when either server
 // accepted more than one connection (the connection is kept alive). The Google Benchmark cases run when a
 // "--benchmark_..." argument asks for them.
 #include <benchmark/benchmark.h>
@@ -139,11 +139,11 @@ int main(int argc, char** argv) {
   const auto ratios = bench::interleavedRatios(
       bench::roundsFromArguments(argc, argv, 21),
       [&] {
-        const double seconds = bench::secondsOf([&] { succeeded = pipelineBatch(pipelineURL) && succeeded; });
+        const double seconds = bench::processSecondsOf([&] { succeeded = pipelineBatch(pipelineURL) && succeeded; });
         console.clear();
         return seconds;
       },
-      [&] { return bench::secondsOf([&] { succeeded = bareBatch(bareURL, headers) && succeeded; }); });
+      [&] { return bench::processSecondsOf([&] { succeeded = bareBatch(bareURL, headers) && succeeded; }); });
   const bool withinGoal = bench::reportRatio("connector_pipeline_vs_bare_layer", ratios, allowedRatio);
   std::printf("TCP connections opened: pipeline %zu, bare layer %zu; all requests succeeded: %s\n",
               pipelineServer.connectionsAccepted(), bareServer.connectionsAccepted(), succeeded ? "yes" : "no");
