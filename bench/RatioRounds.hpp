@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace talvaren::bench {
@@ -30,14 +31,13 @@ double secondsOf(Work&& work) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-/// CPU seconds the calling thread spent in one call of `work` (user and system time, page faults
-/// included). For work that runs on the calling thread alone: on a shared machine the time other processes
-/// hold the core does not count, as it would in elapsed time.
+/// CPU seconds `clock` (CLOCK_THREAD_CPUTIME_ID or CLOCK_PROCESS_CPUTIME_ID) counts during one call of
+/// `work`: user and system time, page faults included.
 template <class Work>
-double threadSecondsOf(Work&& work) {
-  const auto now = [] {
+double cpuSecondsOf(clockid_t clock, Work&& work) {
+  const auto now = [clock] {
     timespec time{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
+    clock_gettime(clock, &time);
     return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
   };
   const double start = now();
@@ -45,19 +45,19 @@ double threadSecondsOf(Work&& work) {
   return now() - start;
 }
 
-/// CPU seconds the whole process (every thread: a loopback server's too) spent in one call of `work`. For
-/// a request and its answer, which run one after the other on a client and a server thread, this is the
-/// elapsed time less the waits a shared machine adds.
+/// The calling thread's CPU seconds in `work`. For work that runs on that thread alone: on a shared
+/// machine the time other processes hold the core does not count, as it would in elapsed time.
+template <class Work>
+double threadSecondsOf(Work&& work) {
+  return cpuSecondsOf(CLOCK_THREAD_CPUTIME_ID, std::forward<Work>(work));
+}
+
+/// The whole process's CPU seconds in `work` (every thread: a loopback server's too). For a request and
+/// its answer, which run one after the other on a client and a server thread, this is the elapsed time
+/// less the waits a shared machine adds.
 template <class Work>
 double processSecondsOf(Work&& work) {
-  const auto now = [] {
-    timespec time{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) * 1e-9;
-  };
-  const double start = now();
-  work();
-  return now() - start;
+  return cpuSecondsOf(CLOCK_PROCESS_CPUTIME_ID, std::forward<Work>(work));
 }
 
 /// The rounds asked for with "--rounds=N", else `fallback`.
