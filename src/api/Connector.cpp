@@ -205,11 +205,16 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
       if (apiKey) {
         headers["X-API-Key"] = *apiKey;
       } else {
+        // Merged in place (the stored credential's headers win), not through a copy of the whole set.
         if (isLoggedInToken()) {
-          if (auto stored = shared->token()) headers = mergeWith(headers, stored->header());
+          if (auto stored = shared->token()) {
+            for (auto& [name, value] : stored->header()) headers.insert_or_assign(name, std::move(value));
+          }
         }
         if (isLoggedInAPIKey()) {
-          if (auto stored = shared->apiKey()) headers = mergeWith(headers, stored->header());
+          if (auto stored = shared->apiKey()) {
+            for (auto& [name, value] : stored->header()) headers.insert_or_assign(name, std::move(value));
+          }
         }
       }
     }

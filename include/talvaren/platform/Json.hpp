@@ -20,6 +20,7 @@
 //   return Json::jsonify(Json::write("uuid", uuid), Json::writeRecordList("hr_data", heartrates));
 
 #include <concepts>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -187,6 +188,33 @@ std::optional<JSON> toJSONArray(const std::vector<E>& records) {
   return array;
 }
 
+namespace detail {
+/// Reads the JSON text of one array and hands each element to `element` (a `bool(const JSON&)`) as soon as
+/// it is read, so that only one element's tree is held at a time. False when the text is malformed, nests
+/// deeper than `maximumDepth`, is no array, or when `element` refuses an element (which ends the read).
+bool forEachArrayElement(std::string_view text, const std::function<bool(const JSON&)>& element);
+}  // namespace detail
+
+/// The records of a JSON array text: what `fromJSONArray(*parse(text))` gives, without building the tree
+/// of the whole array first (a long upload holds one element's tree at a time).
+template <Decodable E>
+std::optional<std::vector<E>> decodeArray(std::string_view text) {
+  std::vector<E> records;
+  const bool read = detail::forEachArrayElement(text, [&records](const JSON& element) {
+    auto record = decode<E>(element);
+    if (!record) return false;
+    records.push_back(std::move(*record));
+    return true;
+  });
+  if (!read) return std::nullopt;
+  return records;
+}
+
+/// The compact text of a list of records: what `dump(*toJSONArray(records))` gives, written record by
+/// record without the tree of the whole array; absent when any record writes no object.
+template <Encodable E>
+std::optional<std::string> dumpArray(const std::vector<E>& records);
+
 /// The record under `key`, made from a nested JSON object.
 template <Decodable E>
 std::optional<E> readRecord(const JSON& object, std::string_view key) {
@@ -321,6 +349,24 @@ bool nestedWithin(const JSON& value, std::size_t limit = maximumDepth);
 /// The JSON text of `value` (compact, or indented by `indent` blanks when it is 0 or more). Invalid UTF-8
 /// inside texts is written as U+FFFD rather than refused. Never throws.
 std::string dump(const JSON& value, int indent = -1);
+
+namespace detail {
+/// Appends the compact text of `value` to `text` as `dump` writes it; false when it could not.
+bool appendDump(const JSON& value, std::string& text);
+}  // namespace detail
+
+template <Encodable E>
+std::optional<std::string> dumpArray(const std::vector<E>& records) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    auto json = encode(records[i]);
+    if (!json) return std::nullopt;
+    if (i > 0) text += ',';
+    if (!detail::appendDump(*json, text)) return std::nullopt;
+  }
+  text += ']';
+  return text;
+}
 
 }  // namespace Json
 }  // namespace talvaren::platform
