@@ -1,6 +1,7 @@
 #pragma once
-// The kit's one percent-encoder. Each caller decides which bytes stay as they are; every other byte
-// becomes "%XX" with upper-case hexadecimal digits (texts are taken as their UTF-8 bytes):
+// Internal interface of platform (for http and oauth): the kit's one percent-encoder. Each caller decides
+// which bytes stay as they are; every other byte becomes "%XX" with upper-case hexadecimal digits (texts
+// are taken as their UTF-8 bytes):
 //
 //   OAuth signing (RFC 5849 3.6)        the RFC 3986 unreserved characters only
 //   URL query components                unreserved, "/" and "?" (plain in a query, RFC 3986 3.4)
