@@ -1,5 +1,6 @@
 #include <cmath>
-#include <unordered_map>
+#include <functional>
+#include <string_view>
 
 #include "importers/FitBitConnector.hpp"
 #include "importers/FitBitManager.hpp"
@@ -24,18 +25,24 @@ std::optional<std::vector<FitBitActivity>> seriesPoints(const std::optional<nloh
   }
 }
 
-/// Where each date's first record sits in a list; the missing date has a slot of its own.
+/// Where each date's first record sits in a list; the missing date has a slot of its own. An open-addressing
+/// table of (hash, position) pairs in one block, sized for the records held and the most a conversion may
+/// add (at most three quarters full, so a probe always ends): no allocation per date, and a probe touches a
+/// record only when the hashes agree.
 class DayIndex {
  public:
-  DayIndex(const std::vector<ActivitySDK>& records, std::size_t more) {
-    dated_.reserve(records.size() + more);
+  DayIndex(const std::vector<ActivitySDK>& records, std::size_t more) : records_(records) {
+    const std::size_t expected = records.size() + more;
+    std::size_t slots = 16;
+    while (slots - slots / 4 < expected) slots *= 2;
+    slots_.assign(slots, Slot{});
     for (std::size_t i = 0; i < records.size(); ++i) remember(records[i].date, i);
   }
 
   std::optional<std::size_t> find(const std::optional<std::string>& date) const {
     if (!date) return undated_;
-    const auto found = dated_.find(*date);
-    return found == dated_.end() ? std::nullopt : std::optional<std::size_t>(found->second);
+    const auto& slot = slots_[probe(*date)];
+    return slot.position == empty ? std::nullopt : std::optional<std::size_t>(slot.position);
   }
 
   /// Keeps the first position of a date.
@@ -44,11 +51,49 @@ class DayIndex {
       if (!undated_) undated_ = position;
       return;
     }
-    dated_.emplace(*date, position);
+    auto& slot = slots_[probe(*date)];
+    if (slot.position != empty) return;
+    slot = Slot{hashOf(*date), position};
   }
 
  private:
-  std::unordered_map<std::string, std::size_t> dated_;
+  static constexpr std::size_t empty = static_cast<std::size_t>(-1);
+  struct Slot {
+    std::size_t hash = 0;
+    std::size_t position = empty;
+  };
+
+  /// A day text "YYYY-MM-DD" hashes to a count of days, so that the days of a series, which come in order,
+  /// take neighbouring slots and a conversion walks the table instead of jumping through it; any other text
+  /// takes the standard string hash (the texts are compared whenever two hashes agree).
+  static std::size_t hashOf(std::string_view date) {
+    if (date.size() == 10 && date[4] == '-' && date[7] == '-') {
+      std::size_t number = 0;
+      bool digits = true;
+      for (const std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
+        const char c = date[i];
+        digits = digits && c >= '0' && c <= '9';
+        number = number * 10 + static_cast<std::size_t>(c - '0');
+      }
+      // number is YYYYMMDD: 31 days to a month, 12 months to a year.
+      if (digits) return number / 10000 * 372 + number / 100 % 100 * 31 + number % 100;
+    }
+    return std::hash<std::string_view>{}(date);
+  }
+
+  /// The slot holding `date`, or the empty slot where it belongs.
+  std::size_t probe(std::string_view date) const {
+    const std::size_t hash = hashOf(date);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const auto& slot = slots_[i];
+      if (slot.position == empty) return i;
+      if (slot.hash == hash && records_[slot.position].date == date) return i;
+    }
+  }
+
+  const std::vector<ActivitySDK>& records_;
+  std::vector<Slot> slots_;
   std::optional<std::size_t> undated_;
 };
 
@@ -106,11 +151,10 @@ void FitBitManager::createActivities(const std::vector<FitBitActivity>& fitBitDa
   for (const auto& point : fitBitData) {
     auto position = index.find(point.dateTime);
     if (!position) {
-      ActivitySDK record;
+      auto& record = activityData.emplace_back();
       record.date = point.dateTime;
       record.externalId = point.dateTime;
       record.externalProvider = std::string(FitBitProviderName);
-      activityData.push_back(std::move(record));
       position = activityData.size() - 1;
       index.remember(point.dateTime, *position);
     }
@@ -152,6 +196,8 @@ std::vector<ActivitySDK> detail::fitBitActivityRecords(const std::vector<FitBitA
                                                        const std::vector<FitBitActivity>& steps) {
   const auto manager = FitBitManager::sharedInstance();
   std::vector<ActivitySDK> records;
+  // Room for both series at once: the distance records are not moved when the steps series adds its days.
+  records.reserve(distance.size() + steps.size());
   manager->createActivities(distance, records, FitBitManager::ActivityType::distance);
   manager->createActivities(steps, records, FitBitManager::ActivityType::steps);
   return records;

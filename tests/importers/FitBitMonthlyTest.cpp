@@ -116,6 +116,24 @@ TEST_F(FitBitMonthlyTest, ValuesThatAreNoNumberLeaveTheFieldEmptyAndKeepTheRecor
   EXPECT_EQ(calories[1].createdTimestamp, std::optional<double>(std::floor(Date::now().timeIntervalSince1970())));
 }
 
+TEST_F(FitBitMonthlyTest, DaysAreFoundByTheirWholeText) {
+  // "2019-01-32" and "2019-02-01" are the same count of days but two texts, so two days; "2019-2-01" is a
+  // third; a day repeated within a series keeps its first record, which takes the later value.
+  const auto records =
+      convertFitBitActivities({point("2019-01-32", "1"), point("2019-02-01", "2"), point("2019-02-01", "3")},
+                              {point("2019-02-01", "5"), point("2019-01-32", "6"), point("2019-2-01", "7")});
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_EQ(records[0].date, "2019-01-32");
+  EXPECT_EQ(records[0].miles, "1.00");
+  EXPECT_EQ(records[0].steps, 6);
+  EXPECT_EQ(records[1].date, "2019-02-01");
+  EXPECT_EQ(records[1].miles, "3.00");
+  EXPECT_EQ(records[1].steps, 5);
+  EXPECT_EQ(records[2].date, "2019-2-01");
+  EXPECT_EQ(records[2].miles, std::nullopt);
+  EXPECT_EQ(records[2].steps, 7);
+}
+
 TEST_F(FitBitMonthlyTest, EachSeriesFailsOnItsOwnTerms) {
   api.series("distance", start, end, {{{"dateTime", "2019-03-01"}, {"value", "2.5"}}});
   // Steps points that are no objects: the distance records go through alone.
