@@ -32,7 +32,9 @@ void printReply(std::string_view label, const platform::http::DataResponse<JSON>
   const auto* error = reply.result.error();
   try {
     console::print(reply.response ? std::to_string(reply.response->statusCode()) : absent("response?.statusCode"));
-    console::print(value ? dictionaryDescription(redact::reply(*value)) : absent("result.value"));
+    console::print(!value                             ? absent("result.value")
+                   : redact::replyHoldsSecrets(*value) ? dictionaryDescription(redact::reply(*value))
+                                                       : dictionaryDescription(*value));
     console::print(std::string(caseName(method)));
     console::print(error ? error->description() : absent("result.error"));
   } catch (...) {

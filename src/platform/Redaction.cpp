@@ -95,9 +95,29 @@ nlohmann::json redactedReply(const nlohmann::json& reply, int depth) {
   return copy;
 }
 
+/// Whether `redactedReply` would change anything: a secret member, or a container too deep to copy.
+bool replyChanges(const nlohmann::json& reply, int depth) {
+  if (!reply.is_array() && !reply.is_object()) return false;
+  if (depth >= maxReplyDepth) return true;
+  if (reply.is_array()) {
+    for (const auto& element : reply) {
+      if (replyChanges(element, depth + 1)) return true;
+    }
+    return false;
+  }
+  for (auto member = reply.begin(); member != reply.end(); ++member) {
+    if (isSecretParameter(member.key()) || isSecretHeader(member.key()) || replyChanges(*member, depth + 1)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 0); }
+
+bool replyHoldsSecrets(const nlohmann::json& reply) { return replyChanges(reply, 0); }
 
 namespace {
 

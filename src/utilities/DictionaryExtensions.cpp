@@ -22,7 +22,19 @@ void appendQuoted(std::string_view text, std::string& out) {
   // A text that is not UTF-8 prints every byte above 0x7F as the replacement character.
   const bool utf8 = platform::detail::isValidUtf8(text);
   out += '"';
-  for (char c : text) {
+  // Runs of characters that print as themselves are appended whole.
+  const auto plain = [utf8](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x80 ? utf8 : byte >= 0x20 && byte != 0x7F && c != '"' && c != '\\';
+  };
+  std::size_t done = 0;
+  while (done < text.size()) {
+    std::size_t end = done;
+    while (end < text.size() && plain(text[end])) ++end;
+    out.append(text.substr(done, end - done));
+    if (end == text.size()) break;
+    done = end + 1;
+    const char c = text[end];
     if (static_cast<unsigned char>(c) >= 0x80) {
       if (utf8) {
         out += c;

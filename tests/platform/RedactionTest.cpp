@@ -32,11 +32,19 @@ TEST(RedactionTest, RepliesLoseCredentialsAtAnyDepth) {
                                                   {"results", {{{"X-API-Key", "<redacted>"}, {"X-API-PublicId", "p"}}}},
                                                   {"nested", {{"password1", "<redacted>"}}}}));
   EXPECT_EQ(redact::reply("token"), "token");
+  // A log line prints a reply itself only when there is nothing to hide.
+  EXPECT_TRUE(redact::replyHoldsSecrets(reply));
+  EXPECT_TRUE(redact::replyHoldsSecrets(nlohmann::json{{"a", {1, {{"b", {{"password2", nullptr}}}}}}}));
+  EXPECT_FALSE(redact::replyHoldsSecrets(nlohmann::json{{"user_id", 7}, {"results", {"token", "Token"}}}));
 
   nlohmann::json deep = {{"token", "t"}};
   for (int i = 0; i < 100000; ++i) deep = nlohmann::json::array({std::move(deep)});
   const auto shown = redact::reply(deep);  // must not exhaust the stack
   EXPECT_TRUE(shown.is_array());
+  EXPECT_TRUE(redact::replyHoldsSecrets(deep));
+  nlohmann::json deepPlain = 1;
+  for (int i = 0; i < 200; ++i) deepPlain = nlohmann::json::array({std::move(deepPlain)});
+  EXPECT_TRUE(redact::replyHoldsSecrets(deepPlain));  // printed cut short, like a copy
 }
 
 TEST(RedactionTest, UrlsLoseOnlySecretQueryAndFragmentValues) {

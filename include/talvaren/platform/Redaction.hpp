@@ -34,6 +34,9 @@ nlohmann::json parameters(const nlohmann::json& parameters);
 /// parameter or a secret header (a login reply's "token", an API-key reply's "X-API-Key") holds the
 /// placeholder instead of its value.
 nlohmann::json reply(const nlohmann::json& reply);
+/// False when `reply` would come back unchanged: no member at any depth has a secret name and no container
+/// sits too deep to copy. A log line can then print the reply itself instead of a copy.
+bool replyHoldsSecrets(const nlohmann::json& reply);
 
 /// A body text (a reply, whole or cut short, JSON or not) as it may be printed or put into an error: the
 /// value of every member whose name is a secret parameter or a secret header (`"token": "..."`, also when
