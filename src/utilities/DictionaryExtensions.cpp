@@ -108,8 +108,17 @@ void appendValue(const nlohmann::json& value, std::string& out, int depth = 0) {
     case nlohmann::json::value_t::binary:
       out += std::to_string(value.get_binary().size()) + " bytes";
       return;
+    case nlohmann::json::value_t::number_integer:
+      out += std::to_string(value.get<std::int64_t>());
+      return;
+    case nlohmann::json::value_t::number_unsigned:
+      out += std::to_string(value.get<std::uint64_t>());
+      return;
+    case nlohmann::json::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      return;
     default:
-      // Numbers and Booleans: their JSON text never holds a string, so dump cannot fail on them.
+      // Other numbers: their JSON text never holds a string, so dump cannot fail on them.
       out += value.dump();
       return;
   }

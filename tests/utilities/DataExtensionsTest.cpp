@@ -82,6 +82,8 @@ TEST(DictionaryDescriptionTest, PrintsValuesOnOneLineAsRequestLogsShowThem) {
   const nlohmann::json parameters{{"list", {1, 2.5, true, nullptr}}, {"nested", {{"k", "v"}}}, {"text", "a\nb\u0001é"}};
   EXPECT_EQ(dictionaryDescription(parameters),
             R"(["list": [1, 2.5, true, <null>], "nested": ["k": "v"], "text": "a\nb\u{1}é"])");
+  EXPECT_EQ(dictionaryDescription(nlohmann::json::array({INT64_MIN, UINT64_MAX, 0, false, -0.5})),
+            "[-9223372036854775808, 18446744073709551615, 0, false, -0.5]");
   EXPECT_EQ(dictionaryDescription(nlohmann::json::binary({1, 2, 3})), "3 bytes");
   EXPECT_EQ(dictionaryDescription(nlohmann::json("\xFF\x41")), R"("\u{fffd}A")");
 
