@@ -5,7 +5,8 @@ Run from anywhere: python3 fuzz/corpus/make_seeds.py. The seeds are small valid 
 several sizes, colour types and bit depths; heart-rate notifications and Kelo history frames from the
 example recordings; Ravo packets; record JSON taken from the test suites; keyed archives; strings
 tables; date texts for each pattern and zone; server replies; credential items; OAuth token replies,
-redirects and stored tokens; firmware packages; a firmware target's answers through whole transfers.
+redirects and stored tokens; firmware packages; a firmware target's answers through whole transfers;
+user-defaults and keychain files as found on disk; Fitbit sleep lists.
 Inputs that once made a target fail are kept beside the seeds under names starting with "crash-" and
 are never rewritten here.
 """
@@ -492,6 +493,78 @@ def dfu_response_seeds():
         write("fuzz_dfu_responses", name, bytes([flags, packet_size]) + length_prefixed(notes))
 
 
+# ---- stored files -------------------------------------------------------------------------------
+
+def b64(data):
+    import base64
+    return base64.b64encode(data if isinstance(data, bytes) else data.encode()).decode()
+
+
+def user_defaults_seeds():
+    target = "fuzz_user_defaults_file"
+    clear(target)
+    write(target, "settings.json", json.dumps({
+        "APIBaseURL": "https://api.example.test/v1/", "CSRFToken": "c3f1a9", "LCLCurrentLanguageKey": "de",
+        "LastWorkoutDevice": "KELO-1", "owner": 42, "BatteryLevel25": False, "dfu_force_dfu": True,
+        "ratio": 0.75}, indent=2))
+    write(target, "tagged.json", json.dumps({
+        "GarminAuthCredentials": {"$bytes": b64(b"\x00\x01\xfe\xff")},
+        "strapName": {"$text": b64(b"KELO-\xc3")},
+        "limits": [{"$double": "nan"}, {"$double": "inf"}, {"$double": "-inf"}, 1e308, -0.0],
+        "wrapped": {"$dict": {"$bytes": "not a tag"}},
+        "nested": {"list": [1, "two", [3, {"four": None}]], "empty": {}},
+    }, indent=2))
+    write(target, "cut_short.json", '{"LastWorkoutDevice":"KELO-1","APIBaseURL":"x","b":')
+    write(target, "bad_tag.json", '{"a": {"$bytes": "!!!"}, "b": {"$double": "huge"}, "c": {"$dict": 3}}')
+    write(target, "deep.json", '{"deep": ' + "[" * 130 + "1" + "]" * 130 + "}")
+    write(target, "empty.json", "")
+    write(target, "array.json", "[1, 2]")
+
+
+def keychain_seeds():
+    target = "fuzz_keychain_file"
+    clear(target)
+    service = "SarvikDesign.TalvarenIOS"
+
+    def keychain(items, owner=service):
+        return json.dumps({"service": owner, "items": items}, indent=2)
+
+    token = json.dumps({"token": "9944b09199c62bcf9418ad846dd0e4bbdfc6ee4b"}, separators=(",", ":"))
+    api_key = json.dumps({"X-API-Key": "kqz", "X-API-PublicId": "4f1c9a27-6b3e-4d58-9e02-7a3b5c8d1e64"},
+                         separators=(",", ":"))
+    logged_in = {"ConnectorToken": b64(token), "ConnectorAPI": b64(api_key), "UserLogin": b64("user@example.test"),
+                 "UserPassword": b64("p\u00e4ss \"w\" 0")}
+    write(target, "logged_in.keychain", keychain(logged_in))
+    write(target, "bytes_and_empty.keychain", keychain({"Archive": b64(b"\x00\xff\x10\x80"), "Empty": ""}))
+    write(target, "one_damaged_item.keychain",
+          keychain({"UserLogin": b64("one"), "ConnectorToken": "@@@@", "UserPassword": 5}))
+    write(target, "other_service.keychain", keychain({"UserLogin": b64("one")}, "SarvikDesign.Tests"))
+    write(target, "no_items.keychain", json.dumps({"service": service}))
+    write(target, "cut_short.keychain", keychain(logged_in)[:90])
+    write(target, "empty.keychain", "")
+
+
+# ---- Fitbit sleep lists -------------------------------------------------------------------------
+
+def fitbit_sleep_seeds():
+    target = "fuzz_fitbit_sleep_import"
+    clear(target)
+    write(target, "two_nights.json", json.dumps({"sleep": [
+        {"dateOfSleep": "2023-11-14", "duration": 27720000, "minutesAsleep": 420, "type": "stages",
+         "logId": 26315914306, "isMainSleep": True, "startTime": "2023-11-13T23:10:30.000"},
+        {"dateOfSleep": "2023-11-15", "duration": 3600000, "minutesAsleep": 55, "type": "classic", "logId": 26315914307},
+    ], "summary": {"totalMinutesAsleep": 475, "totalSleepRecords": 2, "totalTimeInBed": 520}}))
+    write(target, "no_sleep.json", json.dumps({"sleep": [], "summary": {"totalMinutesAsleep": 0}}))
+    write(target, "partial_logs.json", json.dumps({"sleep": [
+        {"dateOfSleep": "2019-03-05", "logId": 1}, {"dateOfSleep": "2019-03-05", "type": "classic"},
+        {"minutesAsleep": -15}, {}]}))
+    write(target, "edges.json", json.dumps({"sleep": [
+        {"dateOfSleep": "2023-11-14", "minutesAsleep": 9223372036854775807, "logId": 9},
+        {"dateOfSleep": "2023-11-14", "minutesAsleep": -9223372036854775808},
+        {"dateOfSleep": 20231114, "minutesAsleep": 420.0, "logId": "7"}]}))
+    write(target, "not_a_list.json", json.dumps({"sleep": {"dateOfSleep": "2023-11-14"}}))
+
+
 if __name__ == "__main__":
     png_seeds()
     strap_seeds()
@@ -504,3 +577,6 @@ if __name__ == "__main__":
     oauth_seeds()
     dfu_package_seeds()
     dfu_response_seeds()
+    user_defaults_seeds()
+    keychain_seeds()
+    fitbit_sleep_seeds()

@@ -1,6 +1,8 @@
 #include "platform/FileIO.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +21,7 @@
 namespace talvaren::platform::detail {
 namespace {
 
+constexpr std::string_view TemporaryMark = ".tmp-";
 
 std::string quoted(const std::filesystem::path& path) {
   return "\u201c" + path.filename().string() + "\u201d";
@@ -42,13 +45,46 @@ class Descriptor {
   int fd_;
 };
 
+/// ".<name>.tmp-<pid>-<count>-<hex>": beside the target, hidden, and never the name of another writer's
+/// file, of this process or any other.
 std::string temporaryName(const std::filesystem::path& file) {
   static std::atomic<unsigned long> counter{0};
   auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%lu-%llx", static_cast<long>(::getpid()), counter.fetch_add(1),
-                ticks & 0xffffffULL);
+  std::snprintf(suffix, sizeof suffix, "%.*s%ld-%lu-%llx", static_cast<int>(TemporaryMark.size()),
+                TemporaryMark.data(), static_cast<long>(::getpid()), counter.fetch_add(1), ticks & 0xffffffULL);
   return "." + file.filename().string() + suffix;
+}
+
+bool allOf(std::string_view text, bool (*accepted)(char)) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (!accepted(c)) return false;
+  }
+  return true;
+}
+
+/// Whether `name` has the form of `temporaryName`'s names.
+bool isTemporaryName(std::string_view name) {
+  if (name.size() < 2 || name.front() != '.') return false;
+  const auto mark = name.rfind(TemporaryMark);
+  if (mark == std::string_view::npos || mark < 2) return false;
+  auto rest = name.substr(mark + TemporaryMark.size());
+  const auto first = rest.find('-');
+  if (first == std::string_view::npos) return false;
+  const auto second = rest.find('-', first + 1);
+  if (second == std::string_view::npos) return false;
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  return allOf(rest.substr(0, first), digit) && allOf(rest.substr(first + 1, second - first - 1), digit) &&
+         allOf(rest.substr(second + 1), hex);
+}
+
+int lockFile(int fd, int operation) {
+  int result;
+  while ((result = ::flock(fd, operation)) != 0 && errno == EINTR) {
+  }
+  return result;
 }
 
 bool writeAll(int fd, std::string_view data) {
@@ -123,12 +159,31 @@ std::variant<AtomicFileWriter, Error> AtomicFileWriter::open(const std::filesyst
                                                              bool exactMode) {
   auto directory = file.parent_path();
   if (directory.empty()) directory = ".";
+  sweepLeftovers(directory);
   std::filesystem::path temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     temporary = directory / temporaryName(file);
     fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0 && errno != EEXIST) return fileError(errno, file, true);
+    if (fd < 0) {
+      if (errno != EEXIST) return fileError(errno, file, true);
+      continue;
+    }
+    // The lock marks the file as a live writer's until it is renamed or removed. A sweep may have
+    // removed the file between its creation and the lock: then it starts again under another name.
+    // (Where the file system has no such locks, no sweep can take one either, and removes nothing.)
+    (void)lockFile(fd, LOCK_EX);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+      const int error = errno;
+      ::unlink(temporary.c_str());
+      ::close(fd);
+      return fileError(error, file, true);
+    }
+    if (status.st_nlink == 0) {
+      ::close(fd);
+      fd = -1;
+    }
   }
   if (fd < 0) return fileError(EEXIST, file, true);
   AtomicFileWriter writer(file, std::move(temporary), fd);
@@ -145,10 +200,11 @@ AtomicFileWriter::AtomicFileWriter(AtomicFileWriter&& other) noexcept
 AtomicFileWriter::~AtomicFileWriter() { discard(); }
 
 void AtomicFileWriter::discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  // Removed while still locked, so that no sweep sees the file without its writer.
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 int AtomicFileWriter::write(std::string_view data) {
@@ -163,12 +219,15 @@ std::optional<Error> AtomicFileWriter::commit(bool replaceExisting) {
   };
   if (fd_ < 0) return fail(EBADF);
   if (::fsync(fd_) != 0) return fail(errno);
-  const int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0) return fail(errno);
+  // A second descriptor of the file keeps it locked, as a live writer's, until the rename: closing the
+  // first still reports a failed write.
+  Descriptor lock(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+  if (::close(std::exchange(fd_, -1)) != 0) return fail(errno);
   struct stat existing {};
   if (!replaceExisting && ::lstat(file_.c_str(), &existing) == 0) return fail(EEXIST);
   if (::rename(temporary_.c_str(), file_.c_str()) != 0) return fail(errno);
   temporary_.clear();
+  lock.close();
   // Make the rename itself durable.
   auto directory = file_.parent_path();
   if (directory.empty()) directory = ".";
@@ -178,6 +237,29 @@ std::optional<Error> AtomicFileWriter::commit(bool replaceExisting) {
     ::close(directoryFd);
   }
   return std::nullopt;
+}
+
+void sweepLeftovers(const std::filesystem::path& folder) {
+  DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (listing == nullptr) return;
+  const int folderFd = ::dirfd(listing);
+  while (const dirent* entry = ::readdir(listing)) {
+    const char* name = entry->d_name;
+    if (!isTemporaryName(name)) continue;
+    Descriptor leftover(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (leftover.get() < 0) continue;
+    // A writer at work holds its file locked; a dead one's lock went with it.
+    if (lockFile(leftover.get(), LOCK_EX | LOCK_NB) != 0) continue;
+    struct stat opened {}, named {};
+    if (::fstat(leftover.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) continue;
+    // Only the very file that was found unlocked (renamed or replaced meanwhile, it is another's).
+    if (::fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != opened.st_dev ||
+        named.st_ino != opened.st_ino) {
+      continue;
+    }
+    ::unlinkat(folderFd, name, 0);
+  }
+  ::closedir(listing);
 }
 
 std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode,
@@ -215,6 +297,15 @@ std::variant<std::string, Error> readWholeFile(const std::filesystem::path& file
   } catch (const std::bad_alloc&) {
     return fileError(ENOMEM, file, false);
   }
+}
+
+std::variant<std::string, Error> readStoreFile(const std::filesystem::path& file) {
+  auto content = readWholeFile(file);
+  if (auto* error = std::get_if<Error>(&content)) {
+    const auto& underlying = error->userInfo["NSUnderlyingError"];
+    if (underlying.is_object() && underlying.value("code", 0) == ENOENT) return std::string();
+  }
+  return content;
 }
 
 std::optional<Error> createDirectories(const std::filesystem::path& directory, mode_t mode) {

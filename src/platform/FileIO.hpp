@@ -21,11 +21,15 @@ namespace talvaren::platform::detail {
 Error fileError(int posixError, const std::filesystem::path& path, bool writing);
 
 /// A file written in pieces that appears at its place whole or not at all: the bytes go to a new
-/// temporary file beside the target, and `commit` flushes it to the disk and renames it over the
-/// target. A writer dropped before `commit` (or whose commit failed) removes its temporary file.
+/// temporary file beside the target (".<name>.tmp-<pid>-<count>-<hex>", created with the target's
+/// mode), and `commit` flushes it to the disk and renames it over the target. A writer dropped before
+/// `commit` (or whose commit failed) removes its temporary file. The writer holds its temporary file
+/// locked (flock) until then; a process killed on the way leaves it unlocked, and the next writer in
+/// that folder removes it (see `sweepLeftovers`).
 class AtomicFileWriter {
  public:
-  /// Opens the temporary file for `file` with `mode` (exactly, whatever the umask, when `exactMode`).
+  /// Opens the temporary file for `file` with `mode` (exactly, whatever the umask, when `exactMode`),
+  /// after sweeping the leftovers of dead writers from the folder.
   static std::variant<AtomicFileWriter, Error> open(const std::filesystem::path& file, mode_t mode, bool exactMode);
 
   AtomicFileWriter(AtomicFileWriter&& other) noexcept;
@@ -55,8 +59,16 @@ class AtomicFileWriter {
 std::optional<Error> writeFileAtomically(const std::filesystem::path& file, std::string_view data, mode_t mode,
                                          bool exactMode);
 
+/// Removes from `folder` the temporary files of atomic writers that died before their commit: files
+/// named as `AtomicFileWriter` names them that no writer holds locked. A live writer's file, and any
+/// other file, stays.
+void sweepLeftovers(const std::filesystem::path& folder);
+
 /// The whole content of a regular file, or the error that prevented reading it.
 std::variant<std::string, Error> readWholeFile(const std::filesystem::path& file);
+/// A store's file: its content, nothing for a missing file (an empty text), or the error that prevented
+/// reading a file that is there (a folder or a pipe in its place, no permission, a link that loops).
+std::variant<std::string, Error> readStoreFile(const std::filesystem::path& file);
 
 /// Creates `directory` and any missing parents with `mode` (less the umask); an existing
 /// directory is no error.

@@ -1,20 +1,32 @@
 #include "talvaren/platform/Keychain.hpp"
 
+#include <sys/stat.h>
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <variant>
 
 #include <nlohmann/json.hpp>
 
+#include "platform/DamagedFileRotation.hpp"
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/Console.hpp"
 
 namespace talvaren::platform {
 namespace {
 
 using Items = std::map<std::string, std::string>;
+
+/// How many copies of damaged keychain files are kept beside them, per service.
+constexpr std::size_t keptDamagedFiles = 3;
 
 // One lock for every keychain file: changes are read-modify-write of a whole file.
 std::mutex& keychainMutex() {
@@ -22,22 +34,45 @@ std::mutex& keychainMutex() {
   return mutex;
 }
 
-/// The items of a keychain file's text: {"service": <name>, "items": {<key>: <Base64>}}. Anything
-/// else, or a file of another service, gives no items.
-Items decodeItems(std::string_view text, const std::string& service) {
+/// What a keychain file held when read.
+struct KeychainFile {
   Items items;
+  /// Keys of items there that do not decode; they read as absent.
+  std::set<std::string> damagedKeys;
+  /// The file holds something that is not a keychain of the service (or not all of it decodes).
+  bool damaged = false;
+  /// The file is there and could not be read (a folder or a pipe in its place, no permission).
+  std::optional<Error> error;
+};
+
+/// The items of a keychain file's text: {"service": <name>, "items": {<key>: <Base64>}}. An empty
+/// text holds no items; anything else, or a file of another service, is damaged, and an item that does
+/// not decode is damaged alone.
+KeychainFile decodeFile(std::string_view text, const std::string& service) {
+  KeychainFile file;
+  if (text.empty()) return file;
   auto parsed = nlohmann::json::parse(text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return items;
+  if (parsed.is_discarded() || !parsed.is_object()) {
+    file.damaged = true;
+    return file;
+  }
   auto owner = parsed.find("service");
   auto list = parsed.find("items");
-  if (owner == parsed.end() || *owner != service || list == parsed.end() || !list->is_object()) return items;
-  for (auto it = list->begin(); it != list->end(); ++it) {
-    if (!it.value().is_string()) return {};
-    auto bytes = detail::base64Decode(it.value().get_ref<const std::string&>());
-    if (!bytes) return {};
-    items[it.key()] = std::move(*bytes);
+  if (owner == parsed.end() || *owner != service || list == parsed.end() || !list->is_object()) {
+    file.damaged = true;
+    return file;
   }
-  return items;
+  for (auto it = list->begin(); it != list->end(); ++it) {
+    std::optional<std::string> bytes;
+    if (it.value().is_string()) bytes = detail::base64Decode(it.value().get_ref<const std::string&>());
+    if (bytes) {
+      file.items[it.key()] = std::move(*bytes);
+    } else {
+      file.damagedKeys.insert(it.key());
+      file.damaged = true;
+    }
+  }
+  return file;
 }
 
 std::string encodeItems(const Items& items, const std::string& service) {
@@ -47,31 +82,165 @@ std::string encodeItems(const Items& items, const std::string& service) {
   return file.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-Items readItems(const std::filesystem::path& file, const std::string& service) {
-  auto content = detail::readWholeFile(file);
-  if (auto* text = std::get_if<std::string>(&content)) return decodeItems(*text, service);
-  return {};
+KeychainFile readFile(const std::filesystem::path& file, const std::string& service) {
+  auto content = detail::readStoreFile(file);
+  if (auto* error = std::get_if<Error>(&content)) {
+    KeychainFile unreadable;
+    unreadable.error = std::move(*error);
+    return unreadable;
+  }
+  return decodeFile(std::get<std::string>(content), service);
+}
+
+// ---- decoded items kept by the identity of their file -----------------------------------------
+
+/// What identifies one version of a file: every change replaces the file (a new inode) or, when
+/// another program writes it in place, moves its times; the times only within their granularity.
+struct FileStamp {
+  std::int64_t device = -1, inode = -1, size = -1, modified = -1, changed = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+
+std::int64_t nanoseconds(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+/// How long after a change its file's times may not yet tell it from the next one: two ticks of the
+/// clock the file system stamps with (at least 10 ms each), or two seconds' worth where the file's times
+/// carry no fraction of a second at all (a file system stamping whole seconds or two).
+std::int64_t unsettledSpan(const struct stat& status) {
+  static const std::int64_t tick = [] {
+    struct timespec resolution {};
+    std::int64_t nanos = ::clock_getres(CLOCK_REALTIME_COARSE, &resolution) == 0 ? nanoseconds(resolution) : 0;
+    return std::max<std::int64_t>(nanos, 10000000);
+  }();
+  if (status.st_mtim.tv_nsec == 0 && status.st_ctim.tv_nsec == 0) return 4000000000;
+  return 2 * tick;
+}
+
+/// Whether the file changed so recently (or, by its times, in the future) that a change in the same
+/// tick could follow with the same times.
+bool recentlyChanged(const struct stat& status) {
+  struct timespec now {};
+  if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return true;
+  const auto latest = std::max(nanoseconds(status.st_mtim), nanoseconds(status.st_ctim));
+  return latest > nanoseconds(now) - unsettledSpan(status);
+}
+
+struct CachedFile {
+  FileStamp stamp;
+  std::shared_ptr<const Items> items;
+};
+
+/// The decoded items of each keychain file last read, by path and service; under `keychainMutex`.
+std::map<std::string, CachedFile>& cachedFiles() {
+  static auto& files = *new std::map<std::string, CachedFile>();
+  return files;
+}
+
+std::string cacheKey(const std::filesystem::path& file, const std::string& service) {
+  return file.string() + '\0' + service;
+}
+
+/// The items a read finds now (none when the file cannot be read), from memory when the file is the
+/// one they were decoded from. The caller holds `keychainMutex`.
+std::shared_ptr<const Items> currentItems(const std::filesystem::path& file, const std::string& service) {
+  auto& cache = cachedFiles();
+  const auto key = cacheKey(file, service);
+  // The stamp is taken before the read: a file changed meanwhile has other times, so it is read again
+  // next time.
+  struct stat status {};
+  std::optional<FileStamp> stamp;
+  if (::stat(file.c_str(), &status) == 0) {
+    if (!recentlyChanged(status)) {
+      stamp = FileStamp{static_cast<std::int64_t>(status.st_dev), static_cast<std::int64_t>(status.st_ino),
+                        static_cast<std::int64_t>(status.st_size), nanoseconds(status.st_mtim),
+                        nanoseconds(status.st_ctim)};
+    }
+  } else if (errno == ENOENT) {
+    stamp = FileStamp{};  // no file, no items
+  }
+  if (auto it = cache.find(key); it != cache.end()) {
+    if (stamp && it->second.stamp == *stamp) return it->second.items;
+    cache.erase(it);
+  }
+  auto disk = readFile(file, service);
+  auto items = std::make_shared<const Items>(std::move(disk.items));
+  if (stamp && !disk.error) cache[key] = CachedFile{*stamp, items};
+  return items;
+}
+
+/// Forgets what was decoded from `file`: the kit's own change replaced it.
+void forgetItems(const std::filesystem::path& file, const std::string& service) {
+  cachedFiles().erase(cacheKey(file, service));
+}
+
+/// Changes the items of `service` with `change` (false: nothing to change) and replaces the file, while
+/// holding the keychains folder locked against the other processes. Leftovers of writers killed in that
+/// folder (which may hold items) go first. A file that cannot be read is never replaced; one that does not
+/// decode is kept aside first.
+template <class Change>
+std::optional<Error> changeItems(const std::string& service, bool creating, Change change) {
+  std::lock_guard lock(keychainMutex());
+  auto file = AppHome::keychainPath(service);
+  const auto folder = file.parent_path();
+  if (creating) {
+    if (auto error = detail::createDirectories(folder, 0700)) return error;
+  }
+  detail::FolderLock folderLock(folder);
+  detail::sweepLeftovers(folder);
+  auto disk = readFile(file, service);
+  if (disk.error) return std::move(disk.error);
+  if (!change(disk)) return std::nullopt;
+  forgetItems(file, service);
+  if (disk.damaged) {
+    auto kept = detail::keepDamagedFile(file, keptDamagedFiles);
+    if (auto* error = std::get_if<Error>(&kept)) return std::move(*error);
+    const auto& copy = std::get<std::filesystem::path>(kept);
+    if (disk.damagedKeys.empty()) {
+      console::print("Keychain: " + file.string() + " could not be read; it was kept as " + copy.string() +
+                     " and the keychain starts empty");
+    } else {
+      console::print("Keychain: items of " + file.string() + " could not be read; the file was kept as " +
+                     copy.string() + " and the other items stay");
+    }
+  }
+  return detail::writeFileAtomically(file, encodeItems(disk.items, service), 0600, true);
 }
 
 }  // namespace
 
 Keychain::Keychain(std::string service) : service_(std::move(service)) {}
 
-std::optional<Bytes> Keychain::getData(const std::string& key) const {
+Keychain::Snapshot Keychain::snapshot() const {
   std::lock_guard lock(keychainMutex());
-  auto items = readItems(AppHome::keychainPath(service_), service_);
-  auto it = items.find(key);
-  if (it == items.end()) return std::nullopt;
+  return Snapshot(currentItems(AppHome::keychainPath(service_), service_));
+}
+
+std::optional<Bytes> Keychain::Snapshot::getData(const std::string& key) const {
+  auto it = items_->find(key);
+  if (it == items_->end()) return std::nullopt;
   return Bytes(it->second.begin(), it->second.end());
 }
 
-std::optional<std::string> Keychain::getString(const std::string& key) const {
-  std::lock_guard lock(keychainMutex());
-  auto items = readItems(AppHome::keychainPath(service_), service_);
-  auto it = items.find(key);
-  if (it == items.end() || !detail::isValidUtf8(it->second)) return std::nullopt;
+std::optional<std::string> Keychain::Snapshot::getString(const std::string& key) const {
+  auto it = items_->find(key);
+  if (it == items_->end() || !detail::isValidUtf8(it->second)) return std::nullopt;
   return it->second;
 }
+
+std::vector<std::string> Keychain::Snapshot::allKeys() const {
+  std::vector<std::string> keys;
+  keys.reserve(items_->size());
+  for (const auto& [key, bytes] : *items_) keys.push_back(key);
+  return keys;
+}
+
+bool Keychain::Snapshot::contains(const std::string& key) const { return items_->count(key) != 0; }
+
+std::optional<Bytes> Keychain::getData(const std::string& key) const { return snapshot().getData(key); }
+
+std::optional<std::string> Keychain::getString(const std::string& key) const { return snapshot().getString(key); }
 
 std::optional<Error> Keychain::set(const std::string& value, const std::string& key) const { return store(key, value); }
 
@@ -82,24 +251,16 @@ std::optional<Error> Keychain::set(const Bytes& value, const std::string& key) c
 std::optional<Error> Keychain::remove(const std::string& key) const { return store(key, std::nullopt); }
 
 std::optional<Error> Keychain::removeAll() const {
-  std::lock_guard lock(keychainMutex());
-  auto file = AppHome::keychainPath(service_);
-  detail::FolderLock folderLock(file.parent_path());
-  if (readItems(file, service_).empty()) return std::nullopt;
-  return detail::writeFileAtomically(file, encodeItems({}, service_), 0600, true);
+  return changeItems(service_, false, [](KeychainFile& disk) {
+    if (disk.items.empty() && !disk.damaged) return false;
+    disk.items.clear();
+    return true;
+  });
 }
 
-std::vector<std::string> Keychain::allKeys() const {
-  std::lock_guard lock(keychainMutex());
-  std::vector<std::string> keys;
-  for (const auto& [key, bytes] : readItems(AppHome::keychainPath(service_), service_)) keys.push_back(key);
-  return keys;
-}
+std::vector<std::string> Keychain::allKeys() const { return snapshot().allKeys(); }
 
-bool Keychain::contains(const std::string& key) const {
-  std::lock_guard lock(keychainMutex());
-  return readItems(AppHome::keychainPath(service_), service_).count(key) != 0;
-}
+bool Keychain::contains(const std::string& key) const { return snapshot().contains(key); }
 
 std::optional<Error> Keychain::store(const std::string& key, const std::optional<std::string>& bytes) const {
   // The file keeps the service and the keys as JSON texts: bytes that are not UTF-8 would come back
@@ -108,19 +269,15 @@ std::optional<Error> Keychain::store(const std::string& key, const std::optional
     return Error::withDescription("NSOSStatusErrorDomain", -50,
                                   "One or more parameters passed to a function were not valid.");
   }
-  std::lock_guard lock(keychainMutex());
-  auto file = AppHome::keychainPath(service_);
-  if (bytes) {
-    if (auto error = detail::createDirectories(file.parent_path(), 0700)) return error;
-  }
-  detail::FolderLock folderLock(file.parent_path());
-  auto items = readItems(file, service_);
-  if (bytes) {
-    items[key] = *bytes;
-  } else if (items.erase(key) == 0) {
-    return std::nullopt;  // nothing to remove
-  }
-  return detail::writeFileAtomically(file, encodeItems(items, service_), 0600, true);
+  return changeItems(service_, bytes.has_value(), [&](KeychainFile& disk) {
+    if (bytes) {
+      disk.items[key] = *bytes;
+      return true;
+    }
+    // A damaged item under the key goes too.
+    const bool removed = disk.items.erase(key) != 0;
+    return disk.damagedKeys.erase(key) != 0 || removed;
+  });
 }
 
 }  // namespace talvaren::platform

@@ -79,6 +79,16 @@ TEST_F(CredentialsTest, DamagedItemsReadAsAbsent) {
     EXPECT_FALSE(connector->isLoggedInToken()) << damaged;
     EXPECT_FALSE(connector->isLoggedInAPIKey()) << damaged;
   }
+  // Each read decodes what the item holds now: a valid item after damaged ones, and the other way round.
+  for (const char* token : {"t1", "t2", "", "t1"}) {
+    if (*token != '\0') {
+      connector->saveTokenToKeychain(APIToken(token));
+    } else {
+      (void)keychain().set(bytes("{}"), "ConnectorToken");
+    }
+    auto stored = connector->token();
+    EXPECT_EQ(stored ? stored->token() : "", token);
+  }
 }
 
 namespace {

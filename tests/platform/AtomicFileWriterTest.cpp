@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "platform/FileIO.hpp"
 #include "talvaren/testing/Storage.hpp"
@@ -79,4 +81,47 @@ TEST(AtomicFileWriterTest, UnfinishedOrRefusedWritesLeaveNoTrace) {
   auto missing = AtomicFileWriter::open(home.path() / "absent" / "x", 0644, true);
   ASSERT_TRUE(std::holds_alternative<Error>(missing));
   EXPECT_EQ(std::get<Error>(missing).code, 4);
+}
+
+// A writer killed before its commit leaves its temporary file; the next writer in that folder (a store's
+// save, a download) removes it, but never the file of a writer still at work, nor anything else.
+TEST(AtomicFileWriterTest, LeftoversOfDeadWritersAreSweptWhenTheFolderIsNextWritten) {
+  testkit::TemporaryAppHome home;
+  const fs::path folder = home.path();
+  // What a writer leaves when it dies: its temporary file, named after the target and the writer.
+  const std::vector<std::string> dead = {".firmware.zip.tmp-2147483646-0-a3f2c1", ".UserDefaults.json.tmp-12-7-ff"};
+  const std::vector<std::string> others = {".hidden", "report.tmp-1-2-3", ".notes.tmp-", ".x.tmp-12-ab-cd"};
+  auto live = opened(folder / "body.bin");
+  EXPECT_EQ(live.write("in progress"), 0);
+  for (const auto& name : dead) std::ofstream(folder / name) << std::string(4096, 's');
+  for (const auto& name : others) std::ofstream(folder / name) << "mine";
+  ASSERT_EQ(entries(folder), dead.size() + others.size() + 1);
+
+  auto next = opened(folder / "other.bin");
+  for (const auto& name : dead) EXPECT_FALSE(fs::exists(folder / name)) << name;
+  for (const auto& name : others) EXPECT_EQ(contents(folder / name), "mine") << name;
+  EXPECT_EQ(entries(folder), others.size() + 2);  // the two live writers' files
+  EXPECT_FALSE(live.commit());
+  EXPECT_FALSE(next.commit());
+  EXPECT_EQ(contents(folder / "body.bin"), "in progress");
+  EXPECT_EQ(entries(folder), others.size() + 2);
+}
+
+// Writers sharing a folder sweep while the others write: none loses its file on the way to its commit.
+TEST(AtomicFileWriterTest, WritersSharingAFolderNeverSweepEachOther) {
+  testkit::TemporaryAppHome home;
+  std::vector<std::thread> writers;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        auto file = home.path() / ("file" + std::to_string(t) + "-" + std::to_string(i % 3));
+        if (platform::detail::writeFileAtomically(file, std::to_string(i), 0600, true)) ++failures;
+      }
+    });
+  }
+  for (auto& writer : writers) writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(entries(home.path()), 12u);
+  EXPECT_EQ(contents(home.path() / "file3-0"), "39");
 }

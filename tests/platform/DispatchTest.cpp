@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -404,13 +405,24 @@ TEST(DispatchThreadsTest, ExecutorReleasedInsideItsOwnWorkerShutsDown) {
   DispatchQueue other(executor->makeSerialQueue("other"));
   other.async([] {});
   q.asyncAfter(60, [] {});  // starts the timer thread; dropped at shutdown
-  std::atomic<bool> go{false};
-  q.async([keep = executor, &go] {
-    while (!go) std::this_thread::yield();
-  });
-  executor.reset();
-  go = true;  // the item ends and lets go of the last reference on the worker thread
-  EXPECT_TRUE(waitFor([&] { return weak.expired(); }));
+  // The item holds the last reference. Dropping it on the worker shuts the executor down there, and only
+  // then reports it released: what the shutdown did happens before the checks below.
+  struct LastReference {
+    std::shared_ptr<platform::RealThreadExecutor> executor;
+    std::promise<void> released;
+    ~LastReference() {
+      executor.reset();
+      released.set_value();
+    }
+  };
+  auto last = std::make_shared<LastReference>();
+  last->executor = std::move(executor);
+  auto released = last->released.get_future();
+  std::promise<void> go;
+  q.async([last = std::move(last), go = go.get_future().share()] { go.wait(); });
+  go.set_value();  // the item ends and lets go of the last reference on the worker thread
+  ASSERT_EQ(released.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_TRUE(weak.expired());
   bool ran = false;
   q.async([&] { ran = true; });  // dropped quietly: the executor is gone
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
