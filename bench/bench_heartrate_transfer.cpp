@@ -6,16 +6,25 @@
 // and reports samples per second and the process's peak resident memory. After the runs the program prints
 // the cost per sample at 100,000 against 10,000 and exits non-zero when it grows by more than half
 // (the cost must stay linear in the number of samples) or when a transfer failed.
+//
+// Then the memory an upload body costs: the peak of the heap while the body of 1,000,000 samples is built
+// (all that the program's operator new hands out, less what was live before), over the body's own bytes,
+// printed as a ratio line over a few rounds; the program exits non-zero when its median exceeds 2.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "RatioRounds.hpp"
+#include "api/HeartrateBody.hpp"
 #include "support/BenchmarkRuns.hpp"
 #include "support/LoopbackService.hpp"
 #include "talvaren/api/Connector.hpp"
@@ -26,7 +35,45 @@
 
 namespace {
 
+/// Bytes handed out by operator new and not yet returned, and the most there were since the last reset.
+std::atomic<std::size_t> liveHeapBytes{0};
+std::atomic<std::size_t> peakHeapBytes{0};
+/// Room before each block for its size, keeping the block aligned as malloc's are.
+constexpr std::size_t blockHeader = alignof(std::max_align_t);
+
+void* countedAllocation(std::size_t size) {
+  auto* block = static_cast<char*>(std::malloc(size + blockHeader));
+  if (block == nullptr) throw std::bad_alloc();
+  *reinterpret_cast<std::size_t*>(block) = size;
+  const auto live = liveHeapBytes.fetch_add(size) + size;
+  auto peak = peakHeapBytes.load();
+  while (live > peak && !peakHeapBytes.compare_exchange_weak(peak, live)) {
+  }
+  return block + blockHeader;
+}
+
+void countedRelease(void* pointer) noexcept {
+  if (pointer == nullptr) return;
+  auto* block = static_cast<char*>(pointer) - blockHeader;
+  liveHeapBytes.fetch_sub(*reinterpret_cast<std::size_t*>(block));
+  std::free(block);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return countedAllocation(size); }
+void* operator new[](std::size_t size) { return countedAllocation(size); }
+void operator delete(void* pointer) noexcept { countedRelease(pointer); }
+void operator delete[](void* pointer) noexcept { countedRelease(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { countedRelease(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { countedRelease(pointer); }
+
+namespace {
+
 using namespace talvaren;
+
+constexpr std::int64_t bodySamples = 1'000'000;
+constexpr double allowedBodyMemory = 2.0;
 
 constexpr std::int64_t firstTimestamp = 1'700'000'000;
 constexpr double allowedGrowth = 1.5;
@@ -138,12 +185,25 @@ BENCHMARK(BM_PagedDownload)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillise
 BENCHMARK(BM_BulkUpload)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_BulkUploadInChunks)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+/// The heap's peak while the body of `samples` is built, less what was live before, over the body's bytes.
+double bodyMemoryRatio(const std::vector<HeartrateSDK>& samples) {
+  const auto before = liveHeapBytes.load();
+  peakHeapBytes.store(before);
+  const auto body = talvaren::detail::heartrateArrayBody(samples);
+  const auto peak = peakHeapBytes.load();
+  return static_cast<double>(peak - before) / static_cast<double>(body.size());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   // Settings and credentials go to a temporary application home, never the real one.
   testkit::TemporaryAppHome home;
-  if (!testkit::runBestOfRepetitions(argc, argv)) return 1;
+  std::vector<char*> arguments;
+  for (int i = 0; i < argc; ++i) {
+    if (!std::string_view(argv[i]).starts_with("--rounds=")) arguments.push_back(argv[i]);
+  }
+  if (!testkit::runBestOfRepetitions(static_cast<int>(arguments.size()), arguments.data())) return 1;
   bool linear = true;
   for (const auto& [name, costs] : bestCost) {
     const auto small = costs.find(10'000);
@@ -155,7 +215,13 @@ int main(int argc, char** argv) {
     linear = linear && growth <= allowedGrowth;
   }
   std::printf("peak memory: %.1f MiB\n", peakMemoryMiB());
-  const bool ok = linear && allSucceeded;
+  const auto samples = makeSamples(bodySamples);
+  bench::Ratios bodyMemory;
+  for (int round = bench::roundsFromArguments(argc, argv, 3); round > 0; --round) {
+    bodyMemory.values.push_back(bodyMemoryRatio(samples));
+  }
+  const bool bodyOk = bench::reportRatio("heartrate_upload_body_peak_heap_vs_body_bytes", bodyMemory, allowedBodyMemory);
+  const bool ok = linear && allSucceeded && bodyOk;
   std::printf("%s\n",
               ok ? "heart-rate transfer benchmark: within limits" : "heart-rate transfer benchmark: OUT OF LIMITS");
   return ok ? 0 : 1;

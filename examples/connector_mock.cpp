@@ -1,20 +1,17 @@
 // An example host program: how a host tests its own use of the server client. The host's code sends a
 // workout through whatever Connector it is given; its test hands it a ConnectorMock, which runs the real
 // endpoint code but sends nothing, and then checks the recorded method, URL and body. Nothing leaves the
-// machine. It keeps its state in a temporary application home unless TALVAREN_HOME is set.
-
-#include <unistd.h>
+// machine.
+//
+//   connector_mock [--help] [--quiet] [--home FOLDER]
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Example.hpp"
 #include "talvaren/api/ConnectorMock.hpp"
-#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/records/WorkoutSDK.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
@@ -55,7 +52,7 @@ WorkoutSDK trainingSession() {
   return workout;
 }
 
-int run() {
+int run(const examples::Options&) {
   Connector::setAPIBaseURL("https://api.example.test/");
   const WorkoutSDK workout = trainingSession();
 
@@ -64,37 +61,26 @@ int run() {
   uploadTraining(*client, workout, uploaded);
 
   const std::string method = client->method ? std::string(rawValue(*client->method)) : "none";
-  std::printf("Recorded method: %s\n", method.c_str());
-  std::printf("Recorded URL: %s\n", client->url.value_or("none").c_str());
-  std::printf("Recorded body:\n%s\n", Json::dump(client->parameters, 2).c_str());
+  examples::say("Recorded method: %s", method.c_str());
+  examples::say("Recorded URL: %s", client->url.value_or("none").c_str());
+  examples::say("Recorded body:\n%s", Json::dump(client->parameters, 2).c_str());
 
   const std::string expectedURL = Connector::workoutsEndpoint();
   if (!uploaded) {
-    std::fprintf(stderr, "connector_mock: the upload's completion did not report success\n");
-    return 1;
+    return examples::fail("the upload's completion did not report success");
   }
   if (method != "POST" || client->url != expectedURL || client->parameters != workout.toJSON()) {
-    std::fprintf(stderr, "connector_mock: expected POST %s with the workout's JSON\n", expectedURL.c_str());
-    return 1;
+    return examples::fail("expected POST %s with the workout's JSON", expectedURL.c_str());
   }
-  std::printf("The host's upload sends POST %s with %zu heart-rate samples\n", expectedURL.c_str(),
-              client->parameters["hr_data"].size());
+  examples::result("the host's upload sends POST %s with %zu heart-rate samples", expectedURL.c_str(),
+                   client->parameters["hr_data"].size());
   return 0;
 }
 
 }  // namespace
 
-int main() {
-  std::filesystem::path home;
-  if (!std::getenv("TALVAREN_HOME")) {
-    home = std::filesystem::temp_directory_path() / ("talvaren-connector-mock-" + std::to_string(::getpid()));
-    platform::AppHome::setPath(home);
-  }
-  const int status = run();
-  if (!home.empty()) {
-    platform::AppHome::setPath({});
-    std::error_code ignored;
-    std::filesystem::remove_all(home, ignored);
-  }
-  return status;
+int main(int argc, char** argv) {
+  return examples::main(
+      {"connector_mock", "A host's own test of its server calls, with ConnectorMock recording what would be sent."},
+      argc, argv, run);
 }

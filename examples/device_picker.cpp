@@ -1,16 +1,16 @@
-// An example host program: the user picks a strap from the kit's device picker and the host starts a
-// training run on it. Four simulated straps advertise (two under the same name); the program shows the
-// picker, prints its rows as a user sees them, taps one, confirms with "OK", and connects the chosen
-// strap through the Bluetooth facade. It runs on virtual time and keeps its state in a temporary
-// application home unless TALVAREN_HOME is set.
+// An example host program: the kit's device picker, as a host shows it. Four simulated straps advertise
+// around; the host asks for the picker, which scans and lists each strap once with a check mark; the
+// user taps "HRM Strap" and confirms; the host's delegate gets the chosen strap and starts a training
+// run on it. The picker's screen and pictures come with the library itself; the program runs the main
+// queue in real time, where the picker lives.
+//
+//   device_picker [--help] [--quiet] [--home FOLDER]
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <atomic>
 #include <memory>
 #include <string>
 
-#include "ExampleHome.hpp"
+#include "Example.hpp"
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/bluetooth/BluetoothConnectionViewController.hpp"
 #include "talvaren/bluetooth/BluetoothDeviceCell.hpp"
@@ -21,64 +21,62 @@
 #include "talvaren/sim/KeloStrap.hpp"
 #include "talvaren/sim/RavoStrap.hpp"
 #include "talvaren/sim/SimulatedRadio.hpp"
-#include "talvaren/testing/VirtualTime.hpp"
 
 namespace {
 
 using namespace talvaren;
 using platform::ui::Presenter;
 
-/// The host: receives the picker's choice and starts a training run on it.
+/// The host: receives the picker's choice (on the main queue) and starts a training run on it; the run's
+/// measurements arrive on the link's queue.
 class Host : public BluetoothConnectionViewControllerDelegate, public BluetoothTrainDelegate {
  public:
   void connectToDevice(const std::shared_ptr<platform::Peripheral>& device) override {
-    std::printf("[host] the user chose %s\n", device->name().value_or("?").c_str());
-    if (!BluetoothConfiguration::shared()->configTrain(device)) std::printf("[host] the strap was refused\n");
+    examples::say("[host] the user chose %s", device->name().value_or("?").c_str());
+    if (!BluetoothConfiguration::shared()->configTrain(device)) examples::say("[host] the strap was refused");
   }
-  void deviceListCanceled() override { std::printf("[host] the user cancelled\n"); }
+  void deviceListCanceled() override { examples::say("[host] the user cancelled"); }
 
   void didConnect() override {
     connected = true;
-    std::printf("[host] connected to %s\n", BluetoothConfiguration::getLastConnectedDeviceName().c_str());
+    examples::say("[host] connected to %s", BluetoothConfiguration::getLastConnectedDeviceName().c_str());
   }
   void didUpdateBPM(std::uint16_t bpm, double) override {
     ++beats;
-    std::printf("[host] %u bpm\n", static_cast<unsigned>(bpm));
+    examples::say("[host] %u bpm", static_cast<unsigned>(bpm));
   }
   void didDisconnect() override {}
-  void didNotEnabled() override { std::printf("[host] Bluetooth is off\n"); }
+  void didNotEnabled() override { examples::say("[host] Bluetooth is off"); }
   void shouldSearchForDevices() override {}
   void handlerError(const Error& error) override {
-    std::printf("[host] error: %s\n", error.localizedDescription().c_str());
+    examples::say("[host] error: %s", error.localizedDescription().c_str());
   }
 
-  bool connected = false;
-  int beats = 0;
+  std::atomic<bool> connected{false};
+  std::atomic<int> beats{0};
 };
 
 /// The picker's rows as a user sees them: the check mark, then the strap's name.
 void printRows(const BluetoothConnectionViewController& picker) {
-  auto kit = platform::ui::KitBundle::shared();
-  auto green = platform::ui::ImageAsset::named("green_check_icon", kit);
-  std::printf("  %s\n", picker.selectDevice()->text().value_or("").c_str());
+  auto green = platform::ui::ImageAsset::named("green_check_icon", platform::ui::KitBundle::shared());
+  examples::say("  %s", picker.selectDevice()->text().value_or("").c_str());
   for (auto& cell : picker.tableView()->visibleCells()) {
     auto row = std::dynamic_pointer_cast<BluetoothDeviceCell>(cell);
     if (!row) continue;
     bool marked = row->checkImage()->image() && row->checkImage()->image() == green;
-    std::printf("  %s %s\n", marked ? "(v)" : "( )", row->deviceNameLabel()->text().value_or("").c_str());
+    examples::say("  %s %s", marked ? "(v)" : "( )", row->deviceNameLabel()->text().value_or("").c_str());
   }
-  std::printf("  [%s]  [%s]\n", picker.cancelButton()->title(platform::ui::ControlState::normal)->c_str(),
-              picker.confirmButton()->title(platform::ui::ControlState::normal)->c_str());
+  examples::say("  [%s]  [%s]", picker.cancelButton()->title(platform::ui::ControlState::normal)->c_str(),
+                picker.confirmButton()->title(platform::ui::ControlState::normal)->c_str());
 }
 
 int fail(const char* message) {
-  std::fprintf(stderr, "device_picker: %s\n", message);
+  Presenter::setObserver({});
   platform::BluetoothRadio::setCurrent(nullptr);
-  return 1;
+  return examples::fail("%s", message);
 }
 
-int run() {
-  testkit::VirtualTime time;
+int run(const examples::Options&) {
   auto radio = std::make_shared<sim::SimulatedRadio>();
   platform::BluetoothRadio::setCurrent(radio);
   radio->add(std::make_shared<sim::KeloStrap>(sim::identifierNumber(1), "Kelo-0001"));
@@ -98,18 +96,23 @@ int run() {
                           },
                           {}});
 
-  // The radio has not been started yet: the first request starts it, the second shows the picker.
+  // The first request starts the radio; the picker comes once Bluetooth is on.
   auto root = Presenter::rootViewController();
-  if (BluetoothConnectionViewController::showBluetoothConnectionViewController(root)) {
-    return fail("the picker was shown before Bluetooth was on");
-  }
-  time.advance(1);
-  if (!BluetoothConnectionViewController::showBluetoothConnectionViewController(root)) {
+  if (!examples::waitUntil([&] { return BluetoothConnectionViewController::showBluetoothConnectionViewController(root); },
+                           5)) {
     return fail("Bluetooth did not come on");
   }
-  time.advance(2);
-  if (!picker) return fail("the picker was not presented");
-  std::printf("[screen] the picker lists the straps around:\n");
+  if (!examples::waitUntil([&] { return picker != nullptr; }, 5)) return fail("the picker was not presented");
+  auto listed = [&](const std::string& name) {
+    for (const auto& device : picker->devices()) {
+      if (device.first == name) return true;
+    }
+    return false;
+  };
+  // Every strap around advertises at least once a second.
+  examples::waitUntil([&] { return listed("HRM Strap") && listed("Kelo-0001") && listed("Ravo HRM"); }, 5);
+  examples::runFor(0.6);
+  examples::say("[screen] the picker lists the straps around:");
   printRows(*picker);
 
   const auto& devices = picker->devices();
@@ -117,24 +120,29 @@ int run() {
   while (row < devices.size() && devices[row].first != "HRM Strap") ++row;
   if (row == devices.size()) return fail("the HRM strap is not listed");
   picker->tableView()->tapRow({0, row});
-  time.advance(1);  // the straps go on advertising; the mark stays
-  std::printf("[screen] after the tap on \"HRM Strap\":\n");
+  examples::runFor(0.6);  // the straps go on advertising; the mark stays
+  examples::say("[screen] after the tap on \"HRM Strap\":");
   printRows(*picker);
+  const auto rows = picker->devices().size();
   picker->confirmButton()->sendTouch();
   if (root->presentedViewController()) return fail("the picker stayed on screen after OK");
   picker.reset();
   Presenter::setObserver({});
 
-  time.advance(4);
+  examples::waitUntil([&] { return host->beats >= 2; }, 6);
   BluetoothConfiguration::enableDisconect(true);
   BluetoothConfiguration::shared()->disconnect();
-  time.advance(1);
+  examples::waitUntil([&] { return !chosen->isConnected(); }, 2);
   platform::BluetoothRadio::setCurrent(nullptr);
-  if (!host->connected || host->beats < 2) return fail("the chosen strap did not connect and measure");
-  std::printf("device_picker: connected to the chosen strap, %d measurements\n", host->beats);
+  if (!host->connected || host->beats < 2) return examples::fail("the chosen strap did not connect and measure");
+  examples::result("the picker listed %zu straps; the chosen one connected and sent %d measurements", rows,
+                   host->beats.load());
   return 0;
 }
 
 }  // namespace
 
-int main() { return examples::runInApplicationHome("device-picker", run); }
+int main(int argc, char** argv) {
+  return examples::main({"device_picker", "The kit's device picker: list the straps around, pick one, train with it."},
+                        argc, argv, run);
+}

@@ -1,30 +1,27 @@
 // Updates the firmware of a simulated Kelo strap as a host does: switch the strap into update mode with
 // the firmware-mode command, build a small firmware package, run the updater on it, and print progress
-// and the result. Everything runs on the simulated radio on virtual time, so the update's seconds pass
-// at once; the strap's bootloader checks the image against the package's init packet and activates it.
-// State stays in a temporary application home unless TALVAREN_HOME is set.
+// and the result. Everything runs on the simulated radio in real time while the program runs the main
+// queue; the strap's bootloader checks the image against the package's init packet and activates it,
+// and the strap comes back running it. (firmware_chain also fetches the package from the service.)
+//
+//   firmware_update [--help] [--quiet] [--home FOLDER]
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
-#include <random>
 
+#include "Example.hpp"
 #include "talvaren/codecs/BluetoothUtils.hpp"
 #include "talvaren/firmware/BluetoothDFU.hpp"
-#include "talvaren/platform/AppHome.hpp"
-#include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/ble/CentralManager.hpp"
 #include "talvaren/platform/dfu/DFUFirmware.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
 #include "talvaren/sim/SimulatedRadio.hpp"
-#include "talvaren/testing/VirtualTime.hpp"
+
+namespace {
 
 using namespace talvaren;
 using namespace talvaren::platform;
-
-namespace {
 
 /// Connects to the strap in its normal mode and writes the firmware-mode command to its FD0A
 /// characteristic, as the Bluetooth link does for a host; the strap then restarts in update mode.
@@ -32,7 +29,7 @@ class ModeSwitch : public CentralManagerDelegate, public PeripheralDelegate {
  public:
   explicit ModeSwitch(PeripheralIdentifier strap) : strap_(strap) {}
   std::shared_ptr<CentralManager> central;
-  bool written = false;
+  std::atomic<bool> written{false};
 
   void centralManagerDidUpdateState(CentralManager& manager) override {
     if (manager.state() != ManagerState::poweredOn) return;
@@ -57,7 +54,7 @@ class ModeSwitch : public CentralManagerDelegate, public PeripheralDelegate {
       if (characteristic->uuid() == BluetoothUUID::fromUInt16(0xFD0A) && !written) {
         peripheral->writeValue(BluetoothUtils::getOTAData(), characteristic, WriteType::withoutResponse);
         written = true;
-        std::printf("Firmware-mode command written\n");
+        examples::say("Firmware-mode command written");
       }
     }
   }
@@ -67,48 +64,31 @@ class ModeSwitch : public CentralManagerDelegate, public PeripheralDelegate {
   std::shared_ptr<Peripheral> peripheral_;
 };
 
+/// The host's update screen. The updater calls it on its own queue.
 class Host : public BluetoothDFUDelegate {
  public:
-  std::optional<bool> succeeded;
-  bool started = false;
-  std::string identifier;
-  std::string package;
+  /// 0 while the update runs, then 1 for success or -1 for failure.
+  std::atomic<int> outcome{0};
 
-  void dfuPhoneBleStatus(bool status, BluetoothDFU&) override { std::printf("Bluetooth %s\n", status ? "on" : "off"); }
-  void dfuProgress(int progress, BluetoothDFU&) override { std::printf("Progress: %d %%\n", progress); }
+  void dfuPhoneBleStatus(bool status, BluetoothDFU&) override { examples::say("Bluetooth %s", status ? "on" : "off"); }
+  void dfuProgress(int progress, BluetoothDFU&) override { examples::say("Progress: %d %%", progress); }
   void dfuResultStatus(bool status, BluetoothDFU&, std::optional<std::int64_t> error,
                        const std::string& message) override {
     if (status) {
-      std::printf("Update finished\n");
+      examples::say("Update finished");
     } else {
-      std::printf("Update failed (code %s): %s\n", error ? std::to_string(*error).c_str() : "none", message.c_str());
+      examples::say("Update failed (code %s): %s", error ? std::to_string(*error).c_str() : "none", message.c_str());
     }
-    succeeded = status;
+    outcome = status ? 1 : -1;
   }
 };
 
-}  // namespace
-
-int run();
-
-int main() {
-  std::filesystem::path temporaryHome;
-  if (!std::getenv("TALVAREN_HOME")) {
-    temporaryHome =
-        std::filesystem::temp_directory_path() / ("talvaren-firmware-example-" + std::to_string(::getpid()));
-    AppHome::setPath(temporaryHome);
-  }
-
-  int status = run();
-  if (!temporaryHome.empty()) {
-    AppHome::setPath({});
-    std::filesystem::remove_all(temporaryHome);
-  }
-  return status;
+int fail(const char* message) {
+  BluetoothRadio::setCurrent(nullptr);
+  return examples::fail("%s", message);
 }
 
-int run() {
-  testkit::VirtualTime time;
+int run(const examples::Options&) {
   auto radio = std::make_shared<sim::SimulatedRadio>();
   BluetoothRadio::setCurrent(radio);
   auto strap = radio->add(std::make_shared<sim::KeloStrap>(sim::identifierNumber(1), "Kelo-0001"));
@@ -116,27 +96,21 @@ int run() {
   // 1. The host switches the strap into update mode.
   auto modeSwitch = std::make_shared<ModeSwitch>(strap->identifier());
   modeSwitch->central = CentralManager::make(modeSwitch);
-  time.advanceUntil([&] { return strap->inUpdateMode(); }, 5);
-  if (!strap->inUpdateMode()) {
-    std::fprintf(stderr, "firmware_update: the strap did not enter update mode\n");
-    return 1;
-  }
+  if (!examples::waitUntil([&] { return strap->inUpdateMode(); }, 5)) return fail("the strap did not enter update mode");
   modeSwitch->central.reset();
-  std::printf("Strap in update mode\n");
+  examples::say("Strap in update mode");
 
-  // 2. A small package: a 6 KiB application image and its init packet.
-  std::mt19937 random(2026);
-  Bytes image(6 * 1024);
-  for (auto& byte : image) byte = static_cast<std::uint8_t>(random());
-  std::filesystem::create_directories(AppHome::documentsPath());
+  // 2. A small package: a 6 KiB application image of the strap's firmware 2.2.0 and its init packet.
+  const Bytes image = sim::KeloStrap::firmwareImage("2.2.0");
+  std::error_code ignored;
+  std::filesystem::create_directories(AppHome::documentsPath(), ignored);
   const auto package = (AppHome::documentsPath() / "kelo-firmware.zip").string();
   if (!dfu::writeFirmwarePackage(
           package,
           {{"application", sim::DfuBootloader::initPacket(sim::DfuBootloader::typeApplication, image), image}})) {
-    std::fprintf(stderr, "firmware_update: cannot write %s\n", package.c_str());
-    return 1;
+    return fail(("cannot write " + package).c_str());
   }
-  std::printf("Package: %s\n", package.c_str());
+  examples::say("Package: %s", package.c_str());
 
   // 3. The updater finds the strap by its identifier and uploads the package.
   auto host = std::make_shared<Host>();
@@ -144,21 +118,28 @@ int run() {
   updater->delegate = host;
   updater->deviceId = strap->identifier().uuidString();
   updater->filePath = "file://" + package;
-  time.advance(0.1);  // the radio reports powered on
+  examples::waitUntil([&] { return updater->isAvailable() == true; }, 2);  // the radio reports powered on
+  const auto started = std::chrono::steady_clock::now();
   updater->startConnectBleDevice();
-  time.advanceUntil([&] { return host->succeeded.has_value(); }, 60);
+  examples::waitUntil([&] { return host->outcome != 0; }, 30);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
   updater->delegate.reset();
-  std::printf("Virtual time of the update: %.2f s\n", time.elapsed());
+  examples::say("The update took %.2f s", took.count());
 
-  int status = 0;
+  // 4. The strap restarts with the new image.
   auto activated = strap->bootloader().activated();
-  if (host->succeeded != true || !activated || activated->bytes != image) {
-    std::fprintf(stderr, "firmware_update: the strap does not hold the new image\n");
-    status = 1;
-  } else {
-    std::printf("Strap runs the new image: %zu bytes, CRC-32 %08X\n", activated->bytes.size(),
-                static_cast<unsigned>(activated->crc));
-  }
+  if (host->outcome != 1 || !activated || activated->bytes != image) return fail("the strap does not hold the new image");
+  if (!examples::waitUntil([&] { return !strap->inUpdateMode(); }, 3)) return fail("the strap did not restart");
   BluetoothRadio::setCurrent(nullptr);
-  return status;
+  examples::result("the strap runs the new image (%zu bytes, CRC-32 %08X) in %.1f s", activated->bytes.size(),
+                   static_cast<unsigned>(activated->crc), took.count());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return examples::main(
+      {"firmware_update", "A strap's firmware update over Secure DFU from a package built on the spot."}, argc, argv,
+      run);
 }

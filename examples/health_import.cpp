@@ -1,22 +1,20 @@
 // An example host program: imports sleep, activity and calories from the device's health store through
 // the retrieval facade, as a host application would. The health store here is the kit's stand-in, which
 // the program first fills with three days of steps, distances and energy and one night's sleep. The host
-// runs the main queue until every import has completed. It keeps its state in a temporary application
-// home unless TALVAREN_HOME is set.
+// runs the main queue (runMainQueue, in real time) until every import has completed.
+//
+//   health_import [--help] [--quiet] [--home FOLDER]
 
 #include <atomic>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "talvaren/platform/Console.hpp"
+#include "Example.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/health/HealthTypes.hpp"
 #include "talvaren/retrieval/RetrieveDataConfiguration.hpp"
 #include "talvaren/sim/HealthStoreSimulator.hpp"
-#include "talvaren/testing/Storage.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 
 namespace {
@@ -33,27 +31,27 @@ class ImportScreen : public RetrieveDataDelegate {
  public:
   void didSleepsData(const std::vector<SleepSDK>& data, RetrieveDataService) override {
     for (const auto& sleep : data) {
-      std::printf("[host] sleep %s: %lld min\n", sleep.date.value_or("?").c_str(),
+      examples::say("[host] sleep %s: %lld min", sleep.date.value_or("?").c_str(),
                   static_cast<long long>(sleep.value.value_or(0) / 60));
     }
     records += static_cast<int>(data.size());
   }
   void didActivityData(const std::vector<ActivitySDK>& data, RetrieveDataService) override {
     for (const auto& activity : data) {
-      std::printf("[host] activity %s: %lld steps, %s mi\n", activity.date.value_or("?").c_str(),
+      examples::say("[host] activity %s: %lld steps, %s mi", activity.date.value_or("?").c_str(),
                   static_cast<long long>(activity.steps.value_or(0)), activity.miles.value_or("-").c_str());
     }
     records += static_cast<int>(data.size());
   }
   void didCaloriesData(const std::vector<CaloriesSDK>& data, RetrieveDataService) override {
     for (const auto& calories : data) {
-      std::printf("[host] calories %s: %lld kcal\n", calories.date.value_or("?").c_str(),
+      examples::say("[host] calories %s: %lld kcal", calories.date.value_or("?").c_str(),
                   static_cast<long long>(calories.value.value_or(0)));
     }
     records += static_cast<int>(data.size());
   }
   void handlerError(const ErrorRetrieve& error, RetieveDataType) override {
-    std::printf("[host] import failed: %s\n", error.message().value_or("access refused").c_str());
+    examples::say("[host] import failed: %s", error.message().value_or("access refused").c_str());
     ++errors;
   }
 
@@ -85,11 +83,10 @@ bool seedHealthStore(Date today) {
   return seeded;
 }
 
-int run() {
+int run(const examples::Options&) {
   const Date today = beginningOfTheDay(Date::now());
   if (!seedHealthStore(today)) {
-    std::fprintf(stderr, "health_import: the health store refused a sample\n");
-    return 1;
+    return examples::fail("the health store refused a sample");
   }
 
   auto retrieval = RetrieveDataConfiguration::shared();
@@ -111,22 +108,20 @@ int run() {
   watchdog->invalidate();
 
   if (running != 0) {
-    std::fprintf(stderr, "health_import: %d import(s) did not complete within 20 s\n", running.load());
-    return 1;
+    return examples::fail("%d import(s) did not complete within 20 s", running.load());
   }
   if (screen->errors != 0 || screen->records < 7) {
-    std::fprintf(stderr, "health_import: expected 3 activity, 3 calories and 1 sleep record, got %d (%d errors)\n",
-                 screen->records.load(), screen->errors.load());
-    return 1;
+    return examples::fail("expected 3 activity, 3 calories and 1 sleep record, got %d (%d errors)",
+                          screen->records.load(), screen->errors.load());
   }
-  std::printf("health_import: %d records\n", screen->records.load());
+  examples::result("%d records imported from the health store", screen->records.load());
   return 0;
 }
 
 }  // namespace
 
-int main() {
-  std::optional<talvaren::testkit::TemporaryAppHome> home;
-  if (!std::getenv("TALVAREN_HOME")) home.emplace();
-  return run();
+int main(int argc, char** argv) {
+  return examples::main(
+      {"health_import", "Sleep, activity and calories imported from the health store through the retrieval facade."},
+      argc, argv, run);
 }

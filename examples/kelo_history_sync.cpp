@@ -1,23 +1,23 @@
 // An example host program: downloads the heart-rate history of a (simulated) Kelo strap through the
 // Bluetooth facade, prints the samples, then sets the strap's clock. The strap was picked in an earlier
 // session, so it is saved for these tasks and the facade reconnects it. The strap asks the user to press
-// its button before it sends anything; the host's synchronisation screen tells the user so.
-// It runs on virtual time, so the seconds pass at once, and keeps its state in a temporary application
-// home unless TALVAREN_HOME is set.
+// its button before it sends anything; the host's synchronisation screen tells the user so. The program
+// runs the main queue in real time while the link works on its own queue.
+//
+//   kelo_history_sync [--help] [--quiet] [--home FOLDER]
 
-#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "ExampleHome.hpp"
+#include "Example.hpp"
 #include "talvaren/bluetooth/BluetoothConfiguration.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
+#include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
 #include "talvaren/sim/SimulatedRadio.hpp"
-#include "talvaren/testing/VirtualTime.hpp"
 
 namespace {
 
@@ -31,7 +31,7 @@ class SyncScreen : public BluetoothSynchDelegate, public BluetoothSetTimeDelegat
     asked_ = true;
   }
   void didGetTime(bool success, const Date& date) override {
-    std::printf("[host] strap clock %s (%s)\n", date.description().c_str(), success ? "plausible" : "far off");
+    examples::say("[host] strap clock %s (%s)", date.description().c_str(), success ? "plausible" : "far off");
   }
   void didSynchHR(const std::vector<HeartRate>& hertRates) override {
     std::lock_guard lock(mutex_);
@@ -42,10 +42,10 @@ class SyncScreen : public BluetoothSynchDelegate, public BluetoothSetTimeDelegat
     std::lock_guard lock(mutex_);
     clockSet_ = true;
   }
-  void didDisconnect() override { std::printf("[host] strap lost\n"); }
-  void shouldSearchForDevices() override { std::printf("[host] no strap: the user should pick one\n"); }
+  void didDisconnect() override { examples::say("[host] strap lost"); }
+  void shouldSearchForDevices() override { examples::say("[host] no strap: the user should pick one"); }
   void handlerError(const Error& error) override {
-    std::printf("[host] error: %s\n", error.localizedDescription().c_str());
+    examples::say("[host] error: %s", error.localizedDescription().c_str());
   }
   void didGetStateMode(BluetoothModeKelo, BluetoothStateKelo) override {}
 
@@ -75,12 +75,11 @@ class SyncScreen : public BluetoothSynchDelegate, public BluetoothSetTimeDelegat
 };
 
 int fail(const char* message) {
-  std::fprintf(stderr, "kelo_history_sync: %s\n", message);
-  return 1;
+  platform::BluetoothRadio::setCurrent(nullptr);
+  return examples::fail("%s", message);
 }
 
-int run() {
-  testkit::VirtualTime time;
+int run(const examples::Options&) {
   auto radio = std::make_shared<sim::SimulatedRadio>();
   platform::BluetoothRadio::setCurrent(radio);
   auto strap = radio->add(std::make_shared<sim::KeloStrap>(sim::identifierNumber(1)));
@@ -89,7 +88,7 @@ int run() {
   sim::KeloStrap::HistoryOptions options;
   options.needsSelection = true;
   strap->setHistoryOptions(options);
-  strap->setClock(static_cast<std::int64_t>(time.now()) - 3600);
+  strap->setClock(static_cast<std::int64_t>(platform::Date::now().timeIntervalSince1970()) - 3600);
   platform::UserDefaults::standard()->set(strap->identifier().uuidString(),
                                           BluetoothAttrbutes::WorkoutImporterDeviceKey);
 
@@ -99,28 +98,34 @@ int run() {
   bluetooth->setSetTimeDelegate(screen);
 
   if (!bluetooth->configSynch()) return fail("no strap saved for synchronisation");
-  if (!time.advanceUntil([&] { return screen->asked(); }, 30)) return fail("the strap never asked for its button");
-  std::printf("[host] please press the button on your strap\n");
+  if (!examples::waitUntil([&] { return screen->asked(); }, 10)) return fail("the strap never asked for its button");
+  examples::say("[host] please press the button on your strap");
   strap->selectSynchronisation();
-  if (!time.advanceUntil([&] { return screen->synchronised(); }, 60)) return fail("the history never arrived");
+  if (!examples::waitUntil([&] { return screen->synchronised(); }, 20)) return fail("the history never arrived");
   auto samples = screen->samples();
-  std::printf("[host] %zu samples:\n", samples.size());
+  examples::say("[host] %zu samples:", samples.size());
   for (const auto& sample : samples) {
-    std::printf("[host]   %s  %u bpm\n", sample.date.description().c_str(), static_cast<unsigned>(sample.bmp));
+    examples::say("[host]   %s  %u bpm", sample.date.description().c_str(), static_cast<unsigned>(sample.bmp));
   }
-  time.advance(4);  // the connector ends the link 3 s after the history
+  // The connector ends the link 3 s after the history.
+  examples::waitUntil([&] { return !strap->isConnected(); }, 5);
 
   if (!bluetooth->setTime()) return fail("no strap saved for the clock");
-  if (!time.advanceUntil([&] { return screen->clockSet(); }, 30)) return fail("the clock was not set");
-  time.advance(3);  // and 2.5 s after setting the clock
+  if (!examples::waitUntil([&] { return screen->clockSet(); }, 10)) return fail("the clock was not set");
+  // And 2.5 s after setting the clock.
+  examples::waitUntil([&] { return !strap->isConnected(); }, 5);
   platform::BluetoothRadio::setCurrent(nullptr);
 
-  if (samples.size() != 8) return fail("expected the 8 samples kept on the strap");
-  if (strap->isConnected()) return fail("the strap is still linked after both tasks");
-  std::printf("kelo_history_sync: %zu samples, strap clock set %d times\n", samples.size(), strap->clockSettings());
+  if (samples.size() != 8) return examples::fail("expected the 8 samples kept on the strap, got %zu", samples.size());
+  if (strap->isConnected()) return examples::fail("the strap is still linked after both tasks");
+  examples::result("%zu samples downloaded, strap clock set %d time(s)", samples.size(), strap->clockSettings());
   return 0;
 }
 
 }  // namespace
 
-int main() { return examples::runInApplicationHome("kelo-history-sync", run); }
+int main(int argc, char** argv) {
+  return examples::main(
+      {"kelo_history_sync", "A Kelo strap's history download, with the user's button press, then its clock set."},
+      argc, argv, run);
+}

@@ -1,22 +1,21 @@
 // An example host program: a session with the cloud service. It starts a loopback stand-in of the service
 // with one account, logs in, uploads a synchronised Kelo history as heart-rate samples and pages through
-// them again, then logs out. State stays in a temporary application home unless TALVAREN_HOME is set.
+// them again, then logs out, running the main queue (runMainQueue) while each call is under way.
 //
-//   server_session [kelo_history.hex]
+// Unlike the other examples it needs the kit's source tree: the loopback service is the kit's own test
+// stand-in (tests/support/LoopbackService.hpp), so it is built only with the kit's tests. A host points
+// Connector::setAPIBaseURL at the real service instead.
+//
+//   server_session [--help] [--quiet] [--home FOLDER] [KELO_HISTORY.hex]
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Example.hpp"
 #include "support/LoopbackService.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
-#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/utilities/DataExtensions.hpp"
@@ -27,16 +26,17 @@ using namespace talvaren;
 
 /// The samples of a recorded Kelo history download (one notification a line, "#" starts a comment), read
 /// by the history parser as the Bluetooth link does. The strap kept Berlin wall-clock time.
-std::vector<HeartRate> synchronisedHistory(const std::string& path) {
-  std::ifstream file(path);
+std::optional<std::vector<HeartRate>> synchronisedHistory(const std::string& path) {
+  const auto lines = examples::readRecording(path);
+  if (!lines) return std::nullopt;
   std::vector<std::string> texts;
   std::vector<std::uint8_t> bytes;
   std::vector<HeartRate> samples;
   std::int64_t strapTime = 0;
   const auto hostZone = platform::TimeZone::current();
   platform::TimeZone::setCurrent("Europe/Berlin");
-  for (std::string line; std::getline(file, line);) {
-    const auto frame = line.empty() || line.front() == '#' ? std::nullopt : dataFromHexEncodedString(line);
+  for (const auto& line : *lines) {
+    const auto frame = dataFromHexEncodedString(line);
     if (!frame) continue;
     auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(*frame, std::move(texts), std::move(bytes),
                                                              std::move(samples), strapTime);
@@ -49,8 +49,7 @@ std::vector<HeartRate> synchronisedHistory(const std::string& path) {
   return samples;
 }
 
-/// Runs the main queue until `start`'s completion has run as often as `calls` says; the error of the last
-/// failing call, if any.
+/// One call to the service: the main queue runs until its completion stops it.
 struct Step {
   int remaining = 1;
   std::optional<Error> error;
@@ -67,18 +66,18 @@ Connector::Completion finishing(Step& step) {
 
 bool report(const char* what, const Step& step) {
   if (step.error) {
-    std::fprintf(stderr, "%s failed: %s\n", what, step.error->description().c_str());
+    examples::fail("%s failed: %s", what, step.error->description().c_str());
     return false;
   }
   return true;
 }
 
-int runSession(const std::string& historyPath) {
-  const auto history = synchronisedHistory(historyPath);
-  if (history.empty()) {
-    std::fprintf(stderr, "No samples in %s\n", historyPath.c_str());
-    return 1;
-  }
+int run(const examples::Options& options) {
+  const std::string historyPath = options.inputs.empty() ? TALVAREN_EXAMPLES_DIR "/kelo_history.hex" : options.inputs[0];
+  const auto recorded = synchronisedHistory(historyPath);
+  if (!recorded) return 1;
+  const auto& history = *recorded;
+  if (history.empty()) return examples::fail("no samples in %s", historyPath.c_str());
 
   testkit::LoopbackService service;
   service.addUser("host@example.test", "example-password", "Host");
@@ -89,7 +88,7 @@ int runSession(const std::string& historyPath) {
   connector->postLoginUser({{"email", "host@example.test"}, {"password", "example-password"}}, finishing(login));
   platform::runMainQueue();
   if (!report("Login", login)) return 1;
-  std::printf("Logged in; token stored: %s\n", connector->isLoggedInToken() ? "yes" : "no");
+  examples::say("Logged in; token stored: %s", connector->isLoggedInToken() ? "yes" : "no");
 
   std::vector<HeartrateSDK> samples;
   for (const auto& sample : history) {
@@ -100,7 +99,7 @@ int runSession(const std::string& historyPath) {
   connector->postHeartrates(samples, finishing(upload));
   platform::runMainQueue();
   if (!report("Upload", upload)) return 1;
-  std::printf("Uploaded %zu heart-rate samples\n", samples.size());
+  examples::say("Uploaded %zu heart-rate samples", samples.size());
 
   Step download;
   const auto first = samples.front().timestamp().value_or(0);
@@ -110,34 +109,26 @@ int runSession(const std::string& historyPath) {
   if (!report("Download", download)) return 1;
   const auto* received = download.reply ? download.reply->heartrates() : nullptr;
   if (!received || received->size() != samples.size()) {
-    std::fprintf(stderr, "Download gave %zu samples, %zu expected\n", received ? received->size() : 0, samples.size());
-    return 1;
+    return examples::fail("the download gave %zu samples, %zu expected", received ? received->size() : 0,
+                          samples.size());
   }
-  std::printf("Downloaded %zu heart-rate samples from %lld to %lld\n", received->size(), static_cast<long long>(first),
-              static_cast<long long>(last));
+  examples::say("Downloaded %zu heart-rate samples from %lld to %lld", received->size(), static_cast<long long>(first),
+                static_cast<long long>(last));
 
   Step logout;
   connector->postLogoutUser(finishing(logout));
   platform::runMainQueue();
   if (!report("Logout", logout)) return 1;
   connector->logout();
-  std::printf("Server session: logged in, uploaded %zu heart-rate samples, downloaded them back, logged out\n",
-              samples.size());
+  examples::result("logged in, uploaded %zu heart-rate samples, downloaded them back, logged out", samples.size());
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::filesystem::path temporaryHome;
-  if (!std::getenv("TALVAREN_HOME")) {
-    temporaryHome = std::filesystem::temp_directory_path() / ("talvaren-server-example-" + std::to_string(::getpid()));
-    talvaren::platform::AppHome::setPath(temporaryHome);
-  }
-  const int status = runSession(argc > 1 ? argv[1] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex");
-  if (!temporaryHome.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(temporaryHome, ignored);
-  }
-  return status;
+  return examples::main({"server_session",
+                         "A session with the service (its loopback stand-in): login, upload, download, logout.",
+                         "[KELO_HISTORY.hex]", 1},
+                        argc, argv, run);
 }

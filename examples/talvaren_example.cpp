@@ -1,30 +1,24 @@
-// An example host program: shows the kit at work without a radio or a server.
+// An example host program: shows the kit at work without a radio or a server: it decodes recorded
+// heart-rate notifications, replays a recorded Kelo history download through the history parser, keeps a
+// launch count in the user defaults and builds the workout a host would upload.
 //
-//   talvaren_example [--quiet] [--home FOLDER] [NOTIFICATIONS.hex [KELO_HISTORY.hex]]
+//   talvaren_example [--help] [--quiet] [--home FOLDER] [NOTIFICATIONS.hex [KELO_HISTORY.hex]]
 //
-// The kit keeps its files under the application home: FOLDER when given, else TALVAREN_HOME when
-// set, else a temporary folder removed at the end (so a trial run leaves nothing behind). With
-// --quiet the kit's own console lines (the history parser traces every frame) are captured and only
-// the program's results are shown. An input that cannot be read ends the program with status 1.
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
+// The recordings default to the two beside this program's source. With --quiet the kit's own console
+// lines (the history parser traces every frame) are routed to a counter instead of standard output
+// (console::setSink) and only the result line is shown.
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <atomic>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <system_error>
 #include <vector>
 
+#include "Example.hpp"
 #include "talvaren/codecs/BluetoorhHeardRate.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/TimeZone.hpp"
@@ -36,43 +30,16 @@
 
 namespace {
 
-// Where the program's own results go: standard output, or a copy of it kept aside while --quiet
-// captures the kit's console lines.
-FILE* results = stdout;
-
-// The lines of a recording, one hex value per line ("#" starts a comment, blank lines are skipped),
-// or no value (and a message) when the file cannot be opened.
-std::optional<std::vector<std::string>> readRecording(const std::string& path) {
-  std::ifstream file(path);
-  if (!file) {
-    std::fprintf(stderr, "talvaren_example: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-    return std::nullopt;
-  }
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(file, line)) {
-    const auto end = line.find_last_not_of(" \t\r");
-    if (end == std::string::npos) continue;
-    line.erase(end + 1);
-    if (line.front() != '#') lines.push_back(line);
-  }
-  if (file.bad()) {
-    std::fprintf(stderr, "talvaren_example: cannot read %s\n", path.c_str());
-    return std::nullopt;
-  }
-  return lines;
-}
-
 // Decodes a recorded sequence of Heart Rate Measurement notifications, one hex value per line
 // ("#" starts a comment), the way the Bluetooth link does for every live notification.
-bool decodeHeartRateNotifications(const std::string& path) {
-  const auto lines = readRecording(path);
-  if (!lines) return false;
-  std::fprintf(results, "Heart-rate notifications from %s\n", path.c_str());
+std::optional<std::size_t> decodeHeartRateNotifications(const std::string& path) {
+  const auto lines = examples::readRecording(path);
+  if (!lines) return std::nullopt;
+  examples::say("Heart-rate notifications from %s", path.c_str());
   for (const auto& line : *lines) {
     const auto value = talvaren::dataFromHexEncodedString(line);
     if (!value) {
-      std::fprintf(results, "  %s: not a hex value\n", line.c_str());
+      examples::say("  %s: not a hex value", line.c_str());
       continue;
     }
     const auto heartRate = talvaren::BluetoorhHeardRate::getHeartRateAndSignal(*value);
@@ -82,10 +49,10 @@ bool decodeHeartRateNotifications(const std::string& path) {
       if (!rr.empty()) rr += ", ";
       rr += std::to_string(ms) + " ms";
     }
-    std::fprintf(results, "  %-16s bpm %u, signal %lld, RR [%s]\n", line.c_str(), static_cast<unsigned>(heartRate.bmp),
-                 static_cast<long long>(heartRate.signal), rr.c_str());
+    examples::say("  %-16s bpm %u, signal %lld, RR [%s]", line.c_str(), static_cast<unsigned>(heartRate.bmp),
+                  static_cast<long long>(heartRate.signal), rr.c_str());
   }
-  return true;
+  return lines->size();
 }
 
 // Replays a recorded Kelo history download, one notification a line ("#" starts a comment), through
@@ -94,7 +61,7 @@ bool decodeHeartRateNotifications(const std::string& path) {
 // time, so the samples are read back in that zone. The parser's own log lines come first.
 std::optional<std::vector<talvaren::HeartRate>> replayKeloHistory(const std::string& path) {
   using namespace talvaren;
-  const auto lines = readRecording(path);
+  const auto lines = examples::readRecording(path);
   if (!lines) return std::nullopt;
   const TimeZone hostZone = TimeZone::current();
   TimeZone::setCurrent("Europe/Berlin");
@@ -106,7 +73,7 @@ std::optional<std::vector<talvaren::HeartRate>> replayKeloHistory(const std::str
   for (const auto& line : *lines) {
     const auto frame = dataFromHexEncodedString(line);
     if (!frame) {
-      std::fprintf(results, "  %s: not a hex value\n", line.c_str());
+      examples::say("  %s: not a hex value", line.c_str());
       continue;
     }
     ++notifications;
@@ -118,9 +85,12 @@ std::optional<std::vector<talvaren::HeartRate>> replayKeloHistory(const std::str
     strapTime = result.timeMinuteBmp;
   }
   TimeZone::setCurrent(hostZone);
-  std::fprintf(results, "Kelo history from %s: %zu notifications, %zu samples\n", path.c_str(), notifications,
-               samples.size());
-  for (const auto& sample : samples) std::fprintf(results, "  %s", sample.description().c_str());
+  examples::say("Kelo history from %s: %zu notifications, %zu samples", path.c_str(), notifications, samples.size());
+  for (const auto& sample : samples) {
+    auto text = sample.description();
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    examples::say("  %s", text.c_str());
+  }
   return samples;
 }
 
@@ -129,13 +99,11 @@ bool countLaunches() {
   auto defaults = talvaren::platform::UserDefaults::standard();
   defaults->set(defaults->integerForKey("ExampleLaunchCount") + 1, "ExampleLaunchCount");
   if (auto error = defaults->lastSaveError()) {
-    std::fprintf(stderr, "talvaren_example: cannot save the user defaults: %s\n",
-                 error->localizedDescription().c_str());
+    examples::fail("cannot save the user defaults: %s", error->localizedDescription().c_str());
     return false;
   }
-  std::fprintf(results, "User defaults: %s, launches of this example: %lld\n",
-               talvaren::platform::AppHome::userDefaultsPath().c_str(),
-               static_cast<long long>(defaults->integerForKey("ExampleLaunchCount")));
+  examples::say("User defaults: %s, launches of this example: %lld", talvaren::platform::AppHome::userDefaultsPath().c_str(),
+                static_cast<long long>(defaults->integerForKey("ExampleLaunchCount")));
   return true;
 }
 
@@ -143,7 +111,7 @@ bool countLaunches() {
 void printWorkoutUpload(const std::vector<talvaren::HeartRate>& history) {
   using namespace talvaren;
   if (history.empty()) {
-    std::fprintf(results, "No samples, no workout to upload\n");
+    examples::say("No samples, no workout to upload");
     return;
   }
   const std::string workoutId = "w-example";
@@ -176,108 +144,40 @@ void printWorkoutUpload(const std::vector<talvaren::HeartRate>& history) {
   workout.setTimestamp(TalvarenDateFormatter::shared()->getCreatedStringFromDate(Date(static_cast<double>(start))));
   workout.heartrates = samples;
 
-  std::fprintf(results, "Workout upload body:\n%s\n", Json::dump(workout.toJSON().value_or(JSON()), 2).c_str());
+  examples::say("Workout upload body:\n%s", Json::dump(workout.toJSON().value_or(JSON()), 2).c_str());
 }
 
-// A temporary application home, removed with everything in it when the program ends.
-class TemporaryHome {
- public:
-  bool make() {
-    std::error_code error;
-    auto base = std::filesystem::temp_directory_path(error);
-    std::string pattern = ((error ? std::filesystem::path("/tmp") : base) / "talvaren-example-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) return false;
-    path_ = pattern;
-    return true;
-  }
-  ~TemporaryHome() {
-    if (path_.empty()) return;
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-  }
-  const std::filesystem::path& path() const { return path_; }
+int run(const examples::Options& options) {
+  const std::string notifications =
+      options.inputs.size() > 0 ? options.inputs[0] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex";
+  const std::string history = options.inputs.size() > 1 ? options.inputs[1] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex";
+  // With --quiet the kit's console lines are counted instead of shown.
+  auto consoleLines = std::make_shared<std::atomic<std::size_t>>(0);
+  if (options.quiet) talvaren::console::setSink([consoleLines](std::string_view) { ++*consoleLines; });
 
- private:
-  std::filesystem::path path_;
-};
-
-// While alive with --quiet, standard output (where the kit's console lines go) is captured in a
-// temporary file and the results go to a copy of the real standard output.
-class ConsoleCapture {
- public:
-  bool start() {
-    std::fflush(stdout);
-    capture_ = std::tmpfile();
-    const int copy = ::dup(STDOUT_FILENO);
-    if (capture_ == nullptr || copy < 0 || ::dup2(::fileno(capture_), STDOUT_FILENO) < 0) return false;
-    results = ::fdopen(copy, "w");
-    return results != nullptr;
+  examples::say("TalvarenKit example host");
+  examples::say("Now: %s", talvaren::Date::now().description().c_str());
+  examples::say("Application home: %s", talvaren::platform::AppHome::path().c_str());
+  if (!countLaunches()) return 1;
+  const auto decoded = decodeHeartRateNotifications(notifications);
+  if (!decoded) return 1;
+  const auto samples = replayKeloHistory(history);
+  if (!samples) return 1;
+  printWorkoutUpload(*samples);
+  if (options.quiet) {
+    examples::result("%zu notifications decoded, %zu history samples, %zu console lines of the kit kept aside", *decoded,
+                     samples->size(), consoleLines->load());
+  } else {
+    examples::result("%zu notifications decoded, %zu history samples", *decoded, samples->size());
   }
-  /// How many console lines were captured.
-  std::size_t stop() {
-    std::fflush(stdout);
-    std::fflush(results);
-    std::size_t lines = 0;
-    std::rewind(capture_);
-    for (int c; (c = std::fgetc(capture_)) != EOF;) lines += c == '\n';
-    return lines;
-  }
-
- private:
-  FILE* capture_ = nullptr;
-};
-
-int usage() {
-  std::fprintf(stderr, "usage: talvaren_example [--quiet] [--home FOLDER] [NOTIFICATIONS.hex [KELO_HISTORY.hex]]\n");
-  return 2;
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool quiet = false;
-  std::optional<std::string> home;
-  std::vector<std::string> inputs;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--quiet") {
-      quiet = true;
-    } else if (argument == "--home" && i + 1 < argc) {
-      home = argv[++i];
-    } else if (argument.starts_with("-") || inputs.size() == 2) {
-      return usage();
-    } else {
-      inputs.emplace_back(argument);
-    }
-  }
-  const std::string notifications =
-      inputs.size() > 0 ? inputs[0] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex";
-  const std::string history = inputs.size() > 1 ? inputs[1] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex";
-
-  TemporaryHome temporary;
-  const char* environmentHome = std::getenv("TALVAREN_HOME");
-  if (home) {
-    talvaren::platform::AppHome::setPath(*home);
-  } else if (environmentHome == nullptr || *environmentHome == '\0') {
-    if (!temporary.make()) {
-      std::fprintf(stderr, "talvaren_example: cannot make a temporary application home: %s\n", std::strerror(errno));
-      return 1;
-    }
-    talvaren::platform::AppHome::setPath(temporary.path());
-  }
-
-  ConsoleCapture console;
-  if (quiet && !console.start()) {
-    std::fprintf(stderr, "talvaren_example: cannot capture the console: %s\n", std::strerror(errno));
-    return 1;
-  }
-  std::fprintf(results, "TalvarenKit example host\n");
-  std::fprintf(results, "Now: %s\n", talvaren::Date::now().description().c_str());
-  if (!temporary.path().empty()) std::fprintf(results, "Application home (temporary): %s\n", temporary.path().c_str());
-  bool ok = countLaunches() && decodeHeartRateNotifications(notifications);
-  std::optional<std::vector<talvaren::HeartRate>> samples;
-  if (ok) samples = replayKeloHistory(history);
-  if (samples) printWorkoutUpload(*samples);
-  if (quiet) std::fprintf(results, "(%zu console lines of the kit captured)\n", console.stop());
-  return ok && samples ? 0 : 1;
+  return examples::main({"talvaren_example",
+                         "The kit without a radio or a server: recorded notifications, a recorded history, a workout.",
+                         "[NOTIFICATIONS.hex [KELO_HISTORY.hex]]", 2},
+                        argc, argv, run);
 }

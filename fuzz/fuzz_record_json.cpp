@@ -1,5 +1,6 @@
 // Feeds arbitrary text to the JSON reader and the server records. Whatever reads must write back
-// and print without failing, and a record's written form must read back to the same form.
+// and print without failing, a record's written form must read back to the same form, and the
+// element-by-element array road must agree with the whole tree.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -29,7 +30,13 @@ void roundTrip(const JSON& json) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  auto json = Json::parse(std::string_view(reinterpret_cast<const char*>(data), size));
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  auto json = Json::parse(text);
+  // Element by element, an array text gives the records the whole tree gives, and writes the same text.
+  auto byElement = Json::decodeArray<HeartrateSDK>(text);
+  auto byTree = json ? Json::fromJSONArray<HeartrateSDK>(*json) : std::nullopt;
+  if (byElement.has_value() != byTree.has_value()) std::abort();
+  if (byTree && Json::dumpArray(*byElement) != Json::dump(*Json::toJSONArray(*byTree))) std::abort();
   if (!json) return 0;
   roundTrip<CaloriesSDK>(*json);
   roundTrip<HeartrateSDK>(*json);

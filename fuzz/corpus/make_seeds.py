@@ -333,6 +333,35 @@ def server_reply_seeds():
     write("fuzz_server_reply", "transport_error.bin", reply(1, 200, [], ""))
 
 
+def wire_reply(road, head_lines, body):
+    return bytes([road]) + ("".join(line + "\r\n" for line in head_lines) + "\r\n" + body).encode()
+
+
+def http_reply_seeds():
+    clear("fuzz_http_reply")
+    # Road bits: 1 validate, 2 "Accept: application/json", 4 fragments allowed, 8 the login endpoint.
+    write("fuzz_http_reply", "heartrates.bin",
+          wire_reply(3, ["HTTP/1.1 200 OK", "Content-Type: application/json", "Content-Length: 62",
+                         "Set-Cookie: csrftoken=abc123; Path=/; SameSite=Lax"],
+                     '{"results":[{"uuid":"3f2a","bmp":72,"timestamp":1700000000}]}'))
+    write("fuzz_http_reply", "unauthorised.bin",
+          wire_reply(3, ["HTTP/1.1 401 Unauthorized", "Content-Type: application/json", "WWW-Authenticate: Token"],
+                     '{"detail":"Invalid token."}'))
+    write("fuzz_http_reply", "login_forbidden.bin",
+          wire_reply(11, ["HTTP/1.1 403 Forbidden", "Content-Type: application/json"],
+                     '{"detail":"CSRF Failed: CSRF token missing."}'))
+    write("fuzz_http_reply", "no_content.bin", wire_reply(7, ["HTTP/1.1 204 No Content", "Server: nginx"], ""))
+    write("fuzz_http_reply", "html_page.bin",
+          wire_reply(3, ["HTTP/1.1 200 OK", "Content-Type: text/html; charset=utf-8"],
+                     "<html><body>Maintenance</body></html>"))
+    write("fuzz_http_reply", "continue_folded.bin",
+          wire_reply(5, ["HTTP/1.1 100 Continue", "", "HTTP/1.1 201 Created", "Content-Type: application/json;",
+                         " charset=utf-8", "Location: /heartrate/7/"], '"created"'))
+    write("fuzz_http_reply", "gateway_timeout.bin",
+          wire_reply(1, ["HTTP/1.1 504 Gateway Time-out", "Content-Type: text/plain"], "upstream timed out"))
+    write("fuzz_http_reply", "not_http.bin", bytes([1]) + b"SSH-2.0-Talvaren_1.0\r\nProtocol mismatch.\n")
+
+
 # ---- credential items ---------------------------------------------------------------------------
 
 def credential_seeds():
@@ -370,6 +399,19 @@ def oauth_seeds():
     write("fuzz_oauth_redirect", "callback_fragment.txt",
           "https://app.example.test:8443/cb/?state=xyz#access_token=2YotnFZFEjr1zCsicMWpAA&token_type=bearer")
     write("fuzz_oauth_redirect", "denied.txt", "talvaren:/cb?denied=a%2Fb&error=access_denied&error_description=No+thanks")
+
+    # The state the flow sent, a line break, then the split redirect's items.
+    clear("fuzz_oauth2_redirect")
+    write("fuzz_oauth2_redirect", "granted.txt",
+          "xyz\naccess_token=2YotnFZFEjr1zCsicMWpAA&token_type=bearer&state=xyz&expires_in=3600")
+    write("fuzz_oauth2_redirect", "fitbit_empty_state.txt",
+          "\naccess_token=eyJhbGciOiJIUzI1NiJ9.eyJzdWIiOiIyMlQ0In0.c2ln&user_id=22T4&scope=activity+sleep"
+          "&token_type=Bearer&expires_in=28800")
+    write("fuzz_oauth2_redirect", "denied.txt",
+          "xyz\nerror=access_denied&error_description=The+user+denied+the+request&state=xyz")
+    write("fuzz_oauth2_redirect", "other_state.txt", "abc\naccess_token=2YotnFZFEjr1zCsicMWpAA&state=other")
+    write("fuzz_oauth2_redirect", "oauth1_answer.txt", "\noauth_token=hh5s93j4hdidpola&oauth_verifier=hfdp7dh39dks9884")
+    write("fuzz_oauth2_redirect", "malformed_token.txt", "\naccess_token=a%20b%0Ac&state=")
 
 
 # ---- firmware packages --------------------------------------------------------------------------
@@ -573,6 +615,7 @@ if __name__ == "__main__":
     strings_seeds()
     date_seeds()
     server_reply_seeds()
+    http_reply_seeds()
     credential_seeds()
     oauth_seeds()
     dfu_package_seeds()

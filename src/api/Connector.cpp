@@ -125,15 +125,9 @@ void BaseURL::setOverride(std::optional<std::string> url) {
 
 }  // namespace detail
 
-std::string Connector::loginEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/login/");
-  return text.value();
-}
+std::string Connector::loginEndpoint() { return talvaren::detail::endpointText<"auth/login/">(); }
 
-std::string Connector::logoutEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/logout/");
-  return text.value();
-}
+std::string Connector::logoutEndpoint() { return talvaren::detail::endpointText<"auth/logout/">(); }
 
 // MARK: Shared instance and settings
 
@@ -211,11 +205,16 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
       if (apiKey) {
         headers["X-API-Key"] = *apiKey;
       } else {
+        // Merged in place (the stored credential's headers win), not through a copy of the whole set.
         if (isLoggedInToken()) {
-          if (auto stored = shared->token()) headers = mergeWith(headers, stored->header());
+          if (auto stored = shared->token()) {
+            for (auto& [name, value] : stored->header()) headers.insert_or_assign(name, std::move(value));
+          }
         }
         if (isLoggedInAPIKey()) {
-          if (auto stored = shared->apiKey()) headers = mergeWith(headers, stored->header());
+          if (auto stored = shared->apiKey()) {
+            for (auto& [name, value] : stored->header()) headers.insert_or_assign(name, std::move(value));
+          }
         }
       }
     }
@@ -275,16 +274,7 @@ void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMe
       }
     }
 
-    const auto* value = reply.result.value();
-    const auto* error = reply.result.error();
-    console::print(reply.response
-                       ? "Connector response.response?.statusCode = " + std::to_string(reply.response->statusCode())
-                       : "Connector response.response?.statusCode = nil");
-    console::print(value ? "Connector response.result.value = " + dictionaryDescription(redact::reply(*value))
-                         : "Connector response.result.value = nil");
-    console::print("Connector method = " + std::string(caseName(method)));
-    console::print(error ? "Connector response.result.error = " + error->description()
-                         : "Connector response.result.error = nil");
+    talvaren::detail::printReply("Connector", reply, method);
 
     mapping = mapServerReply(reply, url, loginEndpoint(), logoutEndpoint());
     if (mapping.failureText) console::print("Failure Response: " + *mapping.failureText);

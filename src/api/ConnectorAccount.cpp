@@ -46,20 +46,11 @@ std::optional<Error> uploadError(const DataResponse<nlohmann::json>& reply) {
 
 }  // namespace
 
-std::string Connector::userEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/me/");
-  return text.value();
-}
+std::string Connector::userEndPoint() { return talvaren::detail::endpointText<"auth/me/">(); }
 
-std::string Connector::userEmailEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/me/email/");
-  return text.value();
-}
+std::string Connector::userEmailEndPoint() { return talvaren::detail::endpointText<"auth/me/email/">(); }
 
-std::string Connector::userPreferencesEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/me/preferences/");
-  return text.value();
-}
+std::string Connector::userPreferencesEndPoint() { return talvaren::detail::endpointText<"auth/me/preferences/">(); }
 
 void Connector::getMe(Completion completion) {
   const auto url = userEndPoint();

@@ -6,10 +6,7 @@ namespace talvaren {
 
 using platform::http::HTTPMethod;
 
-std::string Connector::dailyZonesEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("daily_zones/");
-  return text.value();
-}
+std::string Connector::dailyZonesEndPoint() { return talvaren::detail::endpointText<"daily_zones/">(); }
 
 void Connector::getManyDaliyZones(const Date& date, Completion completion) {
   detail::callEndpointAt(

@@ -5,7 +5,6 @@
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/FileError.hpp"
 #include "talvaren/platform/http/URLError.hpp"
-#include "talvaren/utilities/DataExtensions.hpp"
 
 namespace talvaren {
 
@@ -21,9 +20,10 @@ bool isPlainFileName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
-/// What a finished download completes with.
+/// What a finished download completes with. The digest was computed while the file was written, so the
+/// package is never read back into memory, whatever its size.
 std::pair<std::optional<Error>, std::optional<std::filesystem::path>> downloadOutcome(
-    const DownloadResponse<Bytes>& reply, const std::optional<std::string>& checksum) {
+    const DownloadResponse<DownloadedFile>& reply, const std::optional<std::string>& checksum) {
   // Judged first: an error page is no package, whatever else happened.
   if (reply.response) {
     const int status = reply.response->statusCode();
@@ -33,10 +33,12 @@ std::pair<std::optional<Error>, std::optional<std::filesystem::path>> downloadOu
     if (const auto* error = reply.result.error()) return {*error, std::nullopt};
     return {Error(NSURLErrorDomain, URLError::downloadDecodingFailedToComplete), std::nullopt};
   }
-  const auto* data = reply.result.value();
-  if (!data) return {Error(NSCocoaErrorDomain, URLError::cannotDecodeContentData), std::nullopt};
+  const auto* saved = reply.result.value();
+  if (!saved || (checksum && !saved->md5)) {
+    return {Error(NSCocoaErrorDomain, URLError::cannotDecodeContentData), std::nullopt};
+  }
   if (checksum) {
-    const std::string digest = md5(*data);
+    const std::string& digest = *saved->md5;
     console::print("Checksum: " + *checksum + "\nMD5: " + digest);
     if (*checksum != digest) return {Error(checksumMismatchDomain, URLError::cannotParseResponse), std::nullopt};
   }
@@ -67,9 +69,10 @@ void Connector::performDownloadCall(HTTPMethod method, const std::string& url, c
     DownloadOptions options;
     options.removePreviousFile = true;
     options.requireSuccessStatus = true;
+    options.digestMD5 = checksum.has_value();
     const auto destination = *documents.value() / (file + ".zip");
     session->download(url, DownloadDestination{destination.string(), options})
-        ->responseData([checksum, completion](const DownloadResponse<Bytes>& reply) {
+        ->responseFile([checksum, completion](const DownloadResponse<DownloadedFile>& reply) {
           if (!completion) return;
           std::pair<std::optional<Error>, std::optional<std::filesystem::path>> outcome;
           try {

@@ -7,10 +7,7 @@ namespace talvaren {
 
 using namespace platform::http;
 
-std::string Connector::firmwareListEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("firmwares/");
-  return text.value();
-}
+std::string Connector::firmwareListEndpoint() { return talvaren::detail::endpointText<"firmwares/">(); }
 
 void Connector::getFirmwaresList(const std::optional<std::string>& device, std::optional<std::int64_t> limit,
                                  const std::optional<std::string>& versionNumber, Completion completion) {

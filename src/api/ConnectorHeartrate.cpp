@@ -1,9 +1,13 @@
 // Heart-rate samples: single requests, the paged range download and the bulk upload.
 
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <limits>
 #include <mutex>
 
 #include "api/EndpointCall.hpp"
+#include "api/HeartrateBody.hpp"
 #include "api/EndpointText.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -36,13 +40,80 @@ Accumulator& accumulator() {
   return shared;
 }
 
-/// The samples as one compact JSON array.
-Bytes arrayBody(const std::vector<HeartrateSDK>& heartrates) {
-  nlohmann::json array = nlohmann::json::array();
-  array.get_ref<nlohmann::json::array_t&>().reserve(heartrates.size());
-  for (const auto& sample : heartrates) array.push_back(sample.toJSON().value_or(nlohmann::json::object()));
-  const std::string text = array.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  return Bytes(text.begin(), text.end());
+/// Where the upload text goes: first a pass that only counts its bytes, then one that writes them into a
+/// body of exactly that size (no tree of the samples and no second copy of the text is ever held).
+struct CountingSink {
+  std::size_t size = 0;
+  void put(char) { ++size; }
+  void put(std::string_view text) { size += text.size(); }
+};
+
+struct WritingSink {
+  std::uint8_t* next;
+  void put(char c) { *next++ = static_cast<std::uint8_t>(c); }
+  void put(std::string_view text) {
+    std::memcpy(next, text.data(), text.size());
+    next += text.size();
+  }
+};
+
+template <class Sink>
+void putInteger(Sink& sink, std::int64_t value) {
+  char text[24];
+  const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+  sink.put(std::string_view(text, static_cast<std::size_t>(end - text)));
+}
+
+/// A text as the JSON library writes it in the compact form (UTF-8 kept, invalid bytes as U+FFFD).
+template <class Sink>
+void putText(Sink& sink, const std::string& text) {
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte >= 0x20 && byte < 0x80 && c != '"' && c != '\\';
+  });
+  if (plain) {
+    sink.put('"');
+    sink.put(text);
+    sink.put('"');
+  } else {
+    sink.put(nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  }
+}
+
+/// The object `toJSON` gives for `sample`, as the JSON library writes it: its present members in the
+/// order of their keys.
+template <class Sink>
+void putSample(Sink& sink, const HeartrateSDK& sample) {
+  bool first = true;
+  const auto key = [&](std::string_view name) {
+    sink.put(first ? "{\"" : ",\"");
+    sink.put(name);
+    sink.put("\":");
+    first = false;
+  };
+  if (sample.timestamp()) {
+    key("timestamp");
+    putInteger(sink, *sample.timestamp());
+  }
+  if (sample.value()) {
+    key("value");
+    putInteger(sink, *sample.value());
+  }
+  if (sample.workoutId) {
+    key("workout");
+    putText(sink, *sample.workoutId);
+  }
+  sink.put(first ? "{}" : "}");
+}
+
+template <class Sink>
+void putArray(Sink& sink, const std::vector<HeartrateSDK>& heartrates) {
+  sink.put('[');
+  for (std::size_t i = 0; i < heartrates.size(); ++i) {
+    if (i > 0) sink.put(',');
+    putSample(sink, heartrates[i]);
+  }
+  sink.put(']');
 }
 
 std::string errorText(const std::optional<Error>& error) { return error ? error->description() : "nil"; }
@@ -112,10 +183,16 @@ void fetchPage(std::shared_ptr<Connector> keep, Connector& connector, std::int64
 
 }  // namespace
 
-std::string Connector::heartrateEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("heartrate/");
-  return text.value();
+Bytes talvaren::detail::heartrateArrayBody(const std::vector<HeartrateSDK>& heartrates) {
+  CountingSink counter;
+  putArray(counter, heartrates);
+  Bytes body(counter.size);
+  WritingSink writer{body.data()};
+  putArray(writer, heartrates);
+  return body;
 }
+
+std::string Connector::heartrateEndPoint() { return talvaren::detail::endpointText<"heartrate/">(); }
 
 std::vector<HeartrateSDK> Connector::heartrateData() {
   auto& shared = accumulator();
@@ -186,7 +263,7 @@ void Connector::postHeartrates(const std::vector<HeartrateSDK>& heartrates, Comp
         }
         if (completion) completion(std::move(error), std::move(reply));
       },
-      arrayBody(*samples));
+      talvaren::detail::heartrateArrayBody(*samples));
 }
 
 void Connector::postHeartratesReduce(const std::vector<HeartrateSDK>& heartrates, Completion completion) {
@@ -198,7 +275,7 @@ void Connector::postHeartratesReduce(const std::vector<HeartrateSDK>& heartrates
         console::print("postHeartratesReduce " + replyText(reply));
         if (completion) completion(std::move(error), std::move(reply));
       },
-      arrayBody(heartrates));
+      talvaren::detail::heartrateArrayBody(heartrates));
 }
 
 }  // namespace talvaren

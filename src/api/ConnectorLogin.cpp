@@ -48,20 +48,11 @@ Connector::Completion storingCredential(std::weak_ptr<const Connector> client, S
 
 }  // namespace
 
-std::string Connector::signupEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/signup/");
-  return text.value();
-}
+std::string Connector::signupEndpoint() { return talvaren::detail::endpointText<"auth/signup/">(); }
 
-std::string Connector::tokenRefreshEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/login/refresh/");
-  return text.value();
-}
+std::string Connector::tokenRefreshEndpoint() { return talvaren::detail::endpointText<"auth/login/refresh/">(); }
 
-std::string Connector::passwordResetEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("auth/password/reset/");
-  return text.value();
-}
+std::string Connector::passwordResetEndpoint() { return talvaren::detail::endpointText<"auth/password/reset/">(); }
 
 void Connector::postLoginUser(const LoginData& loginData, Completion completion) {
   storeLoginData(*this, loginData, "password");

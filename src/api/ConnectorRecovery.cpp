@@ -14,10 +14,7 @@ constexpr std::string_view patchRefused = "UUID missing or failed to parse recov
 
 }  // namespace
 
-std::string Connector::recoveryEndPoint() {
-  static auto& text = *new talvaren::detail::EndpointText("recovery/");
-  return text.value();
-}
+std::string Connector::recoveryEndPoint() { return talvaren::detail::endpointText<"recovery/">(); }
 
 void Connector::getMenyRecoveries(Completion completion) {
   detail::callEndpointAt(

@@ -14,15 +14,9 @@ constexpr std::string_view patchRefused = "UUID missing or failed to parse worko
 
 }  // namespace
 
-std::string Connector::workoutsEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("workouts/");
-  return text.value();
-}
+std::string Connector::workoutsEndpoint() { return talvaren::detail::endpointText<"workouts/">(); }
 
-std::string Connector::hrCalculationsEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("workouts/calculations/");
-  return text.value();
-}
+std::string Connector::hrCalculationsEndpoint() { return talvaren::detail::endpointText<"workouts/calculations/">(); }
 
 void Connector::getManyWorkouts(Completion completion) {
   detail::callEndpointAt(

@@ -47,7 +47,8 @@ void callEndpointAt(Connector& client, platform::http::HTTPMethod method, MakeUR
               [&] { callEndpoint(client, method, std::forward<MakeURL>(makeURL)(), std::nullopt, completion); });
 }
 
-/// Sends `record`'s JSON as the body to `endpoint`, or, when `toOwnPath`, to `endpoint` + its `uuid` + "/".
+/// Sends `record`'s JSON as the body to `endpoint`, or, when `toOwnPath`, to `endpoint` + its `uuid` + "/"
+/// (a record type without a `uuid` has no own path).
 /// A record without that `uuid` (its JSON then never asked for) or without JSON prints `refusal` and sends
 /// nothing; the completion is not called.
 template <class Record>
@@ -58,9 +59,11 @@ void sendRecord(Connector& client, platform::http::HTTPMethod method, std::strin
     std::optional<JSON> body;
     if (!toOwnPath) {
       body = record.toJSON();
-    } else if (record.uuid) {
-      body = record.toJSON();
-      url = identifierPath(url, *record.uuid);
+    } else if constexpr (requires { record.uuid; }) {
+      if (record.uuid) {
+        body = record.toJSON();
+        url = identifierPath(url, *record.uuid);
+      }
     }
     if (!body) return console::print(refusal);
     callEndpoint(client, method, url, std::move(body), completion);

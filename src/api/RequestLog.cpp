@@ -25,4 +25,19 @@ void printRequest(const std::string& url, const std::optional<platform::http::Pa
   console::print(separator);
 }
 
+void printReply(std::string_view label, const platform::http::DataResponse<JSON>& reply,
+                platform::http::HTTPMethod method) noexcept {
+  const auto absent = [label](std::string_view what) { return std::string(label) + " response." + std::string(what) + " = nil"; };
+  const auto* value = reply.result.value();
+  const auto* error = reply.result.error();
+  try {
+    console::print(reply.response ? std::to_string(reply.response->statusCode()) : absent("response?.statusCode"));
+    console::print(value ? dictionaryDescription(redact::reply(*value)) : absent("result.value"));
+    console::print(std::string(caseName(method)));
+    console::print(error ? error->description() : absent("result.error"));
+  } catch (...) {
+    // A line that cannot be written changes nothing about the reply.
+  }
+}
+
 }  // namespace talvaren::detail

@@ -1,6 +1,8 @@
 #include "talvaren/api/ServerReply.hpp"
 
 #include "platform/FileIO.hpp"
+#include "talvaren/platform/Json.hpp"
+#include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren {
@@ -21,16 +23,26 @@ ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std
     return mapping;
   }
 
-  if (const auto* value = reply.result.value()) {
+  // A value deeper than the kit's JSON cap cannot have come from the HTTP layer, which refuses such a body;
+  // it is not copied (the copy recurses) but fails as a body that is no JSON would.
+  const auto* value = reply.result.value();
+  if (value && platform::Json::nestedWithin(*value)) {
     mapping.value = *value;
     return mapping;
   }
   // A failed result always holds an error; the fallback only guards against a reply made by hand.
-  Error error = reply.result.error() ? *reply.result.error() : URLError::make(URLError::unknown);
+  Error error = reply.result.error() ? *reply.result.error()
+                : value ? Error(NSCocoaErrorDomain, CocoaError::propertyListReadCorrupt)
+                        : URLError::make(URLError::unknown);
 
-  if (hasStatus && reply.data && !reply.data->empty()) {
+  // A transport error stays what it is, even with part of a body read: a transfer that ended early is the
+  // lost connection, not a reply of the server.
+  const bool transportFailure = error.domain == NSURLErrorDomain;
+  if (hasStatus && !transportFailure && reply.data && !reply.data->empty()) {
     std::string text(reply.data->begin(), reply.data->end());
     if (platform::detail::isValidUtf8(text)) {
+      // The body goes to the console and into the error: its secrets do not.
+      text = redact::text(text);
       mapping.error =
           status == 504 ? Error(NSURLErrorDomain, URLError::timedOut) : Error::withDescription("", status, text);
       mapping.failureText = std::move(text);

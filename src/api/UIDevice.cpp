@@ -92,7 +92,15 @@ constexpr std::array<ModelEntry, 70> modelTable{{
 std::string UIDevice::hardwareIdentifier(std::span<const char> machineField) {
   std::string identifier;
   for (char c : machineField) {
-    if (c != 0) identifier += c;
+    const auto code = static_cast<unsigned char>(c);
+    if (code == 0) continue;
+    if (code < 0x80) {
+      identifier += c;
+    } else {
+      // The character U+0080..U+00FF, as UTF-8, so the text (and the User-Agent) stays valid UTF-8.
+      identifier += static_cast<char>(0xC0 | (code >> 6));
+      identifier += static_cast<char>(0x80 | (code & 0x3F));
+    }
   }
   return identifier;
 }

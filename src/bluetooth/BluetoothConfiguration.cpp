@@ -2,6 +2,7 @@
 
 #include "bluetooth/ConnectorState.hpp"
 #include "bluetooth/Seams.hpp"
+#include "platform/SharedInstance.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
@@ -12,14 +13,9 @@ namespace {
 
 using Flag = void (BluetoothConnectorProtocol::*)(bool);
 
-struct SharedSlot {
-  std::mutex mutex;
-  std::shared_ptr<BluetoothConfiguration> facade;
-};
-
-SharedSlot& sharedSlot() {
-  static auto* slot = new SharedSlot;
-  return *slot;
+detail::SharedInstance<BluetoothConfiguration>& sharedSlot() {
+  static auto& slot = *new detail::SharedInstance<BluetoothConfiguration>();
+  return slot;
 }
 
 /// The mode flags, in the order a mode change clears them.
@@ -67,19 +63,9 @@ ModeRow rowOf(BluetoothModeConfig mode) {
 
 }  // namespace
 
-std::shared_ptr<BluetoothConfiguration> BluetoothConfiguration::shared() {
-  auto& slot = sharedSlot();
-  std::lock_guard lock(slot.mutex);
-  if (!slot.facade) slot.facade = std::make_shared<BluetoothConfiguration>();
-  return slot.facade;
-}
+std::shared_ptr<BluetoothConfiguration> BluetoothConfiguration::shared() { return sharedSlot().get(); }
 
-void detail::resetSharedBluetoothConfiguration() {
-  std::shared_ptr<BluetoothConfiguration> previous;
-  auto& slot = sharedSlot();
-  std::lock_guard lock(slot.mutex);
-  previous = std::move(slot.facade);
-}
+void detail::resetSharedBluetoothConfiguration() { (void)sharedSlot().reset(); }
 
 BluetoothConfiguration::BluetoothConfiguration() = default;
 

@@ -4,6 +4,7 @@
 
 #include "bluetooth/ConnectorState.hpp"
 #include "bluetooth/Seams.hpp"
+#include "platform/SharedInstance.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
 #include "talvaren/platform/Calendar.hpp"
@@ -16,14 +17,9 @@ namespace {
 using connector::log;
 using platform::UserDefaults;
 
-struct SharedSlot {
-  std::mutex mutex;
-  std::shared_ptr<BluetoothConnector> connector;
-};
-
-SharedSlot& sharedSlot() {
-  static auto* slot = new SharedSlot;
-  return *slot;
+detail::SharedInstance<BluetoothConnector>& sharedSlot() {
+  static auto& slot = *new detail::SharedInstance<BluetoothConnector>();
+  return slot;
 }
 
 /// Compares two version texts with runs of digits taken as numbers ("1.2.9" < "1.2.10").
@@ -102,21 +98,9 @@ bool clockIsClose(const std::string& prefix, const Date& date) {
 
 }  // namespace connector
 
-std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() {
-  auto& slot = sharedSlot();
-  std::lock_guard lock(slot.mutex);
-  if (!slot.connector) slot.connector = std::make_shared<BluetoothConnector>();
-  return slot.connector;
-}
+std::shared_ptr<BluetoothConnector> BluetoothConnector::sharedInstance() { return sharedSlot().get(); }
 
-void detail::resetSharedBluetoothConnector() {
-  std::shared_ptr<BluetoothConnector> previous;
-  {
-    auto& slot = sharedSlot();
-    std::lock_guard lock(slot.mutex);
-    previous = std::move(slot.connector);
-  }
-}
+void detail::resetSharedBluetoothConnector() { (void)sharedSlot().reset(); }
 
 BluetoothConnector::BluetoothConnector() : state_(std::make_unique<State>()) {}
 

@@ -1,11 +1,12 @@
 // The Kelo strap's history channel: transport acknowledgements, history packets and their
 // acknowledgements, the end of the history, and the strap's clock message.
 
-#include <cstdio>
-
 #include "bluetooth/ConnectorState.hpp"
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
+#include "talvaren/codecs/HexExtensions.hpp"
+#include "talvaren/codecs/KeloHistoryAssembler.hpp"
+#include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/records/RecordDescription.hpp"
 
@@ -13,12 +14,6 @@ namespace talvaren {
 namespace {
 
 using connector::log;
-
-std::string hexByte(std::uint8_t byte) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", byte);
-  return text;
-}
 
 }  // namespace
 
@@ -30,50 +25,34 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
   if (!value) return;
   // Every frame of the channel has its header, identifier, length and packet number.
   const auto& data = *value;
-  if (data.size() < 5) return;
+  const auto header = KeloFrameHeader::read(data);
+  if (!header) return;
   auto link = currentLink();
-  std::uint8_t nibble = data[1] >> 4;
-  char height[2];
-  std::snprintf(height, sizeof height, "%1X", nibble);
-  log("getKeloDeviceTypePacket transportHeader = " + hexByte(data[0]) + " idetifier = " + hexByte(data[1]) +
-      " idetifierHeight = " + height + " length = " + hexByte(data[2]) + " quaeueData  = " + hexByte(data[3]) +
-      " numberPacket = " + hexByte(data[4]) + " checksum = " + hexByte(data.back()));
+  const std::uint8_t nibble = header->idetifierHeight();
+  log("getKeloDeviceTypePacket transportHeader = " + hex(header->transportHeader) +
+      " idetifier = " + hex(header->idetifier) + " idetifierHeight = " + platform::hexDigit(nibble, true) +
+      " length = " + hex(header->length) + " quaeueData  = " + hex(header->quaeueData) +
+      " numberPacket = " + hex(header->numberPacket) + " checksum = " + hex(header->checksum));
+  const std::uint8_t number = header->numberPacket;
 
   auto history = characteristicHistry();
   auto acknowledge = [&](std::uint8_t packet) {
     sendHRMValue(BluetoothDeviceKelo::sendNextPackietKeloDevice(packet), history);
   };
-  // Joins the frame to the packet being received; true when it completed one.
+  // Joins the frame to the packet being received; true when the frame is to be acknowledged.
   auto reassemble = [&] {
-    std::vector<std::string> texts;
-    std::vector<std::uint8_t> bytes;
-    std::vector<HeartRate> rates;
-    std::int64_t time;
-    {
-      std::lock_guard lock(mutex_);
-      texts = std::move(state_->hexArrayString);
-      bytes = std::move(state_->hexArray);
-      rates = std::move(state_->hertRates);
-      time = state_->timeMinuteBmp;
-    }
-    auto result =
-        BluetoothDeviceKelo::getKeloDeviceHertRate(data, std::move(texts), std::move(bytes), std::move(rates), time);
     std::lock_guard lock(mutex_);
-    state_->hexArrayString = std::move(result.hexArrayString);
-    state_->hexArray = std::move(result.hexArray);
-    state_->hertRates = std::move(result.hertRates);
-    state_->timeMinuteBmp = result.timeMinuteBmp;
-    return result.finish;
+    return state_->keloHistory.add(data, state_->hertRates, state_->timeMinuteBmp);
   };
 
   switch (nibble) {
     case 0x0: {  // a message of the strap, not acknowledged at the transport layer
       // Too short for its command and key: dropped like a frame too short for its header.
-      if (data.size() < 8) return;
+      if (!header->cmdId || !header->keyMark) return;
       setFlag(&State::selectSynch, false);
       log("getKeloDeviceTypePacket no ack");
-      std::uint8_t command = data[5], key = data[7];
-      log("getKeloDeviceTypePacket cmdId = " + hexByte(command) + " keyMark = " + hexByte(key));
+      const std::uint8_t command = *header->cmdId, key = *header->keyMark;
+      log("getKeloDeviceTypePacket cmdId = " + hex(command) + " keyMark = " + hex(key));
       switch (command) {
         case 0x04:
           if (key == 0xFF) {  // end of the history
@@ -84,20 +63,20 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
             }
             log("getKeloDeviceTypePacket finish synch " +
                 describe::list(rates, [](const HeartRate& rate) { return rate.description(); }));
-            acknowledge(data[4]);
+            acknowledge(number);
             if (delegate) delegate->didSynchHR(rates);
             if (planDisconnection(link)) {
               afterOnThisLink(link, 3.0, false, [](BluetoothConnector& self) { self.disconnectOnDemand(); });
             }
           } else if (reassemble()) {
-            acknowledge(data[4]);
+            acknowledge(number);
             log("finish packet smoll");
           }
           return;
         case 0x05:  // the strap's clock
-          acknowledge(data[4]);
+          acknowledge(number);
           if (!BluetoothDeviceKelo::transmissionProtocolVersion(key)) return;
-          sendHRMValue(BluetoothDeviceKelo::sendUTCTimeKeloDevice(data[4], Date::now()), history);
+          sendHRMValue(BluetoothDeviceKelo::sendUTCTimeKeloDevice(number, Date::now()), history);
           if (!enableSetTime()) {
             auto defaults = platform::UserDefaults::standard();
             if (defaults->boolForKey(KeloShowSetTimeSynchKey)) return;
@@ -123,9 +102,9 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
     }
     case 0x2:  // transport-layer acknowledgement
       log("getKeloDeviceTypePacket with transmition layer ack");
-      if (data[4] == 1) {
-        sendHRMValue(BluetoothDeviceKelo::sendStartHistryKeloDevice(data[4]), history);
-      } else if (data[4] == 2) {
+      if (number == 1) {
+        sendHRMValue(BluetoothDeviceKelo::sendStartHistryKeloDevice(number), history);
+      } else if (number == 2) {
         log("getKeloDeviceTypePacket with please select synch ");
         // Only a request repeated without data in between reaches the host.
         bool repeated;
@@ -143,7 +122,7 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
       {
         std::lock_guard lock(mutex_);
         state_->selectSynch = false;
-        if (data[1] == 0x80) state_->numberPacket = data[4];
+        if (header->idetifier == 0x80) state_->numberPacket = number;
       }
       if (reassemble()) acknowledge(numberPacket());
       return;

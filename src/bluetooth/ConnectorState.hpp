@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
+#include "talvaren/codecs/KeloHistoryAssembler.hpp"
 #include "talvaren/platform/Console.hpp"
 
 namespace talvaren {
@@ -42,8 +43,8 @@ struct BluetoothConnector::State {
   std::uint8_t overloadThreshold = 0;
   std::vector<HeartRate> hertRates;
   std::uint8_t numberPacket = 0;
-  std::vector<std::string> hexArrayString;
-  std::vector<std::uint8_t> hexArray;
+  // The Kelo history's reassembly buffers; the samples and running time are hertRates and timeMinuteBmp.
+  KeloHistoryAssembler keloHistory;
   bool selectSynch = false;
   // Grows with every connection request and every new central, so that work scheduled for one link
   // can tell that another has begun.

@@ -1,6 +1,7 @@
 #include "talvaren/codecs/BluetoothUtils.hpp"
 
 #include "HexText.hpp"
+#include "utilities/NumberText.hpp"
 
 namespace talvaren {
 namespace {
@@ -23,7 +24,7 @@ void appendUtf8(std::string& text, std::uint32_t codePoint) {
 
 std::string BluetoothUtils::countChecksum(const std::vector<std::string>& texts) {
   std::int64_t sum = 0;
-  for (const auto& text : texts) sum = wrappingAdd(sum, detail::parseInteger(text, 16).value_or(0));
+  for (const auto& text : texts) sum = wrappingAdd(sum, detail::wholeNumber(text, 16).value_or(0));
   std::string hex = detail::lowerHex(sum);
   return hex.size() <= 2 ? hex : hex.substr(hex.size() - 2);
 }

@@ -9,20 +9,18 @@
 
 #include "talvaren/codecs/BluetoothUtils.hpp"
 #include "talvaren/platform/Date.hpp"
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::detail {
 
-inline constexpr char lowerDigits[] = "0123456789abcdef";
-inline constexpr char upperDigits[] = "0123456789ABCDEF";
-
 /// One byte as two lower-case hex digits ("%02x").
 inline std::string lowerByteText(std::uint8_t byte) {
-  return {lowerDigits[byte >> 4], lowerDigits[byte & 0x0F]};
+  return {platform::hexDigit(byte >> 4), platform::hexDigit(byte)};
 }
 
 /// One byte as two upper-case hex digits ("%02X").
 inline std::string upperByteText(std::uint8_t byte) {
-  return {upperDigits[byte >> 4], upperDigits[byte & 0x0F]};
+  return {platform::hexDigit(byte >> 4, true), platform::hexDigit(byte, true)};
 }
 
 /// A list of texts in its standard text form: ["b2", "04"].

@@ -1,14 +1,13 @@
 #include "importers/FitBitConnector.hpp"
 
 #include "api/EndpointText.hpp"
+#include "api/RequestLog.hpp"
 #include "importers/FitBitManager.hpp"
 #include "importers/Seams.hpp"
 #include "platform/SharedInstance.hpp"
 #include "talvaren/platform/Console.hpp"
-#include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/platform/http/URLError.hpp"
-#include "talvaren/utilities/DictionaryExtensions.hpp"
 
 namespace talvaren {
 
@@ -38,26 +37,19 @@ std::string FitBitConnector::APIBaseURL() { return baseURL.value(); }
 void talvaren::detail::setFitBitAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string FitBitConnector::fitbitDistanceEndpoint() {
-  static auto& text =
-      *new talvaren::detail::EndpointText("1.2/user/-/activities/distance/date/", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/activities/distance/date/", &FitBitConnector::APIBaseURL>();
 }
 
 std::string FitBitConnector::fitbitStepsEndpoint() {
-  static auto& text =
-      *new talvaren::detail::EndpointText("1.2/user/-/activities/steps/date/", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/activities/steps/date/", &FitBitConnector::APIBaseURL>();
 }
 
 std::string FitBitConnector::fitbitCaloriesEndpoint() {
-  static auto& text =
-      *new talvaren::detail::EndpointText("1.2/user/-/activities/calories/date/", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/activities/calories/date/", &FitBitConnector::APIBaseURL>();
 }
 
 std::string FitBitConnector::fitbitSleepEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("1.2/user/-/sleep/list.json", &FitBitConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"1.2/user/-/sleep/list.json", &FitBitConnector::APIBaseURL>();
 }
 
 // MARK: Request path
@@ -92,58 +84,33 @@ void FitBitConnector::performAPICall(HTTPMethod method, const std::string& url,
 
 void FitBitConnector::handleReply(const std::weak_ptr<FitBitConnector>& weakConnector,
                                   const std::shared_ptr<const Call>& call, const DataResponse<nlohmann::json>& reply) {
-  const auto* value = reply.result.value();
-  const auto* error = reply.result.error();
   const std::int64_t status = reply.response ? reply.response->statusCode() : 0;
-  try {
-    console::print(reply.response ? std::to_string(status) : "FitBit response.response?.statusCode = nil");
-    console::print(value ? dictionaryDescription(redact::reply(*value)) : "FitBit response.result.value = nil");
-    console::print(std::string(caseName(call->method)));
-    console::print(error ? error->description() : "FitBit response.result.error = nil");
-  } catch (...) {
-    // A log line that cannot be written changes nothing about the reply.
-  }
+  talvaren::detail::printReply("FitBit", reply, call->method);
 
   if (reply.response && (status == 403 || status == 401)) {
-    console::print("FitBit need authorization !!!");
     const auto connector = weakConnector.lock();
     if (!connector) {
+      console::print("FitBit need authorization !!!");
       console::print("FitBit Connector request authorize = nil");
-      call->complete(Error(std::string(genericErrorDomain), status), std::nullopt);
-      return;
+      return call->complete(Error(std::string(genericErrorDomain), status), std::nullopt);
     }
-    if (connector->authorizationWasNeeded()) {
-      call->complete(connector->genericApiError(status), std::nullopt);
-      return;
-    }
-    connector->setAuthorizationWasNeeded(true);
-    authorizeAndRepeat(connector, call);
-    return;
+    // The authorisation holds the connector weakly: a connector gone by then completes with no data.
+    return connector->authorizeOnceThenRepeat(
+        "FitBit", status, call,
+        [](const std::string& key, const std::string& secret, std::function<void(bool)> completion) {
+          FitBitManager::sharedInstance()->authorize(key, secret, std::move(completion));
+        },
+        [weak = std::weak_ptr<FitBitConnector>(connector)](const Call& again) {
+          if (const auto connector = weak.lock()) return again.repeat(*connector);
+          again.complete(std::nullopt, std::nullopt);
+        });
   }
 
-  if (value) {
-    call->complete(std::nullopt, *value);
-    return;
-  }
+  if (const auto* value = reply.result.value()) return call->complete(std::nullopt, *value);
+  const auto* error = reply.result.error();
   const Error failure = error ? *error : URLError::make(URLError::unknown);
   console::print("FitBit need authorization error: " + failure.description());
   call->complete(failure, std::nullopt);
-}
-
-void FitBitConnector::authorizeAndRepeat(const std::shared_ptr<FitBitConnector>& connector,
-                                         const std::shared_ptr<const Call>& call) {
-  std::weak_ptr<FitBitConnector> weakConnector = connector;
-  FitBitManager::sharedInstance()->authorize(connector->consumerKey(), connector->consumerSecret(),
-                                             [weakConnector, call](bool granted) {
-                                               const auto again = granted ? weakConnector.lock() : nullptr;
-                                               if (!again) {
-                                                 // Refused, cancelled, or no connector left to repeat the call: no
-                                                 // error and no data.
-                                                 call->complete(std::nullopt, std::nullopt);
-                                                 return;
-                                               }
-                                               call->repeat(*again);
-                                             });
 }
 
 // MARK: Errors

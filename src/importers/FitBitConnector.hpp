@@ -61,7 +61,7 @@ class FitBitConnector : public detail::ProviderConnector, public std::enable_sha
                               bool skipHeaders = false, Completion completion = {});
 
   /// An error of domain "FitBit.TalvarenIOS.error" with `code` and no user info.
-  virtual Error genericApiError(std::int64_t code) const;
+  Error genericApiError(std::int64_t code) const override;
 
   // Endpoints. Each sends a GET through `performAPICall` and passes its completion on unchanged.
 
@@ -81,8 +81,6 @@ class FitBitConnector : public detail::ProviderConnector, public std::enable_sha
  private:
   static void handleReply(const std::weak_ptr<FitBitConnector>& connector, const std::shared_ptr<const Call>& call,
                           const platform::http::DataResponse<nlohmann::json>& reply);
-  static void authorizeAndRepeat(const std::shared_ptr<FitBitConnector>& connector,
-                                 const std::shared_ptr<const Call>& call);
   void getMothlySeries(const std::string& endpoint, const Date& forDate, Completion completion);
 };
 

@@ -4,6 +4,7 @@
 #include "importers/FitBitConnector.hpp"
 #include "importers/FitBitManager.hpp"
 #include "importers/Seams.hpp"
+#include "importers/RoomForMore.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
 #include "utilities/NumberText.hpp"
@@ -26,8 +27,8 @@ std::optional<std::vector<FitBitActivity>> seriesPoints(const std::optional<nloh
 /// Where each date's first record sits in a list; the missing date has a slot of its own.
 class DayIndex {
  public:
-  explicit DayIndex(const std::vector<ActivitySDK>& records) {
-    dated_.reserve(records.size());
+  DayIndex(const std::vector<ActivitySDK>& records, std::size_t more) {
+    dated_.reserve(records.size() + more);
     for (std::size_t i = 0; i < records.size(); ++i) remember(records[i].date, i);
   }
 
@@ -100,7 +101,8 @@ void FitBitManager::getMothlyCalories(const Date& forDate, CaloriesCompletion co
 
 void FitBitManager::createActivities(const std::vector<FitBitActivity>& fitBitData,
                                      std::vector<ActivitySDK>& activityData, ActivityType type) const {
-  DayIndex index(activityData);
+  detail::roomForMore(activityData, fitBitData.size());
+  DayIndex index(activityData, fitBitData.size());
   for (const auto& point : fitBitData) {
     auto position = index.find(point.dateTime);
     if (!position) {

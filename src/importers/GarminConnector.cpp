@@ -1,6 +1,7 @@
 #include "importers/GarminConnector.hpp"
 
 #include "api/EndpointText.hpp"
+#include "api/RequestLog.hpp"
 #include "importers/GarminManager.hpp"
 #include "importers/Seams.hpp"
 #include "platform/SharedInstance.hpp"
@@ -9,7 +10,6 @@
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 #include "talvaren/platform/oauth/OAuthSwiftCredential.hpp"
-#include "talvaren/utilities/DictionaryExtensions.hpp"
 
 namespace talvaren {
 
@@ -26,41 +26,6 @@ talvaren::detail::SharedInstance<GarminConnector>& sharedConnector() {
 
 constinit talvaren::detail::BaseURL baseURL("https://apis.garmin.com/");
 
-/// The query items of `url` in order, a later item replacing an earlier one of its name and an item
-/// without "=" removing its name; nothing when an escape is malformed.
-void mergeQueryItems(std::string_view url, std::map<std::string, std::string>& into) {
-  const auto question = url.find('?');
-  if (question == std::string_view::npos) return;
-  auto query = url.substr(question + 1);
-  query = query.substr(0, query.find('#'));
-  std::vector<std::pair<std::string, std::optional<std::string>>> items;
-  std::size_t start = 0;
-  while (start <= query.size()) {
-    auto end = query.find('&', start);
-    if (end == std::string_view::npos) end = query.size();
-    const auto item = query.substr(start, end - start);
-    if (!item.empty()) {
-      const auto equals = item.find('=');
-      auto name = platform::oauth::percentDecode(item.substr(0, equals), false);
-      std::optional<std::string> value;
-      if (equals != std::string_view::npos) {
-        value = platform::oauth::percentDecode(item.substr(equals + 1), false);
-        if (!value) return;
-      }
-      if (!name) return;
-      items.emplace_back(std::move(*name), std::move(value));
-    }
-    start = end + 1;
-  }
-  for (auto& [name, value] : items) {
-    if (value) {
-      into[name] = std::move(*value);
-    } else {
-      into.erase(name);
-    }
-  }
-}
-
 }  // namespace
 
 // MARK: Shared instance, base URL and endpoints
@@ -76,18 +41,15 @@ std::string GarminConnector::APIBaseURL() { return baseURL.value(); }
 void talvaren::detail::setGarminAPIBaseURL(std::optional<std::string> url) { baseURL.setOverride(std::move(url)); }
 
 std::string GarminConnector::garminActivityEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/dailies", &GarminConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"wellness-api/rest/dailies", &GarminConnector::APIBaseURL>();
 }
 
 std::string GarminConnector::garminCaloriesEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/activities", &GarminConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"wellness-api/rest/activities", &GarminConnector::APIBaseURL>();
 }
 
 std::string GarminConnector::garminSleepEndpoint() {
-  static auto& text = *new talvaren::detail::EndpointText("wellness-api/rest/sleeps", &GarminConnector::APIBaseURL);
-  return text.value();
+  return talvaren::detail::endpointText<"wellness-api/rest/sleeps", &GarminConnector::APIBaseURL>();
 }
 
 // MARK: Request path
@@ -105,7 +67,7 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
       const auto credential =
           method == HTTPMethod::GET ? GarminManager::sharedInstance()->oauthCredential() : std::nullopt;
       if (credential) {
-        std::map<std::string, std::string> oauth{
+        const ParameterList oauth{
             {"oauth_consumer_key", consumerKey()},
             {"oauth_token", credential->oauthToken},
             {"oauth_signature_method", "HMAC-SHA1"},
@@ -114,14 +76,14 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
             {"oauth_nonce", randomString(nonceLength)},
             {"oauth_version", "1.0"},
         };
-        mergeQueryItems(url, oauth);
         OAuthSwiftCredential signer(consumerKey(), consumerSecret());
         signer.oauthToken = credential->oauthToken;
         signer.oauthTokenSecret = credential->oauthTokenSecret;
-        const auto header = signer.authorizationHeader(HTTPMethod::GET, std::string_view(url).substr(0, url.find('?')),
-                                                       ParameterList(oauth.begin(), oauth.end()));
-        // A URL that cannot be signed (no absolute http(s) URL) goes out unsigned; the refusal that
-        // follows runs the authorisation like any other.
+        // The signer reads the query items off the URL that is sent, each as it travels: repeated names,
+        // items without "=" and "+" as a blank included (RFC 5849 3.4.1.3).
+        const auto header = signer.authorizationHeader(HTTPMethod::GET, url, oauth);
+        // A URL that cannot be signed (no absolute http(s) URL, a malformed escape) goes out unsigned;
+        // the refusal that follows runs the authorisation like any other.
         if (header) {
           headers["Authorization"] = *header;
           console::print("Garmin auth: " + std::string(redact::placeholder));
@@ -144,17 +106,8 @@ void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
 
 void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, const std::shared_ptr<Call>& call,
                                   const DataResponse<JSON>& reply) {
-  const auto* value = reply.result.value();
-  const auto* error = reply.result.error();
   const std::int64_t status = reply.response ? reply.response->statusCode() : 0;
-  try {
-    console::print(reply.response ? std::to_string(status) : "Garmin Connector response.response?.statusCode = nil");
-    console::print(value ? dictionaryDescription(*value) : "Garmin Connector response.result.value = nil");
-    console::print(std::string(caseName(call->method)));
-    console::print(error ? error->description() : "Garmin Connector response.result.error = nil");
-  } catch (...) {
-    // A line that cannot be printed changes nothing below.
-  }
+  talvaren::detail::printReply("Garmin Connector", reply, call->method);
 
   const bool refused = status == 403 || status == 401 || status == 400;
   const auto connector = owner.lock();
@@ -163,20 +116,20 @@ void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, c
     console::print("Garmin Connector request authorize = nil");
     if (refused) return call->complete(Error(std::string(genericErrorDomain), status), std::nullopt);
   } else if (refused) {
-    console::print("Garmin need authorization !!!");
-    if (connector->authorizationWasNeeded()) return call->complete(connector->genericApiError(status), std::nullopt);
-    connector->setAuthorizationWasNeeded(true);
-    GarminManager::sharedInstance()->authorize(connector->consumerKey(), connector->consumerSecret(),
-                                               [connector, call](bool granted) {
-                                                 if (!granted) return call->complete(std::nullopt, std::nullopt);
-                                                 call->repeat(*connector);
-                                               });
-    return;
+    // The authorisation holds the connector until it answers.
+    return connector->authorizeOnceThenRepeat(
+        "Garmin", status, call,
+        [](const std::string& key, const std::string& secret, std::function<void(bool)> completion) {
+          GarminManager::sharedInstance()->authorize(key, secret, std::move(completion));
+        },
+        [connector](const Call& again) { again.repeat(*connector); });
   } else {
     connector->setAuthorizationWasNeeded(false);
   }
-  if (value) return call->complete(std::nullopt, *value);
-  call->complete(error ? *error : URLError::make(URLError::unknown), std::nullopt);
+  if (const auto* value = reply.result.value()) return call->complete(std::nullopt, *value);
+  const auto* error = reply.result.error();
+  const Error failure = error ? *error : URLError::make(URLError::unknown);
+  call->complete(failure, std::nullopt);
 }
 
 // MARK: Errors, nonce

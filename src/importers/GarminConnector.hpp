@@ -90,7 +90,7 @@ class GarminConnector : public detail::ProviderConnector, public std::enable_sha
                               ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
                               bool skipHeaders = false, Completion completion = {});
   /// An error of domain "SarvikDesing.TalvarenIOS.error" with `statusCode` and no user info.
-  virtual Error genericApiError(std::int64_t statusCode) const;
+  Error genericApiError(std::int64_t statusCode) const override;
   /// `length` letters and digits, each drawn uniformly; empty for a length of 0 or less.
   virtual std::string randomString(std::int64_t length) const;
 

@@ -8,6 +8,7 @@
 #include "importers/GarminConnector.hpp"
 #include "importers/GarminDayText.hpp"
 #include "importers/GarminManager.hpp"
+#include "importers/RoomForMore.hpp"
 #include "talvaren/utilities/DateExtensions.hpp"
 #include "talvaren/utilities/UnitsConverter.hpp"
 
@@ -49,6 +50,8 @@ void GarminConnector::getCaloriesByDay(const Date& startDate, Completion complet
 }
 
 void GarminConnector::addDailies(const std::vector<GarminActivity>& dailies) {
+  detail::roomForMore(activityData, dailies.size());
+  detail::roomForMore(activityIndex_, dailies.size());
   for (const auto& summary : dailies) {
     const auto day =
         detail::garminDayText(summary.calendarDate, summary.startTimeInSeconds, summary.startTimeOffsetInSeconds);
@@ -62,6 +65,8 @@ void GarminConnector::addDailies(const std::vector<GarminActivity>& dailies) {
 }
 
 void GarminConnector::addActivities(const std::vector<GarminActivity>& activities) {
+  detail::roomForMore(caloriesData, activities.size());
+  detail::roomForMore(caloriesIndex_, activities.size());
   for (const auto& activity : activities) {
     if (!activity.activeKilocalories) continue;
     const auto day =

@@ -5,6 +5,7 @@
 #include "importers/GarminConnector.hpp"
 #include "importers/GarminDayText.hpp"
 #include "importers/GarminManager.hpp"
+#include "importers/RoomForMore.hpp"
 
 namespace talvaren {
 
@@ -14,6 +15,8 @@ void GarminConnector::getSleepByDay(const Date& startDate, Completion completion
 }
 
 void GarminConnector::addSleeps(const std::vector<GarminSleep>& sleeps) {
+  detail::roomForMore(sleepData, sleeps.size());
+  detail::roomForMore(sleepIndex_, sleeps.size());
   for (const auto& sleep : sleeps) {
     const auto day = detail::garminDayText(sleep.calendarDate, sleep.startTimeInSeconds, sleep.startTimeOffsetInSeconds,
                                            sleep.durationInSeconds);

@@ -1,13 +1,15 @@
 #pragma once
 // Internal: what the Garmin and Fitbit connectors share: the request types, the OAuth consumer pair the
-// facade passes in, the authorisation flag, the HTTP session, the request log, and what a connector keeps
-// of one request to complete it or to send it again after an authorisation.
+// facade passes in, the authorisation flag, the HTTP session, the request log, what a connector
+// keeps of one request to complete it or to send it again after an authorisation, and the road of a
+// refused reply (authorise once, then repeat).
 
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "talvaren/platform/Error.hpp"
 #include "talvaren/platform/Json.hpp"
@@ -55,6 +57,8 @@ class ProviderConnector {
   /// "Authorization" value as "<redacted>"), then "Parameters:" and the parameters when given.
   virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
                               const HTTPHeaders& headers, HTTPMethod method) const;
+  /// The connector's error for a refused reply: its own domain, `statusCode` and no user info.
+  virtual Error genericApiError(std::int64_t statusCode) const = 0;
 
  protected:
   /// Every value empty, the flag false.
@@ -81,6 +85,19 @@ class ProviderConnector {
     /// Completes a call that was never sent, once, later, on the main queue, with URLError `unknown`.
     static void completeUnsent(std::shared_ptr<const Call> call);
   };
+
+  /// The provider's authorisation: the consumer pair and a completion told whether it was granted.
+  using Authorize = std::function<void(const std::string&, const std::string&, std::function<void(bool)>)>;
+  /// Sends a call again after a granted authorisation (or completes it, when it no longer can be sent).
+  using Repeat = std::function<void(const Call&)>;
+
+  /// The road of a refused reply of `status`: prints "<label> need authorization !!!"; while
+  /// `authorizationWasNeeded` is set, completes the call with `genericApiError(status)` and starts nothing;
+  /// otherwise sets the flag and runs `authorize` once with the consumer pair. Granted, `repeat` sends the
+  /// call again (through the connector's own `performAPICall`, so a second refusal ends on the flag);
+  /// refused, failed or cancelled, the call completes with neither error nor data.
+  void authorizeOnceThenRepeat(std::string_view label, std::int64_t status, std::shared_ptr<const Call> call,
+                               const Authorize& authorize, Repeat repeat);
 
  private:
   LockedValue<std::string> consumerKey_;

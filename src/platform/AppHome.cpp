@@ -10,14 +10,33 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/PercentEncoding.hpp"
+
 namespace talvaren::platform {
 namespace {
 
 constexpr const char* HomeFolderName = "TalvarenKit";
 
+/// A file path under the home, kept from its last lookup: valid while the home is set the same way (the
+/// same override, or none and the same environment the default derives from).
+struct PathMemo {
+  bool valid = false;
+  std::uint64_t generation = 0;
+  bool overridden = false;
+  std::string talvarenHome;
+  std::string dataHome;
+  std::string userHome;
+  std::string key;
+  std::filesystem::path file;
+};
+
 struct HomeState {
   std::mutex mutex;
   std::optional<std::filesystem::path> override;
+  /// Counts the changes of `override`.
+  std::uint64_t generation = 0;
+  PathMemo userDefaults;
+  PathMemo keychain;
 };
 
 HomeState& homeState() {
@@ -52,6 +71,50 @@ std::filesystem::path userHome() {
   return (error ? std::filesystem::path("/tmp") : temporary) / ("talvaren-" + std::to_string(::getuid()));
 }
 
+std::string environmentText(const char* name) {
+  const char* value = std::getenv(name);
+  return value == nullptr ? std::string() : std::string(value);
+}
+
+bool sameEnvironment(const PathMemo& memo) {
+  const auto same = [](const std::string& kept, const char* name) {
+    const char* value = std::getenv(name);
+    return kept == (value == nullptr ? "" : value);
+  };
+  return same(memo.talvarenHome, "TALVAREN_HOME") && same(memo.dataHome, "XDG_DATA_HOME") &&
+         same(memo.userHome, "HOME");
+}
+
+/// The file `make` derives from the home for `key`, looked up again only when the home may have moved:
+/// every request reads the settings and the keychain, and the derivation allocates a dozen times.
+template <class Make>
+std::filesystem::path rememberedPath(PathMemo HomeState::*slot, std::string_view key, Make make) {
+  auto& state = homeState();
+  PathMemo fresh;
+  {
+    std::lock_guard lock(state.mutex);
+    const PathMemo& memo = state.*slot;
+    if (memo.valid && memo.generation == state.generation && memo.key == key &&
+        (memo.overridden || sameEnvironment(memo))) {
+      return memo.file;
+    }
+    fresh.generation = state.generation;
+    fresh.overridden = state.override.has_value();
+  }
+  // Taken before the derivation: a change meanwhile makes the kept path stale, never a wrong one current.
+  if (!fresh.overridden) {
+    fresh.talvarenHome = environmentText("TALVAREN_HOME");
+    fresh.dataHome = environmentText("XDG_DATA_HOME");
+    fresh.userHome = environmentText("HOME");
+  }
+  fresh.key = std::string(key);
+  fresh.file = make();
+  fresh.valid = true;
+  std::lock_guard lock(state.mutex);
+  if (fresh.generation == state.generation) state.*slot = fresh;
+  return fresh.file;
+}
+
 }  // namespace
 
 std::filesystem::path AppHome::defaultPath() {
@@ -73,6 +136,7 @@ std::filesystem::path AppHome::path() {
 
 void AppHome::setPath(const std::filesystem::path& root) {
   std::lock_guard lock(homeState().mutex);
+  ++homeState().generation;
   if (root.empty()) {
     homeState().override.reset();
   } else {
@@ -87,28 +151,28 @@ std::optional<std::filesystem::path> AppHome::customPath() {
 
 std::filesystem::path AppHome::documentsPath() { return path() / "Documents"; }
 
-std::filesystem::path AppHome::userDefaultsPath() { return path() / "UserDefaults.json"; }
+std::filesystem::path AppHome::userDefaultsPath() {
+  return rememberedPath(&HomeState::userDefaults, "", [] { return path() / "UserDefaults.json"; });
+}
 
 std::filesystem::path AppHome::keychainsPath() { return path() / "Keychains"; }
 
-std::filesystem::path AppHome::keychainPath(std::string_view service) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  std::string name;
-  for (std::size_t i = 0; i < service.size(); ++i) {
-    auto c = static_cast<unsigned char>(service[i]);
-    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-                 c == '_' || (c == '.' && i > 0);
-    if (plain) {
-      name += static_cast<char>(c);
-    } else {
-      name += '%';
-      name += hex[c >> 4];
-      name += hex[c & 0xF];
-    }
-  }
+namespace {
+
+std::filesystem::path keychainFilePath(std::string_view service) {
+  // "." stays only after the first character (no hidden or dot names); "~" is escaped, as it always was.
+  auto name = detail::percentEscape(service, [](unsigned char c, std::size_t i) {
+    return c != '~' && detail::isUnreserved(c) && (c != '.' || i > 0);
+  });
   // The empty service gets a name no other service can produce ("%" always takes two digits).
   if (name.empty()) name = "%";
-  return keychainsPath() / (name + ".keychain");
+  return AppHome::keychainsPath() / (name + ".keychain");
+}
+
+}  // namespace
+
+std::filesystem::path AppHome::keychainPath(std::string_view service) {
+  return rememberedPath(&HomeState::keychain, service, [service] { return keychainFilePath(service); });
 }
 
 }  // namespace talvaren::platform

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "platform/FileIO.hpp"
+#include "talvaren/platform/Json.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -31,8 +32,8 @@ std::optional<nlohmann::json> readInfoDictionary(const std::filesystem::path& di
   auto content = detail::readWholeFile(directory / "Info.json");
   auto* text = std::get_if<std::string>(&content);
   if (text == nullptr) return std::nullopt;
-  auto parsed = nlohmann::json::parse(*text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
+  auto parsed = Json::parse(*text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
   return parsed;
 }
 
@@ -64,6 +65,16 @@ void Bundle::setMain(std::shared_ptr<Bundle> bundle) {
 std::shared_ptr<Bundle> Bundle::atPath(const std::filesystem::path& path) {
   if (path.empty() || !isDirectory(path)) return nullptr;
   return std::make_shared<Bundle>(path);
+}
+
+std::shared_ptr<Bundle> Bundle::embedded(EmbeddedResources resources) {
+  auto bundle = std::make_shared<Bundle>();
+  if (auto it = resources.find("Info.json"); it != resources.end()) {
+    auto parsed = nlohmann::json::parse(it->second, nullptr, false);
+    if (!parsed.is_discarded() && parsed.is_object()) bundle->info_ = std::move(parsed);
+  }
+  bundle->embedded_ = std::make_shared<const EmbeddedResources>(std::move(resources));
+  return bundle;
 }
 
 Bundle::Bundle() = default;
@@ -136,6 +147,41 @@ std::optional<std::filesystem::path> Bundle::pathForResource(std::string_view na
     if (std::filesystem::exists(candidate, error)) return candidate;
   }
   return std::nullopt;
+}
+
+namespace {
+
+/// "<name>.<type>" ("<name>" for an empty type), when both are plain entry names.
+std::optional<std::string> resourceFileName(std::string_view name, std::string_view type) {
+  if (name.empty() || !isEntryName(name)) return std::nullopt;
+  std::string file(name);
+  if (!type.empty()) {
+    file += '.';
+    file += type;
+  }
+  if (!isEntryName(file)) return std::nullopt;
+  return file;
+}
+
+}  // namespace
+
+std::optional<std::string_view> Bundle::embeddedResource(std::string_view name, std::string_view type) const {
+  if (!embedded_) return std::nullopt;
+  auto file = resourceFileName(name, type);
+  if (!file) return std::nullopt;
+  auto it = embedded_->find(*file);
+  if (it == embedded_->end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<std::string> Bundle::dataForResource(std::string_view name, std::string_view type) const {
+  if (auto bytes = embeddedResource(name, type)) return std::string(*bytes);
+  auto path = pathForResource(name, type);
+  if (!path) return std::nullopt;
+  auto content = detail::readWholeFile(*path);
+  auto* bytes = std::get_if<std::string>(&content);
+  if (bytes == nullptr) return std::nullopt;
+  return std::move(*bytes);
 }
 
 std::shared_ptr<const Bundle::StringTable> Bundle::table(const std::filesystem::path& file) const {

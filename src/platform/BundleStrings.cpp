@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/FileIO.hpp"
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -135,19 +136,12 @@ class StringsParser {
     return std::string(text_.substr(start, position_ - start));
   }
 
-  static int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  }
-
   /// Reads the 1 to 4 hex digits of a \U escape at the current position.
   std::optional<std::uint32_t> unicodeUnit() {
     std::uint32_t unit = 0;
     int digits = 0;
-    while (digits < 4 && hexValue(peek()) >= 0) {
-      unit = unit * 16 + static_cast<std::uint32_t>(hexValue(peek()));
+    while (digits < 4 && hexDigitValue(peek()) >= 0) {
+      unit = unit * 16 + static_cast<std::uint32_t>(hexDigitValue(peek()));
       ++position_;
       ++digits;
     }

@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -49,9 +50,14 @@ class AtomicFileWriter {
       : file_(std::move(file)), temporary_(std::move(temporary)), fd_(fd) {}
   void discard();
 
+  /// Write-back to disk is started after every this many bytes.
+  static constexpr std::uint64_t writebackStep = 4 * 1024 * 1024;
+
   std::filesystem::path file_;
   std::filesystem::path temporary_;
   int fd_ = -1;
+  std::uint64_t written_ = 0;
+  std::uint64_t writebackStarted_ = 0;
 };
 
 /// Writes `data` through an `AtomicFileWriter`: either the old or the new content is at `file`

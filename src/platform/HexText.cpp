@@ -3,12 +3,11 @@
 namespace talvaren::platform {
 
 std::string hexText(std::span<const std::uint8_t> bytes, bool upperCase) {
-  const char* digits = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
   std::string text;
   text.reserve(2 * bytes.size());
   for (auto byte : bytes) {
-    text.push_back(digits[byte >> 4]);
-    text.push_back(digits[byte & 0x0F]);
+    text.push_back(hexDigit(byte >> 4, upperCase));
+    text.push_back(hexDigit(byte, upperCase));
   }
   return text;
 }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <utility>
+#include <vector>
 
 namespace talvaren::platform::Json {
 
@@ -56,42 +58,121 @@ const JSON* member(const JSON& object, std::string_view key) {
 
 namespace {
 
-// True when the brackets of `text` (outside strings) never nest deeper than `limit`.
-bool nestingWithin(std::string_view text, std::size_t limit) {
-  std::size_t depth = 0;
-  bool inString = false;
-  bool escaped = false;
-  for (char c : text) {
-    if (inString) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        inString = false;
-      }
-      continue;
-    }
-    switch (c) {
-      case '"':
-        inString = true;
-        break;
-      case '[':
-      case '{':
-        if (++depth > limit) return false;
-        break;
-      case ']':
-      case '}':
-        if (depth > 0) --depth;
-        break;
-      default:
-        break;
-    }
+/// Builds the tree as the library's own parser does, refusing (by ending the parse) a list or object that
+/// opens deeper than `maximumDepth`.
+class DepthLimitedBuilder : public nlohmann::detail::json_sax_dom_parser<JSON> {
+  using Builder = nlohmann::detail::json_sax_dom_parser<JSON>;
+
+ public:
+  explicit DepthLimitedBuilder(JSON& root) : Builder(root, /*allow_exceptions_=*/false) {}
+
+  bool start_object(std::size_t length) { return ++depth_ <= maximumDepth && Builder::start_object(length); }
+  bool end_object() {
+    --depth_;
+    return Builder::end_object();
   }
-  return true;
-}
+  bool start_array(std::size_t length) { return ++depth_ <= maximumDepth && Builder::start_array(length); }
+  bool end_array() {
+    --depth_;
+    return Builder::end_array();
+  }
+
+ private:
+  std::size_t depth_ = 0;
+};
+
+/// Hands the elements of a top-level array to a callback one by one, each built by its own builder.
+class ArrayElementReader {
+ public:
+  explicit ArrayElementReader(const std::function<bool(const JSON&)>& element) : element_(element) {}
+
+  bool null() { return builder_ ? builder_->null() : plain(JSON(nullptr)); }
+  bool boolean(bool value) { return builder_ ? builder_->boolean(value) : plain(JSON(value)); }
+  bool number_integer(JSON::number_integer_t value) {
+    return builder_ ? builder_->number_integer(value) : plain(JSON(value));
+  }
+  bool number_unsigned(JSON::number_unsigned_t value) {
+    return builder_ ? builder_->number_unsigned(value) : plain(JSON(value));
+  }
+  bool number_float(JSON::number_float_t value, const JSON::string_t& text) {
+    return builder_ ? builder_->number_float(value, text) : plain(JSON(value));
+  }
+  bool string(JSON::string_t& value) { return builder_ ? builder_->string(value) : plain(JSON(std::move(value))); }
+  bool binary(JSON::binary_t& value) {
+    return builder_ ? builder_->binary(value) : plain(JSON::binary(std::move(value)));
+  }
+  bool key(JSON::string_t& value) { return builder_ && builder_->key(value); }
+
+  bool start_object(std::size_t length) {
+    if (depth_ == 0) return false;  // the text is no array
+    return open() && builder_->start_object(length);
+  }
+  bool end_object() { return builder_->end_object() && close(); }
+  bool start_array(std::size_t length) {
+    if (depth_ == 0) {
+      depth_ = 1;
+      return true;
+    }
+    return open() && builder_->start_array(length);
+  }
+  bool end_array() {
+    if (depth_ == 1) {
+      depth_ = 0;
+      return true;
+    }
+    return builder_->end_array() && close();
+  }
+
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) { return false; }
+
+ private:
+  /// An element that is a plain value (none can stand outside the array).
+  bool plain(const JSON& value) { return depth_ == 1 && element_(value); }
+
+  /// A list or object opens: the first opens an element.
+  bool open() {
+    if (++depth_ > maximumDepth) return false;
+    if (depth_ == 2) {
+      element_value_ = JSON();
+      builder_.emplace(element_value_, /*allow_exceptions_=*/false);
+    }
+    return true;
+  }
+
+  /// A list or object closed: the element is complete when it was the element itself.
+  bool close() {
+    if (--depth_ > 1) return true;
+    builder_.reset();
+    return element_(element_value_);
+  }
+
+  const std::function<bool(const JSON&)>& element_;
+  std::size_t depth_ = 0;
+  JSON element_value_;
+  std::optional<nlohmann::detail::json_sax_dom_parser<JSON>> builder_;
+};
 
 }  // namespace
+
+bool detail::forEachArrayElement(std::string_view text, const std::function<bool(const JSON&)>& element) {
+  try {
+    ArrayElementReader reader(element);
+    return JSON::sax_parse(text.begin(), text.end(), &reader);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool detail::appendDump(const JSON& value, std::string& text) {
+  try {
+    nlohmann::detail::serializer<JSON> writer(nlohmann::detail::output_adapter<char>(text), ' ',
+                                              JSON::error_handler_t::replace);
+    writer.dump(value, false, false, 0);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 JSON jsonify(std::vector<std::optional<Piece>> pieces) {
   JSON result = JSON::object();
@@ -103,14 +184,29 @@ JSON jsonify(std::vector<std::optional<Piece>> pieces) {
 }
 
 std::optional<JSON> parse(std::string_view text) {
-  if (!nestingWithin(text, maximumDepth)) return std::nullopt;
   try {
-    JSON value = JSON::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
-    if (value.is_discarded()) return std::nullopt;
+    JSON value;
+    DepthLimitedBuilder builder(value);
+    if (!JSON::sax_parse(text.begin(), text.end(), &builder) || builder.is_errored()) return std::nullopt;
     return value;
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+bool nestedWithin(const JSON& value, std::size_t limit) {
+  if (!value.is_structured()) return true;
+  // Each entry: a container and the level it stands at (1 for the top).
+  std::vector<std::pair<const JSON*, std::size_t>> pending{{&value, 1}};
+  while (!pending.empty()) {
+    const auto [container, level] = pending.back();
+    pending.pop_back();
+    if (level > limit) return false;
+    for (const auto& element : *container) {
+      if (element.is_structured()) pending.emplace_back(&element, level + 1);
+    }
+  }
+  return true;
 }
 
 std::string dump(const JSON& value, int indent) {

@@ -17,6 +17,7 @@
 #include "platform/DamagedFileRotation.hpp"
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
+#include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Console.hpp"
 
@@ -51,11 +52,12 @@ struct KeychainFile {
 KeychainFile decodeFile(std::string_view text, const std::string& service) {
   KeychainFile file;
   if (text.empty()) return file;
-  auto parsed = nlohmann::json::parse(text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) {
+  auto read = Json::parse(text);
+  if (!read || !read->is_object()) {
     file.damaged = true;
     return file;
   }
+  const auto& parsed = *read;
   auto owner = parsed.find("service");
   auto list = parsed.find("items");
   if (owner == parsed.end() || *owner != service || list == parsed.end() || !list->is_object()) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 namespace talvaren::redact {
 
@@ -97,6 +98,121 @@ nlohmann::json redactedReply(const nlohmann::json& reply, int depth) {
 }  // namespace
 
 nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 0); }
+
+namespace {
+
+bool isSecretName(std::string_view name) { return isSecretParameter(name) || isSecretHeader(name); }
+
+bool isNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+}
+
+/// Where an item's value ends: at the next separator of a query, a form, a markup attribute or a JSON text.
+bool endsItemValue(char c) {
+  return std::string_view("&#;,\\\"'<>(){}[] \t\r\n").find(c) != std::string_view::npos;
+}
+
+/// Copies `run` (text outside any JSON string, or a string's content) to `out`, with the value of every
+/// "name=value" item whose name is a secret replaced by the placeholder.
+void redactNamedItems(std::string_view run, std::string& out) {
+  std::size_t i = 0;
+  while (i < run.size()) {
+    if (!isNameCharacter(run[i])) {
+      out.push_back(run[i++]);
+      continue;
+    }
+    std::size_t end = i;
+    while (end < run.size() && isNameCharacter(run[end])) ++end;
+    const auto name = run.substr(i, end - i);
+    out.append(name);
+    i = end;
+    if (i < run.size() && run[i] == '=' && isSecretName(name)) {
+      out.push_back('=');
+      out.append(placeholder);
+      ++i;
+      while (i < run.size() && !endsItemValue(run[i])) ++i;
+    }
+  }
+}
+
+/// The closing quote of the JSON string that opens at `start`; none when the text is cut inside it.
+std::optional<std::size_t> closingQuote(std::string_view text, std::size_t start) {
+  for (std::size_t i = start + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '"') {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+/// One past the end of the JSON string that opens at `start`, or the end of a text cut inside it.
+std::size_t stringEnd(std::string_view text, std::size_t start) {
+  const auto close = closingQuote(text, start);
+  return close ? *close + 1 : text.size();
+}
+
+/// The end of the JSON value that starts at `start`: a string, a container (brackets counted outside
+/// strings, without recursion), or a scalar up to the next separator; the end of the text when it is cut.
+std::size_t valueEnd(std::string_view text, std::size_t start) {
+  if (start >= text.size()) return start;
+  if (text[start] == '"') return stringEnd(text, start);
+  if (text[start] == '{' || text[start] == '[') {
+    std::size_t depth = 0;
+    for (std::size_t i = start; i < text.size(); ++i) {
+      const char c = text[i];
+      if (c == '"') {
+        i = stringEnd(text, i) - 1;
+      } else if (c == '{' || c == '[') {
+        ++depth;
+      } else if ((c == '}' || c == ']') && --depth == 0) {
+        return i + 1;
+      }
+    }
+    return text.size();
+  }
+  std::size_t i = start;
+  while (i < text.size() && std::string_view(",}] \t\r\n").find(text[i]) == std::string_view::npos) ++i;
+  return i;
+}
+
+std::size_t skipBlanks(std::string_view text, std::size_t i) {
+  while (i < text.size() && std::string_view(" \t\r\n").find(text[i]) != std::string_view::npos) ++i;
+  return i;
+}
+
+}  // namespace
+
+std::string text(std::string_view body) {
+  std::string out;
+  out.reserve(body.size());
+  std::size_t i = 0;
+  while (i < body.size()) {
+    const auto quote = body.find('"', i);
+    redactNamedItems(body.substr(i, quote == std::string_view::npos ? std::string_view::npos : quote - i), out);
+    if (quote == std::string_view::npos) break;
+    const auto close = closingQuote(body, quote);
+    const auto content = body.substr(quote + 1, close ? *close - quote - 1 : std::string_view::npos);
+    out.push_back('"');
+    redactNamedItems(content, out);
+    if (!close) break;
+    out.push_back('"');
+    i = *close + 1;
+    // A member name followed by ':' names the value after it.
+    const auto colon = skipBlanks(body, i);
+    if (colon >= body.size() || body[colon] != ':' || !isSecretName(content)) continue;
+    const auto value = skipBlanks(body, colon + 1);
+    out.append(body.substr(i, value - i));
+    i = value;
+    if (i >= body.size()) break;
+    out.push_back('"');
+    out.append(placeholder);
+    out.push_back('"');
+    i = valueEnd(body, i);
+  }
+  return out;
+}
 
 std::string url(std::string_view url) {
   std::string out;

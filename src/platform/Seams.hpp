@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "talvaren/platform/Console.hpp"
+
 namespace talvaren::platform {
 class DispatchExecutor;
 class FileManager;
@@ -37,18 +39,12 @@ void setMachineField(std::optional<std::vector<char>> field);
 
 namespace talvaren::console::detail {
 
-/// Where console lines go instead of standard output.
-class LineSink {
- public:
-  virtual void append(std::string line) = 0;
+/// The installed sink, shared so that a swap can tell whether it is still the one installed.
+using SinkHandle = std::shared_ptr<const Sink>;
 
- protected:
-  ~LineSink() = default;
-};
-
-/// Installs `sink` (null: standard output) and answers the one it replaces, under the console's lock.
-LineSink* exchangeLineSink(LineSink* sink);
+/// Installs `sink` (null: standard output) as console::setSink does and answers the one it replaces.
+SinkHandle exchangeSink(SinkHandle sink);
 /// Puts `previous` back when `current` is still the installed sink.
-void restoreLineSink(LineSink* current, LineSink* previous);
+void restoreSink(const SinkHandle& current, SinkHandle previous);
 
 }  // namespace talvaren::console::detail

@@ -30,11 +30,15 @@ std::vector<char> machineField() {
     std::lock_guard lock(overrideMutex());
     if (machineFieldOverride()) return *machineFieldOverride();
   }
-  struct utsname info;
-  std::memset(&info, 0, sizeof info);
-  // A failed call leaves the record zeroed: the empty identifier.
-  (void)uname(&info);
-  return std::vector<char>(std::begin(info.machine), std::end(info.machine));
+  // The machine does not change while the process runs: asked once (every request's User-Agent names it).
+  static const auto& field = *new std::vector<char>([] {
+    struct utsname info;
+    std::memset(&info, 0, sizeof info);
+    // A failed call leaves the record zeroed: the empty identifier.
+    (void)uname(&info);
+    return std::vector<char>(std::begin(info.machine), std::end(info.machine));
+  }());
+  return field;
 }
 
 void detail::setMachineField(std::optional<std::vector<char>> field) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/FileIO.hpp"
+#include "talvaren/platform/Json.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -132,9 +133,9 @@ std::string UserDefaults::encodeFile(const json& values) {
 }
 
 std::optional<json> UserDefaults::decodeFile(std::string_view text) {
-  json parsed = json::parse(text, nullptr, false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return decodeMembers(parsed, 0);
+  const auto parsed = Json::parse(text);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  return decodeMembers(*parsed, 0);
 }
 
 }  // namespace talvaren::platform

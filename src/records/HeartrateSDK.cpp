@@ -40,10 +40,13 @@ std::optional<HeartrateSDK> HeartrateSDK::fromJSON(const JSON& json) {
 }
 
 std::optional<JSON> HeartrateSDK::toJSON() const {
-  return Json::jsonify(
-      Json::write("value", value_),
-      Json::write("timestamp", timestamp_),
-      Json::write("workout", workoutId));
+  // Built in place: a long upload writes one of these per sample.
+  JSON object = JSON::object();
+  auto& entries = object.get_ref<JSON::object_t&>();
+  if (value_) entries.emplace("value", *value_);
+  if (timestamp_) entries.emplace("timestamp", *timestamp_);
+  if (workoutId) entries.emplace("workout", *workoutId);
+  return object;
 }
 
 }  // namespace talvaren

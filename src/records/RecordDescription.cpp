@@ -4,16 +4,17 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "talvaren/platform/HexText.hpp"
+
 namespace talvaren::describe {
 
 std::string quoted(std::string_view text) {
-  static constexpr char hexDigits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() + 2);
   auto escapeScalar = [&out](unsigned scalar) {
     out += "\\u{";
-    out += hexDigits[scalar >> 4];
-    out += hexDigits[scalar & 0xF];
+    out += platform::hexDigit(scalar >> 4, true);
+    out += platform::hexDigit(scalar, true);
     out += '}';
   };
   out += '"';

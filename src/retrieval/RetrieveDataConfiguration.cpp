@@ -6,6 +6,7 @@
 #include "importers/FitBitManager.hpp"
 #include "importers/GarminConnector.hpp"
 #include "importers/GarminManager.hpp"
+#include "platform/SharedInstance.hpp"
 #include "retrieval/HealthManager.hpp"
 #include "retrieval/Seams.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -15,14 +16,9 @@ namespace talvaren {
 
 namespace {
 
-struct SharedSlot {
-  std::mutex mutex;
-  std::shared_ptr<RetrieveDataConfiguration> facade;
-};
-
-SharedSlot& sharedSlot() {
-  static auto* slot = new SharedSlot;  // lives for the process, whatever order statics end in
-  return *slot;
+detail::SharedInstance<RetrieveDataConfiguration>& sharedSlot() {
+  static auto& slot = *new detail::SharedInstance<RetrieveDataConfiguration>();
+  return slot;
 }
 
 /// The facade's constructor is protected: make() reaches it through this subclass.
@@ -71,22 +67,14 @@ void printEntry(const char* operation, const platform::Date& forDate) {
 // ---- instances -----------------------------------------------------------------------------------------
 
 std::shared_ptr<RetrieveDataConfiguration> RetrieveDataConfiguration::shared() {
-  auto& slot = sharedSlot();
-  std::lock_guard lock(slot.mutex);
-  if (!slot.facade) slot.facade = make();
-  return slot.facade;
+  return sharedSlot().get([] { return make(); });
 }
 
 std::shared_ptr<RetrieveDataConfiguration> RetrieveDataConfiguration::make() {
   return std::make_shared<PlainConfiguration>();
 }
 
-void detail::resetSharedRetrieveDataConfiguration() {
-  std::shared_ptr<RetrieveDataConfiguration> previous;  // released outside the lock
-  auto& slot = sharedSlot();
-  std::lock_guard lock(slot.mutex);
-  previous = std::move(slot.facade);
-}
+void detail::resetSharedRetrieveDataConfiguration() { (void)sharedSlot().reset(); }
 
 RetrieveDataConfiguration::RetrieveDataConfiguration() : healthManager(std::make_shared<HealthManager>()) {}
 

@@ -36,6 +36,13 @@ std::uint8_t sum8(const Bytes& bytes) {
 
 HeartRateStrap::HeartRateStrap(PeripheralIdentifier identifier, std::optional<std::string> name)
     : SimulatedPeripheral(std::move(identifier), std::move(name)) {
+  addStandardServices();
+  auto advertised = advertisement();
+  advertised.serviceUUIDs = {uuid("180D")};
+  setAdvertisement(advertised);
+}
+
+void HeartRateStrap::addStandardServices() {
   addService(uuid("180D"));
   addCharacteristic(uuid("180D"), uuid("2A37"), Props::notify, std::nullopt);
   addCharacteristic(uuid("180D"), uuid("2A38"), Props::read, Bytes{0x01});  // chest
@@ -45,9 +52,6 @@ HeartRateStrap::HeartRateStrap(PeripheralIdentifier identifier, std::optional<st
   addService(uuid("180A"));
   addCharacteristic(uuid("180A"), uuid("2A29"), Props::read, Bytes{'S', 'i', 'm'});
   addCharacteristic(uuid("180A"), uuid("2A28"), Props::read, Bytes{'1', '.', '0', '.', '0'});
-  auto advertised = advertisement();
-  advertised.serviceUUIDs = {uuid("180D")};
-  setAdvertisement(advertised);
 }
 
 void HeartRateStrap::setMeasurement(HeartRateMeasurement measurement) {

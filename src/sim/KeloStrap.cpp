@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace talvaren::sim {
 namespace {
@@ -56,13 +57,17 @@ KeloStrap::KeloStrap(PeripheralIdentifier identifier, std::optional<std::string>
                                       [this](double seconds, std::function<void()> work) { after(seconds, std::move(work)); },
                                       [this] { return now(); }, [this] { dropLink(); },
                                       [this](const std::string& line) { trace(line); }}) {
+  addKeloServices();
+  setSoftwareRevision("2.1.7");
+}
+
+void KeloStrap::addKeloServices() {
   addService(service());
   addCharacteristic(service(), commandNotify(), Props::notify, std::nullopt);
   addCharacteristic(service(), commandWrite(), Props::write | Props::writeWithoutResponse, std::nullopt);
   addCharacteristic(service(), historyNotify(), Props::notify, std::nullopt);
   addCharacteristic(service(), historyWrite(), Props::write | Props::writeWithoutResponse, std::nullopt);
   addService(uuid("181C"));
-  setSoftwareRevision("2.1.7");
   auto advertised = advertisement();
   advertised.serviceUUIDs = {uuid("180D"), service()};
   setAdvertisement(advertised);
@@ -334,6 +339,10 @@ void KeloStrap::sendPacket() {
 
 void KeloStrap::enterUpdateMode() {
   auto lock = guard();
+  if (!updateMode_) {
+    normalName_ = name();
+    normalRevision_ = value(uuid("2A28"));
+  }
   updateMode_ = true;
   dropLink();
   setName(updateModeName_);
@@ -349,9 +358,58 @@ void KeloStrap::enterUpdateMode() {
   trace("kelo: advertising in update mode");
 }
 
+Bytes KeloStrap::firmwareImage(const std::string& softwareRevision, std::size_t size) {
+  std::string header = "KELO-FW " + softwareRevision;
+  Bytes image(header.begin(), header.end());
+  image.push_back(0);
+  // Filler that differs from byte to byte and from revision to revision, as code would.
+  std::uint32_t state = 2166136261u;
+  for (auto byte : image) state = (state ^ byte) * 16777619u;
+  while (image.size() < size) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    image.push_back(static_cast<std::uint8_t>(state));
+  }
+  return image;
+}
+
+void KeloStrap::restartWithNewImage() {
+  auto lock = guard();
+  if (!updateMode_) return;
+  auto revision = normalRevision_;
+  if (auto image = bootloader_.activated()) {
+    constexpr std::string_view marker = "KELO-FW ";
+    const auto& bytes = image->bytes;
+    auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
+    if (bytes.size() >= marker.size() && std::equal(marker.begin(), marker.end(), bytes.begin()) && end != bytes.end()) {
+      revision = Bytes(bytes.begin() + static_cast<long>(marker.size()), end);
+    }
+  }
+  updateMode_ = false;
+  clearServices();
+  addStandardServices();
+  addKeloServices();
+  if (revision) setValue(uuid("2A28"), revision);
+  setName(normalName_);
+  auto advertised = advertisement();
+  advertised.localName = normalName_;
+  setAdvertisement(advertised);
+  trace("kelo: restarted with the new firmware");
+}
+
 void KeloStrap::didDisconnect() {
   HeartRateStrap::didDisconnect();
   if (updateMode_) bootloader_.linkLost();
+  if (updateMode_ && bootloader_.activations() != activationsRun_) {
+    activationsRun_ = bootloader_.activations();
+    // The bootloader restarted after activating an application: the strap comes back running it. After
+    // any other part (radio stack, bootloader) it restarts into the bootloader for the next part.
+    auto image = bootloader_.activated();
+    if (image && image->type == DfuBootloader::typeApplication) {
+      after(restartTime, [this] { restartWithNewImage(); }, false);
+    }
+  }
   ++session_;
   waitingForSelection_ = false;
   selected_ = false;

@@ -6,19 +6,17 @@
 
 namespace talvaren::testkit {
 
-struct ConsoleCapture::Sink final : console::detail::LineSink {
-  explicit Sink(ConsoleCapture& owner) : owner(owner) {}
-  void append(std::string line) override { owner.append(std::move(line)); }
-
-  ConsoleCapture& owner;
-  console::detail::LineSink* previous = nullptr;
+struct ConsoleCapture::Installed {
+  console::detail::SinkHandle own;
+  console::detail::SinkHandle previous;
 };
 
-ConsoleCapture::ConsoleCapture() : sink_(std::make_unique<Sink>(*this)) {
-  sink_->previous = console::detail::exchangeLineSink(sink_.get());
+ConsoleCapture::ConsoleCapture() : installed_(std::make_unique<Installed>()) {
+  installed_->own = std::make_shared<const console::Sink>([this](std::string_view line) { append(std::string(line)); });
+  installed_->previous = console::detail::exchangeSink(installed_->own);
 }
 
-ConsoleCapture::~ConsoleCapture() { console::detail::restoreLineSink(sink_.get(), sink_->previous); }
+ConsoleCapture::~ConsoleCapture() { console::detail::restoreSink(installed_->own, std::move(installed_->previous)); }
 
 std::vector<std::string> ConsoleCapture::lines() const {
   std::lock_guard lock(mutex_);

@@ -7,16 +7,6 @@
 #include "talvaren/platform/HexText.hpp"
 
 namespace talvaren {
-namespace {
-
-int nibble(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
 
 std::optional<Bytes> dataFromHexEncodedString(std::string_view text) {
   // Every byte of a multi-byte UTF-8 sequence is above 0x7F and so no hex digit: a text that passes
@@ -25,14 +15,14 @@ std::optional<Bytes> dataFromHexEncodedString(std::string_view text) {
   bytes.reserve(text.size() / 2 + 1);
   std::size_t i = 0;
   if (text.size() % 2 == 1) {
-    const int low = nibble(text[0]);
+    const int low = platform::hexDigitValue(text[0]);
     if (low < 0) return std::nullopt;
     bytes.push_back(static_cast<std::uint8_t>(low));
     i = 1;
   }
   for (; i < text.size(); i += 2) {
-    const int high = nibble(text[i]);
-    const int low = nibble(text[i + 1]);
+    const int high = platform::hexDigitValue(text[i]);
+    const int low = platform::hexDigitValue(text[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
   }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <vector>
 
 #include "talvaren/platform/Console.hpp"
 
@@ -20,24 +21,30 @@ bool safeSubDirectory(std::string_view path) {
   return true;
 }
 
-// Why `value` has no JSON text, or nothing when it has one.
+// Why `value` has no JSON text, or nothing when it has one. Walks the value without recursion; a value
+// nested deeper than the kit's JSON cap has none, since writing it (and reading it back) would recurse that deep.
 std::optional<std::string> unserialisable(const JSON& value) {
-  switch (value.type()) {
-    case JSON::value_t::number_float:
-      if (!std::isfinite(value.get_ref<const JSON::number_float_t&>())) return "a number is not finite";
-      return std::nullopt;
-    case JSON::value_t::array:
-    case JSON::value_t::object:
-      for (const auto& element : value) {
-        if (auto reason = unserialisable(element)) return reason;
-      }
-      return std::nullopt;
-    case JSON::value_t::binary:
-    case JSON::value_t::discarded:
-      return "a value has no JSON form";
-    default:
-      return std::nullopt;
+  if (!Json::nestedWithin(value)) return "the nesting is too deep";
+  std::vector<const JSON*> pending{&value};
+  while (!pending.empty()) {
+    const JSON& next = *pending.back();
+    pending.pop_back();
+    switch (next.type()) {
+      case JSON::value_t::number_float:
+        if (!std::isfinite(next.get_ref<const JSON::number_float_t&>())) return "a number is not finite";
+        break;
+      case JSON::value_t::array:
+      case JSON::value_t::object:
+        for (const auto& element : next) pending.push_back(&element);
+        break;
+      case JSON::value_t::binary:
+      case JSON::value_t::discarded:
+        return "a value has no JSON form";
+      default:
+        break;
+    }
   }
+  return std::nullopt;
 }
 
 // The pretty-printed JSON text of an object or a list; nothing, with the reason, when it has none.

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "talvaren/platform/HexText.hpp"
+
 namespace talvaren::detail {
 namespace {
 
@@ -29,7 +31,7 @@ std::optional<double> decimalNumber(std::string_view text) {
   return value;
 }
 
-std::optional<std::int64_t> wholeNumber(std::string_view text) {
+std::optional<std::int64_t> wholeNumber(std::string_view text, int radix) {
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
     negative = text.front() == '-';
@@ -40,10 +42,10 @@ std::optional<std::int64_t> wholeNumber(std::string_view text) {
   constexpr std::int64_t lowest = std::numeric_limits<std::int64_t>::min();
   std::int64_t value = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const int digit = c - '0';
-    if (value < (lowest + digit) / 10) return std::nullopt;
-    value = value * 10 - digit;
+    const int digit = radix == 16 ? platform::hexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+    if (digit < 0) return std::nullopt;
+    if (value < (lowest + digit) / radix) return std::nullopt;
+    value = value * radix - digit;
   }
   if (negative) return value;
   if (value == lowest) return std::nullopt;

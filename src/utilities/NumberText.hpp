@@ -14,9 +14,9 @@ namespace talvaren::detail {
 std::optional<double> decimalNumber(std::string_view text);
 
 /// A whole number as a platform integer parse reads it: an optional "+" or "-", then one or more ASCII
-/// digits and nothing else, within the range of int64 ("+12" is 12; " 12", "12.5", "" and overflow are
-/// absent).
-std::optional<std::int64_t> wholeNumber(std::string_view text);
+/// digits of `radix` (10, or 16 with digits of either case) and nothing else, within the range of int64
+/// ("+12" is 12; " 12", "12.5", "" and overflow are absent).
+std::optional<std::int64_t> wholeNumber(std::string_view text, int radix = 10);
 
 /// "%.2f": two decimals after a point.
 std::string twoDecimals(double value);

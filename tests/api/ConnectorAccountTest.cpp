@@ -151,6 +151,16 @@ TEST_F(ConnectorAccountTest, CredentialsFromEachScheme) {
   EXPECT_EQ(json::parse(lastRequest().body), json({{"email", email}}));
   EXPECT_FALSE(lastRequest().hasHeader("Authorization"));
 
+  // deleteMe: DELETE of the account URL under the token, nothing logged before it; the account is gone.
+  console.clear();
+  auto deleted = run([&](auto done) { client().deleteMe(done); });
+  EXPECT_FALSE(deleted->error);
+  EXPECT_EQ(lastRequest().method, "DELETE");
+  EXPECT_EQ(lastRequest().target, "/auth/me/");
+  EXPECT_TRUE(lastRequest().hasHeader("Authorization"));
+  EXPECT_FALSE(logged(std::string(baseURL) + "auth/me/"));
+  EXPECT_EQ(run([&](auto done) { client().getMe(done); })->error->code, 401);
+
   client().saveAPIKey("k", "p");
   EXPECT_EQ(client().apiKey()->apiKey, "k");
   Connector::saveOwnerToDefaults(User());

@@ -70,6 +70,9 @@ TEST_F(ConnectorDayRecordsTest, RecordShapesOnTheService) {
   client().putCalories(CaloriesSDK(), count);
   client().patchCalories(CaloriesSDK(), count);
   client().putSleep(SleepSDK(), count);
+  CaloriesSDK unnamed;  // an empty uuid is refused like a missing one (workouts and recovery send it)
+  unnamed.uuid = "";
+  client().patchCalories(unnamed, count);
   time.runUntil([] { return false; }, std::chrono::milliseconds(30));
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(service.server().requestCount(), before);
@@ -77,7 +80,7 @@ TEST_F(ConnectorDayRecordsTest, RecordShapesOnTheService) {
             (std::vector<std::string>{
                 "Failed to parse activity data to json!", "UUID missing or failed to parse activity to json",
                 "UUID missing or failed to parse calories to json", "UUID missing or failed to parse calories to json",
-                "Failed to parse sleep data to json!"}));
+                "Failed to parse sleep data to json!", "UUID missing or failed to parse calories to json"}));
 
   // A host identifier stays one path segment.
   auto escaped = run([&](auto done) { client().getCalories("../auth/me", done); });
@@ -112,6 +115,10 @@ TEST_F(ConnectorDayRecordsTest, RangesAndDaysAreDeviceLocal) {
   EXPECT_FALSE(hrv->error);
   auto scores = run([&](auto done) { client().getMonthlyHRVScores(start, end, std::nullopt, done); });
   EXPECT_EQ((*scores->json())["count"], 1);
+  auto allScores = run([&](auto done) { client().getHRVScores(done); });
+  EXPECT_EQ(lastRequest().method, "GET");
+  EXPECT_EQ(lastRequest().target, "/hrv-scores/");
+  EXPECT_EQ((*allScores->json())["count"], 1);
 }
 
 TEST_F(ConnectorDayRecordsTest, TrackingSettingsAndStraps) {

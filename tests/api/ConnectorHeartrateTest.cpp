@@ -126,8 +126,10 @@ TEST_F(ConnectorHeartrateTest, IncompleteDownloadsSayWhy) {
   auto undecodable = download(0, 0);
   EXPECT_TRUE(logged("Decoding heartrate error"));
   ASSERT_TRUE(undecodable->error);
-  EXPECT_EQ(undecodable->error->domain, Connector::genericErrorDomain);
+  EXPECT_EQ(undecodable->error->domain, "SarvikDesing.TalvarenIOS.error");
   EXPECT_EQ(undecodable->error->code, -1);
+  EXPECT_EQ(undecodable->error->userInfo, json::object());
+  EXPECT_TRUE(client().authorizationHeaders().empty());
   EXPECT_EQ(timestamps(*undecodable->reply->heartrates()), (std::vector<std::int64_t>{1, 2}));
 
   // The last page number there is still says "next": no page after it can be asked for.
@@ -155,6 +157,27 @@ TEST_F(ConnectorHeartrateTest, RefusalsOtherThanTheBodyLimitPassThrough) {
   time.runUntil([] { return false; }, std::chrono::milliseconds(30));
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(server.requestCount(), 1u);
+}
+
+TEST_F(ConnectorHeartrateTest, UploadBodyIsTheRecordLayersJSONText) {
+  // The body is written without a tree of the samples; it must stay the text the record layer writes:
+  // members in key order, absent ones left out, texts escaped, UTF-8 kept and broken bytes replaced.
+  login();
+  std::vector<HeartrateSDK> odd{
+      HeartrateSDK(1'700'000'000, 61, Date(1.7e9), 3, "strap", "w1"),
+      HeartrateSDK(-7, -1, Date(0), 0, "", std::nullopt),
+      HeartrateSDK(1'700'000'000'000'123, 0, Date(0), 0, "", "Lauf \xc3\xbc \"quoted\" back\\slash\n\x01\x7f"),
+      HeartrateSDK(std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max(), Date(0), 0, "",
+                   "cut \xc3"),
+      HeartrateSDK(5, 70, Date(0), 0, "", ""),
+      *HeartrateSDK::fromJSON(json{{"timestamp", 9}}),
+  };
+  run([&](auto done) { client().postHeartrates(odd, done); });
+  ASSERT_EQ(requests().back().target, "/heartrate/");
+  const std::string expected = Json::dump(*Json::toJSONArray(odd));
+  EXPECT_EQ(requests().back().body, expected);
+  EXPECT_NE(expected.find("\"workout\":\"cut \xef\xbf\xbd\""), std::string::npos);
+  EXPECT_NE(expected.find("{\"timestamp\":9}"), std::string::npos);
 }
 
 TEST_F(ConnectorHeartrateTest, SingleSamplesByTimestamp) {

@@ -120,10 +120,13 @@ TEST_F(ConnectorTest, RequestLogAndReplyLinesKeepTheirShapeWithoutSecrets) {
                                   "Headers: [\"Accept\": \"application/json\", \"Content-Type\": \"application/json; "
                                   "charset=UTF-8\", \"User-Agent\": \"" +
                                       fallbackUserAgent + "\"]"}));
-  for (const char* line : {"Connector response.response?.statusCode = 200", "Connector response.result.value = []",
-                           "Connector method = get", "Connector response.result.error = nil"}) {
-    EXPECT_TRUE(console.contains(line)) << line;
-  }
+  // The four reply lines: the bare status, value and method; the absent error labelled.
+  const auto afterLog = [&] {
+    const auto lines = console.lines();
+    const auto separator = std::find(lines.rbegin(), lines.rend(), "---------------------").base();
+    return std::vector<std::string>(separator, lines.end());
+  };
+  EXPECT_EQ(afterLog(), (std::vector<std::string>{"200", "[]", "get", "Connector response.result.error = nil"}));
 
   storeCredentials();
   console.clear();
@@ -144,8 +147,8 @@ TEST_F(ConnectorTest, RequestLogAndReplyLinesKeepTheirShapeWithoutSecrets) {
   EXPECT_EQ(log[5], "Body:");
   EXPECT_EQ(log[6], "5 bytes");
   EXPECT_TRUE(console.contains("CSRF Token = <redacted>"));
-  EXPECT_TRUE(console.contains(R"(Connector response.result.value = ["token": "<redacted>", "user_id": 7])"));
-  EXPECT_TRUE(console.contains("Connector method = post"));
+  EXPECT_EQ(afterLog(), (std::vector<std::string>{"200", R"(["token": "<redacted>", "user_id": 7])", "post",
+                                                  "Connector response.result.error = nil"}));
   const auto lines = console.lines();
   for (const char* secret : {"t-123", "k-456", "c-000", "pw-secret", "pw-again", "fresh-secret"}) {
     EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
@@ -220,6 +223,76 @@ TEST_F(ConnectorTest, EveryReplyMapsToOneCompletion) {
 
   EXPECT_TRUE(console.contains("Failure Response: upstream timed out"));
   EXPECT_TRUE(console.contains("Connector response.response?.statusCode = nil"));
+}
+
+TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecret) {
+  // The login reply stops half way through its declared length: the connection was lost, whatever part
+  // of the body came.
+  server.on("POST", "/auth/login/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content_provider(1000, "application/json", [](size_t, size_t, httplib::DataSink& sink) {
+      const std::string part = R"({"user_id":7,"token":"cut-secret-1","X-API-Key":"cut-key-2)";
+      sink.write(part.data(), part.size());
+      return false;
+    });
+  });
+  // A refused login whose body holds a token, and a refused form-encoded reply.
+  server.reply("POST", "/auth/login/refresh/", 400, R"({"token": "refused-secret-3", "detail": "Bad request"})");
+  server.reply("GET", "/items/", 500, "oauth_token=form-secret-4&oauth_token_secret=form-secret-5",
+               "application/x-www-form-urlencoded");
+  storeCredentials();
+
+  auto cut = call(HTTPMethod::POST, std::string(baseURL) + "auth/login/", json{{"email", "a@b.c"}});
+  ASSERT_TRUE(cut->error);
+  EXPECT_EQ(cut->error->domain, "NSURLErrorDomain");
+  EXPECT_EQ(cut->error->code, platform::http::URLError::networkConnectionLost);
+  EXPECT_FALSE(console.contains("Connector response.response?.statusCode = nil"));
+
+  auto refused = call(HTTPMethod::POST, std::string(baseURL) + "auth/login/refresh/");
+  ASSERT_TRUE(refused->error);
+  EXPECT_EQ(refused->error->domain, "");
+  EXPECT_EQ(refused->error->code, 400);
+  EXPECT_EQ(refused->error->userInfo,
+            json({{"NSLocalizedDescription", R"({"token": "<redacted>", "detail": "Bad request"})"}}));
+  EXPECT_TRUE(console.contains(R"(Failure Response: {"token": "<redacted>", "detail": "Bad request"})"));
+
+  auto form = call(HTTPMethod::GET, std::string(baseURL) + "items/");
+  ASSERT_TRUE(form->error);
+  EXPECT_EQ(form->error->userInfo,
+            json({{"NSLocalizedDescription", "oauth_token=<redacted>&oauth_token_secret=<redacted>"}}));
+
+  const auto lines = console.lines();
+  for (const auto& record : {cut, refused, form}) {
+    const auto shown = record->error->description() + record->error->userInfo.dump();
+    for (const char* secret : {"cut-secret", "cut-key", "refused-secret", "form-secret"}) {
+      EXPECT_EQ(shown.find(secret), std::string::npos) << shown;
+      EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
+    }
+  }
+}
+
+TEST_F(ConnectorTest, DeeplyNestedRepliesFailAsBodiesThatAreNoJSON) {
+  // 100,000 levels of objects: the reply is refused as JSON before anything recursive meets it.
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += R"({"a":)";
+  deep += "1";
+  deep.append(100000, '}');
+  server.reply("GET", "/deep/", 200, deep);
+  // At the cap it is still a value.
+  std::string capped(512, '[');
+  capped.append(512, ']');
+  server.reply("GET", "/capped/", 200, capped);
+
+  auto refused = call(HTTPMethod::GET, std::string(baseURL) + "deep/");
+  ASSERT_TRUE(refused->error);
+  EXPECT_EQ(refused->error->domain, "");
+  EXPECT_EQ(refused->error->code, 200);
+  EXPECT_EQ(refused->error->userInfo, json({{"NSLocalizedDescription", deep}}));
+  EXPECT_FALSE(refused->reply);
+
+  auto kept = call(HTTPMethod::GET, std::string(baseURL) + "capped/");
+  EXPECT_FALSE(kept->error);
+  ASSERT_TRUE(kept->json());
+  EXPECT_TRUE(kept->json()->is_array());
 }
 
 TEST_F(ConnectorTest, CapturesTheCSRFCookieOnlyWhileNoneIsStored) {

@@ -26,6 +26,11 @@ TEST(UIDeviceTest, FoldsTheMachineFieldSkippingEveryNul) {
   const std::vector<char> field{'i', 'P', 'a', 'd', '\0', '5', ',', '1', '\0', '\0'};
   EXPECT_EQ(UIDevice::hardwareIdentifier(field), "iPad5,1");
   EXPECT_EQ(UIDevice::hardwareIdentifier(std::vector<char>(65, '\0')), "");
+  // A byte of 0x80 or more is the character of that code (U+00E9, U+00FF), written as UTF-8.
+  const std::vector<char> high{'x', '\xE9', '\0', '\xFF', '\x80'};
+  EXPECT_EQ(UIDevice::hardwareIdentifier(high), "x\xC3\xA9\xC3\xBF\xC2\x80");
+  testkit::setMachineField(std::vector<char>{'x', '\xE9', '\0', '\xFF'});
+  EXPECT_EQ(UIDevice::current().modelName(), "x\u00e9\u00ff");
 
   testkit::setMachineField(field);
   EXPECT_EQ(UIDevice::current().modelName(), "iPad Mini 4");

@@ -67,6 +67,16 @@ class FirmwareDownloadTest : public ConnectorFixture {
 };
 
 const std::string packageA(200000, 'a');
+
+/// A client whose downloads go through a session of its own.
+class ClientWithSession : public Connector {
+ public:
+  explicit ClientWithSession(std::shared_ptr<platform::http::SessionManager> session) : session_(std::move(session)) {}
+  std::shared_ptr<platform::http::SessionManager> manager() const override { return session_; }
+
+ private:
+  std::shared_ptr<platform::http::SessionManager> session_;
+};
 const std::string packageB = "PK\x03\x04 second package";
 
 }  // namespace
@@ -161,4 +171,33 @@ TEST_F(FirmwareDownloadTest, NamesOutsideDocumentsAndAMissingDocumentsFolderAreR
   fs::remove_all(documents);
   expectError(download("/fw/a", "fw"), "NSCocoaErrorDomain", 4);
   EXPECT_FALSE(fs::exists(documents));
+}
+
+TEST_F(FirmwareDownloadTest, APackageLargerThanTheSessionsMemoryBoundIsCheckedAsItIsWritten) {
+  // The package never comes back into memory: a session that keeps at most 64 KiB of a body in memory
+  // still proves a 200,000-byte package by its digest.
+  server.reply("GET", "/fw/a", 200, packageA, "application/zip");
+  auto configuration = platform::http::SessionConfiguration::defaultConfiguration();
+  configuration.maximumBodySize = 64 * 1024;
+  auto client = std::make_shared<ClientWithSession>(std::make_shared<platform::http::SessionManager>(configuration));
+  auto run = [&](const std::optional<std::string>& checksum) {
+    auto record = std::make_shared<DownloadRecord>();
+    client->performDownloadCall(HTTPMethod::GET, server.url("/fw/a"), "fw_big", checksum, std::nullopt,
+                                platform::http::URLEncoding::defaultEncoding(), std::nullopt,
+                                [record](std::optional<Error> error, std::optional<fs::path> file) {
+                                  ++record->calls;
+                                  record->error = std::move(error);
+                                  record->file = std::move(file);
+                                });
+    EXPECT_TRUE(time.runUntil([&] { return record->calls > 0; }, std::chrono::seconds(60)));
+    return *record;
+  };
+
+  const auto proven = run(digest(packageA));
+  EXPECT_FALSE(proven.error);
+  EXPECT_EQ(proven.file, documents / "fw_big.zip");
+  EXPECT_TRUE(console.contains("Checksum: " + digest(packageA) + "\nMD5: " + digest(packageA)));
+  expectError(run(digest(packageB)), "Checksum doesn't match", -1017);
+  EXPECT_TRUE(contents(documents / "fw_big.zip") == packageA);
+  EXPECT_FALSE(run(std::nullopt).error);
 }

@@ -102,6 +102,30 @@ TEST_F(PersistencyManagerTest, AFailedSaveKeepsThePreviousUser) {
   EXPECT_EQ(manager->getUser()->firstName, "Jo");
 }
 
+TEST_F(PersistencyManagerTest, HostJSONNestedTooDeepIsNotSavedAndNothingOverflows) {
+  ASSERT_TRUE(PersistencyManager::saveDataToJSON("notes", parsed(R"({"kept": true})")));
+  const auto before = contentOf(home.path() / "Documents" / "Data" / "notes.json");
+  const auto nested = [](int levels) {
+    JSON value = JSON::object();
+    for (int i = 1; i < levels; ++i) {
+      JSON outer = JSON::object();
+      outer["a"] = std::move(value);
+      value = std::move(outer);
+    }
+    return value;
+  };
+  const JSON deep = nested(100000);
+  testkit::ConsoleCapture console;
+  EXPECT_FALSE(PersistencyManager::saveDataToJSON("notes", deep));
+  EXPECT_TRUE(console.contains("jsonNotSerialized"));
+  EXPECT_EQ(contentOf(home.path() / "Documents" / "Data" / "notes.json"), before);
+
+  // As deep as the kit reads back is still saved.
+  const JSON capped = nested(512);
+  EXPECT_TRUE(PersistencyManager::saveDataToJSON("notes", capped));
+  EXPECT_EQ(PersistencyManager::readFromJSON("notes"), capped);
+}
+
 TEST_F(PersistencyManagerTest, OtherFilesOfTheDataFolder) {
   testkit::ConsoleCapture console;
   EXPECT_TRUE(PersistencyManager::saveDataToJSON(PersistencyManager::EntriesDataFile, parsed(R"({"n": [1, 2]})")));

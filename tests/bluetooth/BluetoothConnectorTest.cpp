@@ -104,6 +104,75 @@ TEST(BluetoothConnectorReconnect, NameTestsOfEachTaskDecideWhetherToConnect) {
   }
 }
 
+TEST(BluetoothConnectorReconnect, ANamelessStrapTheSavedNamesAndTheStoredFirmwareVersion) {
+  World w;
+  auto strap = hrm(w);
+  strap->setName(std::nullopt);
+  w.save(*strap, BluetoothAttrbutes::WorkoutDeviceKey);
+  testkit::ConsoleCapture console;
+  w.start();
+  // Under the workout key a strap without a name is connected and saved with an empty name.
+  ASSERT_TRUE(strap->isConnected());
+  const auto id = strap->identifier().uuidString();
+  auto defaults = platform::UserDefaults::standard();
+  EXPECT_TRUE(console.contains("found saved device: nil UUID: " + id));
+  EXPECT_EQ(defaults->stringForKey("NameDevice" + id), "");
+  EXPECT_EQ(w.connector->lastConnectedDeviceName(), "");
+
+  // getLastConnectedDeviceName(uuid:) reads the name saved for that identifier into the property.
+  defaults->set(std::string("Kelo 7"), "NameDevice" + id);
+  EXPECT_EQ(w.connector->getLastConnectedDeviceName(id), "Kelo 7");
+  EXPECT_EQ(w.connector->lastConnectedDeviceName(), "Kelo 7");
+  EXPECT_EQ(w.connector->getLastConnectedDeviceName("5A5A0000-0000-4000-8000-000000009999"), std::nullopt);
+  EXPECT_EQ(w.connector->lastConnectedDeviceName(), std::nullopt);
+
+  // The stored firmware version ("V" dropped, digit runs compared as numbers) against a given one.
+  auto compared = [&](const std::string& given, std::optional<std::string> stored) {
+    if (stored) w.connector->setDeviceVersion(*stored);
+    console.clear();
+    const bool result = w.connector->checkDeviceVersion(given);
+    std::string said;
+    for (const auto& line : console.lines()) {
+      if (line == "ask user to update" || line == "don't expect happen...") said = line;
+    }
+    return std::pair(result, said);
+  };
+  EXPECT_EQ(compared("1.2.10", std::nullopt), std::pair(false, std::string()));
+  EXPECT_EQ(compared("1.2.10", "V1.2.9"), std::pair(false, std::string("ask user to update")));
+  EXPECT_EQ(defaults->stringForKey("VersionDevice"), "V1.2.9");
+  EXPECT_EQ(compared("1.2.10", "v1.2.10"), std::pair(true, std::string()));
+  EXPECT_EQ(compared("1.2.10", "1.3"), std::pair(true, std::string("don't expect happen...")));
+}
+
+TEST(BluetoothConnectorReconnect, OtherRadioStatesOnlyLogAndAFailedConnectionWaitsForTheWatchdog) {
+  World w;
+  auto strap = hrm(w);
+  auto faults = strap->faults();
+  faults.connect = sim::Faults::Connect::fails;
+  strap->setFaults(faults);
+  w.save(*strap, BluetoothAttrbutes::WorkoutDeviceKey);
+  testkit::ConsoleCapture console;
+  w.start();
+  EXPECT_TRUE(console.contains("didFailToConnect"));
+  EXPECT_EQ(w.events->lines(), Lines{});  // no connect, no error: the watchdog recovers
+  w.time.advance(20);
+  EXPECT_EQ(w.events->lines(), Lines{"search"});
+
+  const std::pair<platform::ManagerState, const char*> states[] = {
+      {platform::ManagerState::unknown, "CoreBluetooth mobile BLE state is unknown"},
+      {platform::ManagerState::unsupported, "CoreBluetooth mobile BLE hardware is unsupported on this platform"},
+      {platform::ManagerState::unauthorized, "CoreBluetooth mobile BLE state is unauthorized"},
+      {platform::ManagerState::resetting, "CoreBluetooth mobile BLE default"}};
+  for (const auto& [state, line] : states) {
+    w.events->clear();
+    console.clear();
+    w.radio->setState(state);
+    w.time.advance(0.5);
+    EXPECT_TRUE(console.contains(line)) << line;
+    EXPECT_EQ(w.events->lines(), Lines{}) << line;
+  }
+}
+
 TEST(BluetoothConnectorReconnect, FireReplacesTheCentralAndReconnectsThroughTheNewOne) {
   World w;
   auto strap = hrm(w);
@@ -444,4 +513,40 @@ TEST(BluetoothConnectorWrites, HexTextIsWrittenAsBytesAndBadTextNotAtAll) {
   }
   EXPECT_EQ(frames, Lines{"-----------> sendHRUValue characteristic = " + w.connector->characteristic()->description() +
                           "  value = B20C5 checkDate = 0b20c5)"});
+}
+
+TEST(BluetoothConnectorWrites, AFailedAcknowledgementAValuelessVersionAndNoOTACharacteristicOnlyLog) {
+  World w;
+  testkit::ConsoleCapture console;
+  auto said = [&](const std::string& prefix) {
+    Lines found;
+    for (auto& line : console.lines()) {
+      if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    }
+    return found;
+  };
+  // A write acknowledged with an error: the two log lines, no subscription and no read.
+  auto control = std::make_shared<platform::Characteristic>(
+      uuid("2A39"), platform::CharacteristicProperties::notify | platform::CharacteristicProperties::read, 1,
+      std::weak_ptr<platform::Service>{});
+  w.connector->didWriteValueFor(nullptr, control, Error("CBATTErrorDomain", 3));
+  EXPECT_EQ(said("Did write value for characteristic: "),
+            Lines{"Did write value for characteristic: 2A39, properties: 18"});
+  ASSERT_EQ(said("Error: ").size(), 1u);
+  EXPECT_NE(said("Error: ")[0].find("CBATTErrorDomain"), std::string::npos) << said("Error: ")[0];
+  EXPECT_EQ(said("Notify for characteristic").size() + said("Read for characteristic").size(), 0u);
+
+  // A version characteristic without a value is logged, and the host is not told.
+  w.connector->getSoftwareVersion(nullptr, valueOf("2A28", std::nullopt), std::nullopt);
+  EXPECT_TRUE(console.contains("BluetoothConnector: getSoftwareVersion: no value"));
+
+  // No OTA characteristic among the Kelo ones: no line, no write, no callback.
+  w.connector->setFimwareMode(nullptr, {valueOf("FD09", std::nullopt), valueOf("2A37", std::nullopt)});
+  EXPECT_EQ(said("Found OTA16-128: "), Lines{});
+  // The 128-bit form is found as well (only the line, as there is no strap to write to).
+  auto ota = valueOf("8FC3FD0A-F21D-11E3-976C-0002A5D5C51B", std::nullopt);
+  w.connector->setFimwareMode(nullptr, {valueOf("FD09", std::nullopt), ota, valueOf("FD0A", std::nullopt)});
+  EXPECT_EQ(said("Found OTA16-128: "), Lines{"Found OTA16-128: " + ota->description()});
+  w.time.advance(3);
+  EXPECT_EQ(w.events->lines(), Lines{});
 }

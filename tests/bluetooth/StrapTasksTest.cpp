@@ -9,6 +9,7 @@
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
 #include "talvaren/sim/RavoStrap.hpp"
+#include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/TimeZone.hpp"
 
 using namespace talvaren;
@@ -111,14 +112,70 @@ TEST(BluetoothStrapTasks, FirmwareVersionThenUpdateModeUnlessTheBatteryIsLow) {
     w.facade->disconnect();
     w.time.advance(1);
     hosts.take();
+    testkit::ConsoleCapture console;
     ASSERT_TRUE(w.facade->getFirmwareMode(device));
     w.time.advance(3);
+    std::size_t otaLines = 0;
+    for (const auto& line : console.lines()) otaLines += line.rfind("Found OTA16-128: ", 0) == 0 ? 1 : 0;
     if (low) {  // the band was reported already: only the refusal
       EXPECT_EQ(hosts.take("firmware."), Lines{"firmware.didGetFirmwareBatteryLevelWarning"});
       EXPECT_FALSE(strap->inUpdateMode());
+      EXPECT_EQ(otaLines, 0u);
     } else {  // the strap drops the link for its update mode; the host hears both
       EXPECT_EQ(hosts.take("firmware."), (Lines{"firmware.didDisconnect", "firmware.didSetFirmwareMode"}));
       EXPECT_TRUE(strap->inUpdateMode());
+      EXPECT_EQ(otaLines, 1u);
     }
   }
+}
+
+TEST(BluetoothStrapTasks, HostConnectionCallsAndStaticsActOnTheSharedConnector) {
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  w.save(*strap, BluetoothAttrbutes::WorkoutDeviceKey);
+  w.start();
+  ASSERT_TRUE(strap->isConnected());
+  ASSERT_FALSE(w.connector->characteristicsKelo().empty());
+
+  // turnSynchThresholdDevice is the saved "SynchZoneDevice" flag.
+  auto defaults = platform::UserDefaults::standard();
+  w.facade->turnSynchThresholdDevice(true);
+  EXPECT_TRUE(defaults->boolForKey("SynchZoneDevice"));
+  w.facade->turnSynchThresholdDevice(false);
+  EXPECT_FALSE(defaults->boolForKey("SynchZoneDevice"));
+
+  // enableDisconect(true) makes the next disconnection a planned one; resetConnection drops the link,
+  // the peripheral and the Kelo characteristics at once, and the host hears no disconnection.
+  BluetoothConfiguration::enableDisconect(true);
+  EXPECT_TRUE(w.connector->enableDisconectHRMDevice());
+  hosts.take();
+  w.facade->resetConnection();
+  EXPECT_EQ(w.connector->peripheral(), nullptr);
+  EXPECT_TRUE(w.connector->characteristicsKelo().empty());
+  w.time.advance(1);
+  EXPECT_FALSE(strap->isConnected());
+  EXPECT_FALSE(w.connector->enableDisconectHRMDevice());
+  EXPECT_EQ(count(hosts.take(), "train.didDisconnect"), 0u);
+
+  // The static reconnection finds the saved strap again.
+  BluetoothConfiguration::connectToLastKnownDevice();
+  w.time.advance(1);
+  EXPECT_TRUE(strap->isConnected());
+  EXPECT_TRUE(BluetoothConfiguration::isConnected());
+
+  // Searching lets the strap go and scans for every peripheral; stopping ends the scan.
+  testkit::ConsoleCapture console;
+  w.facade->searchForDevices();
+  w.time.advance(1);
+  EXPECT_TRUE(w.radio->isScanning());
+  EXPECT_FALSE(strap->isConnected());
+  w.facade->stopSearchingForDevices();
+  w.time.advance(0.1);
+  EXPECT_FALSE(w.radio->isScanning());
+  const auto lines = console.lines();
+  const auto at = [&](const char* line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+  EXPECT_LT(at("searchForDevices"), at("disconnectOnDemand"));
+  EXPECT_LT(at("disconnectOnDemand"), at("stopSearchingForDevices"));
+  EXPECT_LT(at("stopSearchingForDevices"), static_cast<std::ptrdiff_t>(lines.size()));
 }

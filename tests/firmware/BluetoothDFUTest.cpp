@@ -71,11 +71,20 @@ class BluetoothDFUTest : public ::testing::Test {
   }
   void TearDown() override { platform::BluetoothRadio::setCurrent(nullptr); }
 
-  /// Starts and runs until a result arrives or a minute has passed.
+  /// Starts and runs until a result arrives or a minute has passed. A strap that activated an application
+  /// image has restarted in its normal mode: it is switched to update mode again first, as a host does.
   void update() {
+    if (!strap->inUpdateMode()) strap->enterUpdateMode();
     updater->startConnectBleDevice();
     time.advanceUntil([&] { return !recorder->results.empty(); }, 60);
     time.advance(1);  // anything that would follow the result
+  }
+  /// Whether some console line contains `text`.
+  bool logged(const std::string& text) {
+    for (const auto& line : console.lines()) {
+      if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
   }
   std::size_t lineIndex(const std::string& line) {
     auto lines = console.lines();
@@ -233,6 +242,25 @@ TEST_F(BluetoothDFUTest, ALinkLostMidUploadFailsAndTheNextStartResumes) {
   EXPECT_TRUE(recorder->results[0].status);
   EXPECT_EQ(strap->bootloader().activated()->bytes, image);
   EXPECT_EQ(strap->bootloader().dataObjectsCreated(), 4);  // only the third object again
+  EXPECT_TRUE(logged("Init packet already on the target"));
+}
+
+TEST_F(BluetoothDFUTest, ForceDfuSendsTheInitPacketAgainThoughTheTargetHoldsIt) {
+  DfuBootloader::Faults faults;
+  faults.dropLinkAt = 9000;
+  strap->bootloader().setFaults(faults);
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_FALSE(recorder->results[0].status);
+
+  platform::UserDefaults::standard()->set(true, "dfu_force_dfu");
+  recorder->results.clear();
+  console.clear();
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_TRUE(recorder->results[0].status);
+  EXPECT_EQ(strap->bootloader().activated()->bytes, image);
+  EXPECT_FALSE(logged("Init packet already on the target"));
 }
 
 TEST_F(BluetoothDFUTest, WithoutAMatchWithinFifteenSecondsTheHostHearsAFailureWithoutCode) {

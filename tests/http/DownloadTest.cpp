@@ -111,3 +111,47 @@ TEST_F(DownloadTest, SavesErrorPagesAndCreatesDirectoriesOnlyWhenAsked) {
   EXPECT_FALSE(unreachable.response);
   EXPECT_EQ(contents(directory / "page.zip"), "<html>Not Found</html>");
 }
+
+TEST_F(DownloadTest, ReportsTheFilesSizeAndTheDigestComputedWhileWriting) {
+  // Known MD5 answers: RFC 1321's "" and "abc", and one million times "a".
+  struct Case {
+    const char* path;
+    std::string body;
+    const char* md5;
+  };
+  const std::vector<Case> cases = {{"/empty", "", "d41d8cd98f00b204e9800998ecf8427e"},
+                                   {"/abc", "abc", "900150983cd24fb0d6963f7d28e17f72"},
+                                   {"/million", std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"}};
+  auto saveFile = [&](const std::string& path, const fs::path& destination, DownloadOptions options) {
+    Captured<DownloadResponse<DownloadedFile>> captured;
+    session->download(server.url(path), DownloadDestination{destination.string(), options})
+        ->responseFile(captured.handler());
+    waitFor([&] { return captured.done(); });
+    return *captured.reply();
+  };
+  DownloadOptions digested;
+  digested.removePreviousFile = true;
+  digested.digestMD5 = true;
+  for (const auto& c : cases) {
+    server.reply("GET", c.path, 200, c.body, "application/octet-stream");
+    const auto saved = saveFile(c.path, directory / "package.zip", digested);
+    ASSERT_TRUE(saved.result.isSuccess()) << c.path;
+    EXPECT_EQ(saved.destinationURL, (directory / "package.zip").string());
+    EXPECT_EQ(saved.result.value()->size, static_cast<std::int64_t>(c.body.size())) << c.path;
+    EXPECT_EQ(saved.result.value()->md5, std::optional<std::string>(c.md5)) << c.path;
+    EXPECT_TRUE(contents(directory / "package.zip") == c.body) << c.path;
+  }
+
+  // Not asked for: no digest. A refused error page: no file and no digest, whatever was asked for.
+  const auto plain = saveFile("/abc", directory / "plain.zip", DownloadOptions{true, false});
+  ASSERT_TRUE(plain.result.isSuccess());
+  EXPECT_EQ(plain.result.value()->size, 3);
+  EXPECT_FALSE(plain.result.value()->md5);
+  server.reply("GET", "/missing.zip", 404, "<html>Not Found</html>", "text/html");
+  digested.requireSuccessStatus = true;
+  const auto refused = saveFile("/missing.zip", directory / "refused.zip", digested);
+  ASSERT_TRUE(refused.result.isFailure());
+  EXPECT_EQ(refused.result.error()->code, 404);
+  EXPECT_FALSE(refused.destinationURL);
+  EXPECT_FALSE(fs::exists(directory / "refused.zip"));
+}

@@ -131,6 +131,8 @@ TEST(ParameterEncodingTest, PathSegmentsKeepOnlyUnreservedCharacters) {
   EXPECT_EQ(escapePathSegment(".."), "%2E%2E");
   EXPECT_EQ(escapePathSegment("."), "%2E");
   EXPECT_EQ(escapePathSegment("..."), "...");
+  // A query component also keeps "/" and "?" (RFC 3986 3.4); "#", "&" and "=" would end or split it.
+  EXPECT_EQ(escapeQueryComponent("a/b?c~d e#&="), "a/b?c~d%20e%23%26%3D");
   EXPECT_EQ(escapePathSegment(""), "");
 }
 

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -11,6 +17,7 @@
 using namespace talvaren;
 using namespace talvaren::testkit;
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -19,6 +26,81 @@ class SessionManagerTest : public HttpFixture {};
 std::string text(const std::optional<Bytes>& bytes) {
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<none>");
 }
+
+/// A loopback server that answers every connection with raw bytes, HTTP or not: once the request head has
+/// arrived it writes `reply`, then `endless` over and over until the client hangs up (when not empty), then
+/// closes the connection.
+class RawReplyServer {
+ public:
+  RawReplyServer(std::string reply, std::string endless = {})
+      : reply_(std::move(reply)), endless_(std::move(endless)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 8) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "no loopback listener";
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~RawReplyServer() {
+    stopping_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) ::close(listener_);
+  }
+  RawReplyServer(const RawReplyServer&) = delete;
+  RawReplyServer& operator=(const RawReplyServer&) = delete;
+
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  bool wait(int fd, short events) const {
+    pollfd descriptor{fd, events, 0};
+    while (!stopping_) {
+      if (::poll(&descriptor, 1, 50) > 0) return true;
+    }
+    return false;
+  }
+  bool send(int fd, const std::string& bytes) const {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+      if (!wait(fd, POLLOUT)) return false;
+      const auto wrote = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (wrote < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+      if (wrote <= 0) return false;
+      sent += static_cast<std::size_t>(wrote);
+    }
+    return true;
+  }
+  void serve() const {
+    while (wait(listener_, POLLIN)) {
+      const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) continue;
+      std::string request;
+      char buffer[4096];
+      while (request.find("\r\n\r\n") == std::string::npos && wait(connection, POLLIN)) {
+        const auto got = ::recv(connection, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) break;
+        if (got > 0) request.append(buffer, static_cast<std::size_t>(got));
+      }
+      if (send(connection, reply_)) {
+        while (!endless_.empty() && send(connection, endless_)) {
+        }
+      }
+      ::close(connection);
+    }
+  }
+
+  std::string reply_;
+  std::string endless_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+};
 
 }  // namespace
 
@@ -302,6 +384,83 @@ TEST_F(SessionManagerTest, TransportFailuresAreMappedAndDeliveredOnce) {
   }
   EXPECT_FALSE(replies[4].reply()->request);
   EXPECT_EQ(untrusted.requestCount(), 0u);
+}
+
+TEST_F(SessionManagerTest, RepliesThatAreNoReadableHTTPAreABadServerResponse) {
+  std::string manyLines = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 40000; ++i) manyLines += "X-Filler-" + std::to_string(i) + ": v\r\n";
+  manyLines += "Content-Length: 2\r\n\r\n{}";
+  // Not HTTP at all; a header line that never ends; tens of thousands of header lines.
+  RawReplyServer notHTTP("SSH-2.0-Talvaren_1.0\r\nProtocol mismatch.\n");
+  RawReplyServer endlessLine("HTTP/1.1 200 OK\r\nX-Long: ", std::string(65536, 'a'));
+  RawReplyServer endlessHead(manyLines);
+  const RawReplyServer* servers[] = {&notHTTP, &endlessLine, &endlessHead};
+  std::vector<CapturedJSON> replies(3);
+  for (int i = 0; i < 3; ++i) session->request(servers[i]->url())->responseJSON(replies[i].handler());
+  waitFor([&] { return std::all_of(replies.begin(), replies.end(), [](auto& r) { return r.done(); }); });
+  for (int i = 0; i < 3; ++i) {
+    const auto* error = replies[i].reply()->result.error();
+    ASSERT_TRUE(error) << i;
+    EXPECT_EQ(error->domain, "NSURLErrorDomain") << i;
+    EXPECT_EQ(error->code, URLError::badServerResponse) << i;
+    EXPECT_EQ(error->userInfo[NSErrorFailingURLStringKey], servers[i]->url()) << i;
+  }
+}
+
+TEST_F(SessionManagerTest, BodiesBeyondTheSessionsMaximumStopTheTransfer) {
+  constexpr std::size_t maximum = 64 * 1024;
+  EXPECT_EQ(SessionConfiguration::defaultConfiguration().maximumBodySize, 64u * 1024 * 1024);
+  auto configuration = privateConfiguration();
+  configuration.maximumBodySize = maximum;
+  SessionManager capped(configuration);
+  const std::string atMaximum(maximum, 'm');
+  server.reply("GET", "/at-maximum", 200, atMaximum, "application/octet-stream");
+  server.reply("GET", "/announced", 200, std::string(maximum + 1, 'n'), "application/octet-stream");
+  // A chunked body announces nothing: it is stopped as it grows, long before the server is done.
+  std::atomic<std::size_t> streamed{0};
+  server.on("GET", "/chunked", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_chunked_content_provider("application/octet-stream", [&](size_t, httplib::DataSink& sink) {
+      const std::string chunk(16 * 1024, 'c');
+      while (streamed < 64u * 1024 * 1024 && sink.write(chunk.data(), chunk.size())) streamed += chunk.size();
+      sink.done();
+      return true;
+    });
+  });
+
+  std::vector<Captured<DataResponse<Bytes>>> replies(3);
+  const char* paths[] = {"/at-maximum", "/announced", "/chunked"};
+  for (int i = 0; i < 3; ++i) capped.request(server.url(paths[i]))->responseData(replies[i].handler());
+  waitFor([&] { return std::all_of(replies.begin(), replies.end(), [](auto& r) { return r.done(); }); });
+  ASSERT_TRUE(replies[0].reply()->result.isSuccess());
+  EXPECT_EQ(replies[0].reply()->result.value()->size(), maximum);
+  for (int i = 1; i < 3; ++i) {
+    const auto& reply = *replies[i].reply();
+    ASSERT_TRUE(reply.result.isFailure()) << paths[i];
+    EXPECT_EQ(reply.result.error()->domain, "NSURLErrorDomain") << paths[i];
+    EXPECT_EQ(reply.result.error()->code, URLError::dataLengthExceedsMaximum) << paths[i];
+    EXPECT_EQ(reply.result.error()->userInfo[NSErrorFailingURLStringKey], server.url(paths[i])) << paths[i];
+    EXPECT_EQ(reply.response->statusCode(), 200) << paths[i];
+    EXPECT_LE(reply.data->size(), maximum) << paths[i];
+  }
+  EXPECT_LT(streamed.load(), 32u * 1024 * 1024);
+
+  // A download streams to disk whatever its size; only reading the file back into memory is bounded.
+  const auto file = fs::temp_directory_path() / ("talvaren-capped-" + std::to_string(::getpid()) + ".bin");
+  DownloadOptions options;
+  options.removePreviousFile = true;
+  options.digestMD5 = true;
+  Captured<DownloadResponse<Bytes>> data;
+  Captured<DownloadResponse<DownloadedFile>> saved;
+  capped.download(server.url("/announced"), DownloadDestination{file.string(), options})
+      ->responseData(data.handler())
+      .responseFile(saved.handler());
+  waitFor([&] { return data.done() && saved.done(); });
+  EXPECT_EQ(data.reply()->destinationURL, file.string());
+  EXPECT_EQ(data.reply()->result.error()->code, URLError::dataLengthExceedsMaximum);
+  ASSERT_TRUE(saved.reply()->result.isSuccess());
+  EXPECT_EQ(saved.reply()->result.value()->size, static_cast<std::int64_t>(maximum + 1));
+  EXPECT_EQ(fs::file_size(file), maximum + 1);
+  fs::remove(file);
 }
 
 TEST_F(SessionManagerTest, TimesOutOnlyWhenNothingMoves) {

@@ -26,7 +26,9 @@
 
 namespace talvaren::testkit {
 
-inline const std::string callbackURL(APIManager::API_REDIRECT_URI);
+/// The callback the loopback providers expect, written out rather than read from the kit: the scheme,
+/// the maker's reverse-DNS domain with the labels "talvarenmobile.ui.oauth", and the fixed path.
+inline const std::string callbackURL("talvarenmobile://com.talvaren.talvarenmobile.ui.oauth/AuthorizationActivity");
 
 class AuthorizationFixture : public ::testing::Test {
  protected:

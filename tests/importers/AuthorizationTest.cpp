@@ -4,6 +4,7 @@
 
 #include "AuthorizationFixture.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/oauth/RedirectURL.hpp"
 #include "talvaren/platform/oauth/OAuthSwift.hpp"
 
 using namespace talvaren;
@@ -260,6 +261,18 @@ TEST_F(AuthorizationTest, ScreenLayoutLoadsAndCallbackScheme) {
   EXPECT_EQ(screen->webView->frame(), (platform::Rect{0, 40, 320, 480}));
   EXPECT_EQ(screen->cancelButton->actionCount(platform::ui::ControlEvent::touchUpInside), 1u);
   EXPECT_EQ(screen->view()->subviews().size(), 2u);
+
+  // The callback itself: lower-case scheme, an authority ending in the labels "talvarenmobile.ui.oauth"
+  // under at least a two-label domain, the fixed path, and no port, query or fragment.
+  const auto parsed = platform::oauth::RedirectURL::parse(APIManager::API_REDIRECT_URI);
+  ASSERT_TRUE(parsed && parsed->authority);
+  EXPECT_EQ(parsed->scheme, "talvarenmobile");
+  EXPECT_TRUE(parsed->authority->ends_with(".talvarenmobile.ui.oauth")) << *parsed->authority;
+  EXPECT_GE(std::count(parsed->authority->begin(), parsed->authority->end(), '.'), 4) << *parsed->authority;
+  EXPECT_EQ(parsed->authority->find(':'), std::string::npos) << *parsed->authority;
+  EXPECT_EQ(parsed->path, "/AuthorizationActivity");
+  EXPECT_FALSE(parsed->query);
+  EXPECT_FALSE(parsed->fragment);
 
   // Only the exact lower-case scheme is the kit's callback; other loads go on.
   auto request = [](const std::string& url) { return *platform::http::URLRequest::make(url).value(); };

@@ -1,11 +1,14 @@
 // The Garmin connector against a loopback Health API and OAuth 1.0a provider: signing, refusals and
 // re-authorisation, day windows and whole imports.
 
+#include <algorithm>
+#include <mutex>
 #include <thread>
 
 #include "AuthorizationFixture.hpp"
 #include "importers/GarminConnector.hpp"
 #include "support/GarminHealthAPI.hpp"
+#include "support/OAuth1Provider.hpp"
 #include "talvaren/platform/Random.hpp"
 #include "talvaren/testing/Clock.hpp"
 #include "talvaren/testing/Garmin.hpp"
@@ -269,7 +272,27 @@ TEST_F(GarminConnectorTest, SignsGetsOnlyWithTheOAuthValuesInTheHeader) {
   EXPECT_NE(nonce(requests.back().header("Authorization")), nonce(header));
   EXPECT_NE(requests.back().header("Authorization").find("oauth_timestamp=\"1700000000\""), std::string::npos);
 
-  // Other methods and calls without headers go out unsigned.
+  // The query is signed item by item as it is sent: a repeated name, an item without "=", "+" as a blank
+  // and an escaped "+" (RFC 5849 3.4.1.3). The provider's own check decides.
+  const auto secret = GarminManager::sharedInstance()->oauthCredential()->oauthTokenSecret;
+  OAuth1Verifier verifier("garmin-key", "garmin-secret");
+  std::mutex verdictMutex;
+  std::optional<std::string> verdict;
+  api.server().on("GET", "/odd", [&](const httplib::Request& request, httplib::Response& response) {
+    std::string problem;
+    const bool good = verifier.verify(request, api.server().url(request.path), secret, problem).has_value();
+    std::lock_guard lock(verdictMutex);
+    verdict = good ? "" : problem;
+    response.set_content("[]", "application/json");
+  });
+  EXPECT_TRUE(call(api.server().url("/odd?b=2&a=3&a=1&flag&q=x+y&p=%2B"))->value);
+  {
+    std::lock_guard lock(verdictMutex);
+    EXPECT_EQ(verdict, "");
+  }
+
+  // Other methods and calls without headers go out unsigned; the spare header hook stays empty.
+  EXPECT_TRUE(connector->authorizationHeaders().empty());
   EXPECT_TRUE(call(api.server().url("/plain"), HTTPMethod::POST)->value);
   EXPECT_FALSE(api.server().requests().back().hasHeader("Authorization"));
   EXPECT_EQ(api.server().requests().back().header("Accept-Language"), "en_US");
@@ -279,6 +302,33 @@ TEST_F(GarminConnectorTest, SignsGetsOnlyWithTheOAuthValuesInTheHeader) {
   }
 }
 
+TEST_F(GarminConnectorTest, RepliesPrintWithoutSecretsAndDeepOnesFailAsNoJSON) {
+  api.server().reply("GET", "/secret", 200, R"({"access_token":"g-secret-1","summaries":[]})");
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "[";
+  deep.append(100000, ']');
+  api.server().reply("GET", "/deep", 200, deep);
+
+  // The caller gets the value as it came; the console shows it redacted, in the four bare lines.
+  const auto answer = call(api.server().url("/secret"), HTTPMethod::GET, true);
+  ASSERT_TRUE(answer->value);
+  EXPECT_EQ((*answer->value)["access_token"], "g-secret-1");
+  const auto lines = console.lines();
+  const auto status = std::find(lines.rbegin(), lines.rend(), "200");
+  ASSERT_NE(status, lines.rend());
+  EXPECT_EQ(std::vector<std::string>(status.base() - 1, lines.end()),
+            (std::vector<std::string>{"200", R"(["access_token": "<redacted>", "summaries": []])", "get",
+                                      "Garmin Connector response.result.error = nil"}));
+  for (const auto& line : lines) EXPECT_EQ(line.find("g-secret-1"), std::string::npos) << line;
+
+  // A reply nested 100,000 deep is the HTTP layer's JSON error, not a crash.
+  const auto refused = call(api.server().url("/deep"), HTTPMethod::GET, true);
+  ASSERT_TRUE(refused->error);
+  EXPECT_EQ(refused->error->domain, "NSCocoaErrorDomain");
+  EXPECT_EQ(refused->error->code, 3840);
+  EXPECT_FALSE(refused->value);
+}
+
 TEST_F(GarminConnectorTest, ASecondRefusalInARowFailsAndOnlyAnOrdinaryReplyRearms) {
   authorizeFirst();
   const auto url = dayURL(Kind::dailies);
@@ -286,6 +336,7 @@ TEST_F(GarminConnectorTest, ASecondRefusalInARowFailsAndOnlyAnOrdinaryReplyRearm
     ASSERT_TRUE(outcome.error);
     EXPECT_EQ(outcome.error->domain, "SarvikDesing.TalvarenIOS.error");
     EXPECT_EQ(outcome.error->code, code);
+    EXPECT_EQ(outcome.error->userInfo, nlohmann::json::object());
     EXPECT_FALSE(outcome.value);
   };
 

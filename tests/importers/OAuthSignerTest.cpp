@@ -85,6 +85,58 @@ TEST(OAuthSignerTest, RFC5849KnownAnswers) {
   EXPECT_EQ(signature("base", "c", "t/u"), base64(hmacSHA1("c&t%2Fu", "base")));
 }
 
+TEST(OAuthSignerTest, TheSignatureParameterAndTheSignatureMethod) {
+  // Section 3.4.1.3.1: an "oauth_signature" in the query, the body or the parameters is not signed.
+  const ParameterList protocol{{"oauth_consumer_key", "9djdj82h48djs9d2"},
+                               {"oauth_token", "kkk9d7dh3k39sjv7"},
+                               {"oauth_signature_method", "HMAC-SHA1"},
+                               {"oauth_timestamp", "137131201"},
+                               {"oauth_nonce", "7d8f3e4a"},
+                               {"oauth_signature", "stale"}};
+  EXPECT_EQ(signatureBaseString(HTTPMethod::POST,
+                                "http://example.com/request?b5=%3D%253D&oauth_signature=q&a3=a&c%40=&a2=r%20b",
+                                protocol, bytes("c2&a3=2+q&oauth_signature=b")),
+            "POST&http%3A%2F%2Fexample.com%2Frequest&a2%3Dr%2520b%26a3%3D2%2520q%26a3%3Da%26b5%3D%253D%25253D%26c%2540%"
+            "3D%26c2%3D%26oauth_consumer_key%3D9djdj82h48djs9d2%26oauth_nonce%3D7d8f3e4a%26oauth_signature_method%"
+            "3DHMAC-SHA1%26oauth_timestamp%3D137131201%26oauth_token%3Dkkk9d7dh3k39sjv7");
+
+  // Section 1.2 with a signature passed in: the header carries the one computed, once.
+  OAuthSwiftCredential photos("dpf43f3p2l4k3l03", "kd94hf93k423kf44");
+  photos.oauthToken = "nnch734d00sl2jdk";
+  photos.oauthTokenSecret = "pfkkdhi9sl3r4s00";
+  EXPECT_EQ(photos.authorizationHeader(
+                HTTPMethod::GET, "http://photos.example.net/photos?file=vacation.jpg&size=original",
+                {{"oauth_signature", "MdpQ"}, {"oauth_timestamp", "137131202"}, {"oauth_nonce", "chapoH"}}),
+            "OAuth oauth_consumer_key=\"dpf43f3p2l4k3l03\", oauth_nonce=\"chapoH\", "
+            "oauth_signature=\"MdpQcU8iPSUjWoN%2FUDMsK2sui9I%3D\", oauth_signature_method=\"HMAC-SHA1\", "
+            "oauth_timestamp=\"137131202\", oauth_token=\"nnch734d00sl2jdk\"");
+
+  // Section 3.1: PLAINTEXT signs with pct(consumer secret) & pct(token secret), encoded again in the header.
+  OAuthSwiftCredential plain("jd83jd92dhsh93js", "ja893SD9");
+  plain.oauthToken = "hdk48Djdsa";
+  plain.oauthTokenSecret = "xyz4992k83j47x0b";
+  const auto header = plain.authorizationHeader(HTTPMethod::POST, "https://server.example.com/token",
+                                                {{"oauth_signature_method", "PLAINTEXT"},
+                                                 {"oauth_verifier", "473f82d3"},
+                                                 {"oauth_timestamp", "137131201"},
+                                                 {"oauth_nonce", "7d8f3e4a"}});
+  EXPECT_EQ(header,
+            "OAuth oauth_consumer_key=\"jd83jd92dhsh93js\", oauth_nonce=\"7d8f3e4a\", "
+            "oauth_signature=\"ja893SD9%26xyz4992k83j47x0b\", oauth_signature_method=\"PLAINTEXT\", "
+            "oauth_timestamp=\"137131201\", oauth_token=\"hdk48Djdsa\", oauth_verifier=\"473f82d3\"");
+
+  // A method the credential cannot sign with, or a protocol parameter named twice, is refused.
+  std::string problem;
+  EXPECT_EQ(plain.authorizationHeader(HTTPMethod::GET, "https://h.example/p", {{"oauth_signature_method", "RSA-SHA1"}},
+                                      std::nullopt, &problem),
+            std::nullopt);
+  EXPECT_NE(problem.find("RSA-SHA1"), std::string::npos) << problem;
+  EXPECT_EQ(plain.authorizationHeader(HTTPMethod::GET, "https://h.example/p",
+                                      {{"oauth_nonce", "a"}, {"oauth_nonce", "b"}}, std::nullopt, &problem),
+            std::nullopt);
+  EXPECT_NE(problem.find("oauth_nonce"), std::string::npos) << problem;
+}
+
 TEST(OAuthSignerTest, RFC2202HmacSha1) {
   struct Case {
     std::string key;

@@ -31,6 +31,8 @@ TEST(AppHomeTest, KeychainFileNamesStayInsideTheFolderAndApart) {
   EXPECT_NE(AppHome::keychainPath("a/b"), AppHome::keychainPath("a%2Fb"));
   EXPECT_NE(AppHome::keychainPath(""), AppHome::keychainPath("%"));
   EXPECT_NE(AppHome::keychainPath("a.b"), AppHome::keychainPath("a_b"));
+  // The names files already carry: "~" escaped, "." plain except first.
+  EXPECT_EQ(AppHome::keychainPath(".a~b.c-_").filename(), "%2Ea%7Eb.c-_.keychain");
 }
 
 TEST(AppHomeTest, SetPathOverridesAndEmptyRestoresTheDefault) {

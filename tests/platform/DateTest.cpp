@@ -1,5 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Error.hpp"
@@ -54,4 +61,56 @@ TEST(ConsoleTest, CaptureTakesLinesAndNests) {
   EXPECT_EQ(outer.lines(), (std::vector<std::string>{"one", "three"}));
   EXPECT_TRUE(outer.contains("three"));
   EXPECT_FALSE(outer.contains("two"));
+}
+
+// A host routes the console with setSink: every line reaches its sink, one at a time even from several
+// threads; a capture takes over while alive and gives the host's sink back; an empty sink restores
+// standard output; a sink that prints or swaps itself neither deadlocks nor recurses.
+TEST(ConsoleTest, HostSinkTakesEveryLineOneAtATime) {
+  struct Restore {
+    ~Restore() { console::setSink({}); }
+  } restore;
+  std::mutex mutex;
+  std::vector<std::string> routed;
+  std::atomic<int> inside{0};
+  std::atomic<bool> overlapped{false};
+  console::setSink([&](std::string_view line) {
+    if (inside.fetch_add(1) != 0) overlapped = true;
+    {
+      std::lock_guard lock(mutex);
+      routed.emplace_back(line);
+    }
+    inside.fetch_sub(1);
+  });
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 200; ++i) console::print("t" + std::to_string(t) + " " + std::to_string(i));
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(routed.size(), 800u);
+  EXPECT_FALSE(overlapped);
+  EXPECT_NE(std::find(routed.begin(), routed.end(), "t3 199"), routed.end());
+  {
+    testkit::ConsoleCapture capture;
+    console::print("captured");
+    EXPECT_TRUE(capture.contains("captured"));
+  }
+  console::print("back to the host");
+  EXPECT_EQ(routed.back(), "back to the host");
+  EXPECT_EQ(routed.size(), 801u);
+
+  // The sink prints (that line goes to standard output) and then removes itself.
+  int calls = 0;
+  console::setSink([&](std::string_view) {
+    ++calls;
+    console::print("from inside the sink");
+    console::setSink({});
+  });
+  testing::internal::CaptureStdout();
+  console::print("first");
+  console::print("second");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "from inside the sink\nsecond\n");
+  EXPECT_EQ(calls, 1);
 }

@@ -155,6 +155,32 @@ TEST(JsonRecords, ArrayHelpersRoundTrip) {
   EXPECT_FALSE(Json::toJSONArray(std::vector<std::shared_ptr<Pet>>{nullptr}));
 }
 
+TEST(JsonRecords, ArrayTextHelpersMatchTheTreeRoad) {
+  // Element by element, the same records or the same refusal as parsing the whole array first.
+  const std::string nested = std::string(Json::maximumDepth - 2, '[') + std::string(Json::maximumDepth - 2, ']');
+  for (const std::string& text :
+       {std::string(R"([{"name": "Rex", "age": 3}, {"name": "Tom", "tags": [1, {"x": null}], "age": 2.0}])"),
+        std::string("[]"), std::string(R"( [ {"name": "A"} ] )"), std::string(R"([{"name": "Rex"}, 3])"),
+        std::string(R"([{"age": 1}])"), std::string(R"({"name": "Rex"})"), std::string(R"([{"name": "Rex"})"),
+        std::string(R"([{"name": "Rex"}] x)"), std::string(R"("x")"), std::string("[1]"), std::string(""),
+        std::string(R"([{"name": "A", "n": )") + nested + "}]",
+        std::string(R"([{"name": "A", "n": [)") + nested + "]}]"}) {
+    const auto parsedText = Json::parse(text);
+    const auto byTree = parsedText ? Json::fromJSONArray<Pet>(*parsedText) : std::nullopt;
+    const auto byElement = Json::decodeArray<Pet>(text);
+    ASSERT_EQ(byElement.has_value(), byTree.has_value()) << text;
+    if (byTree) {
+      EXPECT_EQ(Json::toJSONArray(*byElement), Json::toJSONArray(*byTree)) << text;
+    }
+  }
+  EXPECT_EQ(Json::decodeArray<Pet>(R"([{"name": "Rex", "age": 3}, {"name": "Tom"}])")->size(), 2u);
+
+  const std::vector<Pet> pets{{"Rex", 3}, {"Tom", std::nullopt}, {"bad \xff \"quoted\"", -1}};
+  EXPECT_EQ(Json::dumpArray(pets), Json::dump(*Json::toJSONArray(pets)));
+  EXPECT_EQ(Json::dumpArray(std::vector<Pet>{}), "[]");
+  EXPECT_FALSE(Json::dumpArray(std::vector<Pet>{{"Rex", 1}, {"secret", 1}}));
+}
+
 TEST(JsonText, ParseIsWholeAndBoundedDumpNeverThrows) {
   EXPECT_EQ(Json::parse(R"( {"a": [1, 2]} )"), parsed(R"({"a":[1,2]})"));
   EXPECT_FALSE(Json::parse(R"({"a": 1} x)"));
@@ -169,6 +195,21 @@ TEST(JsonText, ParseIsWholeAndBoundedDumpNeverThrows) {
   EXPECT_TRUE(Json::parse(fine));
   // Brackets inside texts do not count as nesting.
   EXPECT_TRUE(Json::parse("\"" + std::string(2000, '[') + "\\\"\""));
+
+  // A value is as deep as its parse allows; a built one is measured without recursion.
+  EXPECT_TRUE(Json::nestedWithin(*Json::parse(fine)));
+  EXPECT_FALSE(Json::nestedWithin(*Json::parse(fine), Json::maximumDepth - 1));
+  EXPECT_TRUE(Json::nestedWithin(parsed(R"({"a": [1, {}], "b": 2})"), 3));
+  EXPECT_FALSE(Json::nestedWithin(parsed(R"({"b": 2, "a": [1, {}]})"), 2));
+  EXPECT_TRUE(Json::nestedWithin(JSON("text"), 0));
+  JSON built = JSON::array();
+  for (int i = 0; i < 100000; ++i) {
+    JSON outer = JSON::object();
+    outer["a"] = std::move(built);
+    built = std::move(outer);
+  }
+  EXPECT_FALSE(Json::nestedWithin(built));
+  EXPECT_TRUE(Json::nestedWithin(built, 100001));
 
   EXPECT_EQ(Json::dump(parsed(R"({"b": 1, "a": "x"})")), R"({"a":"x","b":1})");
   EXPECT_EQ(Json::dump(JSON("bad \xff text")), "\"bad \xEF\xBF\xBD text\"");

@@ -48,5 +48,29 @@ TEST(RedactionTest, UrlsLoseOnlySecretQueryAndFragmentValues) {
   EXPECT_EQ(redact::url("https://h/p?token&a=b"), "https://h/p?token&a=b");
 }
 
+TEST(RedactionTest, BodyTextsLoseTheirSecretsWholeOrCut) {
+  // Whole JSON: only the secret members' values change, byte for byte around them.
+  EXPECT_EQ(redact::text(R"({"token": "t-1", "user_id": 7, "key": {"X-API-Key":"k-2","X-API-PublicId":"p"}})"),
+            R"({"token": "<redacted>", "user_id": 7, "key": {"X-API-Key":"<redacted>","X-API-PublicId":"p"}})");
+  EXPECT_EQ(redact::text(R"({"password":["a\"b",{"c":1}],"x-csrftoken":12,"detail":"token"})"),
+            R"({"password":"<redacted>","x-csrftoken":"<redacted>","detail":"token"})");
+  // Cut inside a secret, after its name, or inside its name.
+  EXPECT_EQ(redact::text(R"({"user_id":7,"token":"t-12)"), R"({"user_id":7,"token":"<redacted>")");
+  EXPECT_EQ(redact::text(R"({"refresh_token": {"a": "b)"), R"({"refresh_token": "<redacted>")");
+  EXPECT_EQ(redact::text(R"({"token": )"), R"({"token": )");
+  EXPECT_EQ(redact::text(R"({"tok)"), R"({"tok)");
+  // Form-encoded replies and URLs in a page, in a JSON text or not.
+  EXPECT_EQ(redact::text("oauth_token=abc&oauth_token_secret=def&oauth_callback_confirmed=true\n"),
+            "oauth_token=<redacted>&oauth_token_secret=<redacted>&oauth_callback_confirmed=true\n");
+  EXPECT_EQ(redact::text(R"(<a href="/cb#access_token=xyz&state=s">go</a> oauth_verifier=v)"),
+            R"(<a href="/cb#access_token=<redacted>&state=s">go</a> oauth_verifier=<redacted>)");
+  EXPECT_EQ(redact::text(R"({"next":"https://h/?token=abc&page=2"})"), R"({"next":"https://h/?token=<redacted>&page=2"})");
+  // Texts without secrets come back unchanged, near misses included.
+  for (const char* plain : {"", "<html>maintenance</html>", R"({"detail":"Invalid token."})", "tokens=3 mytoken=4",
+                            R"({"Token": "kept", "token_type": "bearer"})", "\"", "a\\"}) {
+    EXPECT_EQ(redact::text(plain), plain) << plain;
+  }
+}
+
 }  // namespace
 }  // namespace talvaren

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "talvaren/platform/Dispatch.hpp"
+#include "talvaren/retrieval/RetrieveDataAttributs.hpp"
 #include "talvaren/retrieval/RetrieveDataConfiguration.hpp"
 #include "talvaren/testing/Retrieval.hpp"
 

@@ -79,6 +79,7 @@ TEST_F(FitBitRetrievalTest, ImportsSleepLogsAndMonthlySeriesThroughTheOneReautho
   EXPECT_EQ(sleeps[0].percentage, 0);
   EXPECT_EQ(sleeps[0].date, "2023-11-14");
   EXPECT_EQ(sleeps[0].externalProvider, "fit_bit_api");
+  EXPECT_EQ(RetrieveDataAttributs::selectProvider(RetrieveDataService::fitbit), "fit_bit_api");
   EXPECT_EQ(sleeps[1].value, 0) << "no minutesAsleep is 0 seconds";
   EXPECT_EQ(sleeps[1].externalId, "2023-11-14") << "no logId: today's day text";
   EXPECT_EQ(sleeps[2].value, kMax) << "seconds held at Int64's bound";

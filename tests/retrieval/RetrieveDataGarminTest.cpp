@@ -81,6 +81,7 @@ TEST_F(GarminRetrievalTest, ImportsEachKindDayByDayThroughOneReauthorisation) {
   EXPECT_EQ(delegate_->sleeps[0].value, 25200);
   EXPECT_EQ(delegate_->sleeps[1].value, 27000);
   EXPECT_EQ(delegate_->sleeps[1].externalProvider, "garmin_api");
+  EXPECT_EQ(RetrieveDataAttributs::selectProvider(RetrieveDataService::garmin), "garmin_api");
   // Unsigned at first: refused, authorised once, then signed day after day.
   const auto requests = api.served();
   ASSERT_EQ(requests.size(), 3u);

@@ -47,6 +47,7 @@ TEST_F(HealthKitRetrievalTest, ImportsEachKindHandingRecordsOverOnTheReadersQueu
   ASSERT_EQ(delegate_->sleeps.size(), 1u);
   EXPECT_EQ(delegate_->sleeps[0].value, 7 * 3600);
   EXPECT_EQ(delegate_->sleeps[0].externalProvider, "apple_health_kit");
+  EXPECT_EQ(RetrieveDataAttributs::selectProvider(RetrieveDataService::healthkit), "apple_health_kit");
 
   facade_->getActivityData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());
   facade_->getCaloriesData(Date(kForDate), RetrieveDataService::healthkit, trace_.complete());

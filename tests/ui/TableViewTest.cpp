@@ -172,9 +172,14 @@ TEST(Layouts, OutletsConnectToTheOwnerOrTheRootAndFaultyLayoutsGiveNothing) {
   EXPECT_TRUE(console.contains("Unknown class Slider in a layout"));
 }
 
+// The kit's resources are compiled into the library: no folder, nothing read from disk.
 TEST(KitBundle, ShipsThePickersLayoutsAndTwoDistinctMarks) {
   auto kit = KitBundle::shared();
-  ASSERT_FALSE(kit->bundlePath().empty());
+  EXPECT_TRUE(kit->bundlePath().empty());
+  EXPECT_EQ(kit->objectForInfoDictionaryKey("CFBundleName"), nlohmann::json("TalvarenKit"));
+  EXPECT_FALSE(kit->pathForResource("BluetoothDeviceCell", "nib"));
+  ASSERT_TRUE(kit->dataForResource("BluetoothDeviceCell", "nib"));
+  EXPECT_FALSE(kit->embeddedResource("../resources/Info", "json"));
   EXPECT_NE(Storyboard::named("BluetoothConnectionScreen", kit), nullptr);
   EXPECT_NE(Nib::named("BluetoothDeviceCell", kit), nullptr);
   auto blank = ImageAsset::named("blank_check_icon", kit);

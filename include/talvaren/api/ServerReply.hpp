@@ -52,7 +52,7 @@ struct ServerReplyMapping {
   std::optional<nlohmann::json> value;
   /// A 401 or 403 to a URL outside the login and logout endpoints: "tokenExpired" is to be posted.
   bool tokenExpired = false;
-  /// The body text of a failure, printed as "Failure Response: " + text.
+  /// The body text of a failure with its secrets redacted, printed as "Failure Response: " + text.
   std::optional<std::string> failureText;
 };
 
@@ -60,9 +60,12 @@ struct ServerReplyMapping {
 /// - 401 or 403 to a URL holding neither endpoint text: token expired, ("", status, no user info);
 /// - success: the parsed value;
 /// - a failure whose body is non-empty UTF-8: ("", status, the text as description), but
-///   ("NSURLErrorDomain", -1001) on status 504;
+///   ("NSURLErrorDomain", -1001) on status 504; the text, in the error and in `failureText`, has every
+///   secret redacted (`redact::text`);
 /// - any other failure: its error, but ("NSURLErrorDomain", -1009) for code -1003.
-/// A failure without a reply head has no status to report, so it takes the last road whatever its body.
+/// A failure without a reply head has no status to report, and a transport failure ("NSURLErrorDomain", such
+/// as a connection lost in the middle of the body) is no reply of the server, so both take the last road
+/// whatever their body. A value nested deeper than the kit's JSON cap fails like a body that is no JSON.
 ServerReplyMapping mapServerReply(const platform::http::DataResponse<nlohmann::json>& reply, std::string_view url,
                                   std::string_view loginEndpoint, std::string_view logoutEndpoint);
 

@@ -20,7 +20,7 @@ class UIDevice {
   /// included, comes back unchanged.
   static std::string modelName(std::string_view identifier);
   /// The identifier a machine field spells: every NUL byte is skipped (not only a trailing one) and every
-  /// other byte kept as the character of that code.
+  /// other byte kept as the character of that code, in UTF-8 (a byte 0x80..0xFF takes two bytes).
   static std::string hardwareIdentifier(std::span<const char> machineField);
 };
 

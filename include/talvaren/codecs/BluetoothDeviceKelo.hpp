@@ -1,9 +1,8 @@
 #pragma once
 // Frames of the Kelo strap: command frames, transport frames, the test of the strap's reply to a
-// clock setting, and the history parser that joins transport frames and decodes their records into
-// heart-rate samples. Builders return hex text, two characters a byte, and print their log lines.
-// Nothing here keeps state: the reassembly buffers, the running time and the sample list of a
-// history download belong to the caller and pass in and out of every parser call.
+// clock setting, and the history parser as one stateless step. Builders return hex text, two characters
+// a byte, and print their log lines. Nothing here keeps state; the history download itself is
+// KeloHistoryAssembler's (talvaren/codecs/KeloHistoryAssembler.hpp), which keeps the reassembly buffers.
 
 #include <cstdint>
 #include <string>
@@ -46,9 +45,8 @@ struct BluetoothDeviceKelo {
     std::int64_t timeMinuteBmp = 0;
   };
 
-  /// Adds one transport frame from the strap's history channel to the reassembly buffers and, when
-  /// the frame completes a message, appends the samples of its records. Pass the buffers and the
-  /// list with std::move to keep a whole download linear in its length.
+  /// KeloHistoryAssembler::add on buffers, samples and running time that the caller keeps and passes in
+  /// and out of every call. Pass them with std::move to keep a whole download linear in its length.
   static HistoryResult getKeloDeviceHertRate(const Bytes& data, std::vector<std::string> hexArrayStringData,
                                              std::vector<std::uint8_t> hexArrayData,
                                              std::vector<HeartRate> hertRates, std::int64_t timeMinuteBmp);

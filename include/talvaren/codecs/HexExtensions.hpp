@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren {
 
@@ -41,10 +42,9 @@ std::string hexEncodedString(const Bytes& data, HexEncodingOptions options = {})
 template <std::unsigned_integral T>
   requires(!std::is_same_v<T, bool>)
 std::string hex(T value) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text(2 * sizeof(T), '0');
   for (std::size_t i = text.size(); i-- > 0 && value != 0;) {
-    text[i] = kDigits[value & 0x0F];
+    text[i] = platform::hexDigit(static_cast<unsigned>(value & 0x0F), true);
     value = static_cast<T>(value >> 4);
   }
   return text;

@@ -5,8 +5,13 @@
 // The host sets the main bundle with Bundle::setMain; until then the main bundle is empty (no
 // directory, no information dictionary, no localisations). A bundle made at a directory takes its
 // information dictionary from "Info.json" in that directory (a JSON object) unless one is given.
+//
+// A bundle can also hold its resources in memory instead of a directory (Bundle::embedded): the kit's
+// own screens and pictures are compiled into the library that way (platform/ui/KitBundle.hpp). Such a
+// bundle has no path and no localisations; its resources are read with dataForResource.
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,12 +27,17 @@ namespace talvaren::platform {
 class Bundle {
  public:
   using StringTable = std::map<std::string, std::string>;
+  /// Resources held in memory: file name ("<name>.<type>") to its bytes.
+  using EmbeddedResources = std::map<std::string, std::string_view, std::less<>>;
 
   static std::shared_ptr<Bundle> main();
   /// Makes `bundle` the main bundle; null goes back to the empty one.
   static void setMain(std::shared_ptr<Bundle> bundle);
   /// The bundle of an existing directory, or null when `path` is not a directory.
   static std::shared_ptr<Bundle> atPath(const std::filesystem::path& path);
+  /// A bundle of resources held in memory, whose bytes must outlive it (static data compiled into the
+  /// program). Its information dictionary is its "Info.json" resource when that is a JSON object.
+  static std::shared_ptr<Bundle> embedded(EmbeddedResources resources);
 
   /// An empty bundle.
   Bundle();
@@ -54,6 +64,12 @@ class Bundle {
   /// The path of the resource "<name>.<type>" (just "<name>" for an empty type): first in the
   /// bundle's directory, then in the folders of its preferred localisations and of "Base".
   std::optional<std::filesystem::path> pathForResource(std::string_view name, std::string_view type) const;
+  /// The bytes of the embedded resource "<name>.<type>" of a bundle made with `embedded`; they live as
+  /// long as that bundle's resources. None for a bundle of a directory.
+  std::optional<std::string_view> embeddedResource(std::string_view name, std::string_view type) const;
+  /// The bytes of the resource "<name>.<type>": the embedded one, else the file pathForResource finds;
+  /// none when there is no such resource or its file cannot be read.
+  std::optional<std::string> dataForResource(std::string_view name, std::string_view type) const;
 
   /// The text under `key` in the string table `table` ("Localizable" when empty), taken from the
   /// first table file found: in the bundle's directory, then in its preferred localisations'
@@ -75,6 +91,7 @@ class Bundle {
 
   std::filesystem::path path_;
   std::optional<nlohmann::json> info_;
+  std::shared_ptr<const EmbeddedResources> embedded_;
   mutable std::mutex mutex_;
   std::optional<std::vector<std::string>> preferred_;
   mutable std::map<std::filesystem::path, std::shared_ptr<const StringTable>> tables_;

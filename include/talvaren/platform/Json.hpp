@@ -20,6 +20,7 @@
 //   return Json::jsonify(Json::write("uuid", uuid), Json::writeRecordList("hr_data", heartrates));
 
 #include <concepts>
+#include <functional>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -187,6 +188,33 @@ std::optional<JSON> toJSONArray(const std::vector<E>& records) {
   return array;
 }
 
+namespace detail {
+/// Reads the JSON text of one array and hands each element to `element` (a `bool(const JSON&)`) as soon as
+/// it is read, so that only one element's tree is held at a time. False when the text is malformed, nests
+/// deeper than `maximumDepth`, is no array, or when `element` refuses an element (which ends the read).
+bool forEachArrayElement(std::string_view text, const std::function<bool(const JSON&)>& element);
+}  // namespace detail
+
+/// The records of a JSON array text: what `fromJSONArray(*parse(text))` gives, without building the tree
+/// of the whole array first (a long upload holds one element's tree at a time).
+template <Decodable E>
+std::optional<std::vector<E>> decodeArray(std::string_view text) {
+  std::vector<E> records;
+  const bool read = detail::forEachArrayElement(text, [&records](const JSON& element) {
+    auto record = decode<E>(element);
+    if (!record) return false;
+    records.push_back(std::move(*record));
+    return true;
+  });
+  if (!read) return std::nullopt;
+  return records;
+}
+
+/// The compact text of a list of records: what `dump(*toJSONArray(records))` gives, written record by
+/// record without the tree of the whole array; absent when any record writes no object.
+template <Encodable E>
+std::optional<std::string> dumpArray(const std::vector<E>& records);
+
 /// The record under `key`, made from a nested JSON object.
 template <Decodable E>
 std::optional<E> readRecord(const JSON& object, std::string_view key) {
@@ -308,12 +336,37 @@ JSON jsonify(std::vector<std::optional<Piece>> pieces);
 inline constexpr std::size_t maximumDepth = 512;
 
 /// Parses a whole JSON text. Absent on malformed text, on trailing characters other than blanks, and on
-/// nesting deeper than `maximumDepth`. Never throws.
+/// nesting deeper than `maximumDepth`: a text nested deeper is refused before any of it is built. Never
+/// throws. Every JSON text the kit reads from outside (server replies, files, keychain items, packages) is
+/// parsed here, so no value it holds is deeper than `maximumDepth`.
 std::optional<JSON> parse(std::string_view text);
+
+/// True when no array or object of `value` lies deeper than `limit` levels (a scalar is 0 levels deep, an
+/// empty container 1). Walks the value without recursion, so any value, such as one a host built, can be
+/// checked before anything recursive (a copy, a dump) touches it.
+bool nestedWithin(const JSON& value, std::size_t limit = maximumDepth);
 
 /// The JSON text of `value` (compact, or indented by `indent` blanks when it is 0 or more). Invalid UTF-8
 /// inside texts is written as U+FFFD rather than refused. Never throws.
 std::string dump(const JSON& value, int indent = -1);
+
+namespace detail {
+/// Appends the compact text of `value` to `text` as `dump` writes it; false when it could not.
+bool appendDump(const JSON& value, std::string& text);
+}  // namespace detail
+
+template <Encodable E>
+std::optional<std::string> dumpArray(const std::vector<E>& records) {
+  std::string text = "[";
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    auto json = encode(records[i]);
+    if (!json) return std::nullopt;
+    if (i > 0) text += ',';
+    if (!detail::appendDump(*json, text)) return std::nullopt;
+  }
+  text += ']';
+  return text;
+}
 
 }  // namespace Json
 }  // namespace talvaren::platform

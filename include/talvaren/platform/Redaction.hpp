@@ -35,6 +35,13 @@ nlohmann::json parameters(const nlohmann::json& parameters);
 /// placeholder instead of its value.
 nlohmann::json reply(const nlohmann::json& reply);
 
+/// A body text (a reply, whole or cut short, JSON or not) as it may be printed or put into an error: the
+/// value of every member whose name is a secret parameter or a secret header (`"token": "..."`, also when
+/// the text ends inside it) becomes "\"<redacted>\"", and the value of every "name=value" item with a secret
+/// name (form-encoded replies, URLs inside a page) becomes the placeholder. Everything else is kept byte for
+/// byte, so a text without secrets comes back unchanged.
+std::string text(std::string_view body);
+
 /// `url` with the value of every secret item of its query and fragment ("name=value" pairs separated by
 /// "&") replaced by the placeholder; everything else is kept byte for byte.
 std::string url(std::string_view url);

@@ -48,6 +48,8 @@ class HeartRateStrap : public SimulatedPeripheral {
   bool rrReportingRequested() const;
 
  protected:
+  /// Adds the standard services above (for a strap that offered others, say after a restart).
+  void addStandardServices();
   /// The bytes of one measurement notification; straps with their own layout override it.
   virtual Bytes measurementValue() const;
   void didSubscribe(const BluetoothUUID& characteristic, bool enabled) override;

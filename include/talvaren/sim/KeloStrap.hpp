@@ -10,7 +10,10 @@
 // answered on FD09 with B2 <length> <mode> <state or data> <sum>: thresholds (0C) with the zone state
 // "success" (10), test mode (0D) with 01 when set, clock request (0F) with the four clock bytes. The
 // update-mode command A2 04 01 A7 makes it drop the link and advertise again in update mode, where its
-// bootloader (DfuBootloader) serves the DFU service 0xFE59.
+// bootloader (DfuBootloader) serves the DFU service 0xFE59. Once the bootloader has activated an
+// application image and restarted, the strap comes back in its normal mode under its own name, running
+// that image: its software revision (2A28) is the one the image carries (see firmwareImage). After any
+// other part it stays in update mode for the next one.
 //
 // History channel, transport frames FF <identifier> <length> <packet number, 2 bytes> ... <sum>:
 // - a clock setting (command 01) sets the clock; the first one of a connection made while the history
@@ -96,6 +99,12 @@ class KeloStrap : public HeartRateStrap {
   void enterUpdateMode();
   /// The bootloader that serves the DFU service in update mode (its options, faults and results).
   DfuBootloader& bootloader() { return bootloader_; }
+  /// An application image of the strap's firmware, `size` bytes (at least its header): "KELO-FW ", the
+  /// software revision it reports once it runs, a NUL, then filler bytes. An activated image without
+  /// that header leaves the revision as it was.
+  static Bytes firmwareImage(const std::string& softwareRevision, std::size_t size = 6 * 1024);
+  /// Seconds from the bootloader's restart to the strap's return in normal mode.
+  static constexpr double restartTime = 0.2;
 
  protected:
   Bytes measurementValue() const override;
@@ -103,6 +112,9 @@ class KeloStrap : public HeartRateStrap {
   void didDisconnect() override;
 
  private:
+  void addKeloServices();
+  /// Back from update mode with the image the bootloader activated.
+  void restartWithNewImage();
   void handleCommand(const Bytes& frame);
   void handleTransport(const Bytes& frame);
   void promptSelection(std::uint64_t session);
@@ -129,6 +141,9 @@ class KeloStrap : public HeartRateStrap {
   int acknowledged_ = 0;
   bool updateMode_ = false;
   std::string updateModeName_ = "Kelo-Update";
+  std::optional<std::string> normalName_;
+  std::optional<Bytes> normalRevision_;
+  int activationsRun_ = 0;
   DfuBootloader bootloader_;
 };
 

@@ -8,8 +8,9 @@
 
 namespace talvaren::testkit {
 
-/// While alive, every console::print line is recorded here instead of reaching standard output.
-/// Captures nest: the innermost one receives the lines.
+/// While alive, every console::print line is recorded here instead of reaching standard output or the
+/// host's sink: it installs itself as console::setSink does and puts the sink it replaced back when it
+/// goes. Captures nest: the innermost one receives the lines.
 class ConsoleCapture {
  public:
   ConsoleCapture();
@@ -25,10 +26,10 @@ class ConsoleCapture {
   void append(std::string line);
 
  private:
-  struct Sink;
+  struct Installed;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
-  std::unique_ptr<Sink> sink_;
+  std::unique_ptr<Installed> installed_;
 };
 
 }  // namespace talvaren::testkit

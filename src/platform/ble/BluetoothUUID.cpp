@@ -11,19 +11,12 @@ namespace {
 constexpr BluetoothUUID::Bits kBase = {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
                                        0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB};
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 /// Reads `count` bytes of plain hex digits into `out`; false on any other character.
 bool readHex(std::string_view text, std::uint8_t* out, std::size_t count) {
   if (text.size() != count * 2) return false;
   for (std::size_t i = 0; i < count; ++i) {
-    int high = hexDigit(text[2 * i]);
-    int low = hexDigit(text[2 * i + 1]);
+    int high = hexDigitValue(text[2 * i]);
+    int low = hexDigitValue(text[2 * i + 1]);
     if (high < 0 || low < 0) return false;
     out[i] = static_cast<std::uint8_t>(high * 16 + low);
   }

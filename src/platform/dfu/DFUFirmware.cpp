@@ -8,6 +8,7 @@
 #include <iterator>
 #include <limits>
 
+#include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/Json.hpp"
 
 namespace talvaren::platform::dfu {
@@ -52,9 +53,10 @@ std::optional<Bytes> readEntry(zip_t* archive, const std::string& name) {
 std::shared_ptr<DFUFirmware> readArchive(zip_t* archive) {
   auto manifestBytes = readEntry(archive, "manifest.json");
   if (!manifestBytes) return fail("no manifest.json in the package");
-  auto json = JSON::parse(manifestBytes->begin(), manifestBytes->end(), nullptr, false);
-  const JSON* manifest = Json::member(json, "manifest");
-  if (json.is_discarded() || !manifest || !manifest->is_object()) return fail("manifest.json is not a manifest");
+  const auto json = Json::parse(
+      std::string_view(reinterpret_cast<const char*>(manifestBytes->data()), manifestBytes->size()));
+  const JSON* manifest = json ? Json::member(*json, "manifest") : nullptr;
+  if (!manifest || !manifest->is_object()) return fail("manifest.json is not a manifest");
   std::vector<DFUFirmware::Part> parts;
   for (const char* kind : kPartKinds) {
     const JSON* entry = Json::member(*manifest, kind);
@@ -74,13 +76,6 @@ std::shared_ptr<DFUFirmware> readArchive(zip_t* archive) {
   return std::make_shared<DFUFirmware>(std::move(parts));
 }
 
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 /// The file path of a "file:" URL text or of an absolute path; none for anything else.
 std::optional<std::string> pathOf(const std::string& text) {
   if (!text.empty() && text.front() == '/') return text;
@@ -92,8 +87,8 @@ std::optional<std::string> pathOf(const std::string& text) {
       path += text[i];
       continue;
     }
-    if (i + 2 >= text.size() || hexDigit(text[i + 1]) < 0 || hexDigit(text[i + 2]) < 0) return std::nullopt;
-    path += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+    if (i + 2 >= text.size() || hexDigitValue(text[i + 1]) < 0 || hexDigitValue(text[i + 2]) < 0) return std::nullopt;
+    path += static_cast<char>(hexDigitValue(text[i + 1]) * 16 + hexDigitValue(text[i + 2]));
     i += 2;
   }
   // "file://localhost/x" and "file:///x" both name /x.

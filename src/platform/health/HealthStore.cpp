@@ -207,6 +207,7 @@ std::vector<SamplePointer> matching(const detail::HealthDatabase& db, const Obje
   std::vector<SamplePointer> result;
   auto it = db.samples.find(type);
   if (it == db.samples.end()) return result;
+  result.reserve(it->second.size());
   for (const auto& sample : it->second) {
     if (!predicate || predicate->matches(*sample)) result.push_back(sample);
   }
@@ -253,13 +254,32 @@ std::optional<std::int64_t> intervalDays(const DateComponents& components) {
   return components.day;
 }
 
+/// Orders `samples` by start date, those of one start date in the order given. Samples mostly arrive in
+/// order already: then nothing moves. Otherwise the start dates are sorted beside their positions, so a
+/// comparison reads neither sample.
+void sortByStartDate(std::vector<SamplePointer>& samples) {
+  const auto earlier = [](const SamplePointer& a, const SamplePointer& b) { return a->startDate() < b->startDate(); };
+  if (std::is_sorted(samples.begin(), samples.end(), earlier)) return;
+  std::vector<std::pair<Date, std::size_t>> keys;
+  keys.reserve(samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) keys.emplace_back(samples[i]->startDate(), i);
+  std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+    if (a.first < b.first) return true;
+    if (b.first < a.first) return false;
+    return a.second < b.second;
+  });
+  std::vector<SamplePointer> sorted;
+  sorted.reserve(samples.size());
+  for (const auto& key : keys) sorted.push_back(std::move(samples[key.second]));
+  samples = std::move(sorted);
+}
+
 std::shared_ptr<const StatisticsCollection> collect(const StatisticsCollectionQuery& query, std::int64_t days,
                                                     const Unit& unit, std::vector<SamplePointer> samples) {
   const bool sums = query.options() == StatisticsOptions::cumulativeSum;
   const TimeZone zone = TimeZone::current();
   const StatisticsCollection grid(query.anchorDate(), days, zone, unit, sums, {});
-  std::stable_sort(samples.begin(), samples.end(),
-                   [](const SamplePointer& a, const SamplePointer& b) { return a->startDate() < b->startDate(); });
+  sortByStartDate(samples);
   std::vector<StatisticsCollection::Bucket> buckets;
   std::optional<Date> nextStart;  // where the interval of the last bucket ends
   for (const auto& sample : samples) {

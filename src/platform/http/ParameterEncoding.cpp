@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PercentEncoding.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::platform::http {
@@ -50,37 +51,16 @@ Error requestError(std::int64_t code, std::string description) {
 
 }  // namespace
 
-namespace {
-
-/// Percent-escapes every byte of `text` except letters, digits, "-._~" and the bytes of `alsoPlain`.
-std::string percentEscaped(std::string_view text, std::string_view alsoPlain) {
-  static constexpr char hex[] = "0123456789ABCDEF";
-  std::string result;
-  result.reserve(text.size());
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '-' ||
-                       c == '.' || c == '_' || c == '~' || alsoPlain.find(c) != std::string_view::npos;
-    if (plain) {
-      result += c;
-    } else {
-      result += '%';
-      result += hex[u >> 4];
-      result += hex[u & 0x0F];
-    }
-  }
-  return result;
+std::string escapeQueryComponent(std::string_view text) {
+  return detail::percentEscape(
+      text, [](unsigned char c, std::size_t) { return detail::isUnreserved(c) || c == '/' || c == '?'; });
 }
-
-}  // namespace
-
-std::string escapeQueryComponent(std::string_view text) { return percentEscaped(text, "/?"); }
 
 std::string escapePathSegment(std::string_view text) {
   // A segment of only dots would be removed with the segment before it when the URL is resolved.
   if (text == ".") return "%2E";
   if (text == "..") return "%2E%2E";
-  return percentEscaped(text, {});
+  return detail::percentEscapeReserved(text);
 }
 
 Result<std::string> queryString(const Parameters& parameters) {

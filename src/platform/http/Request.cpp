@@ -8,8 +8,10 @@
 #include <sstream>
 #include <string_view>
 
+#include "ReplyReading.hpp"
 #include "RequestCore.hpp"
 #include "TransferEngine.hpp"
+#include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::platform::http {
@@ -37,8 +39,8 @@ Error statusError(int status) {
                                 "Response status code was unacceptable: " + std::to_string(status) + ".");
 }
 
-RequestCore::RequestCore(std::optional<URLRequest> request)
-    : request_(std::move(request)), mainQueue_(DispatchQueue::main()) {}
+RequestCore::RequestCore(std::optional<URLRequest> request, std::size_t maximumBodySize)
+    : request_(std::move(request)), maximumBodySize_(maximumBodySize), mainQueue_(DispatchQueue::main()) {}
 
 void RequestCore::attach(std::weak_ptr<TransferEngine> engine, std::uint64_t id) {
   std::lock_guard lock(mutex_);
@@ -231,9 +233,12 @@ Result<nlohmann::json> decodeJSON(const TransferOutcome& outcome, JSONReadingOpt
     return Result<nlohmann::json>::success(nullptr);
   }
   if (emptyBody) return Result<nlohmann::json>::failure(jsonError("Unable to parse empty data."));
-  const auto* text = reinterpret_cast<const char*>(outcome.data->data());
-  auto value = nlohmann::json::parse(text, text + outcome.data->size(), nullptr, false);
-  if (value.is_discarded()) return Result<nlohmann::json>::failure(jsonError("The reply body is not valid JSON."));
+  // The kit's one depth-capped parse: a reply nested deeper than the cap is refused before it is built, so
+  // nothing that later copies or prints the value can run out of stack.
+  auto parsed = Json::parse(
+      std::string_view(reinterpret_cast<const char*>(outcome.data->data()), outcome.data->size()));
+  if (!parsed) return Result<nlohmann::json>::failure(jsonError("The reply body is not valid JSON."));
+  auto& value = *parsed;
   if (options == JSONReadingOptions::none && !value.is_object() && !value.is_array()) {
     return Result<nlohmann::json>::failure(
         jsonError("JSON text did not start with array or object and option to allow fragments not set."));
@@ -256,6 +261,13 @@ DataResponse<Value> dataResponse(const std::optional<URLRequest>& request, const
 }
 
 }  // namespace
+
+DataResponse<nlohmann::json> detail::jsonResponse(const std::optional<URLRequest>& request,
+                                                  const TransferOutcome& outcome, bool validate,
+                                                  JSONReadingOptions options) {
+  return dataResponse<nlohmann::json>(request, outcome, validate,
+                                      [options](const TransferOutcome& o) { return decodeJSON(o, options); });
+}
 
 // MARK: Requests
 
@@ -314,29 +326,61 @@ DataRequest& DataRequest::responseData(std::function<void(const DataResponse<Byt
   return *this;
 }
 
-DownloadRequest& DownloadRequest::responseData(std::function<void(const DownloadResponse<Bytes>&)> handler) {
-  if (!handler) return *this;
+namespace {
+
+/// The bytes of the downloaded file at `path`, unless it is larger than `maximumSize`.
+Result<Bytes> readDownloadedFile(const std::string& path, std::size_t maximumSize) {
+  auto unreadable = [] {
+    return Result<Bytes>::failure(Error::withDescription(NSCocoaErrorDomain, CocoaError::fileReadUnknown,
+                                                         "The downloaded file couldn\u2019t be read."));
+  };
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  if (!file) return unreadable();
+  const auto size = static_cast<std::streamoff>(file.tellg());
+  if (size < 0) return unreadable();
+  if (static_cast<std::uint64_t>(size) > maximumSize) {
+    return Result<Bytes>::failure(URLError::make(URLError::dataLengthExceedsMaximum, path));
+  }
+  Bytes bytes(static_cast<std::size_t>(size));
+  file.seekg(0);
+  if (size > 0 && !file.read(reinterpret_cast<char*>(bytes.data()), size)) return unreadable();
+  return Result<Bytes>::success(std::move(bytes));
+}
+
+}  // namespace
+
+/// Registers a download handler that gets the transfer's error or, after a completed transfer, what `read`
+/// makes of the outcome.
+template <typename Value, typename Read>
+void addDownloadHandler(const std::shared_ptr<detail::RequestCore>& core,
+                        std::function<void(const DownloadResponse<Value>&)> handler, Read read) {
+  if (!handler) return;
   try {
-    core_->whenComplete([core = core_, handler = std::move(handler)](const TransferOutcome& outcome) {
-      DownloadResponse<Bytes> response{core->request(), outcome.response, outcome.destination,
-                                       Result<Bytes>::success({})};
+    core->whenComplete([core, handler = std::move(handler), read](const TransferOutcome& outcome) {
+      DownloadResponse<Value> response{core->request(), outcome.response, outcome.destination,
+                                       Result<Value>::success({})};
       if (outcome.error) {
-        response.result = Result<Bytes>::failure(*outcome.error);
+        response.result = Result<Value>::failure(*outcome.error);
       } else if (outcome.destination) {
-        std::ifstream file(*outcome.destination, std::ios::binary);
-        Bytes bytes;
-        if (file) bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-        if (!file && !file.eof()) {
-          response.result = Result<Bytes>::failure(Error::withDescription(
-              NSCocoaErrorDomain, CocoaError::fileReadUnknown, "The downloaded file couldn\u2019t be read."));
-        } else {
-          response.result = Result<Bytes>::success(std::move(bytes));
-        }
+        response.result = read(*core, outcome);
       }
       core->postToMain([handler, response = std::move(response)] { handler(response); });
     });
   } catch (...) {
   }
+}
+
+DownloadRequest& DownloadRequest::responseData(std::function<void(const DownloadResponse<Bytes>&)> handler) {
+  addDownloadHandler<Bytes>(core_, std::move(handler), [](const detail::RequestCore& core, const TransferOutcome& o) {
+    return readDownloadedFile(*o.destination, core.maximumBodySize());
+  });
+  return *this;
+}
+
+DownloadRequest& DownloadRequest::responseFile(std::function<void(const DownloadResponse<DownloadedFile>&)> handler) {
+  addDownloadHandler<DownloadedFile>(core_, std::move(handler), [](const detail::RequestCore&, const TransferOutcome& o) {
+    return Result<DownloadedFile>::success(o.file.value_or(DownloadedFile{}));
+  });
   return *this;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,6 +27,8 @@ struct TransferOutcome {
   std::optional<Error> error;
   /// Downloads: the file at its destination.
   std::optional<std::string> destination;
+  /// Downloads: the size (and, when asked for, the digest) of the file at its destination.
+  std::optional<DownloadedFile> file;
 };
 
 /// The validation failure of a reply whose status is outside 200...299: (HTTPValidationErrorDomain, status).
@@ -36,10 +39,13 @@ class RequestCore : public std::enable_shared_from_this<RequestCore> {
   using Delivery = std::function<void(const TransferOutcome&)>;
 
   /// Captures the main queue current on the calling thread.
-  explicit RequestCore(std::optional<URLRequest> request);
+  explicit RequestCore(std::optional<URLRequest> request,
+                       std::size_t maximumBodySize = std::numeric_limits<std::size_t>::max());
 
   /// The request as it is sent; it never changes, so any thread may read it.
   const std::optional<URLRequest>& request() const { return request_; }
+  /// The session's maximum body size in memory (SessionConfiguration::maximumBodySize).
+  std::size_t maximumBodySize() const { return maximumBodySize_; }
 
   void attach(std::weak_ptr<TransferEngine> engine, std::uint64_t id);
   void cancel();
@@ -65,6 +71,7 @@ class RequestCore : public std::enable_shared_from_this<RequestCore> {
 
  private:
   std::optional<URLRequest> request_;
+  std::size_t maximumBodySize_;
   DispatchQueue mainQueue_;
   mutable std::mutex mutex_;
   std::optional<TransferOutcome> outcome_;

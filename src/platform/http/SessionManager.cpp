@@ -74,7 +74,7 @@ std::shared_ptr<RequestType> SessionManager::startOrThrow(Result<URLRequest> bui
     core->complete(std::move(outcome));
     return std::make_shared<RequestType>(std::move(core));
   }
-  auto core = std::make_shared<detail::RequestCore>(std::move(*built.value()));
+  auto core = std::make_shared<detail::RequestCore>(std::move(*built.value()), configuration_.maximumBodySize);
   auto request = std::make_shared<RequestType>(core);
   engine_->submit(detail::TransferJob{0, std::move(core), std::move(destination)});
   return request;
@@ -140,7 +140,7 @@ void SessionManager::uploadOrThrow(
   request.setHTTPBody(std::move(*body.value()));
   request.setTimeoutInterval(configuration_.timeoutIntervalForRequest);
 
-  auto core = std::make_shared<detail::RequestCore>(std::move(request));
+  auto core = std::make_shared<detail::RequestCore>(std::move(request), configuration_.maximumBodySize);
   auto started = std::make_shared<DataRequest>(core);
   // The completion is queued before the transfer starts, so it runs before any report of the transfer.
   report(Completion::success(started));

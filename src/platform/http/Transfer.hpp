@@ -3,6 +3,7 @@
 // read its reply, and the main-loop source through which the main thread watches the sockets.
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "../FileIO.hpp"
 #include "../MainLoopSource.hpp"
+#include "ReplyReading.hpp"
 #include "TransferEngine.hpp"
 #include "talvaren/platform/http/HTTPCookie.hpp"
 
@@ -35,9 +37,12 @@ struct TransferEngine::Transfer {
   HeaderList headers;
   curl_slist* connectTo = nullptr;
   Bytes received;
-  std::vector<HTTPHeaderField> headerLines;
-  int status = 0;
-  bool sawStatusLine = false;
+  /// The largest body kept in `received`; a larger one stops the transfer with `bodyTooLarge` set.
+  std::size_t maximumBodySize = 0;
+  bool bodyTooLarge = false;
+  ReplyHead head;
+  /// The head grew beyond maximumHeadSize: the transfer was stopped there.
+  bool headTooLarge = false;
   std::shared_ptr<HTTPCookieStorage> cookieStore;
   Clock::time_point lastActivity = Clock::now();
   Clock::duration idleTimeout{};
@@ -47,6 +52,9 @@ struct TransferEngine::Transfer {
   /// Downloads: the file the body streams into, renamed to the destination when the transfer succeeds.
   std::optional<platform::detail::AtomicFileWriter> file;
   int fileErrno = 0;
+  std::int64_t fileSize = 0;
+  /// Downloads that asked for it: the MD5 digest of what was written so far.
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> digest{nullptr, &EVP_MD_CTX_free};
   bool added = false;
 
   Transfer() = default;
@@ -65,9 +73,9 @@ struct TransferEngine::Transfer {
   }
 
   void storeCookies() {
-    if (!cookieStore || !hasField(headerLines, "Set-Cookie")) return;
+    if (!cookieStore || !hasField(head.headerLines, "Set-Cookie")) return;
     if (auto url = URL::fromString(effectiveURL()))
-      cookieStore->setCookies(HTTPCookie::cookies(headerLines, *url), *url);
+      cookieStore->setCookies(HTTPCookie::cookies(head.headerLines, *url), *url);
   }
 };
 

@@ -356,6 +356,7 @@ void TransferEngine::begin(TransferJob& job) {
   t.core = std::move(job.core);
   t.request = &*t.core->request();
   t.destination = std::move(job.destination);
+  t.maximumBodySize = t.core->maximumBodySize();
   const URLRequest& request = *t.request;
   const std::string& urlText = request.url().absoluteString();
   auto failNow = [&](Error error) { failEarly(std::move(t.core), std::move(error)); };
@@ -385,6 +386,11 @@ void TransferEngine::begin(TransferJob& job) {
       auto opened = platform::detail::AtomicFileWriter::open(destination, 0644, true);
       if (auto* error = std::get_if<Error>(&opened)) return failNow(std::move(*error));
       t.file.emplace(std::move(std::get<platform::detail::AtomicFileWriter>(opened)));
+      if (t.destination->options.digestMD5) {
+        // Without a digest context the file still downloads; it is reported without its digest.
+        t.digest.reset(EVP_MD_CTX_new());
+        if (t.digest && EVP_DigestInit_ex(t.digest.get(), EVP_md5(), nullptr) != 1) t.digest.reset();
+      }
     }
 
     const auto routes = connectToEntries();

@@ -22,6 +22,7 @@ const char* descriptionFor(std::int64_t code) {
     case URLError::cannotDecodeRawData: return "cannot decode raw data";
     case URLError::cannotDecodeContentData: return "cannot decode content data";
     case URLError::cannotParseResponse: return "cannot parse response";
+    case URLError::dataLengthExceedsMaximum: return "resource exceeds maximum size";
     case URLError::secureConnectionFailed:
       return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case URLError::serverCertificateUntrusted: return "The certificate for this server is invalid.";

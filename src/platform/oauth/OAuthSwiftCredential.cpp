@@ -33,31 +33,61 @@ std::string OAuthSwiftCredential::nonce() { return random::string(42); }
 std::optional<ParameterList> OAuthSwiftCredential::signedProtocolParameters(http::HTTPMethod method,
                                                                             std::string_view url,
                                                                             const ParameterList& parameters,
-                                                                            const std::optional<Bytes>& body) const {
-  ParameterList all = parameters;
+                                                                            const std::optional<Bytes>& body,
+                                                                            std::string* problem) const {
+  auto refuse = [problem](std::string why) -> std::optional<ParameterList> {
+    if (problem) *problem = std::move(why);
+    return std::nullopt;
+  };
+  // The signature is computed here: one the caller passes is neither signed nor sent.
+  ParameterList all;
+  all.reserve(parameters.size() + 5);
+  for (const auto& item : parameters) {
+    if (item.first == "oauth_signature") continue;
+    if (isProtocolParameter(item.first) && has(all, item.first)) {
+      return refuse("the protocol parameter " + item.first + " is given more than once");
+    }
+    all.push_back(item);
+  }
   auto fill = [&](std::string_view name, auto value) {
-    if (!has(parameters, name)) all.emplace_back(std::string(name), value());
+    if (!has(all, name)) all.emplace_back(std::string(name), value());
   };
   fill("oauth_consumer_key", [&] { return consumerKey; });
   if (!oauthToken.empty()) fill("oauth_token", [&] { return oauthToken; });
-  fill("oauth_signature_method", [] { return std::string("HMAC-SHA1"); });
+  fill("oauth_signature_method", [] { return std::string(hmacSHA1Method); });
   fill("oauth_timestamp", [] { return std::to_string(timestamp()); });
   fill("oauth_nonce", [] { return nonce(); });
 
+  // The header names the method the signature was made with (RFC 5849 3.4); RSA-SHA1 would need the
+  // client's private key, which a credential does not hold.
+  std::string_view signatureMethod;
+  for (const auto& [name, value] : all) {
+    if (name == "oauth_signature_method") signatureMethod = value;
+  }
+  if (signatureMethod != hmacSHA1Method && signatureMethod != plaintextMethod) {
+    return refuse("the signature method \"" + std::string(signatureMethod) +
+                  "\" is not supported (only HMAC-SHA1 and PLAINTEXT are)");
+  }
   const auto base = signatureBaseString(method, url, all, body);
-  if (!base) return std::nullopt;
+  if (!base) {
+    return refuse(baseStringURI(url) ? "the query or the body holds a malformed percent escape"
+                                     : "the URL is no absolute http(s) URL");
+  }
+  std::string signatureValue = signatureMethod == plaintextMethod ? plaintextSignature(consumerSecret, oauthTokenSecret)
+                                                                  : signature(*base, consumerSecret, oauthTokenSecret);
   ParameterList protocol;
   for (auto& item : all) {
     if (isProtocolParameter(item.first)) protocol.push_back(std::move(item));
   }
-  protocol.emplace_back("oauth_signature", signature(*base, consumerSecret, oauthTokenSecret));
+  protocol.emplace_back("oauth_signature", std::move(signatureValue));
   return protocol;
 }
 
 std::optional<std::string> OAuthSwiftCredential::authorizationHeader(http::HTTPMethod method, std::string_view url,
                                                                      const ParameterList& parameters,
-                                                                     const std::optional<Bytes>& body) const {
-  auto protocol = signedProtocolParameters(method, url, parameters, body);
+                                                                     const std::optional<Bytes>& body,
+                                                                     std::string* problem) const {
+  auto protocol = signedProtocolParameters(method, url, parameters, body, problem);
   if (!protocol) return std::nullopt;
   return authorizationHeaderValue(*protocol);
 }

@@ -6,16 +6,12 @@
 #include <algorithm>
 
 #include "platform/FileIO.hpp"
+#include "platform/PercentEncoding.hpp"
 #include "talvaren/platform/http/URL.hpp"
 
 namespace talvaren::platform::oauth {
 
 namespace {
-
-bool isUnreserved(unsigned char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-         c == '_' || c == '~';
-}
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -43,22 +39,7 @@ std::vector<EncodedPair> encodedSorted(const ParameterList& parameters) {
 
 }  // namespace
 
-std::string percentEncode(std::string_view text) {
-  static constexpr char digits[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size() * 3);
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (isUnreserved(c)) {
-      out.push_back(ch);
-    } else {
-      out.push_back('%');
-      out.push_back(digits[c >> 4]);
-      out.push_back(digits[c & 0x0F]);
-    }
-  }
-  return out;
-}
+std::string percentEncode(std::string_view text) { return detail::percentEscapeReserved(text); }
 
 std::optional<std::string> percentDecode(std::string_view text, bool plusIsBlank) {
   std::string out;
@@ -140,16 +121,23 @@ std::optional<std::string> signatureBaseString(http::HTTPMethod method, std::str
                                                const ParameterList& parameters, const std::optional<Bytes>& formBody) {
   auto uri = baseStringURI(url);
   if (!uri) return std::nullopt;
-  ParameterList all = parameters;
+  // Every source may carry an "oauth_signature"; none of them is signed (RFC 5849 3.4.1.3.1).
+  ParameterList all;
+  auto add = [&all](const ParameterList& items) {
+    for (const auto& item : items) {
+      if (item.first != "oauth_signature") all.push_back(item);
+    }
+  };
+  add(parameters);
   if (const auto query = http::URL::fromString(url)->query()) {
-    auto items = decodeForm(*query);
+    const auto items = decodeForm(*query);
     if (!items) return std::nullopt;
-    all.insert(all.end(), items->begin(), items->end());
+    add(*items);
   }
   if (formBody) {
-    auto items = decodeForm(std::string_view(reinterpret_cast<const char*>(formBody->data()), formBody->size()));
+    const auto items = decodeForm(std::string_view(reinterpret_cast<const char*>(formBody->data()), formBody->size()));
     if (!items) return std::nullopt;
-    all.insert(all.end(), items->begin(), items->end());
+    add(*items);
   }
   std::string base(http::rawValue(method));
   base += '&';
@@ -167,9 +155,12 @@ std::string hmacSHA1(std::string_view key, std::string_view text) {
   return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
+std::string plaintextSignature(std::string_view consumerSecret, std::string_view tokenSecret) {
+  return percentEncode(consumerSecret) + "&" + percentEncode(tokenSecret);
+}
+
 std::string signature(std::string_view baseString, std::string_view consumerSecret, std::string_view tokenSecret) {
-  const std::string key = percentEncode(consumerSecret) + "&" + percentEncode(tokenSecret);
-  return detail::base64Encode(hmacSHA1(key, baseString));
+  return detail::base64Encode(hmacSHA1(plaintextSignature(consumerSecret, tokenSecret), baseString));
 }
 
 std::string authorizationHeaderValue(const ParameterList& protocolParameters) {

@@ -4,9 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 
-#include "platform/FileIO.hpp"
 #include "talvaren/platform/Bundle.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Json.hpp"
@@ -17,13 +15,11 @@ namespace talvaren::platform::ui::detail {
 /// missing or not JSON.
 inline std::optional<JSON> readLayoutFile(const std::string& name, const std::string& kind,
                                           const std::shared_ptr<Bundle>& bundle) {
-  auto path = bundle ? bundle->pathForResource(name, kind) : std::nullopt;
-  if (!path) {
+  if (!bundle || (!bundle->embeddedResource(name, kind) && !bundle->pathForResource(name, kind))) {
     console::print("Could not find a " + kind + " named " + name);
     return std::nullopt;
   }
-  auto content = platform::detail::readWholeFile(*path);
-  auto* text = std::get_if<std::string>(&content);
+  auto text = bundle->dataForResource(name, kind);
   auto document = text ? Json::parse(*text) : std::nullopt;
   if (!document) console::print("The " + kind + " named " + name + " could not be read");
   return document;

@@ -66,7 +66,11 @@ class DownloadRequest : public Request {
 
   /// The saved file's bytes. An error page is saved like any other body, unless the destination's options
   /// ask for a success status (DownloadOptions::requireSuccessStatus).
+  /// A saved file larger than the session's maximum body size is not read: ("NSURLErrorDomain", -1103).
   DownloadRequest& responseData(std::function<void(const DownloadResponse<Bytes>&)> handler);
+  /// The saved file's size and, when asked for, its digest, without reading it back: memory stays flat
+  /// whatever the file's size.
+  DownloadRequest& responseFile(std::function<void(const DownloadResponse<DownloadedFile>&)> handler);
 };
 
 }  // namespace talvaren::platform::http

@@ -43,6 +43,15 @@ struct DataResponse {
   Result<Value> result;
 };
 
+/// A downloaded file, as DownloadRequest::responseFile reports it.
+struct DownloadedFile {
+  /// Its size in bytes.
+  std::int64_t size = 0;
+  /// The MD5 digest of its bytes in lower-case hexadecimal, computed while they were written; only when
+  /// the destination's options asked for it (DownloadOptions::digestMD5).
+  std::optional<std::string> md5;
+};
+
 /// The reply of a download, as one handler sees it.
 template <typename Value>
 struct DownloadResponse {

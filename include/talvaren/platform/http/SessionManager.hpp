@@ -22,6 +22,7 @@
 //   request's body is never copied, and a reply is decoded once for each handler before it is posted.
 // Errors are described in URLError.hpp.
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -52,6 +53,11 @@ struct SessionConfiguration {
   double timeoutIntervalForRequest = 60;
   /// Connections opened to one host at most; further requests wait for a free one.
   long httpMaximumConnectionsPerHost = 6;
+  /// The largest reply body kept in memory, in bytes. A data request whose body grows beyond it (or
+  /// announces a larger "Content-Length") stops there and fails with ("NSURLErrorDomain", -1103), and so
+  /// does reading back a downloaded file that is larger (DownloadRequest::responseData). Downloads stream
+  /// to disk and are not bounded by it.
+  std::size_t maximumBodySize = 64 * 1024 * 1024;
 
   /// The default header set, the shared cookie store, a 60-second time-out.
   static SessionConfiguration defaultConfiguration();
@@ -67,6 +73,8 @@ struct DownloadOptions {
   /// (HTTPValidationErrorDomain, status), its head stays readable, and nothing is moved to the
   /// destination, so an error page never replaces a file there.
   bool requireSuccessStatus = false;
+  /// Compute the MD5 digest of the body while it is written (DownloadRequest::responseFile).
+  bool digestMD5 = false;
 };
 
 /// Where a download goes. The body is written to a temporary file in the same directory and renamed to

@@ -11,7 +11,8 @@
 //   connect fails because the network is unreachable or down .... -1009 notConnectedToInternet
 //   no data moved for the request's time-out interval ........... -1001 timedOut
 //   connection reset or closed before the reply was complete .... -1005 networkConnectionLost
-//   the server sent nothing or no valid HTTP reply .............. -1011 badServerResponse
+//   the server sent nothing or no valid HTTP reply (not HTTP at
+//   all, or a reply head too large to read) ..................... -1011 badServerResponse
 //   URL text that is not an absolute URL ........................ -1000 badURL
 //   a scheme other than http and https .......................... -1002 unsupportedURL
 //   more than 16 redirects ...................................... -1007 httpTooManyRedirects
@@ -19,6 +20,8 @@
 //   server certificate not trusted or not for this host ......... -1202 serverCertificateUntrusted
 //   client certificate problem .................................. -1206 clientCertificateRequired
 //   reply body in an encoding that cannot be decoded ............ -1015 cannotDecodeRawData
+//   a reply body to be kept in memory larger than the session's
+//   maximum (SessionConfiguration::maximumBodySize) ............. -1103 dataLengthExceedsMaximum
 //   request cancelled (cancel(), or the session ended) .......... -999  cancelled
 //   anything else ............................................... -1    unknown
 // TLS peer and host-name verification are always on; there is no switch to turn them off.
@@ -69,6 +72,7 @@ struct URLError {
   static constexpr std::int64_t cannotDecodeRawData = -1015;
   static constexpr std::int64_t cannotDecodeContentData = -1016;
   static constexpr std::int64_t cannotParseResponse = -1017;
+  static constexpr std::int64_t dataLengthExceedsMaximum = -1103;
   static constexpr std::int64_t secureConnectionFailed = -1200;
   static constexpr std::int64_t serverCertificateUntrusted = -1202;
   static constexpr std::int64_t clientCertificateRequired = -1206;

@@ -1,12 +1,14 @@
 #pragma once
 // An OAuth credential: the consumer pair of the client and the token pair the provider granted.
 //
-// `authorizationHeader` signs a request with HMAC-SHA1 (RFC 5849): the signature covers the method, the
-// URL (its query items included), the parameters given and a form-encoded body; the header carries only
-// the oauth_* parameters and the signature. Protocol parameters the caller leaves out are filled in:
-// oauth_consumer_key, oauth_token (when the credential has one), oauth_signature_method "HMAC-SHA1",
-// oauth_timestamp (the platform clock to the nearest second) and oauth_nonce (42 random letters and
-// digits); oauth_version, which RFC 5849 makes optional, is sent only when the caller gives it.
+// `authorizationHeader` signs a request (RFC 5849): the signature covers the method, the URL (its query
+// items included), the parameters given and a form-encoded body, each "oauth_signature" among them left
+// out; the header carries only the oauth_* parameters and the one signature computed here. Protocol
+// parameters the caller leaves out are filled in: oauth_consumer_key, oauth_token (when the credential
+// has one), oauth_signature_method "HMAC-SHA1", oauth_timestamp (the platform clock to the nearest
+// second) and oauth_nonce (42 random letters and digits); oauth_version, which RFC 5849 makes optional,
+// is sent only when the caller gives it. A caller may name "PLAINTEXT" instead; any other method, or a
+// protocol parameter given twice, is refused.
 //
 // The archive keeps the token and its secret only, as a JSON object; the consumer pair always comes
 // from the code that signs.
@@ -34,16 +36,22 @@ class OAuthSwiftCredential {
   std::string oauthToken;
   std::string oauthTokenSecret;
 
-  /// The "Authorization" header value for a request; none when `url` is no absolute http(s) URL or its
-  /// query or the body holds a malformed escape.
+  static constexpr std::string_view hmacSHA1Method = "HMAC-SHA1";
+  static constexpr std::string_view plaintextMethod = "PLAINTEXT";
+
+  /// The "Authorization" header value for a request; none (with the reason in `problem`, when given)
+  /// when `url` is no absolute http(s) URL, its query or the body holds a malformed escape, the
+  /// signature method named is neither HMAC-SHA1 nor PLAINTEXT, or a protocol parameter is given twice.
   std::optional<std::string> authorizationHeader(http::HTTPMethod method, std::string_view url,
                                                  const ParameterList& parameters,
-                                                 const std::optional<Bytes>& body = std::nullopt) const;
+                                                 const std::optional<Bytes>& body = std::nullopt,
+                                                 std::string* problem = nullptr) const;
 
   /// The oauth_* parameters of a request, the signature included (what the header carries).
   std::optional<ParameterList> signedProtocolParameters(http::HTTPMethod method, std::string_view url,
                                                         const ParameterList& parameters,
-                                                        const std::optional<Bytes>& body = std::nullopt) const;
+                                                        const std::optional<Bytes>& body = std::nullopt,
+                                                        std::string* problem = nullptr) const;
 
   /// {"oauth_token": ..., "oauth_token_secret": ...} as UTF-8 JSON bytes.
   Bytes archivedData() const;

@@ -49,8 +49,9 @@ std::optional<std::string> baseStringURI(std::string_view url);
 std::string normalizedParameters(const ParameterList& parameters);
 
 /// The signature base string of a request: `parameters` together with the items of the URL's query and
-/// of `formBody` (an "application/x-www-form-urlencoded" body, when the request has one). None when the
-/// URL is no absolute http(s) URL or its query or the body holds a malformed escape.
+/// of `formBody` (an "application/x-www-form-urlencoded" body, when the request has one), leaving out
+/// every "oauth_signature" among them (RFC 5849 3.4.1.3.1). None when the URL is no absolute http(s) URL
+/// or its query or the body holds a malformed escape.
 std::optional<std::string> signatureBaseString(http::HTTPMethod method, std::string_view url,
                                                const ParameterList& parameters,
                                                const std::optional<Bytes>& formBody = std::nullopt);
@@ -60,6 +61,9 @@ std::string hmacSHA1(std::string_view key, std::string_view text);
 
 /// Base64 of HMAC-SHA1 over `baseString` with the key pct(consumerSecret) + "&" + pct(tokenSecret).
 std::string signature(std::string_view baseString, std::string_view consumerSecret, std::string_view tokenSecret);
+
+/// The "PLAINTEXT" signature (RFC 5849 3.4.4): pct(consumerSecret) + "&" + pct(tokenSecret).
+std::string plaintextSignature(std::string_view consumerSecret, std::string_view tokenSecret);
 
 /// The "Authorization" header value for the protocol parameters given: "OAuth " followed by
 /// name="pct(value)" items sorted like the normalised parameters, joined by ", " (no realm).

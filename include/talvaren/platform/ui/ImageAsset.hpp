@@ -1,6 +1,6 @@
 #pragma once
-// Pictures by name from a bundle: "<name>.png" in the bundle (see Bundle::pathForResource). Each file
-// is decoded once; every later look-up of the same file gives the same picture object, so a caller can
+// Pictures by name from a bundle: "<name>.png" in the bundle (see Bundle::dataForResource). Each file
+// or embedded picture is decoded once; every later look-up of the same file gives the same picture object, so a caller can
 // tell which named picture a view shows by comparing pointers. Thread-safe.
 //
 //   auto mark = ImageAsset::named("green_check_icon", KitBundle::shared());

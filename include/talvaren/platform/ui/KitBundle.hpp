@@ -1,8 +1,7 @@
 #pragma once
 // The kit's own resources bundle: the screens' layouts (storyboards, nibs) and pictures that ship with
-// the library. They are installed beside it under "<prefix>/share/TalvarenKit"; the kit looks there
-// relative to the binary that holds it (so a moved installation still finds them), then at the
-// installation prefix it was built for, then in the source tree it was built from.
+// the library. They are compiled into the library from the source tree's resources/ folder when it is
+// built, so a host needs no files of the kit at run time, wherever the kit was installed or built.
 
 #include <memory>
 
@@ -12,7 +11,7 @@ namespace talvaren::platform::ui {
 
 class KitBundle {
  public:
-  /// The bundle, found once; the empty bundle (no resources) when no candidate folder holds them.
+  /// The bundle (held in memory: see Bundle::embedded), made once.
   static std::shared_ptr<Bundle> shared();
 };
 

@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "support/KeloHistoryFixture.hpp"
-#include "talvaren/testing/TimeZone.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
+#include "talvaren/codecs/KeloHistoryAssembler.hpp"
 #include "talvaren/testing/Console.hpp"
+#include "talvaren/testing/TimeZone.hpp"
 
 using namespace talvaren;
 using testkit::ConsoleCapture;
@@ -12,27 +13,25 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-/// The buffers, list and running time that the Bluetooth link keeps between frames.
+/// An assembler with the sample list and running time that the Bluetooth link keeps beside it.
 struct Download {
-  Texts texts;
-  std::vector<std::uint8_t> bytes;
+  KeloHistoryAssembler assembler;
   std::vector<HeartRate> samples;
   std::int64_t time = 0;
 
+  /// What the frame left behind, all four values.
   BluetoothDeviceKelo::HistoryResult feed(const Bytes& frame) {
-    auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(frame, texts, bytes, samples, time);
-    texts = result.hexArrayString;
-    bytes = result.hexArray;
-    samples = result.hertRates;
-    time = result.timeMinuteBmp;
-    return result;
+    const bool finish = assembler.add(frame, samples, time);
+    return {finish, assembler.hexArrayString(), assembler.hexArray(), samples, time};
   }
+  const std::vector<std::uint8_t>& bytes() const { return assembler.hexArray(); }
+  const Texts& texts() const { return assembler.hexArrayString(); }
 };
 
 // One message in one frame: header 00 01 04 10 00 00 0B, then one record of two samples (72, 73),
 // workout byte 0x21, time 0x6553F100 = 1,700,000,000.
-const Bytes kSingleFrame{0xFF, 0x00, 0x13, 0x00, 0x01, 0x04, 0x10, 0x00, 0x00, 0x0B, 0x02,
-                         0x21, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x49, 0x7E};
+const Bytes kSingleFrame{0xFF, 0x00, 0x13, 0x00, 0x01, 0x04, 0x10, 0x00, 0x00, 0x0B,
+                         0x02, 0x21, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x49, 0x7E};
 const std::vector<std::uint8_t> kSingleMessage{0x00, 0x01, 0x04, 0x10, 0x00, 0x00, 0x0B, 0x02,
                                                0x21, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x49};
 
@@ -46,7 +45,7 @@ Bytes messageFrame(std::initializer_list<std::uint8_t> records) {
 
 }  // namespace
 
-TEST(KeloHistoryParserTest, SingleFrameMessageYieldsSamplesTwoSecondsApart) {
+TEST(KeloHistoryAssemblerTest, SingleFrameMessageYieldsSamplesTwoSecondsApart) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
@@ -54,8 +53,8 @@ TEST(KeloHistoryParserTest, SingleFrameMessageYieldsSamplesTwoSecondsApart) {
 
   EXPECT_TRUE(result.finish);
   EXPECT_EQ(result.hexArray, kSingleMessage);
-  EXPECT_EQ(result.hexArrayString, (Texts{"00", "01", "04", "10", "00", "00", "0B", "02", "21", "65", "53", "F1",
-                                          "00", "48", "49"}));
+  EXPECT_EQ(result.hexArrayString,
+            (Texts{"00", "01", "04", "10", "00", "00", "0B", "02", "21", "65", "53", "F1", "00", "48", "49"}));
   ASSERT_EQ(result.hertRates.size(), 2u);
   EXPECT_EQ(result.hertRates[0], HeartRate(72, Date(1700000000), WorkoutType::cardio));
   EXPECT_EQ(result.hertRates[1], HeartRate(73, Date(1700000002), WorkoutType::cardio));
@@ -87,7 +86,7 @@ TEST(KeloHistoryParserTest, SingleFrameMessageYieldsSamplesTwoSecondsApart) {
             }));
 }
 
-TEST(KeloHistoryParserTest, SampleDatesMoveBackByTheZoneOffset) {
+TEST(KeloHistoryAssemblerTest, SampleDatesMoveBackByTheZoneOffset) {
   testkit::ScopedTimeZone zone("Etc/GMT-1");  // +01:00
   ConsoleCapture console;
   Download download;
@@ -100,7 +99,7 @@ TEST(KeloHistoryParserTest, SampleDatesMoveBackByTheZoneOffset) {
   EXPECT_TRUE(console.contains("getKeloDeviceHertRate time = 2023-11-14 21:13:20 +0000 timestampUTC = 1699996400.0"));
 }
 
-TEST(KeloHistoryParserTest, WorkoutByteNamesTheKindOfEverySampleOfItsRecord) {
+TEST(KeloHistoryAssemblerTest, WorkoutByteNamesTheKindOfEverySampleOfItsRecord) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   const std::pair<std::uint8_t, std::optional<WorkoutType>> cases[] = {
@@ -117,7 +116,7 @@ TEST(KeloHistoryParserTest, WorkoutByteNamesTheKindOfEverySampleOfItsRecord) {
   }
 }
 
-TEST(KeloHistoryParserTest, MessageInTwoFramesIsJoinedBeforeItIsDecoded) {
+TEST(KeloHistoryAssemblerTest, MessageInTwoFramesIsJoinedBeforeItIsDecoded) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
@@ -142,7 +141,7 @@ TEST(KeloHistoryParserTest, MessageInTwoFramesIsJoinedBeforeItIsDecoded) {
   EXPECT_EQ(second.timeMinuteBmp, 1700000004);
 }
 
-TEST(KeloHistoryParserTest, FinalFrameOfLowNibbleZeroAddsToTheMessageRatherThanStartingAfresh) {
+TEST(KeloHistoryAssemblerTest, FinalFrameOfLowNibbleZeroAddsToTheMessageRatherThanStartingAfresh) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   // High nibble 0xC completes whatever its low nibble: 0xC0 and 0xCF both keep the first part.
@@ -150,37 +149,37 @@ TEST(KeloHistoryParserTest, FinalFrameOfLowNibbleZeroAddsToTheMessageRatherThanS
     Download download;
     download.feed({0xFF, 0x80, 0x0D, 0x00, 0x01, 0x04, 0x10, 0x00, 0x00, 0x0B, 0x02, 0x21, 0x11});
     download.feed({0xFF, last, 0x0A, 0x65, 0x53, 0xF1, 0x00, 0x48, 0x49, 0x00});
-    EXPECT_EQ(download.bytes, kSingleMessage) << int(last);
+    EXPECT_EQ(download.bytes(), kSingleMessage) << int(last);
     ASSERT_EQ(download.samples.size(), 2u) << int(last);
     EXPECT_EQ(download.samples[1], HeartRate(73, Date(1700000002), WorkoutType::cardio));
   }
 }
 
-TEST(KeloHistoryParserTest, IdentifierNibblesSteerTheReassembly) {
+TEST(KeloHistoryAssemblerTest, IdentifierNibblesSteerTheReassembly) {
   ConsoleCapture console;
   Download download;
   download.feed({0xFF, 0x80, 0x06, 0x01, 0x02, 0x00});  // low nibble 0: starts afresh
   download.feed({0xFF, 0x86, 0x06, 0x03, 0x04, 0x00});  // low nibble 6: appended
-  EXPECT_EQ(download.bytes, (std::vector<std::uint8_t>{1, 2, 3, 4}));
-  EXPECT_EQ(download.texts, (Texts{"01", "02", "03", "04"}));
+  EXPECT_EQ(download.bytes(), (std::vector<std::uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(download.texts(), (Texts{"01", "02", "03", "04"}));
 
   console.clear();
   download.feed({0xFF, 0x87, 0x06, 0x05, 0x06, 0x00});  // low nibble 7: dropped
-  EXPECT_EQ(download.bytes.size(), 4u);
+  EXPECT_EQ(download.bytes().size(), 4u);
   EXPECT_TRUE(console.contains("getKeloDeviceHertRate of default"));
 
   download.feed({0xFF, 0xA0, 0x05, 0x09, 0x00});  // any other high nibble with low 0 empties too
-  EXPECT_EQ(download.bytes, std::vector<std::uint8_t>{9});
+  EXPECT_EQ(download.bytes(), std::vector<std::uint8_t>{9});
 
   // High nibble 0 with a low nibble other than 0 completes the message without emptying it first.
   console.clear();
   download.feed({0xFF, 0x03, 0x05, 0x0A, 0x00});
-  EXPECT_EQ(download.bytes, (std::vector<std::uint8_t>{9, 10}));
+  EXPECT_EQ(download.bytes(), (std::vector<std::uint8_t>{9, 10}));
   EXPECT_TRUE(console.contains("getKeloDeviceHertRate finish packet"));
   EXPECT_FALSE(console.contains("getKeloDeviceHertRate small packet"));
 }
 
-TEST(KeloHistoryParserTest, DecodedMessageStaysInTheBufferAndAFollowingFinalFrameDecodesItAgain) {
+TEST(KeloHistoryAssemblerTest, DecodedMessageStaysInTheBufferAndAFollowingFinalFrameDecodesItAgain) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
@@ -190,7 +189,7 @@ TEST(KeloHistoryParserTest, DecodedMessageStaysInTheBufferAndAFollowingFinalFram
   EXPECT_EQ(download.samples[2], download.samples[0]);
 }
 
-TEST(KeloHistoryParserTest, LengthOtherThanElevenReadsNoRecord) {
+TEST(KeloHistoryAssemblerTest, LengthOtherThanElevenReadsNoRecord) {
   ConsoleCapture console;
   Download download;
   download.time = 42;
@@ -205,11 +204,11 @@ TEST(KeloHistoryParserTest, LengthOtherThanElevenReadsNoRecord) {
   EXPECT_EQ(console.lines().back(), "kiled 11");
 }
 
-TEST(KeloHistoryParserTest, RecordsFollowEachOtherAndAnEmptyRecordTakesOnlyItsHeader) {
+TEST(KeloHistoryAssemblerTest, RecordsFollowEachOtherAndAnEmptyRecordTakesOnlyItsHeader) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
-  download.feed(messageFrame({0x00, 0x22, 0x00, 0x00, 0x00, 0x64,     // no samples, time 100
+  download.feed(messageFrame({0x00, 0x22, 0x00, 0x00, 0x00, 0x64,      // no samples, time 100
                               0x01, 0x23, 0x00, 0x00, 0x01, 0x00, 90,  // one sample, time 256
                               0x02, 0x99, 0x00, 0x00, 0x02, 0x00, 91, 92}));
   ASSERT_EQ(download.samples.size(), 3u);
@@ -222,7 +221,7 @@ TEST(KeloHistoryParserTest, RecordsFollowEachOtherAndAnEmptyRecordTakesOnlyItsHe
   EXPECT_TRUE(console.contains("getHRMUTC offSet = 27"));
 }
 
-TEST(KeloHistoryParserTest, CutRecordsYieldWhatIsThere) {
+TEST(KeloHistoryAssemblerTest, CutRecordsYieldWhatIsThere) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   {
@@ -258,7 +257,7 @@ TEST(KeloHistoryParserTest, CutRecordsYieldWhatIsThere) {
   }
 }
 
-TEST(KeloHistoryParserTest, StrapTimeIsUnsignedThirtyTwoBits) {
+TEST(KeloHistoryAssemblerTest, StrapTimeIsUnsignedThirtyTwoBits) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   Download download;
@@ -269,11 +268,10 @@ TEST(KeloHistoryParserTest, StrapTimeIsUnsignedThirtyTwoBits) {
   EXPECT_TRUE(console.contains("getKeloDeviceHertRate timeMinutesSting = fffffffe"));
 }
 
-TEST(KeloHistoryParserTest, ShortFramesAndMessagesAreNeverReadPastTheirEnd) {
+TEST(KeloHistoryAssemblerTest, ShortFramesAndMessagesAreNeverReadPastTheirEnd) {
   ConsoleCapture console;
   Download download;
-  download.texts = {"AA"};
-  download.bytes = {0xAA};
+  download.assembler = KeloHistoryAssembler({"AA"}, {0xAA});
   download.time = 5;
   for (const Bytes& frame : {Bytes{}, Bytes{0xFF}, Bytes{0xFF, 0x00}}) {
     const auto result = download.feed(frame);
@@ -291,7 +289,7 @@ TEST(KeloHistoryParserTest, ShortFramesAndMessagesAreNeverReadPastTheirEnd) {
 
   // Four bytes contribute nothing either (offset 3 is the checksum).
   download.feed({0xFF, 0x80, 0x04, 0x77});
-  EXPECT_TRUE(download.bytes.empty());
+  EXPECT_TRUE(download.bytes().empty());
 
   // A complete message of four bytes: its bytes are printed, no length or record is read.
   console.clear();
@@ -303,22 +301,13 @@ TEST(KeloHistoryParserTest, ShortFramesAndMessagesAreNeverReadPastTheirEnd) {
   EXPECT_EQ(console.lines().back(), "kiled 11");
 }
 
-TEST(KeloHistoryParserTest, FullDayDownloadYieldsEverySampleInOrder) {
+TEST(KeloHistoryAssemblerTest, FullDayDownloadYieldsEverySampleInOrder) {
   testkit::ScopedTimeZone zone("UTC");
   ConsoleCapture console;
   const std::uint32_t start = 1700000000;
   const auto history = testkit::makeKeloHistory(43200, start, 0x22);
   Download download;
-  for (const auto& frame : history.frames) {
-    auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(frame, std::move(download.texts),
-                                                             std::move(download.bytes), std::move(download.samples),
-                                                             download.time);
-    ASSERT_TRUE(result.finish);
-    download.texts = std::move(result.hexArrayString);
-    download.bytes = std::move(result.hexArray);
-    download.samples = std::move(result.hertRates);
-    download.time = result.timeMinuteBmp;
-  }
+  for (const auto& frame : history.frames) ASSERT_TRUE(download.assembler.add(frame, download.samples, download.time));
   ASSERT_EQ(download.samples.size(), 43200u);
   for (std::size_t i = 0; i < download.samples.size(); ++i) {
     const auto& sample = download.samples[i];
@@ -327,4 +316,28 @@ TEST(KeloHistoryParserTest, FullDayDownloadYieldsEverySampleInOrder) {
     ASSERT_EQ(sample.type, WorkoutType::mixed) << i;
   }
   EXPECT_EQ(download.time, start + 86400);
+}
+
+TEST(KeloHistoryAssemblerTest, FrameHeaderReadsTheFixedBytesAndTheNoAckCommandWhenPresent) {
+  EXPECT_FALSE(KeloFrameHeader::read({0xFF, 0x20, 0x06, 0x00}));
+
+  const auto ack = KeloFrameHeader::read({0xFF, 0x2C, 0x06, 0x01, 0x02, 0x33});
+  ASSERT_TRUE(ack);
+  EXPECT_EQ(ack->transportHeader, 0xFF);
+  EXPECT_EQ(ack->idetifier, 0x2C);
+  EXPECT_EQ(ack->idetifierHeight(), 0x2);
+  EXPECT_EQ(ack->length, 0x06);
+  EXPECT_EQ(ack->quaeueData, 0x01);
+  EXPECT_EQ(ack->numberPacket, 0x02);
+  EXPECT_EQ(ack->checksum, 0x33);
+  EXPECT_FALSE(ack->cmdId);
+  EXPECT_FALSE(ack->keyMark);
+
+  // A no-ack message: command at byte 5, key at byte 7 (byte 6 is not read).
+  const auto clock = KeloFrameHeader::read({0xFF, 0x00, 0x09, 0x00, 0x04, 0x05, 0x10, 0x01, 0x7A});
+  ASSERT_TRUE(clock);
+  EXPECT_EQ(clock->idetifierHeight(), 0x0);
+  EXPECT_EQ(clock->cmdId, 0x05);
+  EXPECT_EQ(clock->keyMark, 0x01);
+  EXPECT_EQ(clock->checksum, 0x7A);
 }

@@ -1,0 +1,48 @@
+#pragma once
+// Internal interface of platform (for http and oauth): the kit's one percent-encoder. Each caller decides
+// which bytes stay as they are; every other byte becomes "%XX" with upper-case hexadecimal digits (texts
+// are taken as their UTF-8 bytes):
+//
+//   OAuth signing (RFC 5849 3.6)        the RFC 3986 unreserved characters only
+//   URL query components                unreserved, "/" and "?" (plain in a query, RFC 3986 3.4)
+//   URL path segments                   unreserved only
+//   keychain file names                 ALPHA, DIGIT, "-", "_", and "." except first (no hidden or dot
+//                                       names); "~" is escaped, so names written so far keep their form
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace talvaren::platform::detail {
+
+/// ALPHA, DIGIT, "-", ".", "_" and "~" (RFC 3986 2.3).
+constexpr bool isUnreserved(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+         c == '_' || c == '~';
+}
+
+/// `text` with every byte for which `plain(byte, position)` is false written as "%XX".
+template <class Plain>
+std::string percentEscape(std::string_view text, Plain plain) {
+  static constexpr char digits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (plain(c, i)) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(digits[c >> 4]);
+      out.push_back(digits[c & 0x0F]);
+    }
+  }
+  return out;
+}
+
+/// `text` with every byte but the unreserved ones written as "%XX".
+inline std::string percentEscapeReserved(std::string_view text) {
+  return percentEscape(text, [](unsigned char c, std::size_t) { return isUnreserved(c); });
+}
+
+}  // namespace talvaren::platform::detail
