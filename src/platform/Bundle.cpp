@@ -70,8 +70,8 @@ std::shared_ptr<Bundle> Bundle::atPath(const std::filesystem::path& path) {
 std::shared_ptr<Bundle> Bundle::embedded(EmbeddedResources resources) {
   auto bundle = std::make_shared<Bundle>();
   if (auto it = resources.find("Info.json"); it != resources.end()) {
-    auto parsed = nlohmann::json::parse(it->second, nullptr, false);
-    if (!parsed.is_discarded() && parsed.is_object()) bundle->info_ = std::move(parsed);
+    auto parsed = Json::parse(it->second);
+    if (parsed && parsed->is_object()) bundle->info_ = std::move(*parsed);
   }
   bundle->embedded_ = std::make_shared<const EmbeddedResources>(std::move(resources));
   return bundle;

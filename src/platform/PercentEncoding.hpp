@@ -1,7 +1,7 @@
 #pragma once
-// Internal interface of platform (for http and oauth): the kit's one percent-encoder. Each caller decides
-// which bytes stay as they are; every other byte becomes "%XX" with upper-case hexadecimal digits (texts
-// are taken as their UTF-8 bytes):
+// Internal interface of platform (for the http and oauth engines): the kit's one percent-encoder. Each
+// caller decides which bytes stay as they are; every other byte becomes "%XX" with upper-case hexadecimal
+// digits (texts are taken as their UTF-8 bytes):
 //
 //   OAuth signing (RFC 5849 3.6)        the RFC 3986 unreserved characters only
 //   URL query components                unreserved, "/" and "?" (plain in a query, RFC 3986 3.4)
@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::platform::detail {
 
@@ -24,7 +26,6 @@ constexpr bool isUnreserved(unsigned char c) {
 /// `text` with every byte for which `plain(byte, position)` is false written as "%XX".
 template <class Plain>
 std::string percentEscape(std::string_view text, Plain plain) {
-  static constexpr char digits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size() * 3);
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -33,8 +34,8 @@ std::string percentEscape(std::string_view text, Plain plain) {
       out.push_back(static_cast<char>(c));
     } else {
       out.push_back('%');
-      out.push_back(digits[c >> 4]);
-      out.push_back(digits[c & 0x0F]);
+      out.push_back(hexDigit(c >> 4, true));
+      out.push_back(hexDigit(c, true));
     }
   }
   return out;

@@ -7,13 +7,15 @@
 #include <charconv>
 #include <string_view>
 
+#include "talvaren/platform/HexText.hpp"
+
 namespace talvaren::platform::http {
 namespace {
 
 bool isAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isAlnum(char c) { return isAlpha(c) || isDigit(c); }
-bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isHex(char c) { return hexDigitValue(c) >= 0; }
 
 /// The bytes a URL may hold literally: letters, digits and "-._~:/?#[]@!$&'()*+,;=" ("%" is checked apart).
 struct URLCharacters {

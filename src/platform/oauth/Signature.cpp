@@ -7,18 +7,12 @@
 
 #include "platform/FileIO.hpp"
 #include "platform/PercentEncoding.hpp"
+#include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/http/URL.hpp"
 
 namespace talvaren::platform::oauth {
 
 namespace {
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 std::string lowercase(std::string text) {
   for (auto& c : text) {
@@ -48,8 +42,8 @@ std::optional<std::string> percentDecode(std::string_view text, bool plusIsBlank
     const char c = text[i];
     if (c == '%') {
       if (i + 2 >= text.size()) return std::nullopt;
-      const int high = hexValue(text[i + 1]);
-      const int low = hexValue(text[i + 2]);
+      const int high = hexDigitValue(text[i + 1]);
+      const int low = hexDigitValue(text[i + 2]);
       if (high < 0 || low < 0) return std::nullopt;
       out.push_back(static_cast<char>(high * 16 + low));
       i += 2;
