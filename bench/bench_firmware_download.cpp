@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "RatioRounds.hpp"
 #include "support/LoopbackServer.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/platform/Dispatch.hpp"
@@ -107,7 +108,7 @@ class PlainCurl {
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : defaultRounds;
+  const int rounds = bench::roundsFromArguments(argc, argv, defaultRounds);
   // The packages go to a temporary application home, never the real one.
   testkit::TemporaryAppHome home;
   const auto documents = home.path() / "Documents";
@@ -126,31 +127,15 @@ int main(int argc, char** argv) {
   bool succeeded = true;
   ours(url, checksum, console, succeeded);  // warm-up: connections and page cache in place before timing
   plain.download(checksum, succeeded);
-  std::vector<double> ratios;
   double oursTotal = 0;
   double plainTotal = 0;
-  for (int round = 0; round < rounds; ++round) {
-    double oursSeconds = 0;
-    double plainSeconds = 0;
-    if (round % 2 == 0) {
-      oursSeconds = ours(url, checksum, console, succeeded);
-      plainSeconds = plain.download(checksum, succeeded);
-    } else {
-      plainSeconds = plain.download(checksum, succeeded);
-      oursSeconds = ours(url, checksum, console, succeeded);
-    }
-    oursTotal += oursSeconds;
-    plainTotal += plainSeconds;
-    ratios.push_back(oursSeconds / plainSeconds);
-  }
-  std::sort(ratios.begin(), ratios.end());
-  const double median = ratios.size() % 2 ? ratios[ratios.size() / 2]
-                                          : (ratios[ratios.size() / 2 - 1] + ratios[ratios.size() / 2]) / 2;
+  const auto ratios = bench::interleavedRatios(
+      rounds, [&] { const double seconds = ours(url, checksum, console, succeeded); oursTotal += seconds; return seconds; },
+      [&] { const double seconds = plain.download(checksum, succeeded); plainTotal += seconds; return seconds; });
   const double mib = static_cast<double>(packageSize) / (1024 * 1024) * rounds;
   std::printf("MiB per second: ours %.1f, plain libcurl %.1f; ratio over the whole run %.3f\n", mib / oursTotal,
               mib / plainTotal, oursTotal / plainTotal);
-  std::printf("ratio firmware_download: %.3f %.3f %.3f (goal <= %.1f)\n", ratios.front(), median, ratios.back(),
-              goal);
+  const bool met = bench::reportRatio("firmware_download", ratios, goal);
   if (!succeeded) std::printf("a download failed\n");
-  return median <= goal && succeeded ? 0 : 1;
+  return met && succeeded ? 0 : 1;
 }

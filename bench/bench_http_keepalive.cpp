@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "RatioRounds.hpp"
 #include "support/LoopbackServer.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
@@ -123,7 +124,7 @@ class PlainCurl {
 
 int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : defaultRounds;
+  const int rounds = bench::roundsFromArguments(argc, argv, defaultRounds);
   Ours ours;
   PlainCurl plain;
   bool succeeded = true;
@@ -131,31 +132,16 @@ int main(int argc, char** argv) {
   ours.batch(succeeded);
   plain.batch(succeeded);
 
-  std::vector<double> ratios;
   double oursTotal = 0;
   double plainTotal = 0;
-  for (int round = 0; round < rounds; ++round) {
-    double oursSeconds = 0;
-    double plainSeconds = 0;
-    if (round % 2 == 0) {
-      oursSeconds = ours.batch(succeeded);
-      plainSeconds = plain.batch(succeeded);
-    } else {
-      plainSeconds = plain.batch(succeeded);
-      oursSeconds = ours.batch(succeeded);
-    }
-    oursTotal += oursSeconds;
-    plainTotal += plainSeconds;
-    ratios.push_back(oursSeconds / plainSeconds);
-  }
-  std::sort(ratios.begin(), ratios.end());
-  const double median = ratios.size() % 2 ? ratios[ratios.size() / 2]
-                                          : (ratios[ratios.size() / 2 - 1] + ratios[ratios.size() / 2]) / 2;
+  const auto ratios = bench::interleavedRatios(
+      rounds, [&] { const double seconds = ours.batch(succeeded); oursTotal += seconds; return seconds; },
+      [&] { const double seconds = plain.batch(succeeded); plainTotal += seconds; return seconds; });
   std::printf("requests per second: ours %.0f, plain libcurl %.0f; ratio over the whole run %.3f\n",
               rounds * requestsPerBatch / oursTotal, rounds * requestsPerBatch / plainTotal, oursTotal / plainTotal);
   std::printf("TCP connections: ours %zu, plain libcurl %zu\n", ours.connections(), plain.connections());
-  std::printf("ratio http_keepalive: %.3f %.3f %.3f (goal <= %.1f)\n", ratios.front(), median, ratios.back(), goal);
-  const bool ok = median <= goal && succeeded && ours.connections() == 1 && plain.connections() == 1;
+  const bool met = bench::reportRatio("http_keepalive", ratios, goal);
+  const bool ok = met && succeeded && ours.connections() == 1 && plain.connections() == 1;
   if (!succeeded) std::printf("a request failed\n");
   return ok ? 0 : 1;
 }
