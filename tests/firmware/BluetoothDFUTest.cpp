@@ -79,6 +79,13 @@ class BluetoothDFUTest : public ::testing::Test {
     time.advanceUntil([&] { return !recorder->results.empty(); }, 60);
     time.advance(1);  // anything that would follow the result
   }
+  /// An update whose link drops 9,000 bytes into the image (inside the third data object).
+  void updateWithLinkDroppedMidImage() {
+    DfuBootloader::Faults faults;
+    faults.dropLinkAt = 9000;
+    strap->bootloader().setFaults(faults);
+    update();
+  }
   /// Whether some console line contains `text`.
   bool logged(const std::string& text) {
     for (const auto& line : console.lines()) {
@@ -227,10 +234,7 @@ TEST_F(BluetoothDFUTest, EveryPartOfAPackageIsSentInTurnOverAFreshLink) {
 }
 
 TEST_F(BluetoothDFUTest, ALinkLostMidUploadFailsAndTheNextStartResumes) {
-  DfuBootloader::Faults faults;
-  faults.dropLinkAt = 9000;
-  strap->bootloader().setFaults(faults);
-  update();
+  updateWithLinkDroppedMidImage();
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_FALSE(recorder->results[0].status);
   EXPECT_EQ(recorder->results[0].error, 202);
@@ -246,10 +250,7 @@ TEST_F(BluetoothDFUTest, ALinkLostMidUploadFailsAndTheNextStartResumes) {
 }
 
 TEST_F(BluetoothDFUTest, ForceDfuSendsTheInitPacketAgainThoughTheTargetHoldsIt) {
-  DfuBootloader::Faults faults;
-  faults.dropLinkAt = 9000;
-  strap->bootloader().setFaults(faults);
-  update();
+  updateWithLinkDroppedMidImage();
   ASSERT_EQ(recorder->results.size(), 1u);
   EXPECT_FALSE(recorder->results[0].status);
 
