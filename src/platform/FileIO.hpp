@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,11 +47,12 @@ class AtomicFileWriter {
   const std::filesystem::path& path() const { return file_; }
 
  private:
-  AtomicFileWriter(std::filesystem::path file, std::filesystem::path temporary, int fd)
-      : file_(std::move(file)), temporary_(std::move(temporary)), fd_(fd) {}
+  AtomicFileWriter(std::filesystem::path file, std::filesystem::path temporary, int fd);
   void discard();
+  class BackgroundFlush;
 
-  /// Write-back to disk is started after every this many bytes.
+  /// A large file is flushed to disk on a thread of its own after every this many bytes while the rest is
+  /// still being written, so that `commit` waits only for its tail.
   static constexpr std::uint64_t writebackStep = 4 * 1024 * 1024;
 
   std::filesystem::path file_;
@@ -58,6 +60,7 @@ class AtomicFileWriter {
   int fd_ = -1;
   std::uint64_t written_ = 0;
   std::uint64_t writebackStarted_ = 0;
+  std::unique_ptr<BackgroundFlush> flush_;
 };
 
 /// Writes `data` through an `AtomicFileWriter`: either the old or the new content is at `file`

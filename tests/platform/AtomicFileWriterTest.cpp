@@ -50,6 +50,21 @@ TEST(AtomicFileWriterTest, PiecesReplaceTheTargetOnlyOnCommit) {
   EXPECT_EQ(contents(file), std::string("new bytes\0!", 11));
   EXPECT_EQ((fs::status(file).permissions() & fs::perms::all), fs::perms(0644));
   EXPECT_EQ(entries(home.path()), 1u);
+
+  // A body of several flush steps (flushed on another thread while it is written, the writer moved on
+  // the way) arrives whole.
+  std::string large(9 * 1024 * 1024 + 17, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 31 + i / 4096);
+  auto first = opened(file);
+  const std::string_view body(large);
+  constexpr std::size_t piece = 64 * 1024;
+  const std::size_t half = body.size() / 2 / piece * piece;
+  for (std::size_t at = 0; at < half; at += piece) ASSERT_EQ(first.write(body.substr(at, piece)), 0);
+  AtomicFileWriter second(std::move(first));
+  for (std::size_t at = half; at < body.size(); at += piece) ASSERT_EQ(second.write(body.substr(at, piece)), 0);
+  EXPECT_FALSE(second.commit());
+  EXPECT_EQ(contents(file), large);
+  EXPECT_EQ(entries(home.path()), 1u);
 }
 
 // A writer dropped unfinished, or told not to replace what is there, leaves the folder as it found it.
@@ -59,6 +74,12 @@ TEST(AtomicFileWriterTest, UnfinishedOrRefusedWritesLeaveNoTrace) {
   {
     auto writer = opened(file);
     writer.write("partial");
+  }
+  EXPECT_EQ(entries(home.path()), 0u);
+  {
+    auto writer = opened(file);
+    const std::string piece(1024 * 1024, 'x');
+    for (int i = 0; i < 6; ++i) writer.write(piece);  // past a flush step: dropped with its flush under way
   }
   EXPECT_EQ(entries(home.path()), 0u);
 
