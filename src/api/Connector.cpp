@@ -54,10 +54,11 @@ std::optional<Credential> readCredential(const platform::Keychain& keychain, std
 }
 
 /// While one request's headers are assembled, the stored token and API key of the shared client's keychain
-/// are each read once on that thread: the login checks and the header merge then see the same state, and a
-/// request costs two keychain reads instead of four.
+/// are read once on that thread, from one look at the keychain: the login checks and the header merge then
+/// see the same state, and a request costs one keychain read instead of four.
 struct CredentialReads {
-  std::string service;
+  platform::Keychain keychain;
+  std::optional<platform::Keychain::Snapshot> items;  // one look at the file serves both credentials
   std::optional<std::optional<APIToken>> token;
   std::optional<std::optional<APIKey>> apiKey;
 };
@@ -66,7 +67,8 @@ thread_local CredentialReads* credentialReads = nullptr;
 
 class CredentialReadScope {
  public:
-  explicit CredentialReadScope(std::string service) : reads_{std::move(service), {}, {}}, previous_(credentialReads) {
+  explicit CredentialReadScope(const platform::Keychain& keychain)
+      : reads_{keychain, {}, {}, {}}, previous_(credentialReads) {
     credentialReads = &reads_;
   }
   ~CredentialReadScope() { credentialReads = previous_; }
@@ -82,12 +84,23 @@ class CredentialReadScope {
 template <class Credential>
 std::optional<Credential> readCredentialOnce(const platform::Keychain& keychain, std::string_view key,
                                              std::optional<std::optional<Credential>> CredentialReads::*memo) {
-  if (!credentialReads || credentialReads->service != keychain.service()) {
+  if (!credentialReads || credentialReads->keychain.service() != keychain.service()) {
     return readCredential<Credential>(keychain, key);
   }
   auto& slot = credentialReads->*memo;
-  if (!slot) slot = readCredential<Credential>(keychain, key);
+  if (!slot) {
+    if (!credentialReads->items) credentialReads->items = keychain.snapshot();
+    const auto data = credentialReads->items->getData(std::string(key));
+    slot = data ? Credential::fromKeychainData(*data) : std::nullopt;
+  }
   return *slot;
+}
+
+/// Moves the fields of `winning` into `headers`, replacing fields of the same name: the nodes change maps,
+/// nothing is copied.
+void mergeWinning(Connector::HTTPHeaders& headers, Connector::HTTPHeaders winning) {
+  for (const auto& field : winning) headers.erase(field.first);
+  headers.merge(winning);
 }
 
 }  // namespace
@@ -194,7 +207,7 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
     if (skipHeaders) {
       headers = {{"User-Agent", userAgent}};
     } else {
-      CredentialReadScope reads(shared->keychain().service());
+      CredentialReadScope reads(shared->keychain());
       headers = {{"Content-Type", "application/json; charset=UTF-8"},
                  {"Accept", "application/json"},
                  {"User-Agent", userAgent}};
@@ -205,16 +218,11 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
       if (apiKey) {
         headers["X-API-Key"] = *apiKey;
       } else {
-        // Merged in place (the stored credential's headers win), not through a copy of the whole set.
         if (isLoggedInToken()) {
-          if (auto stored = shared->token()) {
-            for (auto& [name, value] : stored->header()) headers.insert_or_assign(name, std::move(value));
-          }
+          if (auto stored = shared->token()) mergeWinning(headers, stored->header());
         }
         if (isLoggedInAPIKey()) {
-          if (auto stored = shared->apiKey()) {
-            for (auto& [name, value] : stored->header()) headers.insert_or_assign(name, std::move(value));
-          }
+          if (auto stored = shared->apiKey()) mergeWinning(headers, stored->header());
         }
       }
     }
@@ -223,16 +231,17 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
     // Only an allocation failure (or a subclass's override) lands here; nothing was sent.
     return completeUnsent(completion);
   }
-  send(method, url, parameters, encoding, headers, httpBody, std::move(completion));
+  send(method, url, parameters, encoding, std::optional<HTTPHeaders>(std::move(headers)), httpBody,
+       std::move(completion));
 }
 
 void Connector::performAPICallDev(HTTPMethod method, const std::string& url,
                                   const std::optional<Parameters>& parameters, ParameterEncoding encoding,
                                   const std::optional<Bytes>& httpBody, Completion completion) {
-  const HTTPHeaders headers{{std::string(APIKey::APIKeyKey), developmentAPIKey},
-                            {std::string(APIKey::PublicIdKey), developmentPublicId}};
+  const std::optional<HTTPHeaders> headers(HTTPHeaders{{std::string(APIKey::APIKeyKey), developmentAPIKey},
+                                                      {std::string(APIKey::PublicIdKey), developmentPublicId}});
   try {
-    verboseRequest(url, parameters, headers, method, httpBody);
+    verboseRequest(url, parameters, *headers, method, httpBody);
   } catch (...) {
     return completeUnsent(completion);
   }
@@ -240,8 +249,8 @@ void Connector::performAPICallDev(HTTPMethod method, const std::string& url,
 }
 
 void Connector::send(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
-                     ParameterEncoding encoding, const HTTPHeaders& headers, const std::optional<Bytes>& httpBody,
-                     Completion completion) const {
+                     ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers,
+                     const std::optional<Bytes>& httpBody, Completion completion) const {
   try {
     const auto session = manager();
     if (!session) return completeUnsent(completion);

@@ -3,6 +3,7 @@
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/utilities/DictionaryExtensions.hpp"
+#include "utilities/HeaderDescription.hpp"
 
 namespace talvaren::detail {
 
@@ -13,7 +14,7 @@ void printRequest(const std::string& url, const std::optional<platform::http::Pa
   console::print(separator);
   console::print("Request: " + redact::url(url));
   console::print("Method: " + std::string(caseName(method)));
-  console::print("Headers: " + dictionaryDescription(redact::headers(headers)));
+  console::print("Headers: " + headerDescription(headers, &redact::isSecretHeader, redact::placeholder));
   if (parameters) {
     console::print("Parameters:");
     console::print(dictionaryDescription(redact::parameters(*parameters)));

@@ -1,7 +1,11 @@
 #include "talvaren/api/UIDevice.hpp"
 
 #include <array>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "talvaren/platform/SystemInfo.hpp"
 
@@ -113,8 +117,20 @@ std::string UIDevice::modelName(std::string_view identifier) {
 }
 
 std::string UIDevice::modelName() const {
-  const auto field = platform::machineField();
-  return modelName(hardwareIdentifier(field));
+  // Every request's User-Agent carries the name: it is worked out again only when the field changes.
+  struct Kept {
+    std::mutex mutex;
+    std::vector<char> field;
+    std::optional<std::string> name;
+  };
+  static auto& kept = *new Kept();
+  auto field = platform::machineField();
+  std::lock_guard lock(kept.mutex);
+  if (!kept.name || kept.field != field) {
+    kept.name = modelName(hardwareIdentifier(field));
+    kept.field = std::move(field);
+  }
+  return *kept.name;
 }
 
 }  // namespace talvaren

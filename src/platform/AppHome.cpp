@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/HomeFiles.hpp"
 #include "platform/PercentEncoding.hpp"
 
 namespace talvaren::platform {
@@ -27,7 +28,7 @@ struct PathMemo {
   std::string dataHome;
   std::string userHome;
   std::string key;
-  std::filesystem::path file;
+  std::shared_ptr<const std::filesystem::path> file;
 };
 
 struct HomeState {
@@ -88,7 +89,7 @@ bool sameEnvironment(const PathMemo& memo) {
 /// The file `make` derives from the home for `key`, looked up again only when the home may have moved:
 /// every request reads the settings and the keychain, and the derivation allocates a dozen times.
 template <class Make>
-std::filesystem::path rememberedPath(PathMemo HomeState::*slot, std::string_view key, Make make) {
+std::shared_ptr<const std::filesystem::path> rememberedPath(PathMemo HomeState::*slot, std::string_view key, Make make) {
   auto& state = homeState();
   PathMemo fresh;
   {
@@ -108,7 +109,7 @@ std::filesystem::path rememberedPath(PathMemo HomeState::*slot, std::string_view
     fresh.userHome = environmentText("HOME");
   }
   fresh.key = std::string(key);
-  fresh.file = make();
+  fresh.file = std::make_shared<const std::filesystem::path>(make());
   fresh.valid = true;
   std::lock_guard lock(state.mutex);
   if (fresh.generation == state.generation) state.*slot = fresh;
@@ -151,8 +152,10 @@ std::optional<std::filesystem::path> AppHome::customPath() {
 
 std::filesystem::path AppHome::documentsPath() { return path() / "Documents"; }
 
-std::filesystem::path AppHome::userDefaultsPath() {
-  return rememberedPath(&HomeState::userDefaults, "", [] { return path() / "UserDefaults.json"; });
+std::filesystem::path AppHome::userDefaultsPath() { return *detail::userDefaultsFile(); }
+
+std::shared_ptr<const std::filesystem::path> detail::userDefaultsFile() {
+  return rememberedPath(&HomeState::userDefaults, "", [] { return AppHome::path() / "UserDefaults.json"; });
 }
 
 std::filesystem::path AppHome::keychainsPath() { return path() / "Keychains"; }
@@ -171,7 +174,9 @@ std::filesystem::path keychainFilePath(std::string_view service) {
 
 }  // namespace
 
-std::filesystem::path AppHome::keychainPath(std::string_view service) {
+std::filesystem::path AppHome::keychainPath(std::string_view service) { return *detail::keychainFile(service); }
+
+std::shared_ptr<const std::filesystem::path> detail::keychainFile(std::string_view service) {
   return rememberedPath(&HomeState::keychain, service, [service] { return keychainFilePath(service); });
 }
 

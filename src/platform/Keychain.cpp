@@ -17,6 +17,7 @@
 #include "platform/DamagedFileRotation.hpp"
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
+#include "platform/HomeFiles.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -212,11 +213,11 @@ std::optional<Error> changeItems(const std::string& service, bool creating, Chan
 
 }  // namespace
 
-Keychain::Keychain(std::string service) : service_(std::move(service)) {}
+Keychain::Keychain(std::string service) : service_(std::make_shared<const std::string>(std::move(service))) {}
 
 Keychain::Snapshot Keychain::snapshot() const {
   std::lock_guard lock(keychainMutex());
-  return Snapshot(currentItems(AppHome::keychainPath(service_), service_));
+  return Snapshot(currentItems(*detail::keychainFile(*service_), *service_));
 }
 
 std::optional<Bytes> Keychain::Snapshot::getData(const std::string& key) const {
@@ -253,7 +254,7 @@ std::optional<Error> Keychain::set(const Bytes& value, const std::string& key) c
 std::optional<Error> Keychain::remove(const std::string& key) const { return store(key, std::nullopt); }
 
 std::optional<Error> Keychain::removeAll() const {
-  return changeItems(service_, false, [](KeychainFile& disk) {
+  return changeItems(*service_, false, [](KeychainFile& disk) {
     if (disk.items.empty() && !disk.damaged) return false;
     disk.items.clear();
     return true;
@@ -267,11 +268,11 @@ bool Keychain::contains(const std::string& key) const { return snapshot().contai
 std::optional<Error> Keychain::store(const std::string& key, const std::optional<std::string>& bytes) const {
   // The file keeps the service and the keys as JSON texts: bytes that are not UTF-8 would come back
   // as other keys (or the items as another service's) and be lost.
-  if (!detail::isValidUtf8(key) || !detail::isValidUtf8(service_)) {
+  if (!detail::isValidUtf8(key) || !detail::isValidUtf8(*service_)) {
     return Error::withDescription("NSOSStatusErrorDomain", -50,
                                   "One or more parameters passed to a function were not valid.");
   }
-  return changeItems(service_, bytes.has_value(), [&](KeychainFile& disk) {
+  return changeItems(*service_, bytes.has_value(), [&](KeychainFile& disk) {
     if (bytes) {
       disk.items[key] = *bytes;
       return true;

@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "platform/HomeFiles.hpp"
 #include "platform/Seams.hpp"
 #include "talvaren/platform/AppHome.hpp"
 
@@ -28,8 +29,10 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
   auto& state = standardState();
   std::lock_guard lock(state.mutex);
   if (state.replacement) return state.replacement;
-  auto file = AppHome::userDefaultsPath();
-  if (!state.instance || state.instance->file() != file) state.instance = std::make_shared<UserDefaults>(file);
+  const auto file = detail::userDefaultsFile();
+  // The same text is the same file: compared as text, not component by component.
+  const auto* current = state.instance && state.instance->file() ? &*state.instance->file() : nullptr;
+  if (!current || current->native() != file->native()) state.instance = std::make_shared<UserDefaults>(*file);
   return state.instance;
 }
 

@@ -1,9 +1,11 @@
 #include "talvaren/utilities/DictionaryExtensions.hpp"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
 #include "platform/FileIO.hpp"
+#include "utilities/HeaderDescription.hpp"
 
 namespace talvaren {
 
@@ -18,29 +20,35 @@ nlohmann::json mergeWith(const nlohmann::json& receiver, const nlohmann::json& d
 
 namespace {
 
+/// Bytes below 0x80 that print as themselves: everything but the control characters, " and \.
+constexpr auto printsAsItself = [] {
+  std::array<bool, 0x80> table{};
+  for (unsigned byte = 0x20; byte < 0x7F; ++byte) table[byte] = byte != '"' && byte != '\\';
+  return table;
+}();
+
 void appendQuoted(std::string_view text, std::string& out) {
-  // A text that is not UTF-8 prints every byte above 0x7F as the replacement character.
-  const bool utf8 = platform::detail::isValidUtf8(text);
-  out += '"';
-  // Runs of characters that print as themselves are appended whole.
-  const auto plain = [utf8](char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x80 ? utf8 : byte >= 0x20 && byte != 0x7F && c != '"' && c != '\\';
+  // A text that is not UTF-8 prints every byte above 0x7F as the replacement character; whether it is
+  // UTF-8 is found out at its first such byte (most texts have none).
+  enum class Utf8 { unknown, yes, no } utf8 = Utf8::unknown;
+  const auto printsAsIs = [&](std::size_t at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (byte < 0x80) return printsAsItself[byte];
+    if (utf8 == Utf8::unknown) utf8 = platform::detail::isValidUtf8(text) ? Utf8::yes : Utf8::no;
+    return utf8 == Utf8::yes;
   };
+  out += '"';
   std::size_t done = 0;
   while (done < text.size()) {
+    // Runs of characters that print as themselves are appended whole.
     std::size_t end = done;
-    while (end < text.size() && plain(text[end])) ++end;
+    while (end < text.size() && printsAsIs(end)) ++end;
     out.append(text.substr(done, end - done));
     if (end == text.size()) break;
     done = end + 1;
     const char c = text[end];
     if (static_cast<unsigned char>(c) >= 0x80) {
-      if (utf8) {
-        out += c;
-      } else {
-        out += "\\u{fffd}";
-      }
+      out += "\\u{fffd}";
     } else if (c == '"' || c == '\\') {
       out += '\\';
       out += c;
@@ -50,12 +58,10 @@ void appendQuoted(std::string_view text, std::string& out) {
       out += "\\r";
     } else if (c == '\t') {
       out += "\\t";
-    } else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+    } else {
       char escaped[12];
       std::snprintf(escaped, sizeof escaped, "\\u{%x}", static_cast<unsigned>(static_cast<unsigned char>(c)));
       out += escaped;
-    } else {
-      out += c;
     }
   }
   out += '"';
@@ -128,6 +134,7 @@ void appendValue(const nlohmann::json& value, std::string& out, int depth = 0) {
 
 std::string dictionaryDescription(const nlohmann::json& value) {
   std::string out;
+  out.reserve(128);
   try {
     appendValue(value, out);
   } catch (...) {
@@ -137,16 +144,25 @@ std::string dictionaryDescription(const nlohmann::json& value) {
 }
 
 std::string dictionaryDescription(const std::map<std::string, std::string>& dictionary) {
-  if (dictionary.empty()) return "[:]";
-  std::string out = "[";
+  return detail::headerDescription(dictionary, nullptr, {});
+}
+
+std::string detail::headerDescription(const std::map<std::string, std::string>& headers,
+                                      bool (*hidden)(std::string_view), std::string_view placeholder) {
+  if (headers.empty()) return "[:]";
+  std::size_t size = 2;
+  for (const auto& [key, value] : headers) size += key.size() + value.size() + 8;
+  std::string out;
+  out.reserve(size);
+  out += '[';
   try {
     bool first = true;
-    for (const auto& [key, value] : dictionary) {
+    for (const auto& [key, value] : headers) {
       if (!first) out += ", ";
       first = false;
       appendQuoted(key, out);
       out += ": ";
-      appendQuoted(value, out);
+      appendQuoted(hidden && hidden(key) ? placeholder : std::string_view(value), out);
     }
   } catch (...) {
   }

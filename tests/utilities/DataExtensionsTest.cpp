@@ -86,6 +86,8 @@ TEST(DictionaryDescriptionTest, PrintsValuesOnOneLineAsRequestLogsShowThem) {
             "[-9223372036854775808, 18446744073709551615, 0, false, -0.5]");
   EXPECT_EQ(dictionaryDescription(nlohmann::json::binary({1, 2, 3})), "3 bytes");
   EXPECT_EQ(dictionaryDescription(nlohmann::json("\xFF\x41")), R"("\u{fffd}A")");
+  // Whether a text is UTF-8 is decided for the whole text, also when its first high byte comes after an escape.
+  EXPECT_EQ(dictionaryDescription(nlohmann::json("\x01\xC3\xA9\xFF")), R"("\u{1}\u{fffd}\u{fffd}\u{fffd}")");
 
   nlohmann::json deep = nlohmann::json::array();
   for (int i = 0; i < 100000; ++i) deep = nlohmann::json::array({std::move(deep)});

@@ -53,8 +53,11 @@ class Keychain {
   };
 
   explicit Keychain(std::string service);
+  // Copied, never moved from: a keychain always has its service.
+  Keychain(const Keychain&) = default;
+  Keychain& operator=(const Keychain&) = default;
 
-  const std::string& service() const { return service_; }
+  const std::string& service() const { return *service_; }
 
   /// The items as the file holds them now: as the last change completed by any holder or process left them.
   Snapshot snapshot() const;
@@ -76,7 +79,7 @@ class Keychain {
  private:
   std::optional<Error> store(const std::string& key, const std::optional<std::string>& bytes) const;
 
-  std::string service_;
+  std::shared_ptr<const std::string> service_;  // shared by copies: a copy is made for every request
 };
 
 }  // namespace talvaren::platform
