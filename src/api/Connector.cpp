@@ -196,21 +196,25 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
   try {
     const auto shared = sharedInstance();
     const auto bundle = platform::Bundle::main();
-    const std::string release = releaseVersionNumber(*bundle).value_or("Unknown");
-    const std::string build = buildVersionNumber(*bundle).value_or("Unknown");
     const auto defaults = SessionManager::defaultHTTPHeaders();
     const auto layerAgent = defaults.find("User-Agent");
-    const std::string userAgent =
-        (layerAgent != defaults.end() ? layerAgent->second : "version: " + release + " build:" + build + ";iOS ") +
-        " " + UIDevice::current().modelName();
+    std::string userAgent;
+    if (layerAgent != defaults.end()) {
+      userAgent = layerAgent->second;
+    } else {
+      userAgent.append("version: ").append(releaseVersionNumber(*bundle).value_or("Unknown"));
+      userAgent.append(" build:").append(buildVersionNumber(*bundle).value_or("Unknown")).append(";iOS ");
+    }
+    userAgent.append(" ").append(UIDevice::current().modelName());
 
     if (skipHeaders) {
-      headers = {{"User-Agent", userAgent}};
+      headers.emplace("User-Agent", std::move(userAgent));
     } else {
       CredentialReadScope reads(shared->keychain());
-      headers = {{"Content-Type", "application/json; charset=UTF-8"},
-                 {"Accept", "application/json"},
-                 {"User-Agent", userAgent}};
+      // Made in place: every request builds them.
+      headers.emplace("Content-Type", "application/json; charset=UTF-8");
+      headers.emplace("Accept", "application/json");
+      headers.emplace("User-Agent", std::move(userAgent));
       const auto csrfToken = shared->CSRFToken();
       // The token is a credential: the line keeps its shape but not the value.
       console::print("CSRF Token = " + (csrfToken ? std::string(redact::placeholder) : std::string("Unknown")));
@@ -255,9 +259,9 @@ void Connector::send(HTTPMethod method, const std::string& url, const std::optio
     const auto session = manager();
     if (!session) return completeUnsent(completion);
     auto request = requestWithoutCache(*session, url, method, parameters, encoding, headers, httpBody);
-    request->validate().responseJSON(
-        [client = weak_from_this(), method, url, completion](const DataResponse<nlohmann::json>& reply) {
-          handleReply(client, method, url, reply, completion);
+    request->validate().takeResponseJSON(
+        [client = weak_from_this(), method, url, completion](DataResponse<nlohmann::json>&& reply) {
+          handleReply(client, method, url, std::move(reply), completion);
         },
         JSONReadingOptions::allowFragments);
   } catch (...) {
@@ -266,7 +270,7 @@ void Connector::send(HTTPMethod method, const std::string& url, const std::optio
 }
 
 void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMethod method, const std::string& url,
-                            const DataResponse<nlohmann::json>& reply, const Completion& completion) {
+                            DataResponse<nlohmann::json> reply, const Completion& completion) {
   ServerReplyMapping mapping;
   try {
     const auto shared = sharedInstance();
@@ -285,7 +289,8 @@ void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMe
 
     talvaren::detail::printReply("Connector", reply, method);
 
-    mapping = mapServerReply(reply, url, loginEndpoint(), logoutEndpoint());
+    // The reply's last reader: its value is moved into the mapping.
+    mapping = mapServerReply(std::move(reply), url, loginEndpoint(), logoutEndpoint());
     if (mapping.failureText) console::print("Failure Response: " + *mapping.failureText);
     if (mapping.tokenExpired) {
       platform::NotificationCenter::defaultCenter()->post(std::string(TokenExpiredNotification));

@@ -13,8 +13,8 @@ void printRequest(const std::string& url, const std::optional<platform::http::Pa
   constexpr const char* separator = "---------------------";
   console::print(separator);
   console::print("Request: " + redact::url(url));
-  console::print("Method: " + std::string(caseName(method)));
-  console::print("Headers: " + headerDescription(headers, &redact::isSecretHeader, redact::placeholder));
+  console::print(std::string("Method: ").append(caseName(method)));
+  console::print(headerDescription("Headers: ", headers, &redact::isSecretHeader, redact::placeholder));
   if (parameters) {
     console::print("Parameters:");
     console::print(dictionaryDescription(redact::parameters(*parameters)));
@@ -28,7 +28,11 @@ void printRequest(const std::string& url, const std::optional<platform::http::Pa
 
 void printReply(std::string_view label, const platform::http::DataResponse<JSON>& reply,
                 platform::http::HTTPMethod method) noexcept {
-  const auto absent = [label](std::string_view what) { return std::string(label) + " response." + std::string(what) + " = nil"; };
+  const auto absent = [label](std::string_view what) {
+    std::string line;
+    line.reserve(label.size() + what.size() + 16);
+    return line.append(label).append(" response.").append(what).append(" = nil");
+  };
   const auto* value = reply.result.value();
   const auto* error = reply.result.error();
   try {
@@ -36,7 +40,7 @@ void printReply(std::string_view label, const platform::http::DataResponse<JSON>
     console::print(!value                             ? absent("result.value")
                    : redact::replyHoldsSecrets(*value) ? dictionaryDescription(redact::reply(*value))
                                                        : dictionaryDescription(*value));
-    console::print(std::string(caseName(method)));
+    console::print(caseName(method));
     console::print(error ? error->description() : absent("result.error"));
   } catch (...) {
     // A line that cannot be written changes nothing about the reply.

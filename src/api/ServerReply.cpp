@@ -1,5 +1,8 @@
 #include "talvaren/api/ServerReply.hpp"
 
+#include <type_traits>
+#include <utility>
+
 #include "platform/FileIO.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/Redaction.hpp"
@@ -9,8 +12,12 @@ namespace talvaren {
 
 using namespace platform::http;
 
-ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std::string_view url,
-                                  std::string_view loginEndpoint, std::string_view logoutEndpoint) {
+namespace {
+
+/// `Reply` is `const DataResponse<nlohmann::json>` (the value is copied) or the non-const type (it is moved).
+template <class Reply>
+ServerReplyMapping mapReply(Reply& reply, std::string_view url, std::string_view loginEndpoint,
+                            std::string_view logoutEndpoint) {
   ServerReplyMapping mapping;
   const bool hasStatus = reply.response.has_value();
   const int status = hasStatus ? reply.response->statusCode() : 0;
@@ -27,7 +34,11 @@ ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std
   // it is not copied (the copy recurses) but fails as a body that is no JSON would.
   const auto* value = reply.result.value();
   if (value && platform::Json::nestedWithin(*value)) {
-    mapping.value = *value;
+    if constexpr (std::is_const_v<Reply>) {
+      mapping.value = *value;
+    } else {
+      mapping.value = std::move(*value);
+    }
     return mapping;
   }
   // A failed result always holds an error; the fallback only guards against a reply made by hand.
@@ -54,6 +65,18 @@ ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std
   mapping.error = error.code == URLError::cannotFindHost ? Error(NSURLErrorDomain, URLError::notConnectedToInternet)
                                                          : std::move(error);
   return mapping;
+}
+
+}  // namespace
+
+ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std::string_view url,
+                                  std::string_view loginEndpoint, std::string_view logoutEndpoint) {
+  return mapReply(reply, url, loginEndpoint, logoutEndpoint);
+}
+
+ServerReplyMapping mapServerReply(DataResponse<nlohmann::json>&& reply, std::string_view url,
+                                  std::string_view loginEndpoint, std::string_view logoutEndpoint) {
+  return mapReply(reply, url, loginEndpoint, logoutEndpoint);
 }
 
 std::vector<HTTPCookie> replyCookies(const DataResponse<nlohmann::json>& reply) {

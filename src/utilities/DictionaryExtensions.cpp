@@ -1,8 +1,10 @@
 #include "talvaren/utilities/DictionaryExtensions.hpp"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 
 #include "platform/FileIO.hpp"
 #include "utilities/HeaderDescription.hpp"
@@ -20,9 +22,10 @@ nlohmann::json mergeWith(const nlohmann::json& receiver, const nlohmann::json& d
 
 namespace {
 
-/// Bytes below 0x80 that print as themselves: everything but the control characters, " and \.
+/// The bytes that print as themselves in any text: everything below 0x80 but the control characters, "
+/// and \. (Bytes from 0x80 on print as themselves only in a text that is UTF-8.)
 constexpr auto printsAsItself = [] {
-  std::array<bool, 0x80> table{};
+  std::array<bool, 256> table{};
   for (unsigned byte = 0x20; byte < 0x7F; ++byte) table[byte] = byte != '"' && byte != '\\';
   return table;
 }();
@@ -31,18 +34,20 @@ void appendQuoted(std::string_view text, std::string& out) {
   // A text that is not UTF-8 prints every byte above 0x7F as the replacement character; whether it is
   // UTF-8 is found out at its first such byte (most texts have none).
   enum class Utf8 { unknown, yes, no } utf8 = Utf8::unknown;
-  const auto printsAsIs = [&](std::size_t at) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    if (byte < 0x80) return printsAsItself[byte];
-    if (utf8 == Utf8::unknown) utf8 = platform::detail::isValidUtf8(text) ? Utf8::yes : Utf8::no;
-    return utf8 == Utf8::yes;
-  };
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
   out += '"';
   std::size_t done = 0;
-  while (done < text.size()) {
+  while (done < size) {
     // Runs of characters that print as themselves are appended whole.
     std::size_t end = done;
-    while (end < text.size() && printsAsIs(end)) ++end;
+    for (;;) {
+      while (end < size && printsAsItself[bytes[end]]) ++end;
+      if (end == size || bytes[end] < 0x80) break;
+      if (utf8 == Utf8::unknown) utf8 = platform::detail::isValidUtf8(text) ? Utf8::yes : Utf8::no;
+      if (utf8 == Utf8::no) break;
+      ++end;
+    }
     out.append(text.substr(done, end - done));
     if (end == text.size()) break;
     done = end + 1;
@@ -67,6 +72,13 @@ void appendQuoted(std::string_view text, std::string& out) {
   out += '"';
 }
 
+template <class Integer>
+void appendNumber(Integer number, std::string& out) {
+  char digits[24];
+  const auto written = std::to_chars(std::begin(digits), std::end(digits), number);
+  out.append(digits, written.ptr);
+}
+
 // Containers nested deeper than this print as "[...]", so no outside value can exhaust the stack.
 constexpr int maxDepth = 128;
 
@@ -83,7 +95,7 @@ void appendValue(const nlohmann::json& value, std::string& out, int depth = 0) {
       }
       out += '[';
       bool first = true;
-      for (const auto& [key, member] : value.items()) {
+      for (const auto& [key, member] : value.get_ref<const nlohmann::json::object_t&>()) {
         if (!first) out += ", ";
         first = false;
         appendQuoted(key, out);
@@ -115,10 +127,10 @@ void appendValue(const nlohmann::json& value, std::string& out, int depth = 0) {
       out += std::to_string(value.get_binary().size()) + " bytes";
       return;
     case nlohmann::json::value_t::number_integer:
-      out += std::to_string(value.get<std::int64_t>());
+      appendNumber(value.get<std::int64_t>(), out);
       return;
     case nlohmann::json::value_t::number_unsigned:
-      out += std::to_string(value.get<std::uint64_t>());
+      appendNumber(value.get<std::uint64_t>(), out);
       return;
     case nlohmann::json::value_t::boolean:
       out += value.get<bool>() ? "true" : "false";
@@ -144,15 +156,15 @@ std::string dictionaryDescription(const nlohmann::json& value) {
 }
 
 std::string dictionaryDescription(const std::map<std::string, std::string>& dictionary) {
-  return detail::headerDescription(dictionary, nullptr, {});
+  return detail::headerDescription({}, dictionary, nullptr, {});
 }
 
-std::string detail::headerDescription(const std::map<std::string, std::string>& headers,
+std::string detail::headerDescription(std::string_view prefix, const std::map<std::string, std::string>& headers,
                                       bool (*hidden)(std::string_view), std::string_view placeholder) {
-  if (headers.empty()) return "[:]";
-  std::size_t size = 2;
+  std::string out(prefix);
+  if (headers.empty()) return out.append("[:]");
+  std::size_t size = out.size() + 2;
   for (const auto& [key, value] : headers) size += key.size() + value.size() + 8;
-  std::string out;
   out.reserve(size);
   out += '[';
   try {

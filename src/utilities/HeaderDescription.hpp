@@ -8,9 +8,9 @@
 
 namespace talvaren::detail {
 
-/// `dictionaryDescription(headers)`, except that the value of every header for whose name `hidden`
-/// answers true prints as `placeholder`.
-std::string headerDescription(const std::map<std::string, std::string>& headers, bool (*hidden)(std::string_view),
-                              std::string_view placeholder);
+/// `prefix` followed by `dictionaryDescription(headers)`, except that the value of every header for whose
+/// name `hidden` answers true prints as `placeholder`.
+std::string headerDescription(std::string_view prefix, const std::map<std::string, std::string>& headers,
+                              bool (*hidden)(std::string_view), std::string_view placeholder);
 
 }  // namespace talvaren::detail

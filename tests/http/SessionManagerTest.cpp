@@ -623,14 +623,19 @@ TEST_F(SessionManagerTest, FollowsRedirects) {
   EXPECT_EQ(*getJSON("/old").reply()->result.value(), json({{"moved", true}}));
 }
 
-TEST_F(SessionManagerTest, EveryHandlerRunsOnceWhenAddedBeforeOrAfterTheReply) {
+TEST_F(SessionManagerTest, EveryHandlerRunsOnceWhenAddedBeforeOrAfterTheReplyWithAReplyOfItsOwn) {
   server.reply("GET", "/data", 200, "[1]");
   CapturedJSON early;
   Captured<DataResponse<Bytes>> bytes;
   auto request = session->request(server.url("/data"));
+  // A handler that takes its reply apart (moves the value out) leaves the others theirs.
+  std::optional<json> taken;
+  request->takeResponseJSON([&](DataResponse<json>&& reply) { taken = std::move(*reply.result.value()); });
   request->responseJSON(early.handler());
   request->responseData(bytes.handler());
-  waitFor([&] { return early.done() && bytes.done(); });
+  waitFor([&] { return taken && early.done() && bytes.done(); });
+  EXPECT_EQ(*taken, json::array({1}));
+  EXPECT_EQ(*early.reply()->result.value(), json::array({1}));
   CapturedJSON late;
   request->validate().responseJSON(late.handler());
   waitFor([&] { return late.done(); });

@@ -438,7 +438,7 @@ class Connector : public std::enable_shared_from_this<Connector> {
   /// The reply handler both request paths attach: captures the CSRF cookie while none is stored, prints
   /// the four reply lines, posts "tokenExpired" when due and calls `completion` once.
   static void handleReply(const std::weak_ptr<const Connector>& client, HTTPMethod method, const std::string& url,
-                          const platform::http::DataResponse<nlohmann::json>& reply, const Completion& completion);
+                          platform::http::DataResponse<nlohmann::json> reply, const Completion& completion);
   /// Starts `url` through `manager()` with validation and the reply handler.
   void send(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
             ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers,

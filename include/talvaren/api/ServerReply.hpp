@@ -68,6 +68,9 @@ struct ServerReplyMapping {
 /// whatever their body. A value nested deeper than the kit's JSON cap fails like a body that is no JSON.
 ServerReplyMapping mapServerReply(const platform::http::DataResponse<nlohmann::json>& reply, std::string_view url,
                                   std::string_view loginEndpoint, std::string_view logoutEndpoint);
+/// The same for a reply that is no longer needed: its parsed value is moved, not copied.
+ServerReplyMapping mapServerReply(platform::http::DataResponse<nlohmann::json>&& reply, std::string_view url,
+                                  std::string_view loginEndpoint, std::string_view logoutEndpoint);
 
 /// The cookies that the reply's "Set-Cookie" lines (each line on its own, so the comma inside "Expires=" is
 /// no separator) set for the URL of the request as sent; none when the reply has no head or no request.

@@ -299,15 +299,17 @@ DataRequest& DataRequest::uploadProgress(std::function<void(const Progress&)> ha
 
 /// Registers a handler that gets the reply decoded by `decode`, validated if validation was asked for.
 /// The reply is decoded where the transfer completes, off the main queue; only the handler runs there.
-template <typename Value, typename Decode>
-void addDataHandler(const std::shared_ptr<detail::RequestCore>& core,
-                    std::function<void(const DataResponse<Value>&)> handler, Decode decode) {
+/// The handler gets the reply as an rvalue, its own to take apart (a handler of `const DataResponse&` reads it).
+template <typename Value, typename Handler, typename Decode>
+void addDataHandler(const std::shared_ptr<detail::RequestCore>& core, Handler handler, Decode decode) {
   if (!handler) return;
   try {
     const bool validate = core->validates();
     core->whenComplete([core, handler = std::move(handler), decode, validate](const TransferOutcome& outcome) mutable {
-      core->postToMain([handler = std::move(handler), response = dataResponse<Value>(core->request(), outcome, validate,
-                                                                                     decode)] { handler(response); });
+      core->postToMain([handler = std::move(handler),
+                        response = dataResponse<Value>(core->request(), outcome, validate, decode)]() mutable {
+        handler(std::move(response));
+      });
     });
   } catch (...) {
   }
@@ -315,6 +317,13 @@ void addDataHandler(const std::shared_ptr<detail::RequestCore>& core,
 
 DataRequest& DataRequest::responseJSON(std::function<void(const DataResponse<nlohmann::json>&)> handler,
                                        JSONReadingOptions options) {
+  addDataHandler<nlohmann::json>(core_, std::move(handler),
+                                 [options](const TransferOutcome& o) { return decodeJSON(o, options); });
+  return *this;
+}
+
+DataRequest& DataRequest::takeResponseJSON(std::function<void(DataResponse<nlohmann::json>&&)> handler,
+                                           JSONReadingOptions options) {
   addDataHandler<nlohmann::json>(core_, std::move(handler),
                                  [options](const TransferOutcome& o) { return decodeJSON(o, options); });
   return *this;

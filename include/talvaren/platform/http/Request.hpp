@@ -56,6 +56,10 @@ class DataRequest : public Request {
   /// Decodes the body as JSON (see URLError.hpp for the errors); an empty body on 204 or 205 is JSON null.
   DataRequest& responseJSON(std::function<void(const DataResponse<nlohmann::json>&)> handler,
                             JSONReadingOptions options = JSONReadingOptions::allowFragments);
+  /// `responseJSON` for a handler that owns the reply it gets: it may move the parsed value out instead of
+  /// copying it (each handler gets a reply of its own).
+  DataRequest& takeResponseJSON(std::function<void(DataResponse<nlohmann::json>&&)> handler,
+                                JSONReadingOptions options = JSONReadingOptions::allowFragments);
   /// The body bytes as they arrived.
   DataRequest& responseData(std::function<void(const DataResponse<Bytes>&)> handler);
 };
