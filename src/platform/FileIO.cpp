@@ -282,7 +282,8 @@ int AtomicFileWriter::write(std::string_view data) {
   written_ += data.size();
   if (written_ - writebackStarted_ >= writebackStep) {
     // A large file (a download) goes to the disk while it is still being written. Without a thread for
-    // that, write-back is at least started here; a failure of either is the commit's to report.
+    // that, write-back is at least started here (which changes only the timing); a failed background
+    // flush is reported by the commit.
     if (!flush_) {
       try {
         flush_ = std::make_unique<BackgroundFlush>(fd_);
