@@ -217,7 +217,8 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
       headers.emplace("User-Agent", std::move(userAgent));
       const auto csrfToken = shared->CSRFToken();
       // The token is a credential: the line keeps its shape but not the value.
-      console::print("CSRF Token = " + (csrfToken ? std::string(redact::placeholder) : std::string("Unknown")));
+      static const std::string knownTokenLine = "CSRF Token = " + std::string(redact::placeholder);
+      console::print(csrfToken ? std::string_view(knownTokenLine) : std::string_view("CSRF Token = Unknown"));
       if (csrfToken) headers["X-CSRFToken"] = *csrfToken;
       if (apiKey) {
         headers["X-API-Key"] = *apiKey;
@@ -273,10 +274,11 @@ void Connector::handleReply(const std::weak_ptr<const Connector>& client, HTTPMe
                             DataResponse<nlohmann::json> reply, const Completion& completion) {
   ServerReplyMapping mapping;
   try {
-    const auto shared = sharedInstance();
-    if (!shared->CSRFToken()) {
-      const auto cookies = replyCookies(reply);
-      if (!cookies.empty()) {
+    // Cookies are kept only while no CSRF token is stored. Most replies set none, and those never read
+    // the settings file for the token.
+    if (auto cookies = replyCookies(reply); !cookies.empty()) {
+      const auto shared = sharedInstance();
+      if (!shared->CSRFToken()) {
         if (auto owner = client.lock()) {
           const auto session = owner->manager();
           if (session && session->configuration().httpCookieStorage) {

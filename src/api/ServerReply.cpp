@@ -32,7 +32,7 @@ ServerReplyMapping mapReply(Reply& reply, std::string_view url, std::string_view
 
   // A value deeper than the kit's JSON cap cannot have come from the HTTP layer, which refuses such a body;
   // it is not copied (the copy recurses) but fails as a body that is no JSON would.
-  const auto* value = reply.result.value();
+  auto* value = reply.result.value();  // a pointer to const when `Reply` is const
   if (value && platform::Json::nestedWithin(*value)) {
     if constexpr (std::is_const_v<Reply>) {
       mapping.value = *value;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/ConsoleLines.hpp"
 #include "platform/Seams.hpp"
 
 namespace talvaren {
@@ -55,23 +56,29 @@ void console::setSink(Sink sink) {
   detail::exchangeSink(sink ? std::make_shared<const Sink>(std::move(sink)) : nullptr);
 }
 
-void console::print(std::string_view line) {
+void console::print(std::string_view line) { detail::printLines({&line, 1}); }
+
+void console::detail::printLines(std::span<const std::string_view> lines) {
   if (deliveringLine) {
-    writeToStandardOutput(line);
+    for (const auto line : lines) writeToStandardOutput(line);
     return;
   }
   std::lock_guard lock(consoleMutex());
-  // A copy: the sink may replace itself while it runs.
-  auto sink = installedSink();
-  if (!sink) {
-    writeToStandardOutput(line);
-    return;
-  }
+  // A copy, taken again whenever the installed sink changed: the sink may replace itself while it runs,
+  // and the one it replaced gets no further line.
+  SinkHandle sink;
   deliveringLine = true;
-  try {
-    (*sink)(line);
-  } catch (...) {
-    // The line is lost; the kit's own work goes on.
+  for (const auto line : lines) {
+    if (sink != installedSink()) sink = installedSink();
+    if (!sink) {
+      writeToStandardOutput(line);
+      continue;
+    }
+    try {
+      (*sink)(line);
+    } catch (...) {
+      // The line is lost; the kit's own work goes on.
+    }
   }
   deliveringLine = false;
 }

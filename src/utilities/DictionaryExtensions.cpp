@@ -144,25 +144,35 @@ void appendValue(const nlohmann::json& value, std::string& out, int depth = 0) {
 
 }  // namespace
 
-std::string dictionaryDescription(const nlohmann::json& value) {
-  std::string out;
-  out.reserve(128);
+void detail::appendDictionaryDescription(std::string& out, const nlohmann::json& value) {
   try {
     appendValue(value, out);
   } catch (...) {
     // Only an allocation failure lands here; what was written so far is kept.
   }
+}
+
+std::string dictionaryDescription(const nlohmann::json& value) {
+  std::string out;
+  out.reserve(128);
+  detail::appendDictionaryDescription(out, value);
   return out;
 }
 
 std::string dictionaryDescription(const std::map<std::string, std::string>& dictionary) {
-  return detail::headerDescription({}, dictionary, nullptr, {});
+  std::string out;
+  detail::appendHeaderDescription(out, {}, dictionary, nullptr, {});
+  return out;
 }
 
-std::string detail::headerDescription(std::string_view prefix, const std::map<std::string, std::string>& headers,
-                                      bool (*hidden)(std::string_view), std::string_view placeholder) {
-  std::string out(prefix);
-  if (headers.empty()) return out.append("[:]");
+void detail::appendHeaderDescription(std::string& out, std::string_view prefix,
+                                     const std::map<std::string, std::string>& headers,
+                                     bool (*hidden)(std::string_view), std::string_view placeholder) {
+  out.append(prefix);
+  if (headers.empty()) {
+    out.append("[:]");
+    return;
+  }
   std::size_t size = out.size() + 2;
   for (const auto& [key, value] : headers) size += key.size() + value.size() + 8;
   out.reserve(size);
@@ -177,9 +187,9 @@ std::string detail::headerDescription(std::string_view prefix, const std::map<st
       appendQuoted(hidden && hidden(key) ? placeholder : std::string_view(value), out);
     }
   } catch (...) {
+    // As above: the line keeps what was written.
   }
   out += ']';
-  return out;
 }
 
 }  // namespace talvaren

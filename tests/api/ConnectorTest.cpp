@@ -295,6 +295,19 @@ TEST_F(ConnectorTest, DeeplyNestedRepliesFailAsBodiesThatAreNoJSON) {
   EXPECT_TRUE(kept->json()->is_array());
 }
 
+// The reply handler hands the reply over: its value is moved into the mapping, never copied (a copy of
+// a large reply costs as much as its parse).
+TEST(ServerReplyMappingTest, AReplyHandedOverGivesUpItsValue) {
+  using platform::http::DataResponse;
+  using platform::http::Result;
+  const json value = {{"value", 72}, {"workout", "w1"}};
+  DataResponse<json> reply{std::nullopt, std::nullopt, std::nullopt, Result<json>::success(value)};
+  EXPECT_EQ(mapServerReply(reply, "/heartrate/", "/auth/login/", "/auth/logout/").value, value);
+  ASSERT_EQ(*reply.result.value(), value);
+  EXPECT_EQ(mapServerReply(std::move(reply), "/heartrate/", "/auth/login/", "/auth/logout/").value, value);
+  EXPECT_TRUE(reply.result.value()->is_null());  // NOLINT(bugprone-use-after-move): what is left is checked
+}
+
 TEST_F(ConnectorTest, CapturesTheCSRFCookieOnlyWhileNoneIsStored) {
   server.on("GET", "/first/", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Set-Cookie", "sessionid=s1; Expires=Wed, 09 Jun 2027 10:18:14 GMT; Path=/");

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/ConsoleLines.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Error.hpp"
@@ -82,16 +84,29 @@ TEST(ConsoleTest, HostSinkTakesEveryLineOneAtATime) {
     }
     inside.fetch_sub(1);
   });
+  // Every thread prints single lines and blocks of two; no other line comes between a block's two.
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < 200; ++i) console::print("t" + std::to_string(t) + " " + std::to_string(i));
+      for (int i = 0; i < 100; ++i) {
+        const auto line = "t" + std::to_string(t) + " " + std::to_string(i);
+        console::print(line);
+        const auto end = "end of " + line;
+        const std::array<std::string_view, 2> block{line, end};
+        console::detail::printLines(block);
+      }
     });
   }
   for (auto& thread : threads) thread.join();
-  EXPECT_EQ(routed.size(), 800u);
+  EXPECT_EQ(routed.size(), 1200u);
   EXPECT_FALSE(overlapped);
-  EXPECT_NE(std::find(routed.begin(), routed.end(), "t3 199"), routed.end());
+  for (std::size_t i = 0; i < routed.size(); ++i) {
+    if (routed[i].starts_with("end of ")) {
+      ASSERT_GT(i, 0u);
+      EXPECT_EQ(routed[i], "end of " + routed[i - 1]);
+    }
+  }
+  EXPECT_NE(std::find(routed.begin(), routed.end(), "end of t3 99"), routed.end());
   {
     testkit::ConsoleCapture capture;
     console::print("captured");
@@ -99,7 +114,7 @@ TEST(ConsoleTest, HostSinkTakesEveryLineOneAtATime) {
   }
   console::print("back to the host");
   EXPECT_EQ(routed.back(), "back to the host");
-  EXPECT_EQ(routed.size(), 801u);
+  EXPECT_EQ(routed.size(), 1201u);
 
   // The sink prints (that line goes to standard output) and then removes itself.
   int calls = 0;
@@ -112,5 +127,17 @@ TEST(ConsoleTest, HostSinkTakesEveryLineOneAtATime) {
   console::print("first");
   console::print("second");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "from inside the sink\nsecond\n");
+  EXPECT_EQ(calls, 1);
+
+  // Likewise inside a block: the sink it replaced gets none of the block's later lines.
+  calls = 0;
+  console::setSink([&](std::string_view) {
+    ++calls;
+    console::setSink({});
+  });
+  testing::internal::CaptureStdout();
+  const std::array<std::string_view, 3> block{"a", "b", "c"};
+  console::detail::printLines(block);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "b\nc\n");
   EXPECT_EQ(calls, 1);
 }
