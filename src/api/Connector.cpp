@@ -199,6 +199,7 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
     const auto defaults = SessionManager::defaultHTTPHeaders();
     const auto layerAgent = defaults.find("User-Agent");
     std::string userAgent;
+    userAgent.reserve(96);
     if (layerAgent != defaults.end()) {
       userAgent = layerAgent->second;
     } else {

@@ -135,21 +135,31 @@ struct CachedFile {
   std::shared_ptr<const Items> items;
 };
 
-/// The decoded items of each keychain file last read, by path and service; under `keychainMutex`.
-std::map<std::string, CachedFile>& cachedFiles() {
-  static auto& files = *new std::map<std::string, CachedFile>();
-  return files;
-}
+/// A keychain file's path and service; looked up as views, so a read copies neither.
+using CacheKey = std::pair<std::string, std::string>;
+using CacheKeyView = std::pair<std::string_view, std::string_view>;
 
-std::string cacheKey(const std::filesystem::path& file, const std::string& service) {
-  return file.string() + '\0' + service;
+struct CacheKeyOrder {
+  using is_transparent = void;
+  static CacheKeyView view(const CacheKey& key) { return {key.first, key.second}; }
+  static CacheKeyView view(const CacheKeyView& key) { return key; }
+  template <class A, class B>
+  bool operator()(const A& a, const B& b) const {
+    return view(a) < view(b);
+  }
+};
+
+/// The decoded items of each keychain file last read, by path and service; under `keychainMutex`.
+std::map<CacheKey, CachedFile, CacheKeyOrder>& cachedFiles() {
+  static auto& files = *new std::map<CacheKey, CachedFile, CacheKeyOrder>();
+  return files;
 }
 
 /// The items a read finds now (none when the file cannot be read), from memory when the file is the
 /// one they were decoded from. The caller holds `keychainMutex`.
 std::shared_ptr<const Items> currentItems(const std::filesystem::path& file, const std::string& service) {
   auto& cache = cachedFiles();
-  const auto key = cacheKey(file, service);
+  const CacheKeyView key(file.native(), service);
   // The stamp is taken before the read: a file changed meanwhile has other times, so it is read again
   // next time.
   struct stat status {};
@@ -169,13 +179,15 @@ std::shared_ptr<const Items> currentItems(const std::filesystem::path& file, con
   }
   auto disk = readFile(file, service);
   auto items = std::make_shared<const Items>(std::move(disk.items));
-  if (stamp && !disk.error) cache[key] = CachedFile{*stamp, items};
+  if (stamp && !disk.error) cache.insert_or_assign(CacheKey(key), CachedFile{*stamp, items});
   return items;
 }
 
 /// Forgets what was decoded from `file`: the kit's own change replaced it.
 void forgetItems(const std::filesystem::path& file, const std::string& service) {
-  cachedFiles().erase(cacheKey(file, service));
+  if (auto it = cachedFiles().find(CacheKeyView(file.native(), service)); it != cachedFiles().end()) {
+    cachedFiles().erase(it);
+  }
 }
 
 /// Changes the items of `service` with `change` (false: nothing to change) and replaces the file, while
