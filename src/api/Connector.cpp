@@ -237,30 +237,29 @@ void Connector::performAPICall(HTTPMethod method, const std::string& url, const 
     // Only an allocation failure (or a subclass's override) lands here; nothing was sent.
     return completeUnsent(completion);
   }
-  send(method, url, parameters, encoding, std::optional<HTTPHeaders>(std::move(headers)), httpBody,
-       std::move(completion));
+  send(method, url, parameters, encoding, std::move(headers), httpBody, std::move(completion));
 }
 
 void Connector::performAPICallDev(HTTPMethod method, const std::string& url,
                                   const std::optional<Parameters>& parameters, ParameterEncoding encoding,
                                   const std::optional<Bytes>& httpBody, Completion completion) {
-  const std::optional<HTTPHeaders> headers(HTTPHeaders{{std::string(APIKey::APIKeyKey), developmentAPIKey},
-                                                      {std::string(APIKey::PublicIdKey), developmentPublicId}});
+  std::optional<HTTPHeaders> headers(HTTPHeaders{{std::string(APIKey::APIKeyKey), developmentAPIKey},
+                                                {std::string(APIKey::PublicIdKey), developmentPublicId}});
   try {
     verboseRequest(url, parameters, *headers, method, httpBody);
   } catch (...) {
     return completeUnsent(completion);
   }
-  send(method, url, parameters, encoding, headers, httpBody, std::move(completion));
+  send(method, url, parameters, encoding, std::move(headers), httpBody, std::move(completion));
 }
 
 void Connector::send(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
-                     ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers,
+                     ParameterEncoding encoding, std::optional<HTTPHeaders> headers,
                      const std::optional<Bytes>& httpBody, Completion completion) const {
   try {
     const auto session = manager();
     if (!session) return completeUnsent(completion);
-    auto request = requestWithoutCache(*session, url, method, parameters, encoding, headers, httpBody);
+    auto request = requestWithoutCache(*session, url, method, parameters, encoding, std::move(headers), httpBody);
     request->validate().takeResponseJSON(
         [client = weak_from_this(), method, url, completion](DataResponse<nlohmann::json>&& reply) {
           handleReply(client, method, url, std::move(reply), completion);

@@ -441,8 +441,8 @@ class Connector : public std::enable_shared_from_this<Connector> {
                           platform::http::DataResponse<nlohmann::json> reply, const Completion& completion);
   /// Starts `url` through `manager()` with validation and the reply handler.
   void send(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
-            ParameterEncoding encoding, const std::optional<HTTPHeaders>& headers,
-            const std::optional<Bytes>& httpBody, Completion completion) const;
+            ParameterEncoding encoding, std::optional<HTTPHeaders> headers, const std::optional<Bytes>& httpBody,
+            Completion completion) const;
 
  private:
   std::int64_t requestCounter_ = 0;

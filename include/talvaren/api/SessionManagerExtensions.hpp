@@ -19,6 +19,6 @@ namespace talvaren {
 std::shared_ptr<platform::http::DataRequest> requestWithoutCache(
     platform::http::SessionManager& manager, std::string_view url, platform::http::HTTPMethod method,
     const std::optional<platform::http::Parameters>& parameters, platform::http::ParameterEncoding encoding,
-    const std::optional<platform::http::HTTPHeaders>& headers, const std::optional<Bytes>& httpBody);
+    std::optional<platform::http::HTTPHeaders> headers, const std::optional<Bytes>& httpBody);
 
 }  // namespace talvaren
