@@ -1,8 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <thread>
 
 #include "ConnectorFixture.hpp"
+#include "platform/FileIO.hpp"
+#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 using namespace talvaren;
@@ -90,6 +100,63 @@ TEST_F(ConnectorTest, EachKindOfRequestCarriesItsHeaderSet) {
       home.path(), json{{"CFBundleShortVersionString", 2.3}, {"CFBundleVersion", "41"}}));
   call(HTTPMethod::GET, std::string(baseURL) + "items/");
   EXPECT_EQ(lastRequest().header("User-Agent"), "version: Unknown build:41;iOS  iPhone X");
+}
+
+// The credentials are read afresh for every request: what another process stored in between, through the
+// kit or by rewriting the file in place with the same size, is what the next request sends. Each request
+// waits until the file's times have settled, so the kit's memory of the decoded file is what is tested
+// (a change within the same clock tick is KeychainTest's).
+TEST_F(ConnectorTest, EveryRequestSendsTheCredentialsStoredWhenItStarts) {
+  server.reply("GET", "/items/", 200, "[]");
+  storeCredentials();
+  const auto url = std::string(baseURL) + "items/";
+  const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(60)); };
+  settle();
+  auto inOtherProcess = [](const std::function<bool()>& change) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(change() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  };
+
+  call(HTTPMethod::GET, url);
+  call(HTTPMethod::GET, url);
+  EXPECT_EQ(lastRequest().header("Authorization"), "Token t-123");
+  ASSERT_NO_FATAL_FAILURE(inOtherProcess([] {
+    Connector::sharedInstance()->saveTokenToKeychain(APIToken("t-456"));
+    return true;
+  }));
+  settle();
+  call(HTTPMethod::GET, url);
+  EXPECT_EQ(lastRequest().header("Authorization"), "Token t-456");
+
+  // The item's bytes replaced where they stand: the same inode and size, most likely the same clock tick.
+  const auto file = platform::AppHome::keychainPath(Connector::sharedInstance()->keychain().service());
+  ASSERT_NO_FATAL_FAILURE(inOtherProcess([&] {
+    std::string text;
+    {
+      std::ifstream in(file, std::ios::binary);
+      text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto itemText = [](const char* token) {
+      const auto bytes = APIToken(token).keychainData();
+      return platform::detail::base64Encode(std::string(bytes.begin(), bytes.end()));
+    };
+    const auto old = itemText("t-456");
+    const auto at = text.find(old);
+    if (at == std::string::npos) return false;
+    text.replace(at, old.size(), itemText("t-789"));
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    const bool written = fd >= 0 && ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+    if (fd >= 0) ::close(fd);
+    return written;
+  }));
+  settle();
+  call(HTTPMethod::GET, url);
+  EXPECT_EQ(lastRequest().header("Authorization"), "Token t-789");
+  EXPECT_EQ(lastRequest().header("X-API-Key"), "k-456");
 }
 
 TEST_F(ConnectorTest, RawBodyReplacesTheEncodedParameters) {
