@@ -137,6 +137,40 @@ TEST(OAuthSignerTest, TheSignatureParameterAndTheSignatureMethod) {
   EXPECT_NE(problem.find("oauth_nonce"), std::string::npos) << problem;
 }
 
+TEST(OAuthSignerTest, AProtocolParameterTravelsOnceWhereverItIsGiven) {
+  OAuthSwiftCredential credential("key", "secret");
+  credential.oauthToken = "mine";
+  credential.oauthTokenSecret = "s";
+  // Given in the parameters and again in the query or the body: refused, with the parameter named.
+  std::string problem;
+  EXPECT_EQ(credential.authorizationHeader(HTTPMethod::GET, "https://h.example/p?oauth_nonce=zzz&oauth_token=other",
+                                           {{"oauth_nonce", "abc"}}, std::nullopt, &problem),
+            std::nullopt);
+  EXPECT_NE(problem.find("oauth_nonce"), std::string::npos) << problem;
+  problem.clear();
+  EXPECT_EQ(credential.authorizationHeader(HTTPMethod::POST, "https://h.example/p?oauth_timestamp=1", {},
+                                           bytes("oauth_timestamp=2"), &problem),
+            std::nullopt);
+  EXPECT_NE(problem.find("oauth_timestamp"), std::string::npos) << problem;
+  EXPECT_EQ(
+      credential.authorizationHeader(HTTPMethod::GET, "https://h.example/p?oauth_version=1.0&oauth_version=1.0", {}),
+      std::nullopt);
+
+  // Given once in the query: signed there, and neither filled in nor sent again in the header.
+  testkit::ScopedFixedClock clock(1700000000);
+  const auto fields = credential.signedProtocolParameters(
+      HTTPMethod::GET, "https://h.example/p?oauth_nonce=zzz&oauth_token=other&x=1", {{"oauth_timestamp", "5"}});
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(firstValue(*fields, "oauth_nonce"), std::nullopt);
+  EXPECT_EQ(firstValue(*fields, "oauth_token"), std::nullopt);
+  EXPECT_EQ(firstValue(*fields, "oauth_consumer_key"), "key");
+  const auto base = signatureBaseString(
+      HTTPMethod::GET, "https://h.example/p?oauth_nonce=zzz&oauth_token=other&x=1",
+      {{"oauth_timestamp", "5"}, {"oauth_consumer_key", "key"}, {"oauth_signature_method", "HMAC-SHA1"}});
+  ASSERT_TRUE(base);
+  EXPECT_EQ(firstValue(*fields, "oauth_signature"), signature(*base, "secret", "s"));
+}
+
 TEST(OAuthSignerTest, RFC2202HmacSha1) {
   struct Case {
     std::string key;

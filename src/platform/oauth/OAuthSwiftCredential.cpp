@@ -6,6 +6,8 @@
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/Random.hpp"
+#include "talvaren/platform/http/URL.hpp"
+#include "talvaren/platform/oauth/RedirectURL.hpp"
 
 namespace talvaren::platform::oauth {
 
@@ -18,6 +20,25 @@ bool has(const ParameterList& list, std::string_view name) {
     if (n == name) return true;
   }
   return false;
+}
+
+/// The items that travel in the URL's query and in a form body; none when either holds a malformed escape
+/// or the URL is no URL.
+std::optional<ParameterList> travellingItems(std::string_view url, const std::optional<Bytes>& body) {
+  const auto parsed = http::URL::fromString(url);
+  if (!parsed) return std::nullopt;
+  ParameterList items;
+  if (const auto query = parsed->query()) {
+    auto decoded = decodeForm(*query);
+    if (!decoded) return std::nullopt;
+    items = std::move(*decoded);
+  }
+  if (body) {
+    auto decoded = decodeForm(std::string_view(reinterpret_cast<const char*>(body->data()), body->size()));
+    if (!decoded) return std::nullopt;
+    items.insert(items.end(), std::make_move_iterator(decoded->begin()), std::make_move_iterator(decoded->end()));
+  }
+  return items;
 }
 
 }  // namespace
@@ -39,18 +60,33 @@ std::optional<ParameterList> OAuthSwiftCredential::signedProtocolParameters(http
     if (problem) *problem = std::move(why);
     return std::nullopt;
   };
+  // A protocol parameter may travel once, wherever it is given: the parameters, the URL's query or the
+  // form body. One given in the query or the body is signed and sent there, never filled in again.
+  auto unreadable = [&] {
+    return refuse(baseStringURI(url) ? "the query or the body holds a malformed percent escape"
+                                     : "the URL is no absolute http(s) URL");
+  };
+  const auto travelling = travellingItems(url, body);
+  if (!travelling) return unreadable();
+  ParameterList given;
+  for (const auto* items : {&parameters, &*travelling}) {
+    for (const auto& item : *items) {
+      if (item.first == "oauth_signature" || !isProtocolParameter(item.first)) continue;
+      if (has(given, item.first)) {
+        return refuse("the protocol parameter " + item.first + " is given more than once" +
+                      (items == &parameters ? "" : " (the URL's query and the body count too)"));
+      }
+      given.push_back(item);
+    }
+  }
   // The signature is computed here: one the caller passes is neither signed nor sent.
   ParameterList all;
   all.reserve(parameters.size() + 5);
   for (const auto& item : parameters) {
-    if (item.first == "oauth_signature") continue;
-    if (isProtocolParameter(item.first) && has(all, item.first)) {
-      return refuse("the protocol parameter " + item.first + " is given more than once");
-    }
-    all.push_back(item);
+    if (item.first != "oauth_signature") all.push_back(item);
   }
   auto fill = [&](std::string_view name, auto value) {
-    if (!has(all, name)) all.emplace_back(std::string(name), value());
+    if (!has(given, name)) all.emplace_back(std::string(name), value());
   };
   fill("oauth_consumer_key", [&] { return consumerKey; });
   if (!oauthToken.empty()) fill("oauth_token", [&] { return oauthToken; });
@@ -60,19 +96,14 @@ std::optional<ParameterList> OAuthSwiftCredential::signedProtocolParameters(http
 
   // The header names the method the signature was made with (RFC 5849 3.4); RSA-SHA1 would need the
   // client's private key, which a credential does not hold.
-  std::string_view signatureMethod;
-  for (const auto& [name, value] : all) {
-    if (name == "oauth_signature_method") signatureMethod = value;
-  }
+  const auto named = firstValue(given, "oauth_signature_method");
+  const std::string signatureMethod = named ? *named : std::string(hmacSHA1Method);
   if (signatureMethod != hmacSHA1Method && signatureMethod != plaintextMethod) {
-    return refuse("the signature method \"" + std::string(signatureMethod) +
+    return refuse("the signature method \"" + signatureMethod +
                   "\" is not supported (only HMAC-SHA1 and PLAINTEXT are)");
   }
   const auto base = signatureBaseString(method, url, all, body);
-  if (!base) {
-    return refuse(baseStringURI(url) ? "the query or the body holds a malformed percent escape"
-                                     : "the URL is no absolute http(s) URL");
-  }
+  if (!base) return unreadable();
   std::string signatureValue = signatureMethod == plaintextMethod ? plaintextSignature(consumerSecret, oauthTokenSecret)
                                                                   : signature(*base, consumerSecret, oauthTokenSecret);
   ParameterList protocol;

@@ -7,8 +7,10 @@
 // parameters the caller leaves out are filled in: oauth_consumer_key, oauth_token (when the credential
 // has one), oauth_signature_method "HMAC-SHA1", oauth_timestamp (the platform clock to the nearest
 // second) and oauth_nonce (42 random letters and digits); oauth_version, which RFC 5849 makes optional,
-// is sent only when the caller gives it. A caller may name "PLAINTEXT" instead; any other method, or a
-// protocol parameter given twice, is refused.
+// is sent only when the caller gives it. A caller may name "PLAINTEXT" instead; any other method is
+// refused. A protocol parameter travels once: one given twice anywhere (the parameters, the URL's query
+// and a form body together) is refused, and one the query or the body carries is signed there and not
+// filled in again.
 //
 // The archive keeps the token and its secret only, as a JSON object; the consumer pair always comes
 // from the code that signs.
@@ -41,7 +43,8 @@ class OAuthSwiftCredential {
 
   /// The "Authorization" header value for a request; none (with the reason in `problem`, when given)
   /// when `url` is no absolute http(s) URL, its query or the body holds a malformed escape, the
-  /// signature method named is neither HMAC-SHA1 nor PLAINTEXT, or a protocol parameter is given twice.
+  /// signature method named is neither HMAC-SHA1 nor PLAINTEXT, or a protocol parameter is given twice
+  /// (counting the parameters, the URL's query and the body together).
   std::optional<std::string> authorizationHeader(http::HTTPMethod method, std::string_view url,
                                                  const ParameterList& parameters,
                                                  const std::optional<Bytes>& body = std::nullopt,
