@@ -33,12 +33,13 @@ std::string outcomeDescription(const UploadOutcome& outcome) {
 }
 
 /// The error the final call of the photo upload carries: the failure's own, or the status outside 200...299
-/// with the body text as its description; none for a 2xx JSON reply.
+/// with the body shown as the server client shows every refusal (`refusalText`) as its description; none for
+/// a 2xx JSON reply.
 std::optional<Error> uploadError(const DataResponse<nlohmann::json>& reply) {
   const int status = reply.response ? reply.response->statusCode() : 0;
   if (reply.response && (status < 200 || status > 299)) {
-    const std::string text = reply.data ? std::string(reply.data->begin(), reply.data->end()) : std::string();
-    return Error::withDescription("", status, text);
+    if (auto text = refusalText(reply.data)) return Error::withDescription("", status, std::move(*text));
+    return Error("", status);
   }
   if (const auto* error = reply.result.error()) return *error;
   return std::nullopt;

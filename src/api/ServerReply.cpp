@@ -49,13 +49,10 @@ ServerReplyMapping mapReply(Reply& reply, std::string_view url, std::string_view
   // A transport error stays what it is, even with part of a body read: a transfer that ended early is the
   // lost connection, not a reply of the server.
   const bool transportFailure = error.domain == NSURLErrorDomain;
-  if (hasStatus && !transportFailure && reply.data && !reply.data->empty()) {
-    std::string text(reply.data->begin(), reply.data->end());
-    if (platform::detail::isValidUtf8(text)) {
-      // The body goes to the console and into the error: its secrets do not.
-      text = redact::text(text);
+  if (hasStatus && !transportFailure) {
+    if (auto text = refusalText(reply.data)) {
       mapping.error =
-          status == 504 ? Error(NSURLErrorDomain, URLError::timedOut) : Error::withDescription("", status, text);
+          status == 504 ? Error(NSURLErrorDomain, URLError::timedOut) : Error::withDescription("", status, *text);
       mapping.failureText = std::move(text);
       return mapping;
     }
@@ -68,6 +65,14 @@ ServerReplyMapping mapReply(Reply& reply, std::string_view url, std::string_view
 }
 
 }  // namespace
+
+std::optional<std::string> refusalText(const std::optional<Bytes>& body) {
+  if (!body || body->empty()) return std::nullopt;
+  std::string text(body->begin(), body->end());
+  if (!platform::detail::isValidUtf8(text)) return std::nullopt;
+  // The body goes to the console and into the error: its secrets do not.
+  return redact::text(text);
+}
 
 ServerReplyMapping mapServerReply(const DataResponse<nlohmann::json>& reply, std::string_view url,
                                   std::string_view loginEndpoint, std::string_view logoutEndpoint) {

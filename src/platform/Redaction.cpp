@@ -47,13 +47,34 @@ bool isSecretHeader(std::string_view name) {
 }
 
 bool isSecretParameter(std::string_view name) {
-  static constexpr std::array<std::string_view, 9> names{"password",    "password1",          "password2",
-                                                         "token",       "access_token",       "refresh_token",
-                                                         "oauth_token", "oauth_token_secret", "oauth_verifier"};
+  static constexpr std::array<std::string_view, 14> names{
+      "password",      "password1",   "password2",           "token",          "access_token",
+      "refresh_token", "oauth_token", "oauth_token_secret",  "oauth_verifier", "client_secret",
+      "apiKey",        "csrftoken",   "csrfmiddlewaretoken", "sessionid"};
   for (auto secret : names) {
     if (name == secret) return true;
   }
   return false;
+}
+
+namespace {
+
+bool isSecretName(std::string_view name) { return isSecretParameter(name) || isSecretHeader(name); }
+
+/// A list of texts: what the server answers about a field it refused ({"password1": ["This password is too
+/// short."]}), never a credential.
+bool isMessageList(const nlohmann::json& value) {
+  if (!value.is_array()) return false;
+  for (const auto& element : value) {
+    if (!element.is_string()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool hidesValue(std::string_view name, const nlohmann::json& value) {
+  return isSecretName(name) && !isMessageList(value);
 }
 
 std::map<std::string, std::string> headers(const std::map<std::string, std::string>& headers) {
@@ -68,7 +89,7 @@ nlohmann::json parameters(const nlohmann::json& parameters) {
   if (!parameters.is_object()) return parameters;
   auto copy = parameters;
   for (auto& [name, value] : copy.items()) {
-    if (isSecretParameter(name)) value = std::string(placeholder);
+    if (hidesValue(name, value)) value = std::string(placeholder);
   }
   return copy;
 }
@@ -89,8 +110,7 @@ nlohmann::json redactedReply(const nlohmann::json& reply, int depth) {
   }
   nlohmann::json copy = nlohmann::json::object();
   for (const auto& [name, value] : reply.items()) {
-    copy[name] = isSecretParameter(name) || isSecretHeader(name) ? nlohmann::json(std::string(placeholder))
-                                                                 : redactedReply(value, depth + 1);
+    copy[name] = hidesValue(name, value) ? nlohmann::json(std::string(placeholder)) : redactedReply(value, depth + 1);
   }
   return copy;
 }
@@ -106,7 +126,7 @@ bool replyChanges(const nlohmann::json& reply, int depth) {
     return false;
   }
   for (auto member = reply.begin(); member != reply.end(); ++member) {
-    if (isSecretParameter(member.key()) || isSecretHeader(member.key()) || replyChanges(*member, depth + 1)) {
+    if (hidesValue(member.key(), *member) || replyChanges(*member, depth + 1)) {
       return true;
     }
   }
@@ -120,8 +140,6 @@ nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 
 bool replyHoldsSecrets(const nlohmann::json& reply) { return replyChanges(reply, 0); }
 
 namespace {
-
-bool isSecretName(std::string_view name) { return isSecretParameter(name) || isSecretHeader(name); }
 
 bool isNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
@@ -202,6 +220,24 @@ std::size_t skipBlanks(std::string_view text, std::size_t i) {
   return i;
 }
 
+/// Whether the JSON value at `start` is a whole list of texts (`isMessageList` on a text): a list cut short,
+/// or one holding anything but strings, is not.
+bool isMessageListText(std::string_view text, std::size_t start) {
+  if (start >= text.size() || text[start] != '[') return false;
+  auto i = skipBlanks(text, start + 1);
+  if (i < text.size() && text[i] == ']') return true;
+  while (i < text.size() && text[i] == '"') {
+    const auto close = closingQuote(text, i);
+    if (!close) return false;
+    i = skipBlanks(text, *close + 1);
+    if (i >= text.size()) return false;
+    if (text[i] == ']') return true;
+    if (text[i] != ',') return false;
+    i = skipBlanks(text, i + 1);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string text(std::string_view body) {
@@ -223,6 +259,8 @@ std::string text(std::string_view body) {
     const auto colon = skipBlanks(body, i);
     if (colon >= body.size() || body[colon] != ':' || !isSecretName(content)) continue;
     const auto value = skipBlanks(body, colon + 1);
+    // The server's messages about a field are shown like any other member's value.
+    if (isMessageListText(body, value)) continue;
     out.append(body.substr(i, value - i));
     i = value;
     if (i >= body.size()) break;

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "ConnectorFixture.hpp"
 #include "platform/FileIO.hpp"
 #include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/Image.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 using namespace talvaren;
@@ -292,7 +292,7 @@ TEST_F(ConnectorTest, EveryReplyMapsToOneCompletion) {
   EXPECT_TRUE(console.contains("Connector response.response?.statusCode = nil"));
 }
 
-TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecret) {
+TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecretButTheServersMessages) {
   // The login reply stops half way through its declared length: the connection was lost, whatever part
   // of the body came.
   server.on("POST", "/auth/login/", [](const httplib::Request&, httplib::Response& res) {
@@ -302,8 +302,15 @@ TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecret) {
       return false;
     });
   });
-  // A refused login whose body holds a token, and a refused form-encoded reply.
-  server.reply("POST", "/auth/login/refresh/", 400, R"({"token": "refused-secret-3", "detail": "Bad request"})");
+  // A refused login whose body holds a token beside the server's messages, a refused form-encoded reply, and a
+  // refused photo.
+  const std::string shownRefusal =
+      R"({"token": "<redacted>", "password1": ["This password is too short."], "detail": "Bad request"})";
+  server.reply(
+      "POST", "/auth/login/refresh/", 400,
+      R"({"token": "refused-secret-3", "password1": ["This password is too short."], "detail": "Bad request"})");
+  server.reply("PUT", "/auth/me/", 400,
+               R"({"token": "photo-secret-6", "password1": ["This password is too short."], "detail": "Bad request"})");
   server.reply("GET", "/items/", 500, "oauth_token=form-secret-4&oauth_token_secret=form-secret-5",
                "application/x-www-form-urlencoded");
   storeCredentials();
@@ -318,19 +325,30 @@ TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecret) {
   ASSERT_TRUE(refused->error);
   EXPECT_EQ(refused->error->domain, "");
   EXPECT_EQ(refused->error->code, 400);
-  EXPECT_EQ(refused->error->userInfo,
-            json({{"NSLocalizedDescription", R"({"token": "<redacted>", "detail": "Bad request"})"}}));
-  EXPECT_TRUE(console.contains(R"(Failure Response: {"token": "<redacted>", "detail": "Bad request"})"));
+  EXPECT_EQ(refused->error->userInfo, json({{"NSLocalizedDescription", shownRefusal}}));
+  EXPECT_TRUE(console.contains("Failure Response: " + shownRefusal));
 
   auto form = call(HTTPMethod::GET, std::string(baseURL) + "items/");
   ASSERT_TRUE(form->error);
   EXPECT_EQ(form->error->userInfo,
             json({{"NSLocalizedDescription", "oauth_token=<redacted>&oauth_token_secret=<redacted>"}}));
 
+  auto photo = std::make_shared<CompletionRecord>();
+  Connector::sharedInstance()->updateMeImage(*platform::Image::blank(1, 1),
+                                             [photo](std::optional<Error> error, std::optional<ServerReply> reply) {
+                                               if (reply && reply->progress()) return;
+                                               ++photo->calls;
+                                               photo->error = std::move(error);
+                                             });
+  waitFor(photo);
+  ASSERT_TRUE(photo->error);
+  EXPECT_EQ(photo->error->code, 400);
+  EXPECT_EQ(photo->error->userInfo, json({{"NSLocalizedDescription", shownRefusal}}));
+
   const auto lines = console.lines();
-  for (const auto& record : {cut, refused, form}) {
+  for (const auto& record : {cut, refused, form, photo}) {
     const auto shown = record->error->description() + record->error->userInfo.dump();
-    for (const char* secret : {"cut-secret", "cut-key", "refused-secret", "form-secret"}) {
+    for (const char* secret : {"cut-secret", "cut-key", "refused-secret", "form-secret", "photo-secret"}) {
       EXPECT_EQ(shown.find(secret), std::string::npos) << shown;
       EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
     }

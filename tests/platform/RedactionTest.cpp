@@ -26,7 +26,7 @@ TEST(RedactionTest, RepliesLoseCredentialsAtAnyDepth) {
   const nlohmann::json reply{{"token", "t"},
                              {"user_id", 7},
                              {"results", {{{"X-API-Key", "k"}, {"X-API-PublicId", "p"}}}},
-                             {"nested", {{"password1", {"x"}}}}};
+                             {"nested", {{"password1", 1}}}};
   EXPECT_EQ(redact::reply(reply), (nlohmann::json{{"token", "<redacted>"},
                                                   {"user_id", 7},
                                                   {"results", {{{"X-API-Key", "<redacted>"}, {"X-API-PublicId", "p"}}}},
@@ -45,6 +45,30 @@ TEST(RedactionTest, RepliesLoseCredentialsAtAnyDepth) {
   nlohmann::json deepPlain = 1;
   for (int i = 0; i < 200; ++i) deepPlain = nlohmann::json::array({std::move(deepPlain)});
   EXPECT_TRUE(redact::replyHoldsSecrets(deepPlain));  // printed cut short, like a copy
+}
+
+TEST(RedactionTest, ValidationMessagesUnderSecretNamesAreShownOnEveryRoad) {
+  // A list of texts is what the server says about a refused field; any other value under the name is hidden.
+  const nlohmann::json refusal{{"password1", {"This password is too short.", "This password is too common."}},
+                               {"errors", {{"token", nlohmann::json::array()}, {"password", "pw-1"}}},
+                               {"csrftoken", "c-2"},
+                               {"sessionid", {"s-3", 4}}};
+  const nlohmann::json shown{{"password1", {"This password is too short.", "This password is too common."}},
+                             {"errors", {{"token", nlohmann::json::array()}, {"password", "<redacted>"}}},
+                             {"csrftoken", "<redacted>"},
+                             {"sessionid", "<redacted>"}};
+  EXPECT_EQ(redact::reply(refusal), shown);
+  EXPECT_TRUE(redact::replyHoldsSecrets(refusal));
+  EXPECT_FALSE(redact::replyHoldsSecrets(nlohmann::json{{"password1", {"This password is too short."}}}));
+  EXPECT_EQ(redact::parameters({{"password", "pw-1"}, {"password1", {"kept"}}}),
+            (nlohmann::json{{"password", "<redacted>"}, {"password1", {"kept"}}}));
+  EXPECT_EQ(nlohmann::json::parse(redact::text(refusal.dump())), shown);
+  EXPECT_EQ(redact::text(R"({"password1": [ "Too short." , "Too \"common\"." ], "token": "t-5"})"),
+            R"({"password1": [ "Too short." , "Too \"common\"." ], "token": "<redacted>"})");
+  // A list cut short, or holding more than texts, is no message list.
+  EXPECT_EQ(redact::text(R"({"password1":["Too short.")"), R"({"password1":"<redacted>")");
+  EXPECT_EQ(redact::text(R"({"token":["t-6",7]})"), R"({"token":"<redacted>"})");
+  EXPECT_EQ(redact::text("csrftoken=c-7; sessionid=s-8; Path=/"), "csrftoken=<redacted>; sessionid=<redacted>; Path=/");
 }
 
 TEST(RedactionTest, UrlsLoseOnlySecretQueryAndFragmentValues) {

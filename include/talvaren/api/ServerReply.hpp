@@ -56,12 +56,17 @@ struct ServerReplyMapping {
   std::optional<std::string> failureText;
 };
 
+/// The body of a refused reply as the host and the console may see it: its text with every credential
+/// redacted and the server's validation messages kept (`redact::text`); none when the body is empty or no
+/// UTF-8 text. Every road that shows a server's body goes through it.
+std::optional<std::string> refusalText(const std::optional<Bytes>& body);
+
 /// Maps `reply` to a request for `url`, given the login and logout endpoint texts:
 /// - 401 or 403 to a URL holding neither endpoint text: token expired, ("", status, no user info);
 /// - success: the parsed value;
 /// - a failure whose body is non-empty UTF-8: ("", status, the text as description), but
-///   ("NSURLErrorDomain", -1001) on status 504; the text, in the error and in `failureText`, has every
-///   secret redacted (`redact::text`);
+///   ("NSURLErrorDomain", -1001) on status 504; the text, in the error and in `failureText`, is the
+///   `refusalText` of the body;
 /// - any other failure: its error, but ("NSURLErrorDomain", -1009) for code -1003.
 /// A failure without a reply head has no status to report, and a transport failure ("NSURLErrorDomain", such
 /// as a connection lost in the middle of the body) is no reply of the server, so both take the last road

@@ -1,7 +1,10 @@
 #pragma once
-// Secrets never reach the console: request logs and printed URLs keep their shape, but the values of
-// credential headers, password and token parameters, and token or verifier query items print as
-// "<redacted>". Every log line that could carry a secret goes through these helpers.
+// Secrets never reach the console or an error's description: request logs, printed URLs, replies and body
+// texts keep their shape, but credential values (tokens, API keys, CSRF and session values, OAuth tokens
+// and secrets, passwords) show as "<redacted>". One rule decides, on every road: the value of a member or
+// item with a secret name is hidden, unless it is a list of texts, which is what the server answers about
+// a field it refused ({"password1": ["This password is too short."]}) and reaches the host intact. Every
+// log line and error description that could carry a secret goes through these helpers.
 
 #include <map>
 #include <string>
@@ -20,29 +23,33 @@ bool isSecretHeader(std::string_view name);
 
 /// True for parameter or query item names whose values are secrets: "password", "password1", "password2"
 /// (the signup's repeated password), "token", "access_token", "refresh_token", "oauth_token", "oauth_token_secret",
-/// "oauth_verifier" (exact case).
+/// "oauth_verifier", "client_secret", "apiKey", the CSRF and session cookies "csrftoken",
+/// "csrfmiddlewaretoken" and "sessionid" (exact case).
 bool isSecretParameter(std::string_view name);
+
+/// The one rule: whether the value of a member named `name` is hidden. True when the name is a secret
+/// parameter or a secret header and the value is anything but a list of texts (validation messages).
+bool hidesValue(std::string_view name, const nlohmann::json& value);
 
 /// A copy of `headers` with every secret header's value replaced by the placeholder.
 std::map<std::string, std::string> headers(const std::map<std::string, std::string>& headers);
 
-/// A copy of a JSON object of parameters with the values of secret members replaced by the placeholder
+/// A copy of a JSON object of parameters with the values `hidesValue` hides replaced by the placeholder
 /// (top level only); anything that is not an object comes back unchanged.
 nlohmann::json parameters(const nlohmann::json& parameters);
 
-/// A copy of a server reply (any JSON value) in which every member, at any depth, whose name is a secret
-/// parameter or a secret header (a login reply's "token", an API-key reply's "X-API-Key") holds the
-/// placeholder instead of its value.
+/// A copy of a server reply (any JSON value) in which every member, at any depth, whose value `hidesValue`
+/// hides (a login reply's "token", an API-key reply's "X-API-Key") holds the placeholder instead.
 nlohmann::json reply(const nlohmann::json& reply);
-/// False when `reply` would come back unchanged: no member at any depth has a secret name and no container
+/// False when `reply` would come back unchanged: no member at any depth has a hidden value and no container
 /// sits too deep to copy. A log line can then print the reply itself instead of a copy.
 bool replyHoldsSecrets(const nlohmann::json& reply);
 
 /// A body text (a reply, whole or cut short, JSON or not) as it may be printed or put into an error: the
 /// value of every member whose name is a secret parameter or a secret header (`"token": "..."`, also when
-/// the text ends inside it) becomes "\"<redacted>\"", and the value of every "name=value" item with a secret
-/// name (form-encoded replies, URLs inside a page) becomes the placeholder. Everything else is kept byte for
-/// byte, so a text without secrets comes back unchanged.
+/// the text ends inside it) becomes "\"<redacted>\"" unless it is a whole list of texts, and the value of every
+/// "name=value" item with a secret name (form-encoded replies, URLs inside a page) becomes the placeholder. Everything
+/// else is kept byte for byte, so a text without secrets comes back unchanged.
 std::string text(std::string_view body);
 
 /// `url` with the value of every secret item of its query and fragment ("name=value" pairs separated by
