@@ -1,16 +1,19 @@
 #include "talvaren/platform/FileManager.hpp"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <vector>
 
 #include "platform/FileIO.hpp"
-#include "talvaren/platform/AppHome.hpp"
+#include "platform/PrivateFolders.hpp"
 #include "platform/Seams.hpp"
+#include "talvaren/platform/AppHome.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -45,6 +48,33 @@ int removeTree(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+std::optional<Error> detail::setModeOfOwnItem(const std::filesystem::path& path, unsigned mode) {
+  // O_NONBLOCK: a pipe put in the file's place does not hold the call up.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fileError(errno, path, true);
+  const int error = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+  ::close(fd);
+  if (error != 0) return fileError(error, path, true);
+  return std::nullopt;
+}
+
+std::optional<Error> detail::createPrivateDirectories(const std::filesystem::path& directory) {
+  // The folders missing now, deepest first: only those are the kit's own to set the mode of.
+  std::vector<std::filesystem::path> missing;
+  struct stat status {};
+  for (auto folder = directory; !folder.empty() && ::lstat(folder.c_str(), &status) != 0 && errno == ENOENT;) {
+    missing.push_back(folder);
+    auto parent = folder.parent_path();
+    if (parent == folder) break;
+    folder = std::move(parent);
+  }
+  if (auto error = createDirectories(directory, privateFolderMode)) return error;
+  for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+    if (auto error = setModeOfOwnItem(*folder, privateFolderMode)) return error;
+  }
+  return std::nullopt;
+}
 
 void detail::setDefaultFileManager(std::shared_ptr<FileManager> manager) {
   auto& state = fileManagerState();
@@ -89,9 +119,9 @@ bool FileManager::fileExists(const std::filesystem::path& path, bool& isDirector
 std::optional<Error> FileManager::createDirectory(const std::filesystem::path& path,
                                                   bool withIntermediateDirectories) const {
   if (path.empty()) return detail::fileError(ENOENT, path, true);
-  if (withIntermediateDirectories) return detail::createDirectories(path, 0777);
-  if (::mkdir(path.c_str(), 0777) != 0) return detail::fileError(errno, path, true);
-  return std::nullopt;
+  if (withIntermediateDirectories) return detail::createPrivateDirectories(path);
+  if (::mkdir(path.c_str(), detail::privateFolderMode) != 0) return detail::fileError(errno, path, true);
+  return detail::setModeOfOwnItem(path, detail::privateFolderMode);
 }
 
 std::optional<Error> FileManager::removeItem(const std::filesystem::path& path) const {
@@ -109,8 +139,8 @@ FileResult<Bytes> FileManager::contentsOfFile(const std::filesystem::path& path)
 
 std::optional<Error> FileManager::writeFile(const std::filesystem::path& path, const Bytes& data) const {
   if (path.empty() || !path.has_filename()) return detail::fileError(ENOENT, path, true);
-  return detail::writeFileAtomically(
-      path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), 0666, false);
+  return detail::writeFileAtomically(path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()),
+                                     detail::privateFileMode, true);
 }
 
 FileResult<std::vector<std::string>> FileManager::contentsOfDirectory(const std::filesystem::path& path) const {

@@ -18,6 +18,7 @@
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
 #include "platform/HomeFiles.hpp"
+#include "platform/PrivateFolders.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Console.hpp"
@@ -200,7 +201,7 @@ std::optional<Error> changeItems(const std::string& service, bool creating, Chan
   auto file = AppHome::keychainPath(service);
   const auto folder = file.parent_path();
   if (creating) {
-    if (auto error = detail::createDirectories(folder, 0700)) return error;
+    if (auto error = detail::createPrivateDirectories(folder)) return error;
   }
   detail::FolderLock folderLock(folder);
   detail::sweepLeftovers(folder);
@@ -220,7 +221,7 @@ std::optional<Error> changeItems(const std::string& service, bool creating, Chan
                      copy.string() + " and the other items stay");
     }
   }
-  return detail::writeFileAtomically(file, encodeItems(disk.items, service), 0600, true);
+  return detail::writeFileAtomically(file, encodeItems(disk.items, service), detail::privateFileMode, true);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The user defaults' file shared by several stores and processes: a save merges this store's changes
 // into what the file holds at that moment; a read takes what another store or process saved.
 
-#include "talvaren/platform/UserDefaults.hpp"
-
 #include <sys/stat.h>
 
 #include <utility>
@@ -12,7 +10,9 @@
 #include "platform/DamagedFileRotation.hpp"
 #include "platform/FileIO.hpp"
 #include "platform/FolderLock.hpp"
+#include "platform/PrivateFolders.hpp"
 #include "talvaren/platform/Console.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
 
 namespace talvaren::platform {
 namespace {
@@ -98,7 +98,7 @@ void UserDefaults::changed() {
   // Other processes save under the same folder lock: read what they left, apply this store's
   // changes on top and replace the file, all while holding it.
   const auto folder = file_->parent_path();
-  auto error = detail::createDirectories(folder, 0700);
+  auto error = detail::createPrivateDirectories(folder);
   std::optional<json> saved;
   FileStamp stamp;
   if (!error) {
@@ -116,7 +116,7 @@ void UserDefaults::changed() {
     }
     if (!error) {
       overlay(disk.values, changes, changedValues);
-      error = detail::writeFileAtomically(*file_, encodeFile(disk.values), 0600, false);
+      error = detail::writeFileAtomically(*file_, encodeFile(disk.values), detail::privateFileMode, true);
       if (!error) {
         stamp = stampOf(*file_);
         saved = std::move(disk.values);

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <sstream>
 
 #include "support/JsonText.hpp"
 #include "talvaren/api/PersistencyManager.hpp"
+#include "talvaren/platform/AppHome.hpp"
+#include "talvaren/platform/Keychain.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
 
@@ -65,6 +69,35 @@ TEST_F(PersistencyManagerTest, UserRoundTrip) {
   EXPECT_EQ(user->preferences->at("units").value, "metric");
   EXPECT_EQ(manager->currentUser, std::nullopt);
   EXPECT_EQ(PersistencyManager::sharedInstance(), manager);
+}
+
+TEST_F(PersistencyManagerTest, UserDataAndCredentialsArePrivateWhateverTheUmask) {
+  struct OpenUmask {
+    mode_t previous = ::umask(0);
+    ~OpenUmask() { ::umask(previous); }
+  } openUmask;
+  // A home the kit creates itself, with every folder on the way.
+  const auto root = home.path() / "app";
+  platform::AppHome::setPath(root);
+  ASSERT_TRUE(manager->saveUser(sampleUser()));
+  ASSERT_FALSE(platform::Keychain("SarvikDesign.TalvarenIOS").set("t", "ConnectorToken"));
+  auto defaults = platform::UserDefaults::persistent(platform::AppHome::userDefaultsPath());
+  defaults->set(42, "owner");
+  ASSERT_FALSE(defaults->lastSaveError());
+
+  auto modeOf = [](const fs::path& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0xffffu;
+  };
+  for (const auto& folder :
+       {root, root / "Documents", root / "Documents" / "Data", platform::AppHome::keychainsPath()}) {
+    EXPECT_EQ(modeOf(folder), 0700u) << folder;
+  }
+  for (const auto& file :
+       {root / "Documents" / "Data" / "user.json", platform::AppHome::keychainPath("SarvikDesign.TalvarenIOS"),
+        platform::AppHome::userDefaultsPath()}) {
+    EXPECT_EQ(modeOf(file), 0600u) << file;
+  }
 }
 
 TEST_F(PersistencyManagerTest, MissingDamagedAndMisshapenFilesGiveNoUser) {
