@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/FileIO.hpp"
+#include "platform/PrivateFolders.hpp"
 
 namespace talvaren::platform::detail {
 namespace {
@@ -59,8 +60,9 @@ std::variant<std::filesystem::path, Error> keepDamagedFile(const std::filesystem
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (::rename(file.c_str(), copy.c_str()) != 0) return fileError(errno, copy, true);
-  // A copy is the store's content, as private as the store's file (a keychain's holds credentials).
-  ::chmod(copy.c_str(), 0600);
+  // A copy is the store's content, as private as the store's file (a keychain's holds credentials). A link
+  // planted in the file's place moves as it is, and what it points to keeps its mode.
+  (void)setModeOfOwnItem(copy, privateFileMode);
 
   std::vector<std::filesystem::path> copies;
   for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {

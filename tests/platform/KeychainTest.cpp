@@ -17,6 +17,7 @@
 #include "support/Text.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Keychain.hpp"
+#include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/Storage.hpp"
 
@@ -183,6 +184,34 @@ TEST(KeychainTest, DamagedFilesAreKeptAsideAndOneDamagedItemCostsNoOther) {
   ASSERT_FALSE(keychain.set("again", "UserLogin"));
   EXPECT_EQ(keptCopies(), copies);
   EXPECT_EQ(keychain.getString("UserLogin"), "again");
+}
+
+TEST(KeychainTest, LinksPlantedAtTheStoresFilesChangeNothingTheyPointTo) {
+  testkit::TemporaryAppHome home;
+  const auto outside = home.path() / "notes.txt";
+  writeText(outside, "not a store");
+  ASSERT_EQ(::chmod(outside.c_str(), 0644), 0);
+  const auto keychainFile = AppHome::keychainPath(Service);
+  const auto defaultsFile = AppHome::userDefaultsPath();
+  std::filesystem::create_directories(AppHome::keychainsPath());
+  std::filesystem::create_symlink(outside, keychainFile);
+  std::filesystem::create_symlink(outside, defaultsFile);
+
+  // Each store keeps the link aside as damaged and writes a file of its own in its place.
+  testkit::ConsoleCapture console;
+  Keychain keychain(Service);
+  ASSERT_FALSE(keychain.set("one", "UserLogin"));
+  auto defaults = platform::UserDefaults::persistent(defaultsFile);
+  defaults->set(1, "owner");
+  EXPECT_FALSE(defaults->lastSaveError());
+  EXPECT_EQ(readKeychainText(outside), "not a store");
+  EXPECT_EQ(modeOf(outside), 0644u);
+  for (const auto& file : {keychainFile, defaultsFile}) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(file))) << file;
+    EXPECT_EQ(modeOf(file), 0600u) << file;
+  }
+  EXPECT_EQ(keychain.getString("UserLogin"), "one");
+  EXPECT_EQ(platform::UserDefaults::persistent(defaultsFile)->integerForKey("owner"), 1);
 }
 
 TEST(KeychainTest, FilesThatCannotBeReadAreNeverReplaced) {
