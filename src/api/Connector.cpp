@@ -41,10 +41,16 @@ std::atomic<std::uint64_t>& endpointGeneration() {
 }
 
 /// Stores a credential's JSON object under `key`, replacing the item; nothing for a credential without one.
+/// A keychain that refuses it costs the caller nothing but one console line naming the credential (`what`)
+/// and the reason, never its value.
 template <class Credential>
-void saveCredential(const platform::Keychain& keychain, const Credential& credential, std::string_view key) {
+void saveCredential(const platform::Keychain& keychain, const Credential& credential, std::string_view key,
+                    std::string_view what) {
   if (!credential.toJSON()) return;
-  (void)keychain.set(credential.keychainData(), std::string(key));
+  if (auto error = keychain.set(credential.keychainData(), std::string(key))) {
+    console::print("Connector: the " + std::string(what) +
+                   " could not be stored in the keychain: " + error->description());
+  }
 }
 
 template <class Credential>
@@ -335,7 +341,7 @@ void Connector::logout() {
 // MARK: Credentials in the keychain
 
 void Connector::saveTokenToKeychain(const APIToken& token) const {
-  saveCredential(keychain(), token, KeychainTokenKey);
+  saveCredential(keychain(), token, KeychainTokenKey, "token");
 }
 
 std::optional<APIToken> Connector::getTokenFromKeychain() const {
@@ -344,7 +350,9 @@ std::optional<APIToken> Connector::getTokenFromKeychain() const {
 
 void Connector::removeTokenFromKeyChain() const { (void)keychain().remove(std::string(KeychainTokenKey)); }
 
-void Connector::saveApiKeyToKeychain(const APIKey& apiKey) const { saveCredential(keychain(), apiKey, KeychainAPIKey); }
+void Connector::saveApiKeyToKeychain(const APIKey& apiKey) const {
+  saveCredential(keychain(), apiKey, KeychainAPIKey, "API key");
+}
 
 std::optional<APIKey> Connector::getApiKeyFromKeychain() const {
   return readCredentialOnce<APIKey>(keychain(), KeychainAPIKey, &CredentialReads::apiKey);

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 #include "ServiceFixture.hpp"
+#include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/UserDefaults.hpp"
 #include "talvaren/utilities/DictionaryExtensions.hpp"
 
@@ -165,6 +170,30 @@ TEST_F(ConnectorAccountTest, CredentialsFromEachScheme) {
   EXPECT_EQ(client().apiKey()->apiKey, "k");
   Connector::saveOwnerToDefaults(User());
   EXPECT_EQ(Connector::getOwnerId(), 0);
+}
+
+TEST_F(ConnectorAccountTest, ALoginWhoseTokenCannotBeStoredCompletesAndSaysWhy) {
+  // A file where the keychains folder belongs: the keychain refuses every change.
+  const auto blocked = platform::AppHome::keychainsPath();
+  { std::ofstream(blocked) << "in the way"; }
+  console.clear();
+  auto login = run([&](auto done) { client().postLoginUser({{"email", email}, {"password", password}}, done); });
+  EXPECT_FALSE(login->error);
+  ASSERT_TRUE(login->json());
+  const std::string token = (*login->json())["token"];
+  EXPECT_FALSE(client().token());
+
+  const auto lines = console.lines();
+  std::vector<std::string> refusals;
+  std::copy_if(lines.begin(), lines.end(), std::back_inserter(refusals),
+               [](const std::string& line) { return line.find("could not be stored") != std::string::npos; });
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_EQ(refusals[0].rfind("Connector: the token could not be stored in the keychain: ", 0), 0u) << refusals[0];
+  EXPECT_NE(refusals[0].find("a file with the same name already exists"), std::string::npos) << refusals[0];
+  for (const auto& line : lines) {
+    EXPECT_EQ(line.find(token), std::string::npos) << line;
+    EXPECT_EQ(line.find(password), std::string::npos) << line;
+  }
 }
 
 TEST_F(ConnectorAccountTest, PhotoUploadReportsProgressAndOutcome) {

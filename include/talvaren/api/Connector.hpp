@@ -237,7 +237,8 @@ class Connector : public std::enable_shared_from_this<Connector> {
   /// key again. The CSRF token, the user defaults and the server are left alone.
   virtual void logout();
 
-  // Credentials in `keychain()`. None reports an error; a refused change is ignored.
+  // Credentials in `keychain()`. None reports an error; a refused change is ignored, except that a token or
+  // API key the keychain refuses costs one console line saying so and why (never the credential itself).
   /// Stores `token` under "ConnectorToken" as its `toJSON()` object, replacing the item.
   virtual void saveTokenToKeychain(const APIToken& token) const;
   /// The stored token; none when the item is missing or holds anything that makes no token.
