@@ -221,6 +221,23 @@ TEST_F(BluetoothDFUTest, ASlowTargetIsWaitedForButOneThatStopsAnsweringFails) {
   EXPECT_EQ(recorder->results[0].error, 310);
 }
 
+TEST_F(BluetoothDFUTest, ATargetThatDoesNotRestartAfterTheLastExecuteFailsTheUpdate) {
+  // The init packet declares 100 bytes more than the image holds: the target takes every object, answers
+  // the last Execute and keeps waiting; the engine closes the link itself on its time-out.
+  Bytes declared = image;
+  declared.resize(image.size() + 100, 0);
+  ASSERT_TRUE(platform::dfu::writeFirmwarePackage(
+      package, {{"application", DfuBootloader::initPacket(DfuBootloader::typeApplication, declared), image}}));
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_FALSE(recorder->results[0].status);
+  EXPECT_EQ(recorder->results[0].error, 310);
+  EXPECT_EQ(recorder->results[0].message, "The device did not restart within 10 s of the last Execute");
+  EXPECT_FALSE(logged("completed"));
+  EXPECT_EQ(strap->bootloader().activations(), 0);
+  EXPECT_EQ(strap->bootloader().received(), image.size());
+}
+
 TEST_F(BluetoothDFUTest, EveryPartOfAPackageIsSentInTurnOverAFreshLink) {
   const Bytes loader = randomImage(3000, 9);
   ASSERT_TRUE(platform::dfu::writeFirmwarePackage(
