@@ -473,7 +473,8 @@ TEST(DFUFirmwareTest, APackageLargerThanAnUpdateCarriesIsRefusedBeforeItIsRead) 
   // A file above the package limit is refused by its size alone, before a byte of it is read.
   std::filesystem::resize_file(path, std::uintmax_t{1} << 30);
   EXPECT_FALSE(DFUFirmware::make(path));
-  EXPECT_EQ(DFUFirmware::lastFailure(), "the package holds 1073741824 bytes, more than the 2097152 an update can carry");
+  EXPECT_EQ(DFUFirmware::lastFailure(),
+            "the package holds 1073741824 bytes, more than the 2097152 an update can carry");
 }
 
 }  // namespace

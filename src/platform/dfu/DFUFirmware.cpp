@@ -106,8 +106,8 @@ std::shared_ptr<DFUFirmware> readArchive(zip_t* archive) {
   std::string why;
   auto manifestBytes = reader.read("manifest.json", kMaxPackageBytes, why);
   if (!manifestBytes) return fail(why);
-  const auto json = Json::parse(
-      std::string_view(reinterpret_cast<const char*>(manifestBytes->data()), manifestBytes->size()));
+  const auto json =
+      Json::parse(std::string_view(reinterpret_cast<const char*>(manifestBytes->data()), manifestBytes->size()));
   const JSON* manifest = json ? Json::member(*json, "manifest") : nullptr;
   if (!manifest || !manifest->is_object()) return fail("manifest.json is not a manifest");
   std::vector<DFUFirmware::Part> parts;
