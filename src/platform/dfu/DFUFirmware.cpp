@@ -41,7 +41,7 @@ struct EntryCloser {
   void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
-/// Reads the entries of one archive, at most `budget` bytes of them together.
+/// Reads the entries of one archive, together at most what a package may hold.
 class EntryReader {
  public:
   explicit EntryReader(zip_t* archive) : archive_(archive) {}
