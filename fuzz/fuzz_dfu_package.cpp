@@ -1,6 +1,6 @@
 // Reads a firmware package from the input: either the input as a zip archive, or a valid package of
-// the input's bytes with one byte of the archive changed. A package that reads must hold parts in
-// sending order, each with an init packet and an image.
+// the input's bytes with one byte of the archive changed, from memory and from a file alike. A package
+// that reads must hold parts in sending order, each with an init packet and an image.
 #include <unistd.h>
 
 #include <cstdlib>
@@ -48,6 +48,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Bytes zip((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   std::size_t at = (static_cast<std::size_t>(data[1]) << 8 | data[2]) % zip.size();
   zip[at] = static_cast<std::uint8_t>(zip[at] ^ data[1] ^ 0x5A);
-  check(DFUFirmware::fromZipData(zip));
+  const auto fromData = DFUFirmware::fromZipData(zip);
+  check(fromData);
+  // The file reader, through its descriptor, comes to the same firmware.
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(zip.data()), static_cast<std::streamsize>(zip.size()));
+  const auto fromFile = DFUFirmware::make(path);
+  check(fromFile);
+  if (bool(fromFile) != bool(fromData)) std::abort();
+  if (fromFile) {
+    if (fromFile->parts().size() != fromData->parts().size()) std::abort();
+    for (std::size_t i = 0; i < fromFile->parts().size(); ++i) {
+      const auto& a = fromFile->parts()[i];
+      const auto& b = fromData->parts()[i];
+      if (a.kind != b.kind || a.image != b.image || a.initPacket != b.initPacket) std::abort();
+    }
+  }
   return 0;
 }

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include "talvaren/firmware/BluetoothDFU.hpp"
@@ -219,6 +221,23 @@ TEST_F(BluetoothDFUTest, ASlowTargetIsWaitedForButOneThatStopsAnsweringFails) {
   EXPECT_EQ(recorder->results[0].error, 310);
 }
 
+TEST_F(BluetoothDFUTest, ATargetThatDoesNotRestartAfterTheLastExecuteFailsTheUpdate) {
+  // The init packet declares 100 bytes more than the image holds: the target takes every object, answers
+  // the last Execute and keeps waiting; the engine closes the link itself on its time-out.
+  Bytes declared = image;
+  declared.resize(image.size() + 100, 0);
+  ASSERT_TRUE(platform::dfu::writeFirmwarePackage(
+      package, {{"application", DfuBootloader::initPacket(DfuBootloader::typeApplication, declared), image}}));
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_FALSE(recorder->results[0].status);
+  EXPECT_EQ(recorder->results[0].error, 310);
+  EXPECT_EQ(recorder->results[0].message, "The device did not restart within 10 s of the last Execute");
+  EXPECT_FALSE(logged("completed"));
+  EXPECT_EQ(strap->bootloader().activations(), 0);
+  EXPECT_EQ(strap->bootloader().received(), image.size());
+}
+
 TEST_F(BluetoothDFUTest, EveryPartOfAPackageIsSentInTurnOverAFreshLink) {
   const Bytes loader = randomImage(3000, 9);
   ASSERT_TRUE(platform::dfu::writeFirmwarePackage(
@@ -316,6 +335,29 @@ TEST_F(BluetoothDFUTest, AnUnusablePackageIsReportedWithCode102) {
   EXPECT_EQ(strap->bootloader().activations(), 0);
 }
 
+TEST_F(BluetoothDFUTest, APackageWhoseImageFailsItsCrcIsRefusedBeforeAnythingIsSent) {
+  // One image byte changed inside the archive: it still opens, and only the entry's CRC tells.
+  std::string zip;
+  {
+    std::ifstream in(package, std::ios::binary);
+    zip.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const std::string slice(image.begin() + 5000, image.begin() + 5032);
+  const auto at = zip.find(slice);
+  ASSERT_NE(at, std::string::npos);
+  zip[at] = static_cast<char>(zip[at] ^ 0x01);
+  std::ofstream(package, std::ios::binary | std::ios::trunc) << zip;
+
+  EXPECT_FALSE(DFUFirmware::make(package));
+  EXPECT_EQ(DFUFirmware::lastFailure(), "application.bin cannot be read: CRC error");
+  update();
+  ASSERT_EQ(recorder->results.size(), 1u);
+  EXPECT_FALSE(recorder->results[0].status);
+  EXPECT_EQ(recorder->results[0].error, 102);
+  EXPECT_TRUE(strap->writes(DfuBootloader::controlPoint()).empty());
+  EXPECT_TRUE(strap->writes(DfuBootloader::packet()).empty());
+}
+
 TEST_F(BluetoothDFUTest, AnAbortStopsTheUploadAndIsNotReported) {
   recorder->onProgress = [&] {
     if (recorder->progress.back() >= 40) testkit::BluetoothDFUInspector::controller(*updater)->abort();
@@ -409,6 +451,30 @@ TEST(DFUFirmwareTest, ReadsThePartsTheManifestNamesInSendingOrder) {
   ASSERT_TRUE(platform::dfu::writeFirmwarePackage(path, {{"application", {}, {1}}}));
   EXPECT_FALSE(DFUFirmware::make(path));
   EXPECT_FALSE(DFUFirmware::lastFailure().empty());
+}
+
+TEST(DFUFirmwareTest, APackageLargerThanAnUpdateCarriesIsRefusedBeforeItIsRead) {
+  testkit::TemporaryAppHome home;
+  const auto path = (home.path() / "large.zip").string();
+  // Images of 1 MiB together fill a target's flash and still go.
+  const Bytes full = randomImage(1u << 20, 5);
+  const Bytes rest(100, 0x5A);
+  const Bytes most(full.begin(), full.end() - static_cast<std::ptrdiff_t>(rest.size()));
+  ASSERT_TRUE(platform::dfu::writeFirmwarePackage(path, {{"application", {1}, most}, {"bootloader", {2}, rest}}));
+  ASSERT_TRUE(DFUFirmware::make(path)) << DFUFirmware::lastFailure();
+  // One byte more is refused, by the sizes the archive states: these zeros inflate from a few kilobytes.
+  ASSERT_TRUE(platform::dfu::writeFirmwarePackage(
+      path, {{"application", {1}, Bytes(most.size(), 0)}, {"bootloader", {2}, Bytes(rest.size() + 1, 0)}}));
+  ASSERT_LT(std::filesystem::file_size(path), 64u * 1024);
+  ASSERT_FALSE(DFUFirmware::make(path));
+  EXPECT_EQ(DFUFirmware::lastFailure(),
+            "application.bin holds " + std::to_string(most.size()) + " bytes, more than an update can carry");
+
+  // A file above the package limit is refused by its size alone, before a byte of it is read.
+  std::filesystem::resize_file(path, std::uintmax_t{1} << 30);
+  EXPECT_FALSE(DFUFirmware::make(path));
+  EXPECT_EQ(DFUFirmware::lastFailure(),
+            "the package holds 1073741824 bytes, more than the 2097152 an update can carry");
 }
 
 }  // namespace

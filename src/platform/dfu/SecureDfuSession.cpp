@@ -72,6 +72,9 @@ class SecureDfuSession final : public CentralManagerDelegate,
                                const std::optional<Error>& error) override {
     if (isEnded() || peripheral != peripheral_) return;
     if (!awaitingReset_) return fail(DFUError::deviceDisconnected, "Device disconnected unexpectedly" + detail(error));
+    // The target's restart ends the link from its side (with an error); a link ended without one was
+    // closed on this side, and says nothing of the part.
+    if (!error) return fail(DFUError::deviceDisconnected, "The link was closed before the device restarted");
     awaitingReset_ = false;
     if (++part_ < setup_.firmware->parts().size()) {
       // The target restarts in its bootloader for the next part.
@@ -154,14 +157,14 @@ class SecureDfuSession final : public CentralManagerDelegate,
     setup_.queue.asyncAfter(setup_.responseTimeout, [weak, serial] {
       auto self = weak.lock();
       if (!self || self->answerSerial_ != serial || self->isEnded()) return;
-      if (self->awaitingReset_) {
-        // The target did not restart by itself after the last object: end the link here.
-        self->log(LogLevel::warning, "The target did not disconnect; disconnecting");
-        self->central_->cancelPeripheralConnection(self->peripheral_);
-        return;
-      }
       char seconds[32];
       std::snprintf(seconds, sizeof seconds, "%g", self->setup_.responseTimeout);
+      if (self->awaitingReset_) {
+        // A target that took the part restarts with it; one that stays has not activated it (it may
+        // still wait for bytes its init packet declared). The failure closes the link.
+        return self->fail(DFUError::deviceNotResponding,
+                          std::string("The device did not restart within ") + seconds + " s of the last Execute");
+      }
       if (self->peripheral_->state() != PeripheralState::connected) {
         return self->fail(DFUError::failedToConnect, std::string("Device failed to connect within ") + seconds + " s");
       }

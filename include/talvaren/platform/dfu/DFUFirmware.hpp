@@ -5,8 +5,10 @@
 //
 // The manifest may name the parts "softdevice_bootloader", "softdevice", "bootloader" and "application";
 // they are sent in that order. Each part has an init packet (.dat, the image's size and hash as the
-// target expects them) and an image (.bin). A package is read whole when it is made, so a file that
-// changes later does not change the firmware.
+// target expects them) and an image (.bin). The entries a package names are read when it is made, so a
+// file that changes later does not change the firmware; the file itself is never read whole. A package
+// holds at most what one update can carry: the file at most 2 MiB, its images together at most 1 MiB
+// (a target's flash), everything it names at most 2 MiB once inflated.
 
 #include <cstdint>
 #include <memory>
@@ -28,8 +30,9 @@ class DFUFirmware {
   };
 
   /// The firmware in the zip file at `urlToZipFile`: a "file:" URL text (percent escapes allowed) or an
-  /// absolute path. None when the text names no file, the file is no zip, the manifest is missing or
-  /// damaged, or a file it names is missing or empty.
+  /// absolute path. None when the text names no file, the file is no zip or larger than an update can
+  /// carry (judged by its size before it is read), the manifest is missing or damaged, or a file it names
+  /// is missing, empty, too large or damaged (any read error, a failed CRC included).
   static std::shared_ptr<DFUFirmware> make(const std::string& urlToZipFile);
   /// The firmware in a zip archive held in memory; none as above.
   static std::shared_ptr<DFUFirmware> fromZipData(const Bytes& zip);
