@@ -503,6 +503,17 @@ void BluetoothConnector::afterOnThisLink(std::uint64_t link, double seconds, boo
   });
 }
 
+void BluetoothConnector::endOverflowingHistory(std::uint64_t link,
+                                               const std::shared_ptr<BluetoothConnectorDelegate>& delegate) {
+  {
+    std::lock_guard lock(mutex_);
+    state_->restartHistory();
+  }
+  log("BluetoothConnector: history download ended: more history than a strap can store");
+  if (delegate) delegate->didGetError(toError(ErrorBluetooth::historyOverflow));
+  if (planDisconnection(link)) disconnectOnDemand();
+}
+
 void BluetoothConnector::disconnectOnDemand() {
   log("disconnectOnDemand");
   auto held = peripheral();

@@ -203,6 +203,9 @@ class BluetoothConnector : public BluetoothConnectorProtocol,
   /// when `holdStrongly`; otherwise nothing runs once the connector is gone.
   void afterOnThisLink(std::uint64_t link, double seconds, bool holdStrongly,
                        std::function<void(BluetoothConnector&)> work);
+  /// Ends the history download of `link` that went past what a strap can store: what it gathered is
+  /// dropped, the delegate hears ErrorBluetooth::historyOverflow and the link is ended as planned.
+  void endOverflowingHistory(std::uint64_t link, const std::shared_ptr<BluetoothConnectorDelegate>& delegate);
 
   mutable std::mutex mutex_;
   std::unique_ptr<State> state_;
