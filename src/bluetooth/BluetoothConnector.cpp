@@ -250,6 +250,7 @@ void BluetoothConnector::fire() {
     // Made under the lock, so the first state report (on the new queue) finds this central stored.
     std::lock_guard lock(mutex_);
     ++state_->connectionGeneration;
+    state_->restartHistory();
     previous = std::move(state_->centralManager);
     state_->centralManager = platform::CentralManager::make(weak_from_this(), queue);
     // The links of the previous central end without a callback, so nothing else would clear these: a
@@ -313,6 +314,7 @@ void BluetoothConnector::shouldConnectToDevice(const PeripheralPtr& peripheral) 
   {
     std::lock_guard lock(mutex_);
     ++state_->connectionGeneration;
+    state_->restartHistory();
     if (peripheral && state_->isReplaced(peripheral)) {
       // The replaced strap's link is let go: its end will be ignored, so neither its `connected` nor a
       // task's planned end for it may carry over to the new strap.

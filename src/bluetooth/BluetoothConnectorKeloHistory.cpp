@@ -106,6 +106,10 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
     case 0x2:  // transport-layer acknowledgement
       log("getKeloDeviceTypePacket with transmition layer ack");
       if (number == 1) {
+        {
+          std::lock_guard lock(mutex_);
+          state_->restartHistory();
+        }
         sendHRMValue(BluetoothDeviceKelo::sendStartHistryKeloDevice(number), history);
       } else if (number == 2) {
         log("getKeloDeviceTypePacket with please select synch ");
