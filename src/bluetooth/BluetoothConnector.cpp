@@ -484,25 +484,27 @@ bool BluetoothConnector::planDisconnection(std::uint64_t link) {
 }
 
 void BluetoothConnector::afterOnThisLink(std::uint64_t link, double seconds, bool holdStrongly,
-                                         std::function<void(BluetoothConnector&)> work) {
+                                         std::function<void(BluetoothConnector&)> work,
+                                         std::function<void(BluetoothConnector&)> always) {
   std::weak_ptr<BluetoothConnector> weak = weak_from_this();
   std::shared_ptr<BluetoothConnector> strong = holdStrongly ? shared_from_this() : nullptr;
-  platform::DispatchQueue::main().asyncAfter(seconds, [weak, strong, link, work = std::move(work)] {
-    auto self = strong ? strong : weak.lock();
-    if (!self) return;
-    {
-      std::lock_guard lock(self->mutex_);
-      auto& state = *self->state_;
-      if (state.connectionGeneration != link) {
-        if (state.plannedGeneration == link) {
-          state.enableDisconectHRMDevice = false;
-          state.plannedGeneration.reset();
+  platform::DispatchQueue::main().asyncAfter(
+      seconds, [weak, strong, link, work = std::move(work), always = std::move(always)] {
+        auto self = strong ? strong : weak.lock();
+        if (!self) return;
+        bool current;
+        {
+          std::lock_guard lock(self->mutex_);
+          auto& state = *self->state_;
+          current = state.connectionGeneration == link;
+          if (!current && state.plannedGeneration == link) {
+            state.enableDisconectHRMDevice = false;
+            state.plannedGeneration.reset();
+          }
         }
-        return;
-      }
-    }
-    work(*self);
-  });
+        if (current) work(*self);
+        if (always) always(*self);
+      });
 }
 
 void BluetoothConnector::endOverflowingHistory(std::uint64_t link,

@@ -178,6 +178,29 @@ TEST(BluetoothStrapTasks, FirmwareVersionThenUpdateModeUnlessTheBatteryIsLow) {
   }
 }
 
+TEST(BluetoothStrapTasks, UpdateModeIsReportedTwoSecondsAfterTheCommandWhenTheHostTurnsToTheUpdateAtOnce) {
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  w.save(*strap, BluetoothAttrbutes::FirmwareUpgradeKey);
+  ASSERT_TRUE(w.facade->configFirmware());
+  w.time.advance(2);
+  auto device = w.connector->centralManager()->retrievePeripherals({strap->identifier()}).at(0);
+  w.facade->disconnect();
+  w.time.advance(1);
+  hosts.take();
+
+  ASSERT_TRUE(w.facade->getFirmwareMode(device));
+  const double sent = w.time.now();
+  // the strap drops the link for its update mode, and the host starts the update scan as soon as it hears
+  ASSERT_TRUE(w.time.advanceUntil([&] { return !hosts.take("firmware.didDisconnect").empty(); }, 1));
+  w.facade->setFirmwareUpdate();
+  w.time.advance(sent + 1.9 - w.time.now());
+  EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"), Lines{});
+  w.time.advance(0.2);
+  EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"), Lines{"firmware.didSetFirmwareMode"});
+}
+
 TEST(BluetoothStrapTasks, HostConnectionCallsAndStaticsActOnTheSharedConnector) {
   FacadeWorld w;
   Hosts hosts(*w.facade);
