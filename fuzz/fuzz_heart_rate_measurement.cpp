@@ -1,5 +1,6 @@
 // Feeds arbitrary notification values to the heart-rate measurement decoder, with the decoder's own
-// RR offset and with offsets past the end, and checks the bounds of what it yields.
+// RR offset and with offsets past the end, and checks the bounds of what it yields and of what the
+// Bluetooth link is told to report.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,5 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (ms < 0 || ms > 63999) std::abort();
     }
   }
+
+  // What the Bluetooth link reports: a measurement only when the value carries its rate, and announced
+  // intervals only when at least one stands whole after the offset.
+  const auto measurement = talvaren::BluetoorhHeardRate::measurement(value);
+  if (measurement && !(*measurement == heartRate)) std::abort();
+  if (measurement.has_value() != (size >= ((size && (data[0] & 0x01)) ? 3u : 2u))) std::abort();
+  const auto announced = talvaren::BluetoorhHeardRate::announcedRRIntervals(value);
+  if (announced && (announced->empty() || (data[0] & 0x10) == 0)) std::abort();
   return 0;
 }

@@ -60,11 +60,14 @@ void BluetoothConnector::setFimwareMode(const PeripheralPtr& peripheral,
     // Without a strap to write to, the switch did not happen and is not reported as done.
     if (!peripheral) return;
     peripheral->writeValue(BluetoothUtils::getOTAData(), c, platform::WriteType::withoutResponse);
-    // The strap drops the link itself; the disconnection that follows is reported as usual.
-    afterOnThisLink(currentLink(), 2.0, true, [](BluetoothConnector& self) {
-      self.disconnectOnDemand();
-      if (auto delegate = self.delegate()) delegate->didSetFirmwareMode();
-    });
+    // The strap drops the link itself; the disconnection that follows is reported as usual. Ending the
+    // link belongs to this link alone, but the switch is reported 2 s after the command whatever the
+    // host has done with the link since.
+    afterOnThisLink(
+        currentLink(), 2.0, true, [](BluetoothConnector& self) { self.disconnectOnDemand(); },
+        [](BluetoothConnector& self) {
+          if (auto delegate = self.delegate()) delegate->didSetFirmwareMode();
+        });
     return;
   }
 }

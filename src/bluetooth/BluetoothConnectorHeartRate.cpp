@@ -14,13 +14,13 @@ void BluetoothConnector::getHeartRate(const CharacteristicPtr& characteristic, c
   if (!value) return;
   // A value too short for the rate its flags announce carries no measurement.
   const auto& data = *value;
-  if (data.size() < 2 || ((data[0] & 0x01) != 0 && data.size() < 3)) return;
+  auto measurement = BluetoorhHeardRate::measurement(data);
+  if (!measurement) return;
 
-  auto measurement = BluetoorhHeardRate::getHeartRateAndSignal(data);
-  if (delegate) delegate->didUpdateBPM(measurement.bmp, Date::now().timeIntervalSince1970());
+  if (delegate) delegate->didUpdateBPM(measurement->bmp, Date::now().timeIntervalSince1970());
   if (!checkLastKeloDEvice()) {
-    log("getHeartBPM  signal = " + std::to_string(measurement.signal));
-    if (delegate) delegate->didUpdateSignalStrength(measurement.signal);
+    log("getHeartBPM  signal = " + std::to_string(measurement->signal));
+    if (delegate) delegate->didUpdateSignalStrength(measurement->signal);
     return;
   }
   if (data.size() < 3) {
@@ -38,12 +38,11 @@ void BluetoothConnector::getRRInterval(const CharacteristicPtr& characteristic, 
   if (!value) return;
   log("getRRInterval: data = " + characteristic->description());
   const auto& data = *value;
-  auto offset = BluetoorhHeardRate::getOffset(data);
   if (!checkLastKeloDEvice()) {
     log("getRRInterval: reportData = " + connector::byteList(data));
     // Intervals announced by the flags but missing from the value are not reported.
-    if (data.empty() || (data[0] & 0x10) == 0 || offset + 2 > data.size()) return;
-    if (delegate) delegate->didUpdateRRIntervals(BluetoorhHeardRate::updateRRIntervarls(data, offset));
+    auto intervals = BluetoorhHeardRate::announcedRRIntervals(data);
+    if (intervals && delegate) delegate->didUpdateRRIntervals(*intervals);
     return;
   }
   log("getRRInterval: reportData Kelo = " + connector::byteList(data));

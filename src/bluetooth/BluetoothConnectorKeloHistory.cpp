@@ -39,7 +39,8 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
   auto acknowledge = [&](std::uint8_t packet) {
     sendHRMValue(BluetoothDeviceKelo::sendNextPackietKeloDevice(packet), history);
   };
-  // Joins the frame to the packet being received; true when the frame is to be acknowledged.
+  // Joins the frame to the packet being received; true when the frame is to be acknowledged, false when
+  // the download went past what a strap can store.
   auto reassemble = [&] {
     std::lock_guard lock(mutex_);
     return state_->keloHistory.add(data, state_->hertRates, state_->timeMinuteBmp);
@@ -71,6 +72,8 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
           } else if (reassemble()) {
             acknowledge(number);
             log("finish packet smoll");
+          } else {
+            endOverflowingHistory(link, delegate);
           }
           return;
         case 0x05:  // the strap's clock
@@ -103,6 +106,10 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
     case 0x2:  // transport-layer acknowledgement
       log("getKeloDeviceTypePacket with transmition layer ack");
       if (number == 1) {
+        {
+          std::lock_guard lock(mutex_);
+          state_->restartHistory();
+        }
         sendHRMValue(BluetoothDeviceKelo::sendStartHistryKeloDevice(number), history);
       } else if (number == 2) {
         log("getKeloDeviceTypePacket with please select synch ");
@@ -124,7 +131,11 @@ void BluetoothConnector::getKeloDeviceTypePacket(const CharacteristicPtr& charac
         state_->selectSynch = false;
         if (header->idetifier == 0x80) state_->numberPacket = number;
       }
-      if (reassemble()) acknowledge(numberPacket());
+      if (reassemble()) {
+        acknowledge(numberPacket());
+      } else {
+        endOverflowingHistory(link, delegate);
+      }
       return;
     }
     default:

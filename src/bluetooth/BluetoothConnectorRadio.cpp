@@ -104,6 +104,8 @@ void BluetoothConnector::didDisconnectPeripheral(platform::CentralManager&, cons
     if (!replaced) {
       planned = state_->enableDisconectHRMDevice;
       state_->enableDisconectHRMDevice = false;
+      // A download cut here is over: the next one starts from nothing.
+      state_->restartHistory();
       // Cleared on a planned disconnection too, so connected() never outlives the link.
       state_->connected = false;
     }

@@ -4,6 +4,7 @@
 #include "talvaren/bluetooth/BluetoothConnector.hpp"
 #include "talvaren/codecs/BluetoothDeviceRavo.hpp"
 #include "talvaren/codecs/ErrorBluetooth.hpp"
+#include "talvaren/codecs/HistoryCapacity.hpp"
 
 namespace talvaren {
 namespace {
@@ -103,6 +104,10 @@ void BluetoothConnector::getRavoDeviceTypePacket(const CharacteristicPtr& charac
         time = state_->timeMinuteBmp;
       }
       auto result = BluetoothDeviceRavo::getHertRateRavoDevice(data, time, std::move(rates));
+      if (result.hertRates.size() > HistoryCapacity::maximumSamples) {
+        endOverflowingHistory(link, delegate);
+        break;
+      }
       {
         std::lock_guard lock(mutex_);
         state_->timeMinuteBmp = result.timeMinuteBmp;

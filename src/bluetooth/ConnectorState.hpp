@@ -52,6 +52,15 @@ struct BluetoothConnector::State {
   // The generation whose task marked the coming disconnection as planned; none when the host set it.
   std::optional<std::uint64_t> plannedGeneration;
 
+  /// Forgets every trace of a history download (samples, running time, reassembly, packet number): a
+  /// download starts from nothing, and one that was cut never reaches the next.
+  void restartHistory() {
+    hertRates = {};
+    timeMinuteBmp = 0;
+    keloHistory = {};
+    numberPacket = 0;
+  }
+
   /// Whether `other` is another strap than the one held (compared by identifier, whichever central
   /// handed it out): one a newer chosen strap replaced. False while none is held.
   bool isReplaced(const PeripheralPtr& other) const {

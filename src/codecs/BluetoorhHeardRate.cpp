@@ -5,6 +5,7 @@ namespace {
 
 constexpr std::uint8_t kSixteenBitHeartRate = 0x01;
 constexpr std::uint8_t kEnergyExpendedPresent = 0x08;
+constexpr std::uint8_t kRRIntervalsPresent = 0x10;
 
 /// The byte at `index`, or 0 when the value is shorter.
 std::uint8_t byteAt(const Bytes& data, std::size_t index) {
@@ -46,6 +47,19 @@ std::vector<std::int64_t> BluetoorhHeardRate::updateRRIntervarls(const Bytes& da
     intervals.push_back(static_cast<std::uint16_t>(milliseconds));
   }
   return intervals;
+}
+
+std::optional<HeartRateAndSignal> BluetoorhHeardRate::measurement(const Bytes& data) {
+  const std::size_t needed = (byteAt(data, 0) & kSixteenBitHeartRate) ? 3 : 2;
+  if (data.size() < needed) return std::nullopt;
+  return getHeartRateAndSignal(data);
+}
+
+std::optional<std::vector<std::int64_t>> BluetoorhHeardRate::announcedRRIntervals(const Bytes& data) {
+  if ((byteAt(data, 0) & kRRIntervalsPresent) == 0) return std::nullopt;
+  const std::size_t offset = getOffset(data);
+  if (offset + 2 > data.size()) return std::nullopt;
+  return updateRRIntervarls(data, offset);
 }
 
 }  // namespace talvaren

@@ -93,12 +93,12 @@ bool BluetoothDeviceKelo::transmissionProtocolVersion(std::uint8_t keyMark) {
 }
 
 BluetoothDeviceKelo::HistoryResult BluetoothDeviceKelo::getKeloDeviceHertRate(
-    const Bytes& data, std::vector<std::string> hexArrayStringData, std::vector<std::uint8_t> hexArrayData,
+    const Bytes& data, const std::vector<std::string>&, std::vector<std::uint8_t> hexArrayData,
     std::vector<HeartRate> hertRates, std::int64_t timeMinuteBmp) {
-  KeloHistoryAssembler assembler(std::move(hexArrayStringData), std::move(hexArrayData));
+  KeloHistoryAssembler assembler(std::move(hexArrayData));
   HistoryResult result{true, {}, {}, std::move(hertRates), timeMinuteBmp};
   result.finish = assembler.add(data, result.hertRates, result.timeMinuteBmp);
-  result.hexArrayString = assembler.takeHexArrayString();
+  result.hexArrayString = assembler.hexArrayString();
   result.hexArray = assembler.takeHexArray();
   return result;
 }

@@ -86,18 +86,23 @@ void decodeRecords(const std::vector<std::uint8_t>& message, std::vector<HeartRa
 
 }  // namespace
 
-void KeloHistoryAssembler::clear() {
-  hexArrayString_.clear();
-  hexArray_.clear();
+std::vector<std::string> KeloHistoryAssembler::hexArrayString() const {
+  std::vector<std::string> texts;
+  texts.reserve(hexArray_.size());
+  for (auto byte : hexArray_) texts.push_back(upperByteText(byte));
+  return texts;
 }
 
 // The bytes that a frame adds to the message: offsets 3 up to the checksum byte. A frame of four bytes
 // or fewer adds nothing.
-void KeloHistoryAssembler::addContribution(const Bytes& frame) {
-  for (std::size_t i = 3; i + 1 < frame.size(); ++i) {
-    hexArrayString_.push_back(upperByteText(frame[i]));
-    hexArray_.push_back(frame[i]);
+bool KeloHistoryAssembler::addContribution(const Bytes& frame) {
+  const std::size_t contribution = frame.size() > 4 ? frame.size() - 4 : 0;
+  if (hexArray_.size() + contribution > HistoryCapacity::maximumMessageBytes) {
+    hexArray_ = {};
+    return false;
   }
+  if (contribution) hexArray_.insert(hexArray_.end(), frame.begin() + 3, frame.end() - 1);
+  return true;
 }
 
 bool KeloHistoryAssembler::add(const Bytes& frame, std::vector<HeartRate>& hertRates, std::int64_t& timeMinuteBmp) {
@@ -110,24 +115,19 @@ bool KeloHistoryAssembler::add(const Bytes& frame, std::vector<HeartRate>& hertR
   const int low = identifier & 0x0F;
   if (identifier == 0x00) {
     console::print("getKeloDeviceHertRate small packet");
-    clear();
+    hexArray_.clear();
   }
 
   if (high != 0xC && high != 0x0) {
-    if (low == 0) {
-      clear();
-      addContribution(frame);
-    } else if (low <= 6) {
-      addContribution(frame);
-    } else {
-      console::print("getKeloDeviceHertRate of default");
-    }
+    if (low == 0) hexArray_.clear();
+    if (low <= 6) return addContribution(frame);
+    console::print("getKeloDeviceHertRate of default");
     return true;
   }
 
   console::print("getKeloDeviceHertRate finish packet");
-  addContribution(frame);
-  console::print("getKeloDeviceHertRate hexArraySring = " + quotedList(hexArrayString_));
+  if (!addContribution(frame)) return false;
+  console::print("getKeloDeviceHertRate hexArraySring = " + quotedList(hexArrayString()));
   console::print("getKeloDeviceHertRate array         = " + detail::decimalList(hexArray_.begin(), hexArray_.end()));
   const auto& message = hexArray_;
   for (std::size_t i = 0; i < 6 && i < message.size(); ++i) {
@@ -146,7 +146,9 @@ bool KeloHistoryAssembler::add(const Bytes& frame, std::vector<HeartRate>& hertR
     return true;
   }
   decodeRecords(message, hertRates, timeMinuteBmp);
-  return true;
+  if (hertRates.size() <= HistoryCapacity::maximumSamples) return true;
+  hexArray_ = {};
+  return false;
 }
 
 }  // namespace talvaren

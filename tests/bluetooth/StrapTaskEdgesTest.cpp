@@ -10,6 +10,7 @@
 #include "bluetooth/ConnectorHarness.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
 #include "talvaren/codecs/BluetoothDeviceKelo.hpp"
+#include "talvaren/codecs/HistoryCapacity.hpp"
 #include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/TimeZone.hpp"
 #include "talvaren/sim/KeloStrap.hpp"
@@ -87,6 +88,39 @@ TEST(BluetoothKeloHistoryFrames, DataFramesTakeTheNumberOfTheLast80FrameNoAckFra
   EXPECT_EQ(acknowledgements(*strap, before), std::vector<int>{9});
   EXPECT_TRUE(console.contains("finish packet smoll"));
   EXPECT_EQ(w.connector->numberPacket(), 7);
+}
+
+TEST(BluetoothKeloHistoryFrames, AMessageLongerThanAStrapCanSendEndsTheDownloadWithAnError) {
+  World w;
+  auto strap = waitingKelo(w);
+  auto inject = [&](const Bytes& bytes) {
+    strap->notify(uuid("FD19"), bytes);
+    w.time.advance(0.01);
+  };
+  // the longest message a strap can send: eight frames that each state a length of 255
+  auto before = strap->writes(uuid("FD1A")).size();
+  const Bytes full(249, 0x00);
+  for (std::uint8_t identifier : {0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0xC0}) inject(frame(identifier, 4, full));
+  EXPECT_EQ(acknowledgements(*strap, before).size(), 8u);
+  EXPECT_EQ(w.events->count("error"), 0u);
+
+  // a flood of continuation frames while the strap waits for its button: every frame that still fits in
+  // one message is taken, the first that does not ends the download
+  before = strap->writes(uuid("FD1A")).size();
+  const Bytes rest(14, 0x46);  // 16 message bytes a frame
+  inject(frame(0x80, 5, rest));
+  int sent = 1;
+  while (w.events->count("error") == 0 && strap->isConnected() && sent < 1000) {
+    inject(frame(0x81, 5, rest));
+    ++sent;
+  }
+  EXPECT_EQ(sent, static_cast<int>(HistoryCapacity::maximumMessageBytes / 16) + 1);
+  EXPECT_EQ(acknowledgements(*strap, before).size(), static_cast<std::size_t>(sent - 1));
+  EXPECT_EQ(w.events->lines().back(), "error TalvarenKit.ErrorBluetooth 2");
+  w.time.advance(1);
+  EXPECT_FALSE(strap->isConnected());
+  EXPECT_EQ(w.events->count("disconnect"), 0u);  // ended by the kit, as planned
+  EXPECT_TRUE(w.connector->hertRates().empty());
 }
 
 TEST(BluetoothKeloHistoryFrames, WholeAndTwoFramePacketsThroughTheFacadeThenTheStrapsClock) {
@@ -215,6 +249,27 @@ TEST(BluetoothRavoPackets, EmptyPacketsAndClockPacketsWithoutADateRaiseNoClockCa
   EXPECT_TRUE(w.connector->enableDisconectHRMDevice());
 }
 
+TEST(BluetoothRavoPackets, AHistoryLongerThanAStrapCanStoreEndsTheDownloadWithAnError) {
+  World w;
+  // continuation packets of 252 samples each, before any record has begun
+  Bytes packet(255, 70);
+  packet[0] = 0x08;
+  packet[1] = 0x02;
+  const auto characteristic = valueOf("FC20", packet);
+  std::size_t fed = 0;
+  while (w.events->count("error") == 0 && fed < 5000) {
+    w.connector->getRavoDeviceTypePacket(characteristic, std::nullopt);
+    ++fed;
+  }
+  // the packet that takes the download past the bound is the one that ends it
+  EXPECT_LE((fed - 1) * 252, HistoryCapacity::maximumSamples);
+  EXPECT_GT(fed * 252, HistoryCapacity::maximumSamples);
+  EXPECT_EQ(w.events->lines(), Lines{"error TalvarenKit.ErrorBluetooth 2"});
+  EXPECT_TRUE(w.connector->hertRates().empty());
+  EXPECT_EQ(w.connector->timeMinuteBmp(), 0);
+  EXPECT_TRUE(w.connector->enableDisconectHRMDevice());
+}
+
 // Battery -------------------------------------------------------------------------------------------------
 
 TEST(BluetoothBatteryBands, EachBandIsReportedOncePerFamilyAcrossConnectionsAndGuardsTheSwitch) {
@@ -301,7 +356,9 @@ TEST(BluetoothDelayedDisconnection, ASecondTaskInsideTheDelayKeepsItsLinkAndHear
     ASSERT_TRUE(w.facade->configTrain());
     w.time.advance(4);
     EXPECT_TRUE(hrm->isConnected());
-    EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"), Lines{});
+    // the switch into update mode is still reported, without ending the new link
+    EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"),
+              first == First::firmwareMode ? Lines{"firmware.didSetFirmwareMode"} : Lines{});
 
     // the first task's planned disconnection does not swallow this unplanned one
     hosts.take();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "bluetooth/ConnectorHarness.hpp"
 #include "talvaren/codecs/BluetoothAttrbutes.hpp"
@@ -94,6 +95,54 @@ TEST(BluetoothStrapTasks, RavoHistoryReportsTheClockSetsItAndHandsOverTheSamples
   EXPECT_NEAR(static_cast<double>(strap->clock()), w.time.now(), 3);  // whole seconds, sent a moment ago
 }
 
+TEST(BluetoothStrapTasks, ADownloadCutByALostLinkNeverLeaksIntoTheNextOne) {
+  for (bool kelo : {true, false}) {
+    SCOPED_TRACE(kelo ? "Kelo" : "Ravo");
+    FacadeWorld w;
+    Hosts hosts(*w.facade);
+    std::vector<std::uint8_t> samples;
+    std::shared_ptr<sim::SimulatedPeripheral> strap;
+    std::function<bool()> finished;
+    if (kelo) {
+      auto keloStrap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+      std::vector<sim::KeloRecord> records;
+      for (std::uint32_t r = 0; r < 3; ++r) {
+        records.push_back({0x21, 1699990000 + 1000 * r, {}});
+        for (int i = 0; i < 32; ++i) records.back().samples.push_back(static_cast<std::uint8_t>(60 + 32 * r + i));
+      }
+      for (auto& record : records) samples.insert(samples.end(), record.samples.begin(), record.samples.end());
+      keloStrap->setHistory(records);
+      finished = [keloStrap] { return keloStrap->historyFinished(); };
+      strap = keloStrap;
+    } else {
+      auto ravoStrap = w.add(std::make_shared<sim::RavoStrap>(identifierNumber(3)));
+      std::vector<sim::RavoRecord> records{{1699990000, {}}, {1699995000, {}}};
+      for (auto& record : records) {
+        for (int i = 0; i < 200; ++i) record.samples.push_back(static_cast<std::uint8_t>(50 + i % 150));
+        samples.insert(samples.end(), record.samples.begin(), record.samples.end());
+      }
+      ravoStrap->setHistory(records);
+      finished = [ravoStrap] { return ravoStrap->historyFinished(); };
+      strap = ravoStrap;
+    }
+    w.save(*strap, BluetoothAttrbutes::WorkoutImporterDeviceKey);
+
+    // twice the link is lost halfway through the download, and the host starts it again
+    for (int cut = 0; cut < 2; ++cut) {
+      ASSERT_TRUE(w.facade->configSynch());
+      ASSERT_TRUE(w.time.advanceUntil([&] { return w.connector->hertRates().size() >= 40; }, 30));
+      strap->dropLink();
+      w.time.advance(0.5);
+      EXPECT_EQ(hosts.take("synch.didDisconnect"), Lines{"synch.didDisconnect"});
+    }
+    ASSERT_TRUE(w.facade->configSynch());
+    ASSERT_TRUE(w.time.advanceUntil(finished, 60));
+    std::string expected = "synch.didSynchHR";
+    for (auto beat : samples) expected += (expected.size() == 16 ? " " : ",") + std::to_string(beat);
+    EXPECT_EQ(hosts.take("synch.didSynchHR"), Lines{expected});
+  }
+}
+
 TEST(BluetoothStrapTasks, FirmwareVersionThenUpdateModeUnlessTheBatteryIsLow) {
   for (bool low : {false, true}) {
     FacadeWorld w;
@@ -127,6 +176,29 @@ TEST(BluetoothStrapTasks, FirmwareVersionThenUpdateModeUnlessTheBatteryIsLow) {
       EXPECT_EQ(otaLines, 1u);
     }
   }
+}
+
+TEST(BluetoothStrapTasks, UpdateModeIsReportedTwoSecondsAfterTheCommandWhenTheHostTurnsToTheUpdateAtOnce) {
+  FacadeWorld w;
+  Hosts hosts(*w.facade);
+  auto strap = w.add(std::make_shared<sim::KeloStrap>(identifierNumber(2)));
+  w.save(*strap, BluetoothAttrbutes::FirmwareUpgradeKey);
+  ASSERT_TRUE(w.facade->configFirmware());
+  w.time.advance(2);
+  auto device = w.connector->centralManager()->retrievePeripherals({strap->identifier()}).at(0);
+  w.facade->disconnect();
+  w.time.advance(1);
+  hosts.take();
+
+  ASSERT_TRUE(w.facade->getFirmwareMode(device));
+  const double sent = w.time.now();
+  // the strap drops the link for its update mode, and the host starts the update scan as soon as it hears
+  ASSERT_TRUE(w.time.advanceUntil([&] { return !hosts.take("firmware.didDisconnect").empty(); }, 1));
+  w.facade->setFirmwareUpdate();
+  w.time.advance(sent + 1.9 - w.time.now());
+  EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"), Lines{});
+  w.time.advance(0.2);
+  EXPECT_EQ(hosts.take("firmware.didSetFirmwareMode"), Lines{"firmware.didSetFirmwareMode"});
 }
 
 TEST(BluetoothStrapTasks, HostConnectionCallsAndStaticsActOnTheSharedConnector) {

@@ -88,3 +88,22 @@ TEST(BluetoorhHeardRateTest, ShortValuesAreNeverReadPastTheirEnd) {
   EXPECT_TRUE(BluetoorhHeardRate::updateRRIntervarls({0x00, 0x48, 0x00}, 4).empty());
   EXPECT_EQ(BluetoorhHeardRate::updateRRIntervarls({0x00, 0x48, 0x00, 0x00, 0x00, 0x04}, 4), RR{1000});
 }
+
+TEST(BluetoorhHeardRateTest, AMeasurementAndItsAnnouncedIntervalsOnlyWhenTheValueCarriesThem) {
+  using Measurement = std::optional<HeartRateAndSignal>;
+  EXPECT_EQ(BluetoorhHeardRate::measurement({0xE0, 0x48}), (Measurement{{72, 100}}));
+  EXPECT_EQ(BluetoorhHeardRate::measurement({0x01, 0x2C, 0x01}), (Measurement{{300, 30}}));
+  EXPECT_EQ(BluetoorhHeardRate::measurement({}), std::nullopt);
+  EXPECT_EQ(BluetoorhHeardRate::measurement({0x00}), std::nullopt);
+  EXPECT_EQ(BluetoorhHeardRate::measurement({0x01, 0x2C}), std::nullopt);
+
+  using Intervals = std::optional<RR>;
+  EXPECT_EQ(BluetoorhHeardRate::announcedRRIntervals({0x16, 0x48, 0x20, 0x03}), (Intervals{{781}}));
+  EXPECT_EQ(BluetoorhHeardRate::announcedRRIntervals({0x19, 0x2C, 0x01, 0x0A, 0x00, 0x00, 0x02}), (Intervals{{500}}));
+  // bit 4 clear: intervals that stand in the value are not announced
+  EXPECT_EQ(BluetoorhHeardRate::announcedRRIntervals({0x06, 0x48, 0x20, 0x03}), std::nullopt);
+  // announced but cut off before the first whole interval
+  EXPECT_EQ(BluetoorhHeardRate::announcedRRIntervals({0x10, 0x48, 0x20}), std::nullopt);
+  EXPECT_EQ(BluetoorhHeardRate::announcedRRIntervals({0x18, 0x48, 0x00, 0x00, 0x20}), std::nullopt);
+  EXPECT_EQ(BluetoorhHeardRate::announcedRRIntervals({}), std::nullopt);
+}

@@ -25,7 +25,7 @@ struct Download {
     return {finish, assembler.hexArrayString(), assembler.hexArray(), samples, time};
   }
   const std::vector<std::uint8_t>& bytes() const { return assembler.hexArray(); }
-  const Texts& texts() const { return assembler.hexArrayString(); }
+  Texts texts() const { return assembler.hexArrayString(); }
 };
 
 // One message in one frame: header 00 01 04 10 00 00 0B, then one record of two samples (72, 73),
@@ -271,7 +271,7 @@ TEST(KeloHistoryAssemblerTest, StrapTimeIsUnsignedThirtyTwoBits) {
 TEST(KeloHistoryAssemblerTest, ShortFramesAndMessagesAreNeverReadPastTheirEnd) {
   ConsoleCapture console;
   Download download;
-  download.assembler = KeloHistoryAssembler({"AA"}, {0xAA});
+  download.assembler = KeloHistoryAssembler(std::vector<std::uint8_t>{0xAA});
   download.time = 5;
   for (const Bytes& frame : {Bytes{}, Bytes{0xFF}, Bytes{0xFF, 0x00}}) {
     const auto result = download.feed(frame);

@@ -200,9 +200,14 @@ class BluetoothConnector : public BluetoothConnectorProtocol,
   /// Runs `work` on the main queue `seconds` from now, unless another connection was requested or a new
   /// central made after `link`: then it does nothing, and a disconnection that this link's task had marked
   /// planned is unmarked, so it cannot swallow a later unplanned one. Holds the connector strongly only
-  /// when `holdStrongly`; otherwise nothing runs once the connector is gone.
+  /// when `holdStrongly`; otherwise nothing runs once the connector is gone. `always`, when given, runs
+  /// after `work` whichever link is current.
   void afterOnThisLink(std::uint64_t link, double seconds, bool holdStrongly,
-                       std::function<void(BluetoothConnector&)> work);
+                       std::function<void(BluetoothConnector&)> work,
+                       std::function<void(BluetoothConnector&)> always = {});
+  /// Ends the history download of `link` that went past what a strap can store: what it gathered is
+  /// dropped, the delegate hears ErrorBluetooth::historyOverflow and the link is ended as planned.
+  void endOverflowingHistory(std::uint64_t link, const std::shared_ptr<BluetoothConnectorDelegate>& delegate);
 
   mutable std::mutex mutex_;
   std::unique_ptr<State> state_;

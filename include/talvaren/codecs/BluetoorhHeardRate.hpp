@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "talvaren/platform/Error.hpp"
@@ -33,6 +34,14 @@ struct BluetoorhHeardRate {
   /// The RR intervals from `off` to the end, each 16-bit little-endian in 1/1024 s, converted to
   /// whole milliseconds (truncated); a last odd byte is ignored.
   static std::vector<std::int64_t> updateRRIntervarls(const Bytes& data, std::size_t off);
+
+  /// The measurement of a value that carries the heart rate its flags announce; none for a value of
+  /// fewer than 2 bytes, or of fewer than 3 in the 16-bit format.
+  static std::optional<HeartRateAndSignal> measurement(const Bytes& data);
+
+  /// The RR intervals of a value whose flags bit 4 announces them, from getOffset on; none when the
+  /// bit is clear or the value ends before the first whole interval.
+  static std::optional<std::vector<std::int64_t>> announcedRRIntervals(const Bytes& data);
 };
 
 }  // namespace talvaren

@@ -33,7 +33,8 @@ struct BluetoothDeviceKelo {
 
   /// What one history frame leaves behind; the caller stores every member back for the next frame.
   struct HistoryResult {
-    /// True on every return: the frame is to be acknowledged.
+    /// True when the frame is to be acknowledged; false when the download went past what a strap can
+    /// store (HistoryCapacity): the buffers come back empty and the download is to be ended.
     bool finish = true;
     /// The text buffer: each byte of `hexArray` as "%02X".
     std::vector<std::string> hexArrayString;
@@ -46,8 +47,9 @@ struct BluetoothDeviceKelo {
   };
 
   /// KeloHistoryAssembler::add on buffers, samples and running time that the caller keeps and passes in
-  /// and out of every call. Pass them with std::move to keep a whole download linear in its length.
-  static HistoryResult getKeloDeviceHertRate(const Bytes& data, std::vector<std::string> hexArrayStringData,
+  /// and out of every call. Pass them with std::move to keep a whole download linear in its length. The
+  /// text buffer is made from the byte buffer, so `hexArrayStringData` is not read.
+  static HistoryResult getKeloDeviceHertRate(const Bytes& data, const std::vector<std::string>& hexArrayStringData,
                                              std::vector<std::uint8_t> hexArrayData,
                                              std::vector<HeartRate> hertRates, std::int64_t timeMinuteBmp);
 };

@@ -10,10 +10,14 @@ enum class ErrorBluetooth {
   characteristicValue,
   /// The thresholds are to be written to the strap but no strap is saved.
   unknownLastDevice,
+  /// A history download went past what a strap can store (HistoryCapacity) and was ended; the
+  /// samples it had gathered are dropped.
+  historyOverflow,
 };
 
-/// The error value handed to the host: domain "TalvarenKit.ErrorBluetooth", the case's position as
-/// its code (0 for characteristicValue, 1 for unknownLastDevice) and no description of its own.
+/// The error value handed to the host: domain "TalvarenKit.ErrorBluetooth" and the case's position as
+/// its code (0 for characteristicValue, 1 for unknownLastDevice, 2 for historyOverflow); only
+/// historyOverflow carries a description of its own.
 Error toError(ErrorBluetooth error);
 
 }  // namespace talvaren

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "talvaren/codecs/HistoryCapacity.hpp"
 #include "talvaren/platform/Error.hpp"
 #include "talvaren/records/HeartRate.hpp"
 
@@ -43,30 +44,29 @@ class KeloHistoryAssembler {
  public:
   /// Empty buffers.
   KeloHistoryAssembler() = default;
-  /// Carries on from buffers kept elsewhere: `hexArrayString` holds each byte of `hexArray` as "%02X".
-  KeloHistoryAssembler(std::vector<std::string> hexArrayString, std::vector<std::uint8_t> hexArray)
-      : hexArrayString_(std::move(hexArrayString)), hexArray_(std::move(hexArray)) {}
+  /// Carries on from a message kept elsewhere.
+  explicit KeloHistoryAssembler(std::vector<std::uint8_t> hexArray) : hexArray_(std::move(hexArray)) {}
 
-  /// Adds one frame of the history channel, in the order of arrival, to the buffers and, when it
+  /// Adds one frame of the history channel, in the order of arrival, to the message and, when it
   /// completes a message, appends the samples of the message's records to `hertRates` and moves
-  /// `timeMinuteBmp` (the running strap time, local wall-clock seconds) along with them. True on every
-  /// frame: the frame is to be acknowledged. Prints the history log lines.
-  bool add(const Bytes& frame, std::vector<HeartRate>& hertRates, std::int64_t& timeMinuteBmp);
+  /// `timeMinuteBmp` (the running strap time, local wall-clock seconds) along with them. Prints the
+  /// history log lines. True when the frame is to be acknowledged; false when it would take the message
+  /// past HistoryCapacity::maximumMessageBytes or `hertRates` past HistoryCapacity::maximumSamples: the
+  /// message is then dropped, and the caller is to end the download.
+  [[nodiscard]] bool add(const Bytes& frame, std::vector<HeartRate>& hertRates, std::int64_t& timeMinuteBmp);
 
   /// The message joined so far; a decoded message stays until a frame starts another.
   const std::vector<std::uint8_t>& hexArray() const { return hexArray_; }
-  /// Each byte of `hexArray()` as "%02X".
-  const std::vector<std::string>& hexArrayString() const { return hexArrayString_; }
+  /// Each byte of `hexArray()` as "%02X", made when asked for.
+  std::vector<std::string> hexArrayString() const;
 
-  /// Moves the two buffers out, leaving the assembler empty.
-  std::vector<std::string> takeHexArrayString() { return std::move(hexArrayString_); }
+  /// Moves the message out, leaving the assembler empty.
   std::vector<std::uint8_t> takeHexArray() { return std::move(hexArray_); }
 
  private:
-  void clear();
-  void addContribution(const Bytes& frame);
+  /// False, with the message dropped, when the frame's bytes do not fit in one message.
+  bool addContribution(const Bytes& frame);
 
-  std::vector<std::string> hexArrayString_;
   std::vector<std::uint8_t> hexArray_;
 };
 
