@@ -142,13 +142,4 @@ std::string GarminConnector::randomString(std::int64_t length) const {
   return length > 0 ? platform::random::string(static_cast<std::size_t>(length)) : std::string();
 }
 
-// MARK: Test double
-
-void GarminConnectorMock::performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>&,
-                                         ParameterEncoding, bool, Completion completion) {
-  this->method = method;
-  this->url = url;
-  if (completion) completion(std::nullopt, std::nullopt);
-}
-
 }  // namespace talvaren
