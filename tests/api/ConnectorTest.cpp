@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "ConnectorFixture.hpp"
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
