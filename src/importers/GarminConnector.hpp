@@ -144,8 +144,10 @@ class GarminConnector : public detail::ProviderConnector, public std::enable_sha
     Date startDate;
     ImportCompletion completion;
   };
-  static void handleReply(const std::weak_ptr<GarminConnector>& connector, const std::shared_ptr<Call>& call,
+  static void handleReply(const std::weak_ptr<GarminConnector>& connector, const std::shared_ptr<const Call>& call,
                           const platform::http::DataResponse<JSON>& reply);
+  /// The headers of one request: the fixed three and, for a signed GET, the OAuth "Authorization".
+  HTTPHeaders requestHeaders(HTTPMethod method, const std::string& url, bool skipHeaders) const;
   void startImport(PendingImport import);
   template <class Summary>
   void runChain(std::string_view countLine, std::string_view decodingLine,
