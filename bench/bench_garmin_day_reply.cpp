@@ -8,7 +8,7 @@
 #include <string>
 
 #include "RatioRounds.hpp"
-#include "importers/GarminConnector.hpp"
+#include "importers/ConnectorMocks.hpp"
 #include "talvaren/platform/Json.hpp"
 
 using namespace talvaren;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "../src/importers/GarminConnector.hpp"
+#include "../src/importers/ConnectorMocks.hpp"
 
 using namespace talvaren;
 

@@ -2,10 +2,10 @@
 
 #include <mutex>
 
-#include "api/EndpointCalls.hpp"
 #include "api/EndpointText.hpp"
 #include "api/RequestLog.hpp"
 #include "api/Seams.hpp"
+#include "api/Unsent.hpp"
 #include "platform/SharedInstance.hpp"
 #include "talvaren/api/BundleExtensions.hpp"
 #include "talvaren/api/SessionManagerExtensions.hpp"

@@ -1,17 +1,9 @@
 #include "api/EndpointCalls.hpp"
 
-#include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/http/ParameterEncoding.hpp"
-#include "talvaren/platform/http/URLError.hpp"
 #include "talvaren/utilities/TalvarenDateFormatter.hpp"
 
 namespace talvaren::detail {
-
-void completeUnsent(const Connector::Completion& completion) {
-  if (!completion) return;
-  platform::DispatchQueue::main().async(
-      [completion] { completion(platform::http::URLError::make(platform::http::URLError::unknown), std::nullopt); });
-}
 
 std::string identifierPath(const std::string& endpoint, std::string_view identifier) {
   return endpoint + platform::http::escapePathSegment(identifier) + "/";

@@ -1,6 +1,8 @@
 #pragma once
-// Private: what the workout, recovery and daily-zone groups share to turn one operation into one request,
-// on top of callEndpoint (EndpointCall.hpp); nothing an operation does while building the request escapes.
+// Private: what the endpoint groups of workouts, recovery, daily zones and the day records (activity,
+// calories, sleep, HRV scores, tracking settings, the weekly score and straps) share to turn one operation
+// into one request, on top of callEndpoint (EndpointCall.hpp); nothing an operation does while building
+// the request escapes.
 
 #include <cstdint>
 #include <exception>
@@ -10,15 +12,13 @@
 #include <utility>
 
 #include "api/EndpointCall.hpp"
+#include "api/Unsent.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/platform/Console.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Json.hpp"
 
 namespace talvaren::detail {
-
-/// Completes a request that never started, once, on the main queue, with ("NSURLErrorDomain", -1).
-void completeUnsent(const Connector::Completion& completion);
 
 /// `endpoint` followed by `identifier` as one path segment and "/".
 std::string identifierPath(const std::string& endpoint, std::string_view identifier);

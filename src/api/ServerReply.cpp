@@ -3,7 +3,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"

@@ -10,7 +10,7 @@
 #include "importers/APIManager.hpp"
 #include "talvaren/platform/oauth/OAuthWebViewController.hpp"
 #include "talvaren/platform/ui/Button.hpp"
-#include "talvaren/platform/ui/WebView.hpp"
+#include "talvaren/platform/web/WebView.hpp"
 
 namespace talvaren {
 

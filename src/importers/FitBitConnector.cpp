@@ -57,29 +57,23 @@ std::string FitBitConnector::fitbitSleepEndpoint() {
 void FitBitConnector::performAPICall(HTTPMethod method, const std::string& url,
                                      const std::optional<Parameters>& parameters, ParameterEncoding encoding,
                                      bool skipHeaders, Completion completion) {
-  auto call = std::make_shared<const Call>(Call{method, url, parameters, encoding, skipHeaders, std::move(completion)});
-  try {
-    const auto token = platform::UserDefaults::standard()->stringForKey(std::string(FitBitAuthTokenKey));
-    HTTPHeaders headers;
-    if (!skipHeaders) {
-      headers = {{"Content-Type", "application/json; charset=UTF-8"},
-                 {"Accept", "application/json"},
-                 {"Accept-Language", "en_US"}};
-      if (token) headers["Authorization"] = "Bearer " + *token;
-    }
-    verboseRequest(url, parameters, headers, method);
-
-    const auto session = manager();
-    if (!session) return Call::completeUnsent(call);
-    session->request(url, method, parameters, encoding, headers)
-        ->validate()
-        .responseJSON([connector = weak_from_this(),
-                       call](const DataResponse<nlohmann::json>& reply) { handleReply(connector, call, reply); },
-                      JSONReadingOptions::allowFragments);
-  } catch (...) {
-    // Only an allocation failure (or a subclass's override) lands here; nothing was sent.
-    Call::completeUnsent(call);
-  }
+  const auto call =
+      std::make_shared<const Call>(Call{method, url, parameters, encoding, skipHeaders, std::move(completion)});
+  send(
+      call,
+      [skipHeaders] {
+        // Read on every call, whatever `skipHeaders` says.
+        const auto token = platform::UserDefaults::standard()->stringForKey(std::string(FitBitAuthTokenKey));
+        HTTPHeaders headers;
+        if (!skipHeaders) {
+          headers = {{"Content-Type", "application/json; charset=UTF-8"},
+                     {"Accept", "application/json"},
+                     {"Accept-Language", "en_US"}};
+          if (token) headers["Authorization"] = "Bearer " + *token;
+        }
+        return headers;
+      },
+      [connector = weak_from_this(), call](const DataResponse<JSON>& reply) { handleReply(connector, call, reply); });
 }
 
 void FitBitConnector::handleReply(const std::weak_ptr<FitBitConnector>& weakConnector,

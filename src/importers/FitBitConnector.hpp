@@ -3,8 +3,8 @@
 //
 // One shared instance, `FitBitConnector::sharedInstance()`. Every Fitbit request goes through
 // `performAPICall`, called on the object the endpoint was called on, so a subclass that overrides it
-// (FitBitConnectorMock) receives every request. Each call reads the bearer token stored under
-// "FitBitAuthToken" afresh. The first 401 or 403 reply of the process runs the Fitbit authorisation once
+// (the testkit's FitBitConnectorMock) receives every request. Each call reads the bearer token stored
+// under "FitBitAuthToken" afresh. The first 401 or 403 reply of the process runs the Fitbit authorisation once
 // and repeats the request; every later refusal completes with `genericApiError` of its status.
 // Requests are started on the calling thread; reply handlers, completions, the authorisation and the
 // repeat run on the main queue.

@@ -57,54 +57,46 @@ std::string GarminConnector::garminSleepEndpoint() {
 void GarminConnector::performAPICall(HTTPMethod method, const std::string& url,
                                      const std::optional<Parameters>& parameters, ParameterEncoding encoding,
                                      bool skipHeaders, Completion completion) {
-  auto call = std::make_shared<Call>(Call{method, url, parameters, encoding, skipHeaders, std::move(completion)});
-  try {
-    HTTPHeaders headers;
-    if (!skipHeaders) {
-      headers = {{"Content-Type", "application/json;charset=UTF-8"},
-                 {"Accept", "application/json"},
-                 {"Accept-Language", "en_US"}};
-      const auto credential =
-          method == HTTPMethod::GET ? GarminManager::sharedInstance()->oauthCredential() : std::nullopt;
-      if (credential) {
-        const ParameterList oauth{
-            {"oauth_consumer_key", consumerKey()},
-            {"oauth_token", credential->oauthToken},
-            {"oauth_signature_method", "HMAC-SHA1"},
-            // Signed as its decimal text, as it travels.
-            {"oauth_timestamp", std::to_string(OAuthSwiftCredential::timestamp())},
-            {"oauth_nonce", randomString(nonceLength)},
-            {"oauth_version", "1.0"},
-        };
-        OAuthSwiftCredential signer(consumerKey(), consumerSecret());
-        signer.oauthToken = credential->oauthToken;
-        signer.oauthTokenSecret = credential->oauthTokenSecret;
-        // The signer reads the query items off the URL that is sent, each as it travels: repeated names,
-        // items without "=" and "+" as a blank included (RFC 5849 3.4.1.3).
-        const auto header = signer.authorizationHeader(HTTPMethod::GET, url, oauth);
-        // A URL that cannot be signed (no absolute http(s) URL, a malformed escape) goes out unsigned;
-        // the refusal that follows runs the authorisation like any other.
-        if (header) {
-          headers["Authorization"] = *header;
-          console::print("Garmin auth: " + std::string(redact::placeholder));
-        }
-      }
-    }
-    verboseRequest(url, parameters, headers, method);
-    const auto session = manager();
-    if (!session) return Call::completeUnsent(call);
-    session->request(url, method, parameters, encoding, headers)
-        ->validate()
-        .responseJSON([connector = weak_from_this(),
-                       call](const DataResponse<JSON>& reply) { handleReply(connector, call, reply); },
-                      JSONReadingOptions::allowFragments);
-  } catch (...) {
-    // Only an allocation failure or a subclass's override lands here; nothing was sent.
-    Call::completeUnsent(call);
-  }
+  const auto call =
+      std::make_shared<const Call>(Call{method, url, parameters, encoding, skipHeaders, std::move(completion)});
+  send(
+      call, [&] { return requestHeaders(method, url, skipHeaders); },
+      [connector = weak_from_this(), call](const DataResponse<JSON>& reply) { handleReply(connector, call, reply); });
 }
 
-void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, const std::shared_ptr<Call>& call,
+GarminConnector::HTTPHeaders GarminConnector::requestHeaders(HTTPMethod method, const std::string& url,
+                                                             bool skipHeaders) const {
+  HTTPHeaders headers;
+  if (skipHeaders) return headers;
+  headers = {
+      {"Content-Type", "application/json;charset=UTF-8"}, {"Accept", "application/json"}, {"Accept-Language", "en_US"}};
+  const auto credential = method == HTTPMethod::GET ? GarminManager::sharedInstance()->oauthCredential() : std::nullopt;
+  if (!credential) return headers;
+  const ParameterList oauth{
+      {"oauth_consumer_key", consumerKey()},
+      {"oauth_token", credential->oauthToken},
+      {"oauth_signature_method", "HMAC-SHA1"},
+      // Signed as its decimal text, as it travels.
+      {"oauth_timestamp", std::to_string(OAuthSwiftCredential::timestamp())},
+      {"oauth_nonce", randomString(nonceLength)},
+      {"oauth_version", "1.0"},
+  };
+  OAuthSwiftCredential signer(consumerKey(), consumerSecret());
+  signer.oauthToken = credential->oauthToken;
+  signer.oauthTokenSecret = credential->oauthTokenSecret;
+  // The signer reads the query items off the URL that is sent, each as it travels: repeated names, items
+  // without "=" and "+" as a blank included (RFC 5849 3.4.1.3).
+  const auto header = signer.authorizationHeader(HTTPMethod::GET, url, oauth);
+  // A URL that cannot be signed (no absolute http(s) URL, a malformed escape) goes out unsigned; the
+  // refusal that follows runs the authorisation like any other.
+  if (header) {
+    headers["Authorization"] = *header;
+    console::print("Garmin auth: " + std::string(redact::placeholder));
+  }
+  return headers;
+}
+
+void GarminConnector::handleReply(const std::weak_ptr<GarminConnector>& owner, const std::shared_ptr<const Call>& call,
                                   const DataResponse<JSON>& reply) {
   const std::int64_t status = reply.response ? reply.response->statusCode() : 0;
   talvaren::detail::printReply("Garmin Connector", reply, call->method);
@@ -140,15 +132,6 @@ Error GarminConnector::genericApiError(std::int64_t statusCode) const {
 
 std::string GarminConnector::randomString(std::int64_t length) const {
   return length > 0 ? platform::random::string(static_cast<std::size_t>(length)) : std::string();
-}
-
-// MARK: Test double
-
-void GarminConnectorMock::performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>&,
-                                         ParameterEncoding, bool, Completion completion) {
-  this->method = method;
-  this->url = url;
-  if (completion) completion(std::nullopt, std::nullopt);
 }
 
 }  // namespace talvaren

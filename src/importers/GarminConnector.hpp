@@ -12,8 +12,8 @@
 // (table, index, lists) belongs to the main queue: start imports through `importData`, which queues an
 // import while another runs.
 //
-// Members are virtual where a subclass (GarminConnectorMock) may replace them; the pipeline, the chains
-// and the repeat after an authorisation call them on the object they run on.
+// Members are virtual where a subclass (the testkit's GarminConnectorMock) may replace them; the
+// pipeline, the chains and the repeat after an authorisation call them on the object they run on.
 
 #include <cstdint>
 #include <deque>
@@ -144,8 +144,10 @@ class GarminConnector : public detail::ProviderConnector, public std::enable_sha
     Date startDate;
     ImportCompletion completion;
   };
-  static void handleReply(const std::weak_ptr<GarminConnector>& connector, const std::shared_ptr<Call>& call,
+  static void handleReply(const std::weak_ptr<GarminConnector>& connector, const std::shared_ptr<const Call>& call,
                           const platform::http::DataResponse<JSON>& reply);
+  /// The headers of one request: the fixed three and, for a signed GET, the OAuth "Authorization".
+  HTTPHeaders requestHeaders(HTTPMethod method, const std::string& url, bool skipHeaders) const;
   void startImport(PendingImport import);
   template <class Summary>
   void runChain(std::string_view countLine, std::string_view decodingLine,
@@ -164,20 +166,6 @@ class GarminConnector : public detail::ProviderConnector, public std::enable_sha
   // Imports started through importData (main queue only).
   bool importRunning_ = false;
   std::deque<PendingImport> pendingImports_;
-};
-
-/// A test double: records the method and URL of each call and completes with (none, none) before it
-/// returns; it reads no credential, builds no headers, writes no log and sends nothing.
-class GarminConnectorMock : public GarminConnector {
- public:
-  GarminConnectorMock() = default;
-
-  std::optional<HTTPMethod> method;
-  std::optional<std::string> url;
-
-  void performAPICall(HTTPMethod method, const std::string& url, const std::optional<Parameters>& parameters,
-                      ParameterEncoding encoding = platform::http::JSONEncoding::defaultEncoding(),
-                      bool skipHeaders = false, Completion completion = {}) override;
 };
 
 }  // namespace talvaren

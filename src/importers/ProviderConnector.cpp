@@ -1,9 +1,8 @@
 #include "importers/ProviderConnector.hpp"
 
 #include "api/RequestLog.hpp"
+#include "api/Unsent.hpp"
 #include "talvaren/platform/Console.hpp"
-#include "talvaren/platform/Dispatch.hpp"
-#include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::detail {
 
@@ -16,11 +15,16 @@ void ProviderConnector::verboseRequest(const std::string& url, const std::option
   if (DEBUG_MODE) printRequest(url, parameters, headers, method);
 }
 
-void ProviderConnector::Call::completeUnsent(std::shared_ptr<const Call> call) {
-  platform::DispatchQueue::main().async([call = std::move(call)] {
-    call->complete(platform::http::URLError::make(platform::http::URLError::unknown), std::nullopt);
-  });
+void ProviderConnector::sendWithHeaders(const Call& call, const HTTPHeaders& headers, ReplyHandler onReply) {
+  verboseRequest(call.url, call.parameters, headers, call.method);
+  const auto session = manager();
+  if (!session) return completeUnsent(call);
+  session->request(call.url, call.method, call.parameters, call.encoding, headers)
+      ->validate()
+      .responseJSON(std::move(onReply), platform::http::JSONReadingOptions::allowFragments);
 }
+
+void ProviderConnector::completeUnsent(const Call& call) { detail::completeUnsent(call.completion); }
 
 void ProviderConnector::authorizeOnceThenRepeat(std::string_view label, std::int64_t status,
                                                 std::shared_ptr<const Call> call, const Authorize& authorize,

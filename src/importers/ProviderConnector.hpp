@@ -1,8 +1,8 @@
 #pragma once
 // Internal: what the Garmin and Fitbit connectors share: the request types, the OAuth consumer pair the
 // facade passes in, the authorisation flag, the HTTP session, the request log, what a connector
-// keeps of one request to complete it or to send it again after an authorisation, and the road of a
-// refused reply (authorise once, then repeat).
+// keeps of one request to complete it or to send it again after an authorisation, the sending of a
+// request once its headers are made, and the road of a refused reply (authorise once, then repeat).
 
 #include <atomic>
 #include <functional>
@@ -15,6 +15,7 @@
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/http/HTTPMethod.hpp"
 #include "talvaren/platform/http/ParameterEncoding.hpp"
+#include "talvaren/platform/http/Response.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
 
 // Beside this header: fuzz targets include the connectors' headers by their paths.
@@ -82,9 +83,24 @@ class ProviderConnector {
     void repeat(Connector& connector) const {
       connector.performAPICall(method, url, parameters, encoding, skipHeaders, completion);
     }
-    /// Completes a call that was never sent, once, later, on the main queue, with URLError `unknown`.
-    static void completeUnsent(std::shared_ptr<const Call> call);
   };
+
+  /// Reads the reply of a sent call, on the main queue.
+  using ReplyHandler = std::function<void(const platform::http::DataResponse<JSON>&)>;
+
+  /// Sends `call` with the headers `makeHeaders()` returns (made on the caller's thread): writes the
+  /// request log, sends the request through `manager()` (validated, the reply read as JSON with fragments
+  /// allowed) and hands the reply to `onReply`. A call that cannot be sent (no session, or anything thrown
+  /// on the way, a subclass's override included) completes once, later, on the main queue, with URLError
+  /// `unknown`; nothing was sent then.
+  template <class MakeHeaders, class OnReply>
+  void send(const std::shared_ptr<const Call>& call, MakeHeaders&& makeHeaders, OnReply&& onReply) {
+    try {
+      sendWithHeaders(*call, std::forward<MakeHeaders>(makeHeaders)(), std::forward<OnReply>(onReply));
+    } catch (...) {
+      completeUnsent(*call);
+    }
+  }
 
   /// The provider's authorisation: the consumer pair and a completion told whether it was granted.
   using Authorize = std::function<void(const std::string&, const std::string&, std::function<void(bool)>)>;
@@ -100,6 +116,9 @@ class ProviderConnector {
                                const Authorize& authorize, Repeat repeat);
 
  private:
+  void sendWithHeaders(const Call& call, const HTTPHeaders& headers, ReplyHandler onReply);
+  static void completeUnsent(const Call& call);
+
   LockedValue<std::string> consumerKey_;
   LockedValue<std::string> consumerSecret_;
   std::atomic<bool> authorizationWasNeeded_{false};

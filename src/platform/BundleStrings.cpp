@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::platform {

@@ -1,8 +1,8 @@
 #pragma once
-// Internal interface of platform (for the engines, utilities and api): low-level file work shared by the
-// storage stand-ins and the HTTP layer's downloads: atomic replacement (whole or streamed), whole-file reads,
-// directory creation, the kit's one mapping of system errors to file errors (talvaren/platform/FileError.hpp),
-// and Base64 for bytes kept in text files.
+// Internal interface of platform (for the engines): low-level file work shared by the storage stand-ins,
+// the screens' images and the HTTP layer's downloads: atomic replacement (whole or streamed), whole-file
+// reads, directory creation, and the kit's one mapping of system errors to file errors
+// (talvaren/platform/FileError.hpp).
 
 #include <sys/types.h>
 
@@ -82,12 +82,5 @@ std::variant<std::string, Error> readStoreFile(const std::filesystem::path& file
 /// Creates `directory` and any missing parents with `mode` (less the umask); an existing
 /// directory is no error.
 std::optional<Error> createDirectories(const std::filesystem::path& directory, mode_t mode);
-
-std::string base64Encode(std::string_view bytes);
-/// Standard alphabet with padding; anything else gives no value.
-std::optional<std::string> base64Decode(std::string_view text);
-
-/// True when `text` is well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
-bool isValidUtf8(std::string_view text);
 
 }  // namespace talvaren::platform::detail

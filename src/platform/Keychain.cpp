@@ -16,6 +16,7 @@
 
 #include "platform/DamagedFileRotation.hpp"
 #include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "platform/FolderLock.hpp"
 #include "platform/HomeFiles.hpp"
 #include "platform/PrivateFolders.hpp"

@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 
 namespace talvaren::platform {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iterator>
 
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "utilities/HeaderDescription.hpp"
 
 namespace talvaren {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "ConnectorFixture.hpp"
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Image.hpp"
 #include "talvaren/platform/http/URLError.hpp"

@@ -2,7 +2,7 @@
 // the one re-authorisation of the process, and the failures that must not start one.
 #include <gtest/gtest.h>
 
-#include "importers/FitBitConnectorMock.hpp"
+#include "importers/ConnectorMocks.hpp"
 #include "importers/FitBitFixture.hpp"
 #include "talvaren/importers/FitBitSleep.hpp"
 

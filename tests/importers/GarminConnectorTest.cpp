@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "AuthorizationFixture.hpp"
-#include "importers/GarminConnector.hpp"
+#include "importers/ConnectorMocks.hpp"
 #include "support/GarminHealthAPI.hpp"
 #include "support/OAuth1Provider.hpp"
 #include "talvaren/platform/Random.hpp"
@@ -45,11 +45,11 @@ TEST(GarminDayTable, StepsByCalendarDayUpToTodayAndTheMonthLimit) {
       EXPECT_EQ(table[i], localDate(2024, 3, 30 + static_cast<std::int64_t>(i), 14, 30)) << i;
     }
     connector->getActivityByDay(table[1], {});
-    const auto [start, end] = window(*connector->url);
+    const auto [start, end] = window(*connector->url());
     EXPECT_EQ(start, localDate(2024, 3, 31, 0, 0).timeIntervalSince1970());
     EXPECT_EQ(end - start, 23 * 3600 - 1);
     connector->getSleepByDay(table[0], {});
-    EXPECT_EQ(window(*connector->url).second - window(*connector->url).first, 86399);
+    EXPECT_EQ(window(*connector->url()).second - window(*connector->url()).first, 86399);
 
     EXPECT_EQ(connector->prepareDateTable(localDate(2024, 4, 2, 23, 59)).size(), 1u);
     EXPECT_TRUE(connector->prepareDateTable(localDate(2024, 4, 3, 0, 0)).empty());
@@ -60,7 +60,7 @@ TEST(GarminDayTable, StepsByCalendarDayUpToTodayAndTheMonthLimit) {
     ASSERT_EQ(table.size(), 3u);
     EXPECT_EQ(table[1], localDate(2024, 10, 27, 2, 30));
     connector->getCaloriesByDay(table[1], {});
-    EXPECT_EQ(window(*connector->url).second - window(*connector->url).first, 25 * 3600 - 1);
+    EXPECT_EQ(window(*connector->url()).second - window(*connector->url()).first, 25 * 3600 - 1);
   }
   {
     ScopedFixedClock clock(localDate(2024, 3, 15, 12, 0).timeIntervalSince1970());

@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "importers/GarminConnector.hpp"
+#include "importers/ConnectorMocks.hpp"
 #include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/TimeZone.hpp"
 
@@ -191,15 +191,15 @@ TEST_F(GarminFoldTest, ChainsEndWithoutARequestWhenNoDayIsLeft) {
   connector->prepareForCall(Date::now());
   connector->currentDateIndex = static_cast<std::int64_t>(connector->dateTable.size());
   connector->getCaloriesByDate(Date(), record);
-  EXPECT_FALSE(connector->url);
+  EXPECT_FALSE(connector->url());
   ASSERT_EQ(outcomes.size(), 3u);
   for (const auto& [error, records] : outcomes) EXPECT_TRUE(!error && !records);
 
   // The double records the request and completes with nothing, which the chain reads as undecodable.
   connector->currentDateIndex = 0;
   connector->getCaloriesByDate(Date(), record);
-  EXPECT_EQ(connector->method, platform::http::HTTPMethod::GET);
-  EXPECT_NE(connector->url->find("wellness-api/rest/activities?uploadStartTimeInSeconds="), std::string::npos);
+  EXPECT_EQ(connector->method(), platform::http::HTTPMethod::GET);
+  EXPECT_NE(connector->url()->find("wellness-api/rest/activities?uploadStartTimeInSeconds="), std::string::npos);
   EXPECT_TRUE(console.contains("Decoding garmin calories error"));
   EXPECT_EQ(outcomes.size(), 4u);
 }

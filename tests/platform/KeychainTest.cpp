@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "support/Text.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Keychain.hpp"

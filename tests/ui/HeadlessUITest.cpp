@@ -8,7 +8,7 @@
 #include "talvaren/platform/http/URLError.hpp"
 #include "talvaren/platform/ui/Button.hpp"
 #include "talvaren/platform/ui/Presenter.hpp"
-#include "talvaren/platform/ui/WebView.hpp"
+#include "talvaren/platform/web/WebView.hpp"
 #include "talvaren/testing/Console.hpp"
 #include "talvaren/testing/VirtualTime.hpp"
 

@@ -8,32 +8,16 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <utility>
-#include <variant>
 #include <vector>
 
 #include "talvaren/platform/Error.hpp"
+#include "talvaren/platform/Result.hpp"
 
 namespace talvaren::platform {
 
 /// A value or the error that prevented it.
 template <typename Value>
-class FileResult {
- public:
-  FileResult(Value value) : storage_(std::in_place_index<0>, std::move(value)) {}
-  FileResult(Error error) : storage_(std::in_place_index<1>, std::move(error)) {}
-
-  bool isSuccess() const { return storage_.index() == 0; }
-  explicit operator bool() const { return isSuccess(); }
-  /// The value on success, otherwise nullptr.
-  const Value* value() const { return std::get_if<0>(&storage_); }
-  Value* value() { return std::get_if<0>(&storage_); }
-  /// The error on failure, otherwise nullptr.
-  const Error* error() const { return std::get_if<1>(&storage_); }
-
- private:
-  std::variant<Value, Error> storage_;
-};
+using FileResult = Result<Value>;
 
 class FileManager {
  public:

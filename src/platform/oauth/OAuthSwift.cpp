@@ -4,7 +4,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
 

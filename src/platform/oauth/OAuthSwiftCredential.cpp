@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/FileIO.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/Date.hpp"
 #include "talvaren/platform/Json.hpp"
 #include "talvaren/platform/Random.hpp"

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "platform/FileIO.hpp"
 #include "platform/PercentEncoding.hpp"
+#include "platform/TextEncoding.hpp"
 #include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/http/URL.hpp"
 

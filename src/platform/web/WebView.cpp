@@ -1,4 +1,4 @@
-#include "talvaren/platform/ui/WebView.hpp"
+#include "talvaren/platform/web/WebView.hpp"
 
 #include "talvaren/platform/URIReference.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
