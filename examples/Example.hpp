@@ -1,15 +1,21 @@
 #pragma once
-// What every example host program shares: its options, its application home, its output and a real-time
-// main-queue loop. Copy this header along with the example you start from.
+// What every example host program shares: its options, its application home, its recordings, its output
+// and a real-time main-queue loop. Copy this header along with the example you start from.
 //
-//   program [--help] [--quiet] [--home FOLDER] [inputs...]
+//   program [--help] [--quiet] [--home FOLDER] [recordings...]
 //
-// --help prints the usage and exits 0; an unknown option or a surplus input prints the usage on standard
-// error and exits 2. --home keeps the kit's files in FOLDER (made when missing; a folder that cannot be
-// used ends the program with status 1); without it they go to TALVAREN_HOME when set, else to a fresh
-// temporary folder removed at the end. --quiet silences the kit's console (console::setSink) and the
-// program's own progress: only its one result line is printed, "<program>: <result>". An input that
-// cannot be opened ends the program with "cannot open <path>: <reason>" and status 1.
+// --help prints the usage and exits 0. An unknown option, --home without a folder or a surplus recording
+// says which ("unknown option: --bogus") on standard error, then prints the usage there and exits 2.
+// --home keeps the kit's files in FOLDER, which must be an existing folder the program can write to
+// (a missing one is not made: the program ends with status 1, leaving nothing behind); without it they go
+// to TALVAREN_HOME when set, else to a fresh temporary folder removed at the end. --quiet silences the
+// kit's console (console::setSink) and the program's own progress: only its one result line is printed,
+// "<program>: <result>".
+//
+// A program that reads recordings reads every one of them before it does anything else: a recording
+// not named on the command line is the file of that name beside the program's executable (the build
+// copies them there), so a built copy can move. One that cannot be read ends the program with
+// "cannot open <path>: <reason>" and status 1 before any other output or file is written.
 //
 // The program's thread is the main queue's: between its steps it drains the main queue in real time
 // (waitUntil, runFor), as a host's own loop does, while the kit's queues run on their own threads.
@@ -44,14 +50,22 @@ struct Program {
   const char* name;
   /// What it shows, one line, for --help.
   const char* about;
-  /// The inputs it takes after the options, for the usage ("" for none), and how many at most.
+  /// The recordings it takes after the options, for the usage ("" for none).
   const char* inputs = "";
-  std::size_t maxInputs = 0;
+  /// The file names of the recordings it reads when none is named, in order; it takes at most as many.
+  std::vector<std::string> recordings = {};
+};
+
+/// A recording read whole: one hex value per line, comments and blank lines dropped.
+struct Recording {
+  std::string path;
+  std::vector<std::string> lines;
 };
 
 struct Options {
   bool quiet = false;
-  std::vector<std::string> inputs;
+  /// The program's recordings, one for each of Program::recordings, read before the program runs.
+  std::vector<Recording> recordings;
 };
 
 namespace detail {
@@ -78,6 +92,21 @@ inline void usage(FILE* stream) {
                p.inputs, p.about);
 }
 
+/// Says what is wrong with the command line, then the usage, on standard error; answers 2.
+inline int usageError(const std::string& what) {
+  std::fprintf(stderr, "%s: %s\n", program()->name, what.c_str());
+  usage(stderr);
+  return 2;
+}
+
+/// The folder of the running executable (where the build puts the recordings), or none.
+inline std::optional<std::filesystem::path> executableFolder() {
+  std::error_code error;
+  auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return std::nullopt;
+  return executable.parent_path();
+}
+
 /// A fresh temporary folder, removed with everything in it when the program ends.
 class TemporaryHome {
  public:
@@ -101,12 +130,14 @@ class TemporaryHome {
   std::filesystem::path path_;
 };
 
-/// Why `folder` cannot hold the kit's files; none when it can (it is made when missing).
+/// Why `folder` cannot hold the kit's files; none when it can. A missing folder is not made: a mistyped
+/// --home would otherwise leave a stray folder wherever it pointed.
 inline std::optional<std::string> unusableHome(const std::filesystem::path& folder) {
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  const auto status = std::filesystem::status(folder, error);
+  if (status.type() == std::filesystem::file_type::not_found) return "no such folder";
   if (error) return error.message();
-  if (!std::filesystem::is_directory(folder, error)) return "not a folder";
+  if (status.type() != std::filesystem::file_type::directory) return "not a folder";
   if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
   return std::nullopt;
 }
@@ -142,6 +173,11 @@ inline std::optional<std::string> unusableHome(const std::filesystem::path& fold
 /// The lines of a recording, one hex value per line ("#" starts a comment, blank lines are skipped), or
 /// none, with "cannot open <path>: <reason>", when the file cannot be read.
 inline std::optional<std::vector<std::string>> readRecording(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    fail("cannot open %s: %s", path.c_str(), std::strerror(EISDIR));
+    return std::nullopt;
+  }
   std::ifstream file(path);
   if (!file) {
     fail("cannot open %s: %s", path.c_str(), std::strerror(errno));
@@ -177,12 +213,13 @@ inline void runFor(double seconds) {
   waitUntil([] { return false; }, seconds);
 }
 
-/// The program's main: handles the options as above, sets up the application home, then answers what
-/// `run` answers.
+/// The program's main: handles the options as above, checks the home and reads the recordings, sets up
+/// the application home, then answers what `run` answers.
 inline int main(const Program& program, int argc, char** argv, const std::function<int(const Options&)>& run) {
   detail::program() = &program;
   Options options;
   std::optional<std::filesystem::path> home;
+  std::vector<std::string> named;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help") {
@@ -190,21 +227,36 @@ inline int main(const Program& program, int argc, char** argv, const std::functi
       return 0;
     } else if (argument == "--quiet") {
       options.quiet = true;
-    } else if (argument == "--home" && i + 1 < argc) {
+    } else if (argument == "--home") {
+      if (i + 1 == argc) return detail::usageError("--home needs a folder");
       home = argv[++i];
-    } else if ((argument.starts_with("-") && argument != "-") || options.inputs.size() == program.maxInputs) {
-      detail::usage(stderr);
-      return 2;
+    } else if (argument.starts_with("-") && argument != "-") {
+      return detail::usageError("unknown option: " + std::string(argument));
+    } else if (named.size() == program.recordings.size()) {
+      return detail::usageError("unexpected argument: " + std::string(argument));
     } else {
-      options.inputs.emplace_back(argument);
+      named.emplace_back(argument);
     }
   }
   detail::quiet() = options.quiet;
 
+  // Every input is checked before anything is printed or written.
+  if (home) {
+    if (auto reason = detail::unusableHome(*home)) return fail("cannot use %s as the home: %s", home->c_str(), reason->c_str());
+  }
+  const auto besideProgram = detail::executableFolder();
+  for (std::size_t i = 0; i < program.recordings.size(); ++i) {
+    std::string path = i < named.size() ? named[i]
+                       : besideProgram  ? (*besideProgram / program.recordings[i]).string()
+                                        : program.recordings[i];
+    auto lines = readRecording(path);
+    if (!lines) return 1;
+    options.recordings.push_back({std::move(path), std::move(*lines)});
+  }
+
   detail::TemporaryHome temporary;
   const char* environmentHome = std::getenv("TALVAREN_HOME");
   if (home) {
-    if (auto reason = detail::unusableHome(*home)) return fail("cannot use %s as the home: %s", home->c_str(), reason->c_str());
     talvaren::platform::AppHome::setPath(*home);
   } else if (environmentHome == nullptr || *environmentHome == '\0') {
     if (auto reason = temporary.make()) return fail("cannot make a temporary home: %s", reason->c_str());

@@ -26,16 +26,14 @@ using namespace talvaren;
 
 /// The samples of a recorded Kelo history download (one notification a line, "#" starts a comment), read
 /// by the history parser as the Bluetooth link does. The strap kept Berlin wall-clock time.
-std::optional<std::vector<HeartRate>> synchronisedHistory(const std::string& path) {
-  const auto lines = examples::readRecording(path);
-  if (!lines) return std::nullopt;
+std::vector<HeartRate> synchronisedHistory(const examples::Recording& recording) {
   std::vector<std::string> texts;
   std::vector<std::uint8_t> bytes;
   std::vector<HeartRate> samples;
   std::int64_t strapTime = 0;
   const auto hostZone = platform::TimeZone::current();
   platform::TimeZone::setCurrent("Europe/Berlin");
-  for (const auto& line : *lines) {
+  for (const auto& line : recording.lines) {
     const auto frame = dataFromHexEncodedString(line);
     if (!frame) continue;
     auto result = BluetoothDeviceKelo::getKeloDeviceHertRate(*frame, std::move(texts), std::move(bytes),
@@ -73,11 +71,9 @@ bool report(const char* what, const Step& step) {
 }
 
 int run(const examples::Options& options) {
-  const std::string historyPath = options.inputs.empty() ? TALVAREN_EXAMPLES_DIR "/kelo_history.hex" : options.inputs[0];
-  const auto recorded = synchronisedHistory(historyPath);
-  if (!recorded) return 1;
-  const auto& history = *recorded;
-  if (history.empty()) return examples::fail("no samples in %s", historyPath.c_str());
+  const auto& recording = options.recordings[0];
+  const auto history = synchronisedHistory(recording);
+  if (history.empty()) return examples::fail("no samples in %s", recording.path.c_str());
 
   testkit::LoopbackService service;
   service.addUser("host@example.test", "example-password", "Host");
@@ -129,6 +125,6 @@ int run(const examples::Options& options) {
 int main(int argc, char** argv) {
   return examples::main({"server_session",
                          "A session with the service (its loopback stand-in): login, upload, download, logout.",
-                         "[KELO_HISTORY.hex]", 1},
+                         "[KELO_HISTORY.hex]", {"kelo_history.hex"}},
                         argc, argv, run);
 }

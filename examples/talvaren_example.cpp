@@ -4,13 +4,12 @@
 //
 //   talvaren_example [--help] [--quiet] [--home FOLDER] [NOTIFICATIONS.hex [KELO_HISTORY.hex]]
 //
-// The recordings default to the two beside this program's source. With --quiet the kit's own console
-// lines (the history parser traces every frame) are routed to a counter instead of standard output
-// (console::setSink) and only the result line is shown.
+// The recordings default to the two of these names beside the program's executable, where the build
+// copies them. With --quiet the kit's own console lines (the history parser traces every frame) are
+// routed to a counter instead of standard output (console::setSink) and only the result line is shown.
 
 #include <algorithm>
 #include <atomic>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,11 +31,9 @@ namespace {
 
 // Decodes a recorded sequence of Heart Rate Measurement notifications, one hex value per line
 // ("#" starts a comment), the way the Bluetooth link does for every live notification.
-std::optional<std::size_t> decodeHeartRateNotifications(const std::string& path) {
-  const auto lines = examples::readRecording(path);
-  if (!lines) return std::nullopt;
-  examples::say("Heart-rate notifications from %s", path.c_str());
-  for (const auto& line : *lines) {
+std::size_t decodeHeartRateNotifications(const examples::Recording& recording) {
+  examples::say("Heart-rate notifications from %s", recording.path.c_str());
+  for (const auto& line : recording.lines) {
     const auto value = talvaren::dataFromHexEncodedString(line);
     if (!value) {
       examples::say("  %s: not a hex value", line.c_str());
@@ -52,17 +49,15 @@ std::optional<std::size_t> decodeHeartRateNotifications(const std::string& path)
     examples::say("  %-16s bpm %u, signal %lld, RR [%s]", line.c_str(), static_cast<unsigned>(heartRate.bmp),
                   static_cast<long long>(heartRate.signal), rr.c_str());
   }
-  return lines->size();
+  return recording.lines.size();
 }
 
 // Replays a recorded Kelo history download, one notification a line ("#" starts a comment), through
 // the history parser as the Bluetooth link does: the reassembly buffers, the running strap time and
 // the sample list go into every call and come back for the next. The strap kept Berlin wall-clock
 // time, so the samples are read back in that zone. The parser's own log lines come first.
-std::optional<std::vector<talvaren::HeartRate>> replayKeloHistory(const std::string& path) {
+std::vector<talvaren::HeartRate> replayKeloHistory(const examples::Recording& recording) {
   using namespace talvaren;
-  const auto lines = examples::readRecording(path);
-  if (!lines) return std::nullopt;
   const TimeZone hostZone = TimeZone::current();
   TimeZone::setCurrent("Europe/Berlin");
   std::vector<std::string> texts;
@@ -70,7 +65,7 @@ std::optional<std::vector<talvaren::HeartRate>> replayKeloHistory(const std::str
   std::vector<HeartRate> samples;
   std::int64_t strapTime = 0;
   std::size_t notifications = 0;
-  for (const auto& line : *lines) {
+  for (const auto& line : recording.lines) {
     const auto frame = dataFromHexEncodedString(line);
     if (!frame) {
       examples::say("  %s: not a hex value", line.c_str());
@@ -85,7 +80,8 @@ std::optional<std::vector<talvaren::HeartRate>> replayKeloHistory(const std::str
     strapTime = result.timeMinuteBmp;
   }
   TimeZone::setCurrent(hostZone);
-  examples::say("Kelo history from %s: %zu notifications, %zu samples", path.c_str(), notifications, samples.size());
+  examples::say("Kelo history from %s: %zu notifications, %zu samples", recording.path.c_str(), notifications,
+                samples.size());
   for (const auto& sample : samples) {
     auto text = sample.description();
     if (!text.empty() && text.back() == '\n') text.pop_back();
@@ -148,9 +144,6 @@ void printWorkoutUpload(const std::vector<talvaren::HeartRate>& history) {
 }
 
 int run(const examples::Options& options) {
-  const std::string notifications =
-      options.inputs.size() > 0 ? options.inputs[0] : TALVAREN_EXAMPLES_DIR "/heart_rate_notifications.hex";
-  const std::string history = options.inputs.size() > 1 ? options.inputs[1] : TALVAREN_EXAMPLES_DIR "/kelo_history.hex";
   // With --quiet the kit's console lines are counted instead of shown.
   auto consoleLines = std::make_shared<std::atomic<std::size_t>>(0);
   if (options.quiet) talvaren::console::setSink([consoleLines](std::string_view) { ++*consoleLines; });
@@ -159,16 +152,14 @@ int run(const examples::Options& options) {
   examples::say("Now: %s", talvaren::Date::now().description().c_str());
   examples::say("Application home: %s", talvaren::platform::AppHome::path().c_str());
   if (!countLaunches()) return 1;
-  const auto decoded = decodeHeartRateNotifications(notifications);
-  if (!decoded) return 1;
-  const auto samples = replayKeloHistory(history);
-  if (!samples) return 1;
-  printWorkoutUpload(*samples);
+  const auto decoded = decodeHeartRateNotifications(options.recordings[0]);
+  const auto samples = replayKeloHistory(options.recordings[1]);
+  printWorkoutUpload(samples);
   if (options.quiet) {
-    examples::result("%zu notifications decoded, %zu history samples, %zu console lines of the kit kept aside", *decoded,
-                     samples->size(), consoleLines->load());
+    examples::result("%zu notifications decoded, %zu history samples, %zu console lines of the kit kept aside", decoded,
+                     samples.size(), consoleLines->load());
   } else {
-    examples::result("%zu notifications decoded, %zu history samples", *decoded, samples->size());
+    examples::result("%zu notifications decoded, %zu history samples", decoded, samples.size());
   }
   return 0;
 }
@@ -178,6 +169,7 @@ int run(const examples::Options& options) {
 int main(int argc, char** argv) {
   return examples::main({"talvaren_example",
                          "The kit without a radio or a server: recorded notifications, a recorded history, a workout.",
-                         "[NOTIFICATIONS.hex [KELO_HISTORY.hex]]", 2},
+                         "[NOTIFICATIONS.hex [KELO_HISTORY.hex]]",
+                         {"heart_rate_notifications.hex", "kelo_history.hex"}},
                         argc, argv, run);
 }
