@@ -623,6 +623,24 @@ TEST_F(SessionManagerTest, FollowsRedirects) {
   EXPECT_EQ(*getJSON("/old").reply()->result.value(), json({{"moved", true}}));
 }
 
+TEST_F(SessionManagerTest, ARequestTooLargeToSendFailsWithItsOwnError) {
+  server.reply("GET", "/big", 200, "{}");
+  // Header fields beyond what may be sent, and fields that fit but leave no room for a long URL.
+  for (const auto& [field, query] : {std::pair{std::size_t{1000 * 1024}, std::size_t{0}},
+                                     std::pair{std::size_t{950 * 1024}, std::size_t{100 * 1024}}}) {
+    auto request = *URLRequest::make(server.url("/big?q=" + std::string(query, 'q'))).value();
+    request.setValue(std::string(field, 'x'), "X-Large");
+    CapturedJSON large;
+    session->request(request)->responseJSON(large.handler());
+    waitFor([&] { return large.done(); });
+    ASSERT_TRUE(large.reply()->result.isFailure());
+    EXPECT_EQ(large.reply()->result.error()->domain, HTTPRequestErrorDomain) << query;
+    EXPECT_EQ(large.reply()->result.error()->code, HTTPRequestError::requestTooLarge) << query;
+  }
+  EXPECT_EQ(server.requestCount(), 0u);
+  EXPECT_TRUE(getJSON("/big").reply()->result.isSuccess());
+}
+
 TEST_F(SessionManagerTest, EveryHandlerRunsOnceWhenAddedBeforeOrAfterTheReplyWithAReplyOfItsOwn) {
   server.reply("GET", "/data", 200, "[1]");
   CapturedJSON early;

@@ -40,6 +40,18 @@ bool isBadReply(CURLcode code, CURL* easy, const ReplyHead& head, const std::opt
   return curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0;
 }
 
+/// True when libcurl's failure `code` means it could not build the request: its head grew beyond what
+/// libcurl buffers (reported as out of memory, or as too large by later versions) before anything was sent.
+bool isUnsendableRequest(CURLcode code, CURL* easy, const ReplyHead& head) {
+  bool tooLarge = code == CURLE_OUT_OF_MEMORY;
+#if LIBCURL_VERSION_NUM >= 0x080600
+  tooLarge = tooLarge || code == CURLE_TOO_LARGE;
+#endif
+  if (!tooLarge || !easy || head.sawStatusLine) return false;
+  long requestSize = 0;
+  return curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize == 0;
+}
+
 /// The download's MD5 digest in lower-case hexadecimal, when it was asked for and computed.
 std::optional<std::string> finalDigest(TransferEngine::Transfer& t) {
   if (!t.digest) return std::nullopt;
@@ -167,6 +179,7 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
   }
   std::optional<Error> error = std::move(forcedError);
   if (!error && t.bodyTooLarge) error = URLError::make(URLError::dataLengthExceedsMaximum, request.url().absoluteString());
+  if (!error && isUnsendableRequest(code, t.easy, t.head)) error = requestTooLargeError();
   if (!error && code != CURLE_OK && (t.headTooLarge || isBadReply(code, t.easy, t.head, effective))) {
     error = URLError::make(URLError::badServerResponse, request.url().absoluteString());
   }

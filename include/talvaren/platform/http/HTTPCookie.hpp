@@ -6,6 +6,10 @@
 // "Max-Age" wins over "Expires"; a cookie without either is a session cookie. Cookies whose "Domain" does
 // not cover the replying host, or whose name is empty, are ignored. Expiry is judged by the platform
 // clock (Date::now()).
+//
+// The store is bounded as browsers bound theirs: a cookie whose name and value exceed 4096 bytes is refused,
+// and a new cookie beyond 180 for its domain, or beyond 3000 in all, evicts the oldest one of that domain,
+// or of the store.
 
 #include <cstdint>
 #include <memory>
@@ -73,6 +77,9 @@ class HTTPCookieStorage {
     HTTPCookie cookie;
     std::uint64_t sequence;
   };
+  /// Drops the oldest cookies while `domain` or the whole store holds more than its bound; under mutex_.
+  void evictBeyondBounds(std::string_view domain);
+
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
   std::uint64_t nextSequence_ = 0;
