@@ -105,7 +105,10 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
   auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   const size_t length = size * count;
   self->touch();
-  if (readHeaderLine(self->head, std::string_view(buffer, length))) self->storeCookies();
+  if (readHeaderLine(self->head, std::string_view(buffer, length))) {
+    self->storeCookies();
+    self->noteRedirect();
+  }
   if (self->head.size > maximumHeadSize) {
     // Tens of thousands of lines: libcurl would take more before giving up, and report a failed receive.
     self->headTooLarge = true;
@@ -118,6 +121,7 @@ size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   const size_t length = size * count;
   self->touch();
+  if (self->redirecting) return length;  // the page of a redirect being followed
   if (self->file) {
     self->fileErrno = self->file->write(std::string_view(data, length));
     if (self->fileErrno != 0) return 0;
