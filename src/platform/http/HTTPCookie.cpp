@@ -107,6 +107,8 @@ bool HTTPCookie::isExpired() const {
   return expiresDate && expiresDate->timeIntervalSince1970() <= Date::now().timeIntervalSince1970();
 }
 
+bool HTTPCookie::isForHost(std::string_view host) const { return coversHost(*this, lowercase(host)); }
+
 bool HTTPCookie::matches(const URL& url) const {
   if (url.scheme() != "http" && url.scheme() != "https") return false;
   if (isSecure && url.scheme() != "https") return false;

@@ -39,6 +39,9 @@ struct HTTPCookie {
   bool isSessionOnly() const { return !expiresDate.has_value(); }
   /// True when the cookie has expired by the platform clock.
   bool isExpired() const;
+  /// True when the cookie belongs to `host`: the host of a host-only cookie, or the domain of a domain
+  /// cookie or a name below it (letter case aside).
+  bool isForHost(std::string_view host) const;
   /// True when the cookie would be sent with a request for `url` (domain, path, secure, expiry).
   bool matches(const URL& url) const;
 
