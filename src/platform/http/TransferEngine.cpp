@@ -341,6 +341,7 @@ CURL* TransferEngine::takeEasyHandle() {
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   // Redirects are followed here (TransferRedirects.cpp), not by libcurl: each hop gets its own header fields.
   curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &TransferEngine::beforeRequest);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
@@ -414,6 +415,7 @@ void TransferEngine::begin(TransferJob& job) {
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, &t);
   curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.connectTo);
 
   double timeout = request.timeoutInterval();
@@ -468,6 +470,12 @@ bool TransferEngine::addToMulti(Transfer& t) {
   t.added = true;
   ++added_;
   return true;
+}
+
+int TransferEngine::beforeRequest(void* transfer, char*, char*, int, int) {
+  // The last moment before the request is written: a transfer cancelled by now never reaches the server.
+  const auto* t = static_cast<const Transfer*>(transfer);
+  return t->core && t->core->isCancelled() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 
 }  // namespace talvaren::platform::http::detail

@@ -130,6 +130,7 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   static curl_socket_t openSocket(void* engine, curlsocktype purpose, curl_sockaddr* address);
   static int closeSocket(void* engine, curl_socket_t socket);
   static int onTimer(CURLM* multi, long milliseconds, void* engine);
+  static int beforeRequest(void* transfer, char* connectedIP, char* localIP, int connectedPort, int localPort);
 
   SessionConfiguration configuration_;
   CURLM* multi_ = nullptr;
