@@ -22,9 +22,8 @@ std::string_view trimmed(std::string_view text) {
 }
 
 /// True when libcurl's failure `code` means the server's reply was no readable HTTP reply: one that is not
-/// HTTP at all (libcurl calls it an unsupported protocol, as for a redirect to another scheme, which leaves
-/// a URL of that scheme as the effective one), or a header line that libcurl refused to buffer (reported
-/// as out of memory, or as too large by later versions).
+/// HTTP at all (libcurl calls it an unsupported protocol while the URL is an http or https one), or a header
+/// line that libcurl refused to buffer (reported as out of memory, or as too large by later versions).
 bool isBadReply(CURLcode code, CURL* easy, const ReplyHead& head, const std::optional<std::string>& effectiveURL) {
   if (code == CURLE_UNSUPPORTED_PROTOCOL) {
     if (!effectiveURL) return false;
