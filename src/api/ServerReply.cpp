@@ -86,7 +86,12 @@ ServerReplyMapping mapServerReply(DataResponse<nlohmann::json>&& reply, std::str
 
 std::vector<HTTPCookie> replyCookies(const DataResponse<nlohmann::json>& reply) {
   if (!reply.response || !reply.request) return {};
-  return HTTPCookie::cookies(reply.response->headerLines(), reply.request->url());
+  // Set by the host that answered (after redirects, another than the one asked), and kept only when they
+  // are cookies of the host asked too.
+  auto cookies = HTTPCookie::cookies(reply.response->headerLines(), reply.response->url());
+  const auto& asked = reply.request->url().host();
+  std::erase_if(cookies, [&](const HTTPCookie& cookie) { return !cookie.isForHost(asked); });
+  return cookies;
 }
 
 std::optional<std::string> csrfToken(const std::vector<HTTPCookie>& cookies) {

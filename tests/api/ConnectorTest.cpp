@@ -419,6 +419,39 @@ TEST_F(ConnectorTest, CapturesTheCSRFCookieOnlyWhileNoneIsStored) {
   EXPECT_EQ(Connector::sharedInstance()->CSRFToken(), "three");
 }
 
+TEST_F(ConnectorTest, AnotherHostARequestIsRedirectedToGetsNoCredentialAndSetsNoCookieOfTheAPIHost) {
+  LoopbackServer elsewhere;
+  routeHttpHost("elsewhere.test", "127.0.0.1", elsewhere.port());
+  server.on("GET", "/moved/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("http://elsewhere.test/landing/", 302);
+  });
+  elsewhere.on("GET", "/landing/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "csrftoken=foreign; Path=/");
+    res.set_header("Set-Cookie", "sessionid=foreign; Path=/");
+    res.set_content("{}", "application/json");
+  });
+  storeCredentials();
+  Connector::sharedInstance()->setCSRFToken(std::nullopt);
+  EXPECT_FALSE(call(HTTPMethod::GET, std::string(baseURL) + "moved/")->error);
+
+  // The other host's cookies are its own: none is the API host's, nor its CSRF token.
+  EXPECT_EQ(Connector::sharedInstance()->CSRFToken(), std::nullopt);
+  const auto cookies = Connector::sharedInstance()->manager()->configuration().httpCookieStorage;
+  EXPECT_TRUE(cookies->cookies(*platform::http::URL::fromString(baseURL)).empty());
+  EXPECT_EQ(cookies->cookies(*platform::http::URL::fromString("http://elsewhere.test/")).size(), 2u);
+
+  Connector::sharedInstance()->setCSRFToken("c-000");
+  call(HTTPMethod::GET, std::string(baseURL) + "moved/");
+  ASSERT_EQ(elsewhere.requestCount(), 2u);
+  EXPECT_EQ(server.requests().back().header("X-API-Key"), "k-456");
+  for (const auto& abroad : elsewhere.requests()) {
+    for (const char* name : {"Authorization", "X-API-Key", "X-API-PublicId", "X-CSRFToken"}) {
+      EXPECT_FALSE(abroad.hasHeader(name)) << name;
+    }
+    EXPECT_EQ(abroad.header("User-Agent"), server.requests().back().header("User-Agent"));
+  }
+}
+
 TEST_F(ConnectorTest, RequestsThatCannotBeBuiltSendNothing) {
   server.reply("GET", "/", 200, "{}");
   server.reply("PUT", "/workouts/my id/", 200, "{}");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "talvaren/platform/http/HTTPCookie.hpp"
 #include "talvaren/testing/Clock.hpp"
 
@@ -89,4 +91,54 @@ TEST(HTTPCookieTest, StorageMatchesDomainPathSecurityAndExpiry) {
   EXPECT_EQ(storage.cookies().size(), 2u);
   storage.removeAllCookies();
   EXPECT_TRUE(storage.cookies().empty());
+}
+
+TEST(HTTPCookieTest, StorageIsBoundedPerDomainAndInAllOldestFirst) {
+  HTTPCookieStorage storage;
+  auto cookie = [](const std::string& name, const std::string& domain, std::size_t size = 1) {
+    HTTPCookie made;
+    made.name = name;
+    made.value = std::string(size, 'v');
+    made.domain = domain;
+    return made;
+  };
+  auto names = [&](const URL& at) {
+    std::set<std::string> found;
+    for (const auto& c : storage.cookies(at)) found.insert(c.name);
+    return found;
+  };
+  const URL api = url("https://api.talvaren.test/");
+
+  // One domain keeps its 180 newest; a cookie replaced keeps its age.
+  for (int i = 0; i < 200; ++i) {
+    storage.setCookie(cookie("c" + std::to_string(i), "api.talvaren.test"));
+    if (i == 30) storage.setCookie(cookie("c0", "api.talvaren.test"));
+  }
+  auto kept = names(api);
+  EXPECT_EQ(kept.size(), 180u);
+  EXPECT_FALSE(kept.count("c0"));
+  EXPECT_FALSE(kept.count("c19"));
+  EXPECT_TRUE(kept.count("c20"));
+  EXPECT_TRUE(kept.count("c199"));
+  // A domain cookie counts against its domain, not the hosts below it.
+  storage.setCookie(cookie("wide", ".talvaren.test"));
+  EXPECT_EQ(names(api).size(), 181u);
+
+  // Too long to keep: name and value beyond 4096 bytes.
+  storage.setCookie(cookie("long", "api.talvaren.test", 4093));
+  EXPECT_FALSE(names(api).count("long"));
+  storage.setCookie(cookie("fits", "api.talvaren.test", 4092));
+  EXPECT_TRUE(names(api).count("fits"));
+  EXPECT_FALSE(names(api).count("c20"));
+
+  // 3000 in all: the store's oldest go first, whatever their domain.
+  for (int d = 0; d <= 20; ++d) {
+    for (int i = 0; i < 150; ++i) storage.setCookie(cookie("n" + std::to_string(i), "h" + std::to_string(d) + ".test"));
+  }
+  EXPECT_EQ(storage.cookies().size(), 3000u);
+  EXPECT_TRUE(names(api).empty());
+  EXPECT_TRUE(names(url("https://talvaren.test/")).empty());
+  EXPECT_TRUE(names(url("https://h0.test/")).empty());
+  EXPECT_EQ(names(url("https://h1.test/")).size(), 150u);
+  EXPECT_EQ(names(url("https://h20.test/")).size(), 150u);
 }

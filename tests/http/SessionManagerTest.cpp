@@ -623,6 +623,68 @@ TEST_F(SessionManagerTest, FollowsRedirects) {
   EXPECT_EQ(*getJSON("/old").reply()->result.value(), json({{"moved", true}}));
 }
 
+TEST_F(SessionManagerTest, ARedirectToAnotherOriginCarriesNoCredentials) {
+  LoopbackServer elsewhere;  // another port: another origin
+  server.on("GET", "/away", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect(elsewhere.url("/bounce"), 302);
+  });
+  elsewhere.on("GET", "/bounce", [&](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect(server.url("/home"), 307);
+  });
+  server.reply("GET", "/home", 200, "{}");
+  server.on("POST", "/form", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/home", 303); });
+  const std::vector<std::string> credentials{"Authorization", "X-API-Key", "X-API-PublicId", "X-CSRFToken", "Cookie"};
+  HTTPHeaders fields{{"User-Agent", "Kit/1"}, {"Accept", "application/json"}};
+  for (const auto& name : credentials) fields[name] = "secret";
+
+  CapturedJSON away;
+  session->request(*URLRequest::make(server.url("/away"), HTTPMethod::GET, fields).value())->responseJSON(away.handler());
+  waitFor([&] { return away.done(); });
+  ASSERT_TRUE(away.reply()->result.isSuccess());
+  ASSERT_EQ(elsewhere.requestCount(), 1u);
+  const auto abroad = elsewhere.requests().front();
+  // Back at the origin, what was left behind stays behind.
+  const auto back = server.requests().back();
+  EXPECT_EQ(back.path, "/home");
+  for (const auto& name : credentials) {
+    EXPECT_FALSE(abroad.hasHeader(name)) << name;
+    EXPECT_FALSE(back.hasHeader(name)) << name;
+  }
+  EXPECT_EQ(abroad.header("User-Agent"), "Kit/1");
+  EXPECT_EQ(abroad.header("Accept"), "application/json");
+
+  // Within the origin every field goes along; a 303 turns the POST into a GET without its body.
+  auto form = *URLRequest::make(server.url("/form"), HTTPMethod::POST, fields).value();
+  form.setHTTPBody(Bytes{'a', '=', '1'});
+  form.setValue("application/x-www-form-urlencoded", "Content-Type");
+  CapturedJSON posted;
+  session->request(form)->responseJSON(posted.handler());
+  waitFor([&] { return posted.done(); });
+  const auto home = server.requests().back();
+  EXPECT_EQ(home.method, "GET");
+  EXPECT_EQ(home.body, "");
+  EXPECT_FALSE(home.hasHeader("Content-Type"));
+  for (const auto& name : credentials) EXPECT_EQ(home.header(name), "secret") << name;
+}
+
+TEST_F(SessionManagerTest, ARequestTooLargeToSendFailsWithItsOwnError) {
+  server.reply("GET", "/big", 200, "{}");
+  // Header fields beyond what may be sent, and fields that fit but leave no room for a long URL.
+  for (const auto& [field, query] : {std::pair{std::size_t{1000 * 1024}, std::size_t{0}},
+                                     std::pair{std::size_t{950 * 1024}, std::size_t{100 * 1024}}}) {
+    auto request = *URLRequest::make(server.url("/big?q=" + std::string(query, 'q'))).value();
+    request.setValue(std::string(field, 'x'), "X-Large");
+    CapturedJSON large;
+    session->request(request)->responseJSON(large.handler());
+    waitFor([&] { return large.done(); });
+    ASSERT_TRUE(large.reply()->result.isFailure());
+    EXPECT_EQ(large.reply()->result.error()->domain, HTTPRequestErrorDomain) << query;
+    EXPECT_EQ(large.reply()->result.error()->code, HTTPRequestError::requestTooLarge) << query;
+  }
+  EXPECT_EQ(server.requestCount(), 0u);
+  EXPECT_TRUE(getJSON("/big").reply()->result.isSuccess());
+}
+
 TEST_F(SessionManagerTest, EveryHandlerRunsOnceWhenAddedBeforeOrAfterTheReplyWithAReplyOfItsOwn) {
   server.reply("GET", "/data", 200, "[1]");
   CapturedJSON early;

@@ -78,7 +78,8 @@ ServerReplyMapping mapServerReply(platform::http::DataResponse<nlohmann::json>&&
                                   std::string_view loginEndpoint, std::string_view logoutEndpoint);
 
 /// The cookies that the reply's "Set-Cookie" lines (each line on its own, so the comma inside "Expires=" is
-/// no separator) set for the URL of the request as sent; none when the reply has no head or no request.
+/// no separator) set for the URL that answered, those of them that are cookies of the request's host too;
+/// none when the reply has no head or no request.
 std::vector<platform::http::HTTPCookie> replyCookies(const platform::http::DataResponse<nlohmann::json>& reply);
 /// The value of the last cookie named exactly "csrftoken", if any.
 std::optional<std::string> csrfToken(const std::vector<platform::http::HTTPCookie>& cookies);

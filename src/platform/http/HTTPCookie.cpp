@@ -11,6 +11,8 @@ namespace talvaren::platform::http {
 namespace {
 
 constexpr std::size_t maximumCookieSize = 4096;
+constexpr std::size_t maximumCookiesPerDomain = 180;
+constexpr std::size_t maximumCookies = 3000;
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -65,6 +67,13 @@ bool pathMatches(const std::string& requestPath, const std::string& cookiePath) 
 
 std::string requestPathOf(const URL& url) { return url.path().empty() ? "/" : url.path(); }
 
+/// The domain a cookie counts against: its domain without the leading "." of a domain cookie.
+std::string_view domainKey(const HTTPCookie& cookie) {
+  std::string_view domain = cookie.domain;
+  if (!domain.empty() && domain.front() == '.') domain.remove_prefix(1);
+  return domain;
+}
+
 bool coversHost(const HTTPCookie& cookie, const std::string& host) {
   if (!cookie.domain.empty() && cookie.domain.front() == '.') {
     return domainMatches(host, std::string_view(cookie.domain).substr(1));
@@ -97,6 +106,8 @@ std::optional<std::int64_t> parseMaxAge(std::string_view text) {
 bool HTTPCookie::isExpired() const {
   return expiresDate && expiresDate->timeIntervalSince1970() <= Date::now().timeIntervalSince1970();
 }
+
+bool HTTPCookie::isForHost(std::string_view host) const { return coversHost(*this, lowercase(host)); }
 
 bool HTTPCookie::matches(const URL& url) const {
   if (url.scheme() != "http" && url.scheme() != "https") return false;
@@ -195,6 +206,7 @@ std::shared_ptr<HTTPCookieStorage> HTTPCookieStorage::shared() {
 }
 
 void HTTPCookieStorage::setCookie(const HTTPCookie& cookie) {
+  if (cookie.name.size() + cookie.value.size() > maximumCookieSize) return;
   std::lock_guard lock(mutex_);
   std::erase_if(entries_, [](const Entry& e) { return e.cookie.isExpired(); });
   auto same = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
@@ -208,7 +220,18 @@ void HTTPCookieStorage::setCookie(const HTTPCookie& cookie) {
     same->cookie = cookie;
   } else {
     entries_.push_back(Entry{cookie, nextSequence_++});
+    evictBeyondBounds(domainKey(cookie));
   }
+}
+
+void HTTPCookieStorage::evictBeyondBounds(std::string_view domain) {
+  // Entries stay in the order they were first stored (a replaced cookie keeps its place): the first ones
+  // found are the oldest.
+  const auto sameDomain = [&](const Entry& e) { return domainKey(e.cookie) == domain; };
+  if (static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(), sameDomain)) > maximumCookiesPerDomain) {
+    entries_.erase(std::find_if(entries_.begin(), entries_.end(), sameDomain));
+  }
+  if (entries_.size() > maximumCookies) entries_.erase(entries_.begin());
 }
 
 void HTTPCookieStorage::setCookies(const std::vector<HTTPCookie>& cookies, const URL& url) {

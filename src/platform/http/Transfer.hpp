@@ -56,6 +56,12 @@ struct TransferEngine::Transfer {
   /// Downloads that asked for it: the MD5 digest of what was written so far.
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> digest{nullptr, &EVP_MD_CTX_free};
   bool added = false;
+  /// Once a redirect was followed: the request of the current hop (its URL, method, body and fields).
+  std::optional<URLRequest> hop;
+  /// Redirects followed so far.
+  long redirects = 0;
+  /// The reply being read is a redirect this transfer follows: its body is not kept.
+  bool redirecting = false;
 
   Transfer() = default;
   ~Transfer() {
@@ -65,6 +71,9 @@ struct TransferEngine::Transfer {
   Transfer& operator=(const Transfer&) = delete;
 
   void touch() { lastActivity = Clock::now(); }
+
+  /// The request of the hop being sent: the caller's, or the one a followed redirect made.
+  const URLRequest& current() const { return hop ? *hop : *request; }
 
   std::string effectiveURL() const {
     char* url = nullptr;
@@ -76,6 +85,13 @@ struct TransferEngine::Transfer {
     if (!cookieStore || !hasField(head.headerLines, "Set-Cookie")) return;
     if (auto url = URL::fromString(effectiveURL()))
       cookieStore->setCookies(HTTPCookie::cookies(head.headerLines, *url), *url);
+  }
+
+  /// Called when a head is complete: notes whether it is a redirect this transfer follows.
+  void noteRedirect() {
+    const int status = head.status;
+    redirecting = (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+                  current().followsRedirects() && hasField(head.headerLines, "Location");
   }
 };
 

@@ -23,7 +23,6 @@
 namespace talvaren::platform::http::detail {
 namespace {
 
-constexpr long maximumRedirects = 16;
 constexpr std::size_t socketEventsPerRound = 64;
 
 void initialiseCurl() {
@@ -273,7 +272,12 @@ void TransferEngine::collectFinished() {
     if (message->msg != CURLMSG_DONE) continue;
     Transfer* transfer = nullptr;
     curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
-    if (transfer) finish(*transfer, message->data.result);
+    if (!transfer) continue;
+    if (message->data.result == CURLE_OK && transfer->redirecting) {
+      follow(*transfer);
+    } else {
+      finish(*transfer, message->data.result);
+    }
   }
 }
 
@@ -335,8 +339,9 @@ CURL* TransferEngine::takeEasyHandle() {
   // What every transfer shares; begin() sets everything else anew for each transfer.
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_MAXREDIRS, maximumRedirects);
+  // Redirects are followed here (TransferRedirects.cpp), not by libcurl: each hop gets its own header fields.
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, &TransferEngine::beforeRequest);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &onHeader);
@@ -406,19 +411,28 @@ void TransferEngine::begin(TransferJob& job) {
   t.easy = takeEasyHandle();
   if (!t.easy) return finish(t, CURLE_OUT_OF_MEMORY);
   CURL* easy = t.easy;
-  curl_easy_setopt(easy, CURLOPT_URL, urlText.c_str());
   curl_easy_setopt(easy, CURLOPT_PRIVATE, &t);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
   curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
   curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &t);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
+  curl_easy_setopt(easy, CURLOPT_PREREQDATA, &t);
   curl_easy_setopt(easy, CURLOPT_CONNECT_TO, t.connectTo);
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, request.followsRedirects() ? 1L : 0L);
 
   double timeout = request.timeoutInterval();
   if (!(timeout > 0) || !std::isfinite(timeout)) timeout = 60;
   t.idleTimeout = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(timeout));
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::min(timeout * 1000.0, 2.0e9)));
+
+  describeHop(t);
+  if (!addToMulti(t)) return finish(t, CURLE_FAILED_INIT);
+  active_.emplace(t.id, std::move(transfer));
+}
+
+void TransferEngine::describeHop(Transfer& t) {
+  CURL* easy = t.easy;
+  const URLRequest& request = t.current();
+  curl_easy_setopt(easy, CURLOPT_URL, request.url().absoluteString().c_str());
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, t.headers.get());
 
   // The body is sent from the request itself, which the transfer keeps alive: no copy.
   static const char emptyBody[] = "";
@@ -448,12 +462,20 @@ void TransferEngine::begin(TransferJob& job) {
   if (method != HTTPMethod::POST && !(method == HTTPMethod::GET && !hasBody)) verb = rawValue(method).data();
   curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, t.bodySize > 0 ? 0L : 1L);
+}
 
+bool TransferEngine::addToMulti(Transfer& t) {
   t.touch();
-  if (curl_multi_add_handle(multi_, easy) != CURLM_OK) return finish(t, CURLE_FAILED_INIT);
+  if (curl_multi_add_handle(multi_, t.easy) != CURLM_OK) return false;
   t.added = true;
   ++added_;
-  active_.emplace(t.id, std::move(transfer));
+  return true;
+}
+
+int TransferEngine::beforeRequest(void* transfer, char*, char*, int, int) {
+  // The last moment before the request is written: a transfer cancelled by now never reaches the server.
+  const auto* t = static_cast<const Transfer*>(transfer);
+  return t->core && t->core->isCancelled() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 
 }  // namespace talvaren::platform::http::detail

@@ -19,7 +19,8 @@
 //
 // The engine's files: TransferEngine.cpp schedules (submitting, the worker's loop, deadlines, starting
 // transfers), TransferSockets.cpp watches the sockets, TransferReply.cpp reads replies and finishes
-// transfers, TransferHeaders.cpp builds header lists; Transfer.hpp holds what they share.
+// transfers, TransferRedirects.cpp follows redirects, TransferHeaders.cpp builds header lists;
+// Transfer.hpp holds what they share.
 //
 // Easy handles are pooled with their fixed options set once, and the curl header list of the previous
 // request is reused when the next one sends the same header fields, so a request costs little beyond what
@@ -86,6 +87,12 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   /// Acts on the sockets the main thread found ready; false when another thread holds transferMutex_.
   bool driveFromMain(const pollfd* descriptors, std::size_t count);
   void begin(TransferJob& job);
+  /// Sets the URL, header list, method and body of the transfer's current hop on its easy handle.
+  static void describeHop(Transfer& transfer);
+  /// Adds the transfer's easy handle to the multi handle; false when libcurl refuses it.
+  bool addToMulti(Transfer& transfer);
+  /// Sends the next hop of a transfer whose reply is a redirect it follows (TransferRedirects.cpp).
+  void follow(Transfer& transfer);
   static void failUnstarted(RequestCore& core, Error error);
   /// Fails a transfer that never reached libcurl; its handlers run once the mutex is given up.
   void failEarly(std::shared_ptr<RequestCore> core, Error error);
@@ -123,6 +130,7 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   static curl_socket_t openSocket(void* engine, curlsocktype purpose, curl_sockaddr* address);
   static int closeSocket(void* engine, curl_socket_t socket);
   static int onTimer(CURLM* multi, long milliseconds, void* engine);
+  static int beforeRequest(void* transfer, char* connectedIP, char* localIP, int connectedPort, int localPort);
 
   SessionConfiguration configuration_;
   CURLM* multi_ = nullptr;

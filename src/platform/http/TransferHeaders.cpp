@@ -20,6 +20,10 @@ bool isValidHeader(const std::string& name, const std::string& value) {
   });
 }
 
+/// The most header bytes a request may carry: libcurl refuses a request head beyond 1 MiB, and the rest is
+/// left for the request line.
+constexpr std::size_t maximumRequestFieldsSize = 960 * 1024;
+
 }  // namespace
 
 Result<TransferEngine::HeaderList> TransferEngine::headerList(const URLRequest& request,
@@ -47,12 +51,15 @@ Result<TransferEngine::HeaderList> TransferEngine::headerList(const URLRequest& 
     return Result<HeaderList>::success(lastHeaderList_);
   }
 
+  std::size_t size = 0;
   for (const auto& [name, value] : fields) {
     if (!isValidHeader(name, value)) {
       return Result<HeaderList>::failure(Error::withDescription(HTTPRequestErrorDomain, HTTPRequestError::invalidHeader,
                                                                 "The header field \"" + name + "\" is not valid."));
     }
+    size += name.size() + value.size() + 4;
   }
+  if (size > maximumRequestFieldsSize) return Result<HeaderList>::failure(requestTooLargeError());
   curl_slist* list = nullptr;
   bool complete = true;
   auto append = [&](const std::string& line) {

@@ -22,9 +22,8 @@ std::string_view trimmed(std::string_view text) {
 }
 
 /// True when libcurl's failure `code` means the server's reply was no readable HTTP reply: one that is not
-/// HTTP at all (libcurl calls it an unsupported protocol, as for a redirect to another scheme, which leaves
-/// a URL of that scheme as the effective one), or a header line that libcurl refused to buffer (reported
-/// as out of memory, or as too large by later versions).
+/// HTTP at all (libcurl calls it an unsupported protocol while the URL is an http or https one), or a header
+/// line that libcurl refused to buffer (reported as out of memory, or as too large by later versions).
 bool isBadReply(CURLcode code, CURL* easy, const ReplyHead& head, const std::optional<std::string>& effectiveURL) {
   if (code == CURLE_UNSUPPORTED_PROTOCOL) {
     if (!effectiveURL) return false;
@@ -38,6 +37,18 @@ bool isBadReply(CURLcode code, CURL* easy, const ReplyHead& head, const std::opt
   // Only once the request went out: then the head being read is what did not fit.
   long requestSize = 0;
   return curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize > 0;
+}
+
+/// True when libcurl's failure `code` means it could not build the request: its head grew beyond what
+/// libcurl buffers (reported as out of memory, or as too large by later versions) before anything was sent.
+bool isUnsendableRequest(CURLcode code, CURL* easy, const ReplyHead& head) {
+  bool tooLarge = code == CURLE_OUT_OF_MEMORY;
+#if LIBCURL_VERSION_NUM >= 0x080600
+  tooLarge = tooLarge || code == CURLE_TOO_LARGE;
+#endif
+  if (!tooLarge || !easy || head.sawStatusLine) return false;
+  long requestSize = 0;
+  return curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestSize) == CURLE_OK && requestSize == 0;
 }
 
 /// The download's MD5 digest in lower-case hexadecimal, when it was asked for and computed.
@@ -93,7 +104,10 @@ size_t onHeader(char* buffer, size_t size, size_t count, void* userdata) {
   auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   const size_t length = size * count;
   self->touch();
-  if (readHeaderLine(self->head, std::string_view(buffer, length))) self->storeCookies();
+  if (readHeaderLine(self->head, std::string_view(buffer, length))) {
+    self->storeCookies();
+    self->noteRedirect();
+  }
   if (self->head.size > maximumHeadSize) {
     // Tens of thousands of lines: libcurl would take more before giving up, and report a failed receive.
     self->headTooLarge = true;
@@ -106,6 +120,7 @@ size_t onBody(char* data, size_t size, size_t count, void* userdata) {
   auto* self = static_cast<TransferEngine::Transfer*>(userdata);
   const size_t length = size * count;
   self->touch();
+  if (self->redirecting) return length;  // the page of a redirect being followed
   if (self->file) {
     self->fileErrno = self->file->write(std::string_view(data, length));
     if (self->fileErrno != 0) return 0;
@@ -167,6 +182,7 @@ void TransferEngine::finish(Transfer& t, int curlCode, std::optional<Error> forc
   }
   std::optional<Error> error = std::move(forcedError);
   if (!error && t.bodyTooLarge) error = URLError::make(URLError::dataLengthExceedsMaximum, request.url().absoluteString());
+  if (!error && isUnsendableRequest(code, t.easy, t.head)) error = requestTooLargeError();
   if (!error && code != CURLE_OK && (t.headTooLarge || isBadReply(code, t.easy, t.head, effective))) {
     error = URLError::make(URLError::badServerResponse, request.url().absoluteString());
   }

@@ -41,6 +41,11 @@ Error URLError::make(std::int64_t code, const std::string& failingURL) {
   return Error(NSURLErrorDomain, code, std::move(info));
 }
 
+Error requestTooLargeError() {
+  return Error::withDescription(HTTPRequestErrorDomain, HTTPRequestError::requestTooLarge,
+                                "The request's header fields are too large to send.");
+}
+
 namespace detail {
 
 std::int64_t urlErrorCode(CURLcode code, long osErrno) {

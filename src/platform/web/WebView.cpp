@@ -1,5 +1,6 @@
 #include "talvaren/platform/web/WebView.hpp"
 
+#include "talvaren/platform/Dispatch.hpp"
 #include "talvaren/platform/URIReference.hpp"
 #include "talvaren/platform/http/SessionManager.hpp"
 #include "talvaren/platform/http/URLError.hpp"
@@ -134,10 +135,16 @@ void WebView::start(http::URLRequest request, NavigationType type, int redirects
   if (auto delegate = delegate_.lock()) delegate->webViewDidStartLoad(*this);
   if (loading_ != loading) return;  // the delegate started another load or stopped this one
   request.setFollowsRedirects(false);
+  // Sent from the next main-queue turn: a load that another load or a stop replaces in this turn (a screen
+  // that loads its page on appearing and again when handed it) never reaches the network.
   std::weak_ptr<WebView> weak = self;
-  loading->transfer = pageSession()->request(std::move(request));
-  loading->transfer->responseData([weak, loading](const http::DataResponse<Bytes>& reply) {
-    if (auto view = weak.lock()) view->received(loading, reply);
+  DispatchQueue::main().async([weak, loading, request = std::move(request)]() mutable {
+    auto view = weak.lock();
+    if (!view || view->loading_ != loading) return;
+    loading->transfer = pageSession()->request(std::move(request));
+    loading->transfer->responseData([weak, loading](const http::DataResponse<Bytes>& reply) {
+      if (auto view = weak.lock()) view->received(loading, reply);
+    });
   });
 }
 

@@ -6,6 +6,10 @@
 // "Max-Age" wins over "Expires"; a cookie without either is a session cookie. Cookies whose "Domain" does
 // not cover the replying host, or whose name is empty, are ignored. Expiry is judged by the platform
 // clock (Date::now()).
+//
+// The store is bounded as browsers bound theirs: a cookie whose name and value exceed 4096 bytes is refused,
+// and a new cookie beyond 180 for its domain, or beyond 3000 in all, evicts the oldest one of that domain,
+// or of the store.
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +39,9 @@ struct HTTPCookie {
   bool isSessionOnly() const { return !expiresDate.has_value(); }
   /// True when the cookie has expired by the platform clock.
   bool isExpired() const;
+  /// True when the cookie belongs to `host`: the host of a host-only cookie, or the domain of a domain
+  /// cookie or a name below it (letter case aside).
+  bool isForHost(std::string_view host) const;
   /// True when the cookie would be sent with a request for `url` (domain, path, secure, expiry).
   bool matches(const URL& url) const;
 
@@ -73,6 +80,9 @@ class HTTPCookieStorage {
     HTTPCookie cookie;
     std::uint64_t sequence;
   };
+  /// Drops the oldest cookies while `domain` or the whole store holds more than its bound; under mutex_.
+  void evictBeyondBounds(std::string_view domain);
+
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
   std::uint64_t nextSequence_ = 0;

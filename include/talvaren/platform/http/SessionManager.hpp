@@ -10,12 +10,16 @@
 // - Connections are kept alive and reused: sequential requests to one host share one TCP connection.
 // - TLS peer and host-name verification are always on.
 // - Only http and https URLs are fetched; redirects are followed (at most 16), unless the request turns
-//   that off (URLRequest::setFollowsRedirects), in which case a 3xx reply is the reply.
+//   that off (URLRequest::setFollowsRedirects), in which case a 3xx reply is the reply. A redirect to
+//   another origin (scheme, host or port) is followed with only the request's "Accept",
+//   "Accept-Language", "Accept-Encoding", "User-Agent", "Content-Type", "Content-Language" and
+//   "Cache-Control" fields: credentials and every other field stay behind. 303, and 301 or 302 after a
+//   POST, are followed with a GET without body.
 // - The layer adds no header of its own: no User-Agent (libcurl adds none either), no "Accept",
 //   no "Expect: 100-continue", and no "Content-Type" for a body the caller did not label. Header fields
 //   of the configuration are added when the request lacks them; cookies of the configuration's store
 //   that match the URL are sent as "Cookie" unless the request sets one, and every "Set-Cookie" of a
-//   reply is stored there.
+//   reply is stored there, for the URL that sent it (HTTPCookie.hpp says how the store is bounded).
 // - A request times out after `timeoutInterval` seconds without any data moving (connecting included).
 // - There is no local cache: every request goes to the server, whatever its cache policy.
 // - Request bodies are sent from the request itself and reply heads are shared by the handlers: a

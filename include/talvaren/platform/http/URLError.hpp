@@ -39,7 +39,8 @@
 //
 // Request building, domain HTTPRequestErrorDomain: 1 parameters that cannot be written as JSON (texts
 // that are not UTF-8), 2 parameters for a URL query that are not an object, 3 a header name or value
-// holding a line break or other control character, 4 a multipart form that cannot be built.
+// holding a line break or other control character, 4 a multipart form that cannot be built, 5 header
+// fields (cookies included) larger than the transport can send (about 1 MiB in all).
 
 #include <cstdint>
 #include <string>
@@ -95,6 +96,10 @@ struct HTTPRequestError {
   static constexpr std::int64_t queryEncodingFailed = 2;
   static constexpr std::int64_t invalidHeader = 3;
   static constexpr std::int64_t multipartEncodingFailed = 4;
+  static constexpr std::int64_t requestTooLarge = 5;
 };
+
+/// (HTTPRequestErrorDomain, requestTooLarge) with its description.
+Error requestTooLargeError();
 
 }  // namespace talvaren::platform::http
