@@ -51,6 +51,18 @@ class DayIndex {
     return list.back();
   }
 
+  /// Has the processor fetch the slot where the lookup of the day of `summaries[next + lookAhead]` starts
+  /// (its calendar day, when it has one) while the lookups before it run: in a long reply every new day
+  /// reads a slot of a table far larger than the caches, at a place no prefetcher can guess.
+  template <class Summary>
+  void prefetchAhead(const std::vector<Summary>& summaries, std::size_t next) const {
+    constexpr std::size_t lookAhead = 8;
+    if (slots_.empty() || next + lookAhead >= summaries.size()) return;
+    if (const auto& day = summaries[next + lookAhead].calendarDate) {
+      __builtin_prefetch(&slots_[hashOf(*day) & (slots_.size() - 1)]);
+    }
+  }
+
  private:
   struct Slot {
     std::size_t hash = 0;
