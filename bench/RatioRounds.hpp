@@ -8,14 +8,30 @@
 //
 // "--rounds=N" on the command line sets the number of rounds (default: each program's own). The Google
 // Benchmark cases a program also registers run only when a "--benchmark_..." argument asks for them.
+//
+// The programs of roads whose cost must grow linearly also take "--once=<case>:<size>": they then run that
+// case once at that size, untimed, and once more with callgrind counting (under valgrind, started with
+// "--collect-atstart=no"; elsewhere the marks do nothing). bench/growth compares the instructions per point
+// of two sizes so counted: building the input and the first run's one-time work stay out of the count.
 
 #include <benchmark/benchmark.h>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define TALVAREN_BENCH_TOGGLE_COUNTING() CALLGRIND_TOGGLE_COLLECT
+#else
+#define TALVAREN_BENCH_TOGGLE_COUNTING() ((void)0)
+#endif
+
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
-#include <ctime>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -60,6 +76,14 @@ double processSecondsOf(Work&& work) {
   return cpuSecondsOf(CLOCK_PROCESS_CPUTIME_ID, std::forward<Work>(work));
 }
 
+/// Has the allocator keep what the program frees, whatever its size. Without this, every run of a large
+/// size (tens or hundreds of MB, above the allocator's own limit for keeping blocks) would get freshly
+/// mapped pages and time the kernel's first-touch faults, while a smaller size reuses warm heap memory.
+inline void keepFreedMemory() {
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
+
 /// The rounds asked for with "--rounds=N", else `fallback`.
 inline int roundsFromArguments(int argc, char** argv, int fallback) {
   for (int i = 1; i < argc; ++i) {
@@ -72,16 +96,47 @@ inline int roundsFromArguments(int argc, char** argv, int fallback) {
   return fallback;
 }
 
+/// One case at one size, asked for with "--once=<case>:<size>".
+struct Once {
+  std::string name;
+  std::int64_t size = 0;
+};
+
+/// The case asked for with "--once=<case>:<size>", if any (a size that is no positive number asks for none).
+inline std::optional<Once> onceFromArguments(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument(argv[i]);
+    if (!argument.starts_with("--once=")) continue;
+    const auto colon = argument.rfind(':');
+    if (colon == std::string_view::npos || colon < 7) return std::nullopt;
+    const long long size = std::atoll(argv[i] + colon + 1);
+    if (size <= 0) return std::nullopt;
+    return Once{std::string(argument.substr(7, colon - 7)), size};
+  }
+  return std::nullopt;
+}
+
+/// Runs `work` once to warm it up, then once more with callgrind counting; returns what the second run
+/// returned (whether it did what it should).
+template <class Work>
+bool countedOnce(Work&& work) {
+  if (!work()) return false;
+  TALVAREN_BENCH_TOGGLE_COUNTING();
+  const bool done = work();
+  TALVAREN_BENCH_TOGGLE_COUNTING();
+  return done;
+}
+
 /// Runs the registered Google Benchmark cases when a "--benchmark_..." argument is given; false when an
-/// argument is neither that nor "--rounds=N".
+/// argument is neither that nor "--rounds=N" nor "--once=<case>:<size>".
 inline bool runBenchmarksIfAsked(int argc, char** argv) {
   std::vector<char*> arguments{argv[0]};
   bool asked = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument(argv[i]);
-    if (argument.starts_with("--rounds=")) continue;
+    if (argument.starts_with("--rounds=") || argument.starts_with("--once=")) continue;
     if (!argument.starts_with("--benchmark")) {
-      std::fprintf(stderr, "unknown argument: %s (use --rounds=N or --benchmark_...)\n", argv[i]);
+      std::fprintf(stderr, "unknown argument: %s (use --rounds=N, --once=<case>:<size> or --benchmark_...)\n", argv[i]);
       return false;
     }
     asked = true;
@@ -128,6 +183,16 @@ Ratios interleavedRatios(int rounds, Road&& road, Baseline&& baseline) {
     if (baseFigure > 0) ratios.values.push_back(roadFigure / baseFigure);
   }
   return ratios;
+}
+
+/// `interleavedRatios` after one uncounted run of each side: the first round would otherwise find one
+/// side cold (its memory not yet taken from the kernel, its code and data not in the caches) and the
+/// other warm.
+template <class Road, class Baseline>
+Ratios warmedInterleavedRatios(int rounds, Road&& road, Baseline&& baseline) {
+  baseline();
+  road();
+  return interleavedRatios(rounds, road, baseline);
 }
 
 /// Prints the line of `ratios` and tells whether the median meets `goal`.

@@ -5,8 +5,10 @@
 // credentials read for every request, the request log, the reply handler's cookie capture, console lines
 // and mapping); "bare" sends the same request with the same headers straight through the session, to a
 // server of its own. Console lines are captured in memory, so the terminal's speed does not count. The
-// program runs interleaved rounds of one batch each, prints the ratio of the process's CPU time (client
-// and server threads) pipeline / bare as min, median and max, and exits non-zero when the median exceeds 1.2, when a request failed or when either server
+// program runs interleaved rounds of one batch each (61 by default: with fewer, a busy machine moves the
+// median by more than the gap it measures), prints the ratio of the process's CPU time (client and server
+// threads) pipeline / bare as min, median and max, and exits non-zero when the median exceeds 1.2, when a
+// request failed or when either server
 // accepted more than one connection (the connection is kept alive). The Google Benchmark cases run when a
 // "--benchmark_..." argument asks for them.
 #include <benchmark/benchmark.h>
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
   storeCredentials();
   bool succeeded = pipelineBatch(pipelineURL) && bareBatch(bareURL, headers);  // warm-up
   const auto ratios = bench::interleavedRatios(
-      bench::roundsFromArguments(argc, argv, 21),
+      bench::roundsFromArguments(argc, argv, 61),
       [&] {
         const double seconds = bench::processSecondsOf([&] { succeeded = pipelineBatch(pipelineURL) && succeeded; });
         console.clear();

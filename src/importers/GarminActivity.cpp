@@ -1,5 +1,6 @@
 #include "talvaren/importers/GarminActivity.hpp"
 
+#include "importers/SummaryFields.hpp"
 #include "talvaren/records/RecordDescription.hpp"
 
 namespace talvaren {
@@ -7,14 +8,14 @@ namespace talvaren {
 std::optional<GarminActivity> GarminActivity::fromJSON(const JSON& json) {
   if (!json.is_object()) return std::nullopt;
   GarminActivity record;
-  Json::read(json, "summaryId", record.summaryId);
-  Json::read(json, "durationInSeconds", record.durationInSeconds);
-  Json::read(json, "startTimeInSeconds", record.startTimeInSeconds);
-  Json::read(json, "startTimeOffsetInSeconds", record.startTimeOffsetInSeconds);
-  Json::read(json, "activeKilocalories", record.activeKilocalories);
-  Json::read(json, "distanceInMeters", record.distanceInMeters);
-  Json::read(json, "steps", record.steps);
-  Json::read(json, "calendarDate", record.calendarDate);
+  using detail::SummaryField;
+  detail::readSummaryFields(json, SummaryField{"summaryId", record.summaryId},
+                            SummaryField{"durationInSeconds", record.durationInSeconds},
+                            SummaryField{"startTimeInSeconds", record.startTimeInSeconds},
+                            SummaryField{"startTimeOffsetInSeconds", record.startTimeOffsetInSeconds},
+                            SummaryField{"activeKilocalories", record.activeKilocalories},
+                            SummaryField{"distanceInMeters", record.distanceInMeters},
+                            SummaryField{"steps", record.steps}, SummaryField{"calendarDate", record.calendarDate});
   return record;
 }
 

@@ -22,7 +22,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -39,6 +38,7 @@
 #include "talvaren/records/SleepSDK.hpp"
 
 // Beside this header: fuzz targets include it by its path.
+#include "GarminDayIndex.hpp"
 #include "ProviderConnector.hpp"
 
 namespace talvaren {
@@ -159,9 +159,9 @@ class GarminConnector : public detail::ProviderConnector, public std::enable_sha
   Records sleepList() const { return sleepData; }
 
   // Day text to position in its list, beside each list (main queue only).
-  std::unordered_map<std::string, std::size_t> activityIndex_;
-  std::unordered_map<std::string, std::size_t> caloriesIndex_;
-  std::unordered_map<std::string, std::size_t> sleepIndex_;
+  detail::DayIndex activityIndex_;
+  detail::DayIndex caloriesIndex_;
+  detail::DayIndex sleepIndex_;
 
   // Imports started through importData (main queue only).
   bool importRunning_ = false;

@@ -52,7 +52,9 @@ void GarminConnector::getCaloriesByDay(const Date& startDate, Completion complet
 void GarminConnector::addDailies(const std::vector<GarminActivity>& dailies) {
   detail::roomForMore(activityData, dailies.size());
   detail::roomForMore(activityIndex_, dailies.size());
-  for (const auto& summary : dailies) {
+  for (std::size_t i = 0; i < dailies.size(); ++i) {
+    activityIndex_.prefetchAhead(dailies, i);
+    const auto& summary = dailies[i];
     const auto day =
         detail::garminDayText(summary.calendarDate, summary.startTimeInSeconds, summary.startTimeOffsetInSeconds);
     if (!day) continue;
@@ -67,7 +69,9 @@ void GarminConnector::addDailies(const std::vector<GarminActivity>& dailies) {
 void GarminConnector::addActivities(const std::vector<GarminActivity>& activities) {
   detail::roomForMore(caloriesData, activities.size());
   detail::roomForMore(caloriesIndex_, activities.size());
-  for (const auto& activity : activities) {
+  for (std::size_t i = 0; i < activities.size(); ++i) {
+    caloriesIndex_.prefetchAhead(activities, i);
+    const auto& activity = activities[i];
     if (!activity.activeKilocalories) continue;
     const auto day =
         detail::garminDayText(activity.calendarDate, activity.startTimeInSeconds, activity.startTimeOffsetInSeconds);

@@ -13,30 +13,6 @@ namespace talvaren {
 
 namespace {
 
-/// The record of `date` in `list`: the first with that day text, else a new one appended. `index` maps
-/// day texts to positions beside the list and is rebuilt (first match wins) whenever the list was
-/// changed behind its back.
-template <class Record>
-Record& recordOfDay(std::vector<Record>& list, std::unordered_map<std::string, std::size_t>& index,
-                    const std::string& date) {
-  auto found = index.find(date);
-  const bool stale = (found != index.end() && (found->second >= list.size() || list[found->second].date != date)) ||
-                     (found == index.end() && index.size() < list.size());
-  if (stale) {
-    index.clear();
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      if (list[i].date) index.try_emplace(*list[i].date, i);
-    }
-    found = index.find(date);
-  }
-  if (found != index.end()) return list[found->second];
-  Record record;
-  record.date = date;
-  list.push_back(std::move(record));
-  index[date] = list.size() - 1;
-  return list.back();
-}
-
 /// `connector` held by its owners, or not held at all when no shared_ptr owns it (a double on the stack).
 std::shared_ptr<GarminConnector> retained(GarminConnector& connector) {
   auto owned = connector.weak_from_this().lock();
@@ -137,15 +113,15 @@ void GarminConnector::getSleepByDate(const Date&, ImportCompletion completion) {
 // MARK: Day lookups
 
 ActivitySDK& GarminConnector::getActivityByDate(const std::string& date) {
-  return recordOfDay(activityData, activityIndex_, date);
+  return activityIndex_.recordOfDay(activityData, date);
 }
 
 CaloriesSDK& GarminConnector::getCaloriesByDate(const std::string& date) {
-  return recordOfDay(caloriesData, caloriesIndex_, date);
+  return caloriesIndex_.recordOfDay(caloriesData, date);
 }
 
 SleepSDK& GarminConnector::getRecoveryByDate(const std::string& date) {
-  return recordOfDay(sleepData, sleepIndex_, date);
+  return sleepIndex_.recordOfDay(sleepData, date);
 }
 
 // MARK: Import entry

@@ -17,7 +17,9 @@ void GarminConnector::getSleepByDay(const Date& startDate, Completion completion
 void GarminConnector::addSleeps(const std::vector<GarminSleep>& sleeps) {
   detail::roomForMore(sleepData, sleeps.size());
   detail::roomForMore(sleepIndex_, sleeps.size());
-  for (const auto& sleep : sleeps) {
+  for (std::size_t i = 0; i < sleeps.size(); ++i) {
+    sleepIndex_.prefetchAhead(sleeps, i);
+    const auto& sleep = sleeps[i];
     const auto day = detail::garminDayText(sleep.calendarDate, sleep.startTimeInSeconds, sleep.startTimeOffsetInSeconds,
                                            sleep.durationInSeconds);
     if (!day) continue;

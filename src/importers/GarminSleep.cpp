@@ -1,5 +1,6 @@
 #include "talvaren/importers/GarminSleep.hpp"
 
+#include "importers/SummaryFields.hpp"
 #include "talvaren/records/RecordDescription.hpp"
 
 namespace talvaren {
@@ -7,15 +8,15 @@ namespace talvaren {
 std::optional<GarminSleep> GarminSleep::fromJSON(const JSON& json) {
   if (!json.is_object()) return std::nullopt;
   GarminSleep record;
-  Json::read(json, "summaryId", record.summaryId);
-  Json::read(json, "durationInSeconds", record.durationInSeconds);
-  Json::read(json, "startTimeInSeconds", record.startTimeInSeconds);
-  Json::read(json, "startTimeOffsetInSeconds", record.startTimeOffsetInSeconds);
-  Json::read(json, "awakeDurationInSeconds", record.awakeDurationInSeconds);
-  Json::read(json, "deepSleepDurationInSeconds", record.deepSleepDurationInSeconds);
-  Json::read(json, "lightSleepDurationInSeconds", record.lightSleepDurationInSeconds);
-  Json::read(json, "validation", record.validation);
-  Json::read(json, "calendarDate", record.calendarDate);
+  using detail::SummaryField;
+  detail::readSummaryFields(
+      json, SummaryField{"summaryId", record.summaryId}, SummaryField{"durationInSeconds", record.durationInSeconds},
+      SummaryField{"startTimeInSeconds", record.startTimeInSeconds},
+      SummaryField{"startTimeOffsetInSeconds", record.startTimeOffsetInSeconds},
+      SummaryField{"awakeDurationInSeconds", record.awakeDurationInSeconds},
+      SummaryField{"deepSleepDurationInSeconds", record.deepSleepDurationInSeconds},
+      SummaryField{"lightSleepDurationInSeconds", record.lightSleepDurationInSeconds},
+      SummaryField{"validation", record.validation}, SummaryField{"calendarDate", record.calendarDate});
   return record;
 }
 

@@ -120,6 +120,35 @@ TEST_F(GarminFoldTest, DailiesOverwriteTheirDayInSinglePrecision) {
   EXPECT_FALSE(connector->activityData[0].created());
 }
 
+TEST_F(GarminFoldTest, DayLookupsFollowTheListWhenTheCallerChangesIt) {
+  // Many days: each keeps its own record while the lookup table grows.
+  std::vector<GarminActivity> days;
+  for (int i = 0; i < 5000; ++i) days.push_back(activity("day-" + std::to_string(i), i, 1.0));
+  connector->addDailies(days);
+  connector->addDailies({activity("day-4321", 7, 1.0)});
+  ASSERT_EQ(connector->activityData.size(), 5000u);
+  EXPECT_EQ(connector->activityData[4321].steps, 7);
+  EXPECT_EQ(connector->activityData[4320].steps, 4320);
+  // The caller renames, reorders and drops records: once a lookup meets a record that changed, lookups find
+  // the first record of each day text now held.
+  connector->activityData[1].date = "renamed";
+  std::swap(connector->activityData[2], connector->activityData[3]);
+  connector->activityData.resize(10);
+  EXPECT_EQ(&connector->getActivityByDate("day-3"), &connector->activityData[2]);
+  EXPECT_EQ(&connector->getActivityByDate("renamed"), &connector->activityData[1]);
+  EXPECT_EQ(&connector->getActivityByDate("day-2"), &connector->activityData[3]);
+  EXPECT_EQ(connector->activityData.size(), 10u);
+  EXPECT_EQ(connector->getActivityByDate("day-1").steps, std::nullopt);
+  ASSERT_EQ(connector->activityData.size(), 11u);
+  connector->activityData[4].date = "day-0";
+  EXPECT_EQ(&connector->getActivityByDate("day-0"), &connector->activityData[0]);
+  // A new import starts from empty lists.
+  connector->prepareForCall(Date(1700000000));
+  connector->addDailies({activity("day-9", 1, 1.0)});
+  ASSERT_EQ(connector->activityData.size(), 1u);
+  EXPECT_EQ(connector->activityData[0].date, "day-9");
+}
+
 TEST_F(GarminFoldTest, ActivitiesSumTheirDaysCaloriesAndSaturate) {
   connector->addActivities({activity("2023-11-14", {}, {}, 120, "a"), activity("2023-11-14", {}, {}, std::nullopt, "b"),
                             activity("2023-11-14", {}, {}, 80, "c"), activity("2023-11-15", {}, {}, int64Max, "d"),

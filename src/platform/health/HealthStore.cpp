@@ -254,49 +254,59 @@ std::optional<std::int64_t> intervalDays(const DateComponents& components) {
   return components.day;
 }
 
-/// Orders `samples` by start date, those of one start date in the order given. Samples mostly arrive in
-/// order already: then nothing moves. Otherwise the start dates are sorted beside their positions, so a
-/// comparison reads neither sample.
-void sortByStartDate(std::vector<SamplePointer>& samples) {
-  const auto earlier = [](const SamplePointer& a, const SamplePointer& b) { return a->startDate() < b->startDate(); };
-  if (std::is_sorted(samples.begin(), samples.end(), earlier)) return;
-  std::vector<std::pair<Date, std::size_t>> keys;
-  keys.reserve(samples.size());
-  for (std::size_t i = 0; i < samples.size(); ++i) keys.emplace_back(samples[i]->startDate(), i);
-  std::sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
-    if (a.first < b.first) return true;
-    if (b.first < a.first) return false;
-    return a.second < b.second;
-  });
-  std::vector<SamplePointer> sorted;
-  sorted.reserve(samples.size());
-  for (const auto& key : keys) sorted.push_back(std::move(samples[key.second]));
-  samples = std::move(sorted);
+/// A sample as a statistics query sums it: its start and its quantity in the query's unit.
+struct Amount {
+  Date start;
+  double value;
+};
+
+/// The amounts of the stored samples of `type` (a quantity type, whose samples all hold a quantity of a
+/// unit compatible with `unit`) that match `predicate`, in the order stored. Each sample is read once and
+/// none is shared: a long history is walked once, without writing to every sample's owner count.
+std::vector<Amount> matchingAmounts(const detail::HealthDatabase& db, const ObjectType& type,
+                                    const std::optional<Predicate>& predicate, const Unit& unit) {
+  std::vector<Amount> result;
+  auto it = db.samples.find(type);
+  if (it == db.samples.end()) return result;
+  result.reserve(it->second.size());
+  for (const auto& sample : it->second) {
+    if (predicate && !predicate->matches(*sample)) continue;
+    result.push_back({sample->startDate(), *static_cast<const QuantitySample&>(*sample).quantity().doubleValue(unit)});
+  }
+  return result;
+}
+
+/// Orders `amounts` by start date, those of one start date in the order given. Samples mostly arrive in
+/// order already: then nothing moves.
+void sortByStartDate(std::vector<Amount>& amounts) {
+  const auto earlier = [](const Amount& a, const Amount& b) { return a.start < b.start; };
+  if (std::is_sorted(amounts.begin(), amounts.end(), earlier)) return;
+  std::stable_sort(amounts.begin(), amounts.end(), earlier);
 }
 
 std::shared_ptr<const StatisticsCollection> collect(const StatisticsCollectionQuery& query, std::int64_t days,
-                                                    const Unit& unit, std::vector<SamplePointer> samples) {
+                                                    const Unit& unit, std::vector<Amount> amounts) {
   const bool sums = query.options() == StatisticsOptions::cumulativeSum;
   const TimeZone zone = TimeZone::current();
   const StatisticsCollection grid(query.anchorDate(), days, zone, unit, sums, {});
-  sortByStartDate(samples);
+  sortByStartDate(amounts);
   std::vector<StatisticsCollection::Bucket> buckets;
   std::optional<Date> nextStart;  // where the interval of the last bucket ends
-  for (const auto& sample : samples) {
-    if (!buckets.empty() && nextStart && sample->startDate() < *nextStart) {
-      buckets.back().sum += *static_cast<const QuantitySample&>(*sample).quantity().doubleValue(unit);
+  for (const auto& amount : amounts) {
+    if (!buckets.empty() && nextStart && amount.start < *nextStart) {
+      buckets.back().sum += amount.value;
       continue;
     }
-    auto index = grid.intervalIndex(sample->startDate());
+    auto index = grid.intervalIndex(amount.start);
     if (!index) continue;
     nextStart = grid.intervalStart(*index + 1);
-    buckets.push_back({*index, *static_cast<const QuantitySample&>(*sample).quantity().doubleValue(unit)});
+    buckets.push_back({*index, amount.value});
   }
   return std::make_shared<StatisticsCollection>(query.anchorDate(), days, zone, unit, sums, std::move(buckets));
 }
 
 void runStatisticsQuery(const StatisticsCollectionQuery& query) {
-  std::vector<SamplePointer> samples;
+  std::vector<Amount> amounts;
   std::optional<Error> error;
   const auto unit = query.objectType().canonicalUnit();
   const auto days = intervalDays(query.intervalComponents());
@@ -311,14 +321,14 @@ void runStatisticsQuery(const StatisticsCollectionQuery& query) {
       error = storeError(HealthStoreErrorCode::invalidArgument,
                          "Statistics need a quantity type, a finite anchor date and an interval of whole days");
     }
-    if (!error && !refused) samples = matching(db, query.objectType(), query.predicate());
+    if (!error && !refused) amounts = matchingAmounts(db, query.objectType(), query.predicate(), *unit);
   }
   if (!query.initialResultsHandler()) return;
   if (error) {
     query.initialResultsHandler()(query, nullptr, std::move(error));
     return;
   }
-  query.initialResultsHandler()(query, collect(query, *days, *unit, std::move(samples)), std::nullopt);
+  query.initialResultsHandler()(query, collect(query, *days, *unit, std::move(amounts)), std::nullopt);
 }
 
 }  // namespace
