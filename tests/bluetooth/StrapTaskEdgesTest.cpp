@@ -63,6 +63,12 @@ Bytes frame(std::uint8_t identifier, std::uint8_t number, Bytes rest = {}) {
   return bytes;
 }
 
+/// Hands the connector one frame on the Kelo history channel, as the strap notifies it.
+void inject(World& w, sim::KeloStrap& strap, const Bytes& bytes) {
+  strap.notify(uuid("FD19"), bytes);
+  w.time.advance(0.01);
+}
+
 }  // namespace
 
 // Kelo history channel ---------------------------------------------------------------------------------
@@ -70,21 +76,17 @@ Bytes frame(std::uint8_t identifier, std::uint8_t number, Bytes rest = {}) {
 TEST(BluetoothKeloHistoryFrames, DataFramesTakeTheNumberOfTheLast80FrameNoAckFramesTheirOwn) {
   World w;
   auto strap = waitingKelo(w);
-  auto inject = [&](const Bytes& bytes) {
-    strap->notify(uuid("FD19"), bytes);
-    w.time.advance(0.01);
-  };
   auto before = strap->writes(uuid("FD1A")).size();
-  inject(frame(0x80, 7, {0x01, 0x04, 0x10, 0x00}));
-  inject(frame(0x81, 0x33, {0x00, 0x0B, 0x02}));
-  inject(frame(0xC0, 0x44, {0x21, 0x00}));
+  inject(w, *strap, frame(0x80, 7, {0x01, 0x04, 0x10, 0x00}));
+  inject(w, *strap, frame(0x81, 0x33, {0x00, 0x0B, 0x02}));
+  inject(w, *strap, frame(0xC0, 0x44, {0x21, 0x00}));
   // every frame the parser takes is acknowledged, with the number of the packet's first frame
   EXPECT_EQ(acknowledgements(*strap, before), (std::vector<int>{7, 7, 7}));
   EXPECT_EQ(w.connector->numberPacket(), 7);
 
   before = strap->writes(uuid("FD1A")).size();
   testkit::ConsoleCapture console;
-  inject(frame(0x00, 9, {0x04, 0x10, 0x01, 0x00}));  // a history packet sent whole
+  inject(w, *strap, frame(0x00, 9, {0x04, 0x10, 0x01, 0x00}));  // a history packet sent whole
   EXPECT_EQ(acknowledgements(*strap, before), std::vector<int>{9});
   EXPECT_TRUE(console.contains("finish packet smoll"));
   EXPECT_EQ(w.connector->numberPacket(), 7);
@@ -93,14 +95,11 @@ TEST(BluetoothKeloHistoryFrames, DataFramesTakeTheNumberOfTheLast80FrameNoAckFra
 TEST(BluetoothKeloHistoryFrames, AMessageLongerThanAStrapCanSendEndsTheDownloadWithAnError) {
   World w;
   auto strap = waitingKelo(w);
-  auto inject = [&](const Bytes& bytes) {
-    strap->notify(uuid("FD19"), bytes);
-    w.time.advance(0.01);
-  };
   // the longest message a strap can send: eight frames that each state a length of 255
   auto before = strap->writes(uuid("FD1A")).size();
   const Bytes full(249, 0x00);
-  for (std::uint8_t identifier : {0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0xC0}) inject(frame(identifier, 4, full));
+  for (std::uint8_t identifier : {0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0xC0})
+    inject(w, *strap, frame(identifier, 4, full));
   EXPECT_EQ(acknowledgements(*strap, before).size(), 8u);
   EXPECT_EQ(w.events->count("error"), 0u);
 
@@ -108,10 +107,10 @@ TEST(BluetoothKeloHistoryFrames, AMessageLongerThanAStrapCanSendEndsTheDownloadW
   // one message is taken, the first that does not ends the download
   before = strap->writes(uuid("FD1A")).size();
   const Bytes rest(14, 0x46);  // 16 message bytes a frame
-  inject(frame(0x80, 5, rest));
+  inject(w, *strap, frame(0x80, 5, rest));
   int sent = 1;
   while (w.events->count("error") == 0 && strap->isConnected() && sent < 1000) {
-    inject(frame(0x81, 5, rest));
+    inject(w, *strap, frame(0x81, 5, rest));
     ++sent;
   }
   EXPECT_EQ(sent, static_cast<int>(HistoryCapacity::maximumMessageBytes / 16) + 1);
