@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -49,9 +50,22 @@ class Hooks final : public platform::http::detail::TransferHooks {
     return entries;
   }
 
+  void requestAboutToBeWritten(const std::string& host) override {
+    std::function<void()> action;
+    {
+      std::lock_guard lock(mutex);
+      if (lastMoment.empty()) return;
+      auto it = lastMoment.find(lowercase(host));
+      if (it == lastMoment.end()) return;
+      action = it->second;
+    }
+    action();  // outside the lock: it may well call into the HTTP layer
+  }
+
   std::mutex mutex;
   std::map<std::string, HttpTransportFault> faults;
   std::map<std::string, std::string> routes;
+  std::map<std::string, std::function<void()>> lastMoment;
 };
 
 /// The one set of faults and routes, installed into the engine the first time a test uses it.
@@ -79,11 +93,19 @@ void routeHttpHost(const std::string& host, const std::string& address, int port
   h.routes[lowercase(host)] = (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
 }
 
+void beforeHttpRequestIsWritten(const std::string& host, std::function<void()> action) {
+  auto& h = hooks();
+  std::lock_guard lock(h.mutex);
+  h.lastMoment[lowercase(host)] = std::move(action);
+}
+
 void clearHttpTestHooks() {
   auto& h = hooks();
+  std::map<std::string, std::function<void()>> actions;  // released outside the lock
   std::lock_guard lock(h.mutex);
   h.faults.clear();
   h.routes.clear();
+  actions.swap(h.lastMoment);
 }
 
 void resetHttpCookies() { platform::http::HTTPCookieStorage::shared()->removeAllCookies(); }

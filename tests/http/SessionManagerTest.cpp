@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -27,6 +28,22 @@ std::string text(const std::optional<Bytes>& bytes) {
   return bytes ? std::string(bytes->begin(), bytes->end()) : std::string("<none>");
 }
 
+/// A listening loopback socket with its port, or -1. Connections complete in its backlog until accepted.
+int loopbackListener(int& port) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener, 8) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (listener >= 0) ::close(listener);
+    return -1;
+  }
+  port = ntohs(address.sin_port);
+  return listener;
+}
+
 /// A loopback server that answers every connection with raw bytes, HTTP or not: once the request head has
 /// arrived it writes `reply`, then `endless` over and over until the client hangs up (when not empty), then
 /// closes the connection.
@@ -34,17 +51,11 @@ class RawReplyServer {
  public:
   RawReplyServer(std::string reply, std::string endless = {})
       : reply_(std::move(reply)), endless_(std::move(endless)) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    listener_ = loopbackListener(port_);
+    if (listener_ < 0) {
       ADD_FAILURE() << "no loopback listener";
       return;
     }
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] { serve(); });
   }
   ~RawReplyServer() {
@@ -724,6 +735,50 @@ TEST_F(SessionManagerTest, CancellingOrEndingTheSessionReportsCancelledOnce) {
   session.reset();
   waitFor([&] { return ended.done(); });
   for (auto* captured : {&cancelled, &ended}) EXPECT_EQ(captured->reply()->result.error()->code, URLError::cancelled);
+}
+
+TEST_F(SessionManagerTest, ACancelLandingJustBeforeTheRequestIsWrittenKeepsItOffTheWire) {
+  // The second hop goes to a listener that never answers: whatever the client writes stays in its socket.
+  int port = 0;
+  const int listener = loopbackListener(port);
+  ASSERT_GE(listener, 0);
+  testkit::routeHttpHost("unsent.talvaren.test", "127.0.0.1", port);
+  server.on("GET", "/start", [](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("http://unsent.talvaren.test/page");
+  });
+  std::mutex mutex;
+  std::shared_ptr<DataRequest> request;
+  std::atomic<int> lastMoments{0};
+  // Connected, nothing sent yet: the caller cancels now, while the transfer thread is about to write.
+  testkit::beforeHttpRequestIsWritten("unsent.talvaren.test", [&] {
+    ++lastMoments;
+    std::lock_guard lock(mutex);
+    request->cancel();
+  });
+  CapturedJSON cancelled;
+  {
+    std::lock_guard lock(mutex);
+    request = session->request(server.url("/start"));
+  }
+  request->responseJSON(cancelled.handler());
+  waitFor([&] { return cancelled.done(); });
+  EXPECT_EQ(cancelled.reply()->result.error()->code, URLError::cancelled);
+  EXPECT_EQ(lastMoments.load(), 1);
+
+  session.reset();  // closes every connection it holds
+  const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(connection, 0);
+  std::string written;
+  pollfd readable{connection, POLLIN, 0};
+  char buffer[4096];
+  while (::poll(&readable, 1, 60000) > 0) {
+    const auto got = ::recv(connection, buffer, sizeof buffer, 0);
+    if (got <= 0) break;
+    written.append(buffer, static_cast<std::size_t>(got));
+  }
+  EXPECT_EQ(written, "");
+  ::close(connection);
+  ::close(listener);
 }
 
 TEST_F(SessionManagerTest, RequestsFromManyThreadsEachReportOnceWhetherCancelledOrNot) {

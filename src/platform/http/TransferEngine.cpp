@@ -475,6 +475,7 @@ bool TransferEngine::addToMulti(Transfer& t) {
 int TransferEngine::beforeRequest(void* transfer, char*, char*, int, int) {
   // The last moment before the request is written: a transfer cancelled by now never reaches the server.
   const auto* t = static_cast<const Transfer*>(transfer);
+  requestAboutToBeWritten(t->current().url().host());
   return t->core && t->core->isCancelled() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
 }
 

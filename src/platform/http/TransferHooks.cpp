@@ -40,4 +40,8 @@ std::vector<std::string> connectToEntries() {
   return hooks ? hooks->connectToEntries() : std::vector<std::string>{};
 }
 
+void requestAboutToBeWritten(const std::string& host) {
+  if (const auto hooks = currentHooks()) hooks->requestAboutToBeWritten(host);
+}
+
 }  // namespace talvaren::platform::http::detail
