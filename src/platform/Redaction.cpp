@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <utility>
 
 namespace talvaren::redact {
 
@@ -17,14 +18,18 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Replaces the values of secret "name=value" items in one "&"-separated run of `text`.
+// In a URL's query or fragment, an OAuth 2 authorisation code is a credential too; elsewhere "code" names
+// status and error codes the host must see.
+bool isSecretURLItem(std::string_view name) { return name == "code" || isSecretParameter(name); }
+
+// Replaces the values of secret "name=value" items in one "&"-separated run of a URL's query or fragment.
 void redactItems(std::string_view items, std::string& out) {
   std::size_t start = 0;
   while (true) {
     const auto end = items.find('&', start);
     const auto item = items.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
     const auto equals = item.find('=');
-    if (equals != std::string_view::npos && isSecretParameter(item.substr(0, equals))) {
+    if (equals != std::string_view::npos && isSecretURLItem(item.substr(0, equals))) {
       out.append(item.substr(0, equals + 1));
       out.append(placeholder);
     } else {
@@ -272,13 +277,43 @@ std::string text(std::string_view body) {
   return out;
 }
 
+namespace {
+
+/// Where the user info of `url` ("user:password@" after "scheme://") lies, as (start, end before the "@");
+/// none when the URL has none.
+std::optional<std::pair<std::size_t, std::size_t>> userInfo(std::string_view url) {
+  const auto slashes = url.find("://");
+  if (slashes == std::string_view::npos || slashes == 0) return std::nullopt;
+  for (const char c : url.substr(0, slashes)) {
+    const bool schemeCharacter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                 c == '+' || c == '-' || c == '.';
+    if (!schemeCharacter) return std::nullopt;
+  }
+  const auto start = slashes + 3;
+  const auto authorityEnd = std::min(url.find_first_of("/?#", start), url.size());
+  const auto at = url.substr(start, authorityEnd - start).rfind('@');
+  if (at == std::string_view::npos) return std::nullopt;
+  return std::pair{start, start + at};
+}
+
+}  // namespace
+
 std::string url(std::string_view url) {
   std::string out;
   out.reserve(url.size());
   const auto query = url.find('?');
   const auto fragment = url.find('#');
   const auto firstItems = std::min(query, fragment);
-  out.append(url.substr(0, firstItems == std::string_view::npos ? url.size() : firstItems + 1));
+  auto head = url.substr(0, firstItems == std::string_view::npos ? url.size() : firstItems + 1);
+  if (const auto info = userInfo(url)) {
+    // A password hides behind its user name; a user info without one (a bare token) is hidden whole.
+    const auto colon = url.substr(info->first, info->second - info->first).find(':');
+    const auto kept = colon == std::string_view::npos ? info->first : info->first + colon + 1;
+    out.append(head.substr(0, kept));
+    out.append(placeholder);
+    head.remove_prefix(info->second);
+  }
+  out.append(head);
   if (firstItems == std::string_view::npos) return out;
   if (query != std::string_view::npos && query < fragment) {
     const auto queryEnd = fragment == std::string_view::npos ? url.size() : fragment;

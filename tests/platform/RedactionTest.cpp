@@ -71,13 +71,19 @@ TEST(RedactionTest, ValidationMessagesUnderSecretNamesAreShownOnEveryRoad) {
   EXPECT_EQ(redact::text("csrftoken=c-7; sessionid=s-8; Path=/"), "csrftoken=<redacted>; sessionid=<redacted>; Path=/");
 }
 
-TEST(RedactionTest, UrlsLoseOnlySecretQueryAndFragmentValues) {
+TEST(RedactionTest, UrlsLoseOnlyTheirCredentials) {
   EXPECT_EQ(redact::url("https://h/p?oauth_token=abc&x=1&oauth_verifier=v#access_token=t&state="),
             "https://h/p?oauth_token=<redacted>&x=1&oauth_verifier=<redacted>#access_token=<redacted>&state=");
   EXPECT_EQ(redact::url("cb://h/p#token=1"), "cb://h/p#token=<redacted>");
   EXPECT_EQ(redact::url("https://h/p"), "https://h/p");
   EXPECT_EQ(redact::url("https://h/p?"), "https://h/p?");
   EXPECT_EQ(redact::url("https://h/p?token&a=b"), "https://h/p?token&a=b");
+  // The user info's password, a bare token as user info, and an authorisation code.
+  EXPECT_EQ(redact::url("https://ann:pw@1@h:8443/p?code=c-1&error_code=7"),
+            "https://ann:<redacted>@h:8443/p?code=<redacted>&error_code=7");
+  EXPECT_EQ(redact::url("https://tok-9@h/p"), "https://<redacted>@h/p");
+  EXPECT_EQ(redact::url("https://h/p?next=ann@h#x=a:b@c"), "https://h/p?next=ann@h#x=a:b@c");
+  EXPECT_EQ(redact::text(R"({"code": 42})"), R"({"code": 42})");
 }
 
 TEST(RedactionTest, BodyTextsLoseTheirSecretsWholeOrCut) {

@@ -53,7 +53,9 @@ bool replyHoldsSecrets(const nlohmann::json& reply);
 std::string text(std::string_view body);
 
 /// `url` with the value of every secret item of its query and fragment ("name=value" pairs separated by
-/// "&") replaced by the placeholder; everything else is kept byte for byte.
+/// "&"; here an authorisation "code" is one too) and its user info's password ("user:<redacted>@", or
+/// "<redacted>@" for a user info without a password) replaced by the placeholder; everything else is kept
+/// byte for byte. What the HTTP layer prints or puts into an error is the URL in this form.
 std::string url(std::string_view url);
 
 }  // namespace talvaren::redact

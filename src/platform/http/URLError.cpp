@@ -2,6 +2,7 @@
 #include <system_error>
 
 #include "CurlErrors.hpp"
+#include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::platform::http {
@@ -37,7 +38,8 @@ const char* descriptionFor(std::int64_t code) {
 Error URLError::make(std::int64_t code, const std::string& failingURL) {
   nlohmann::json info = nlohmann::json::object();
   info[Error::LocalizedDescriptionKey] = descriptionFor(code);
-  if (!failingURL.empty()) info[NSErrorFailingURLStringKey] = failingURL;
+  // The error travels to consoles and the host's logs: the URL's credentials stay behind.
+  if (!failingURL.empty()) info[NSErrorFailingURLStringKey] = redact::url(failingURL);
   return Error(NSURLErrorDomain, code, std::move(info));
 }
 

@@ -5,7 +5,7 @@
 // kit's clients compare against:
 //
 // Transport failures, domain "NSURLErrorDomain" (user info: a description and the failing URL under
-// "NSErrorFailingURLStringKey"):
+// "NSErrorFailingURLStringKey", its credentials redacted as redact::url does):
 //   cannot resolve the host name ............................... -1003 cannotFindHost
 //   connection refused / could not connect ...................... -1004 cannotConnectToHost
 //   connect fails because the network is unreachable or down .... -1009 notConnectedToInternet
@@ -80,7 +80,7 @@ struct URLError {
   static constexpr std::int64_t downloadDecodingFailedToComplete = -3007;
 
   /// An error of the "NSURLErrorDomain" domain with the platform's description for `code` and, when
-  /// given, the failing URL.
+  /// given, the failing URL with its credentials redacted.
   static Error make(std::int64_t code, const std::string& failingURL = {});
 };
 
