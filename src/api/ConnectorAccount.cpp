@@ -55,7 +55,7 @@ std::string Connector::userPreferencesEndPoint() { return talvaren::detail::endp
 
 void Connector::getMe(Completion completion) {
   const auto url = userEndPoint();
-  console::print(url);
+  console::print(redact::url(url));
   callEndpoint(*this, HTTPMethod::GET, url, std::nullopt, std::move(completion));
 }
 
@@ -79,7 +79,7 @@ void Connector::updateEmail(const User& user, Completion completion) {
 
 void Connector::getUserPreferences(Completion completion) {
   const auto url = userPreferencesEndPoint();
-  console::print(url);
+  console::print(redact::url(url));
   callEndpoint(*this, HTTPMethod::GET, url, std::nullopt, std::move(completion));
 }
 

@@ -4,6 +4,7 @@
 #include "api/EndpointText.hpp"
 #include "talvaren/api/Connector.hpp"
 #include "talvaren/platform/Console.hpp"
+#include "talvaren/platform/Redaction.hpp"
 #include "talvaren/utilities/DictionaryExtensions.hpp"
 
 namespace talvaren {
@@ -156,7 +157,7 @@ void Connector::getTracking(Completion completion) {
       *this, HTTPMethod::GET,
       [] {
         auto url = trackingEndPoint();
-        console::print(url);
+        console::print(redact::url(url));
         return url;
       },
       std::move(completion));
