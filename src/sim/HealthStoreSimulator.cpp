@@ -23,7 +23,7 @@ bool validSpan(const Date& start, const Date& end) { return validDate(start) && 
 void store(health::SamplePointer sample) {
   auto& db = health::detail::database();
   std::lock_guard lock(db.mutex);
-  db.samples[sample->sampleType()].push_back(std::move(sample));
+  db.add(std::move(sample));
 }
 
 }  // namespace

@@ -24,12 +24,23 @@ struct AuthorizationAnswer {
   std::set<ObjectType> refusedReadTypes;
 };
 
+/// A stored sample as a statistics query reads it: its span and, for a quantity, its amount in its type's
+/// canonical unit (not a number for a category).
+struct SampleSpan {
+  Date start;
+  Date end;
+  double amount;
+};
+
 struct HealthDatabase {
   mutable std::mutex mutex;
   bool available = true;
   AuthorizationAnswer answer;
   /// Per type, in the order stored.
   std::map<ObjectType, std::vector<SamplePointer>> samples;
+  /// Per type, the spans of `samples`, index for index: a long history is summed from this compact list
+  /// rather than from one object per sample spread over the heap.
+  std::map<ObjectType, std::vector<SampleSpan>> spans;
   /// Types a successful request asked to read: true when reading was allowed.
   std::map<ObjectType, bool> readAllowed;
   /// Types a successful request named: true when writing was allowed.
@@ -38,6 +49,8 @@ struct HealthDatabase {
   std::set<ObjectType> removedTypes;
   std::vector<AuthorizationRequest> requests;
 
+  /// Stores `sample` after the others of its type (the one way samples enter).
+  void add(SamplePointer sample);
   void reset();
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -83,12 +84,14 @@ int ObjectType::rank() const {
 
 // ---- predicates and queries --------------------------------------------------------------------------
 
-bool Predicate::matches(const Sample& sample) const {
+bool Predicate::matches(const Sample& sample) const { return matches(sample.startDate(), sample.endDate()); }
+
+bool Predicate::matches(const Date& sampleStart, const Date& sampleEnd) const {
   const bool strictStart = contains(options, QueryOptions::strictStartDate);
   const bool strictEnd = contains(options, QueryOptions::strictEndDate);
   // The sample's instant compared with the window's start, and the one compared with its end.
-  const Date& againstStart = strictStart ? sample.startDate() : sample.endDate();
-  const Date& againstEnd = strictEnd ? sample.endDate() : sample.startDate();
+  const Date& againstStart = strictStart ? sampleStart : sampleEnd;
+  const Date& againstEnd = strictEnd ? sampleEnd : sampleStart;
   if (start && !(againstStart >= *start)) return false;
   if (end && !(againstEnd < *end)) return false;
   return true;
@@ -260,18 +263,18 @@ struct Amount {
   double value;
 };
 
-/// The amounts of the stored samples of `type` (a quantity type, whose samples all hold a quantity of a
-/// unit compatible with `unit`) that match `predicate`, in the order stored. Each sample is read once and
-/// none is shared: a long history is walked once, without writing to every sample's owner count.
+/// The amounts of the stored samples of `type` (a quantity type, whose amounts are kept in its canonical
+/// unit, the one statistics report in) that match `predicate`, in the order stored. It reads the compact
+/// spans, not the samples: a long history is walked once, without touching an object per sample.
 std::vector<Amount> matchingAmounts(const detail::HealthDatabase& db, const ObjectType& type,
-                                    const std::optional<Predicate>& predicate, const Unit& unit) {
+                                    const std::optional<Predicate>& predicate) {
   std::vector<Amount> result;
-  auto it = db.samples.find(type);
-  if (it == db.samples.end()) return result;
+  auto it = db.spans.find(type);
+  if (it == db.spans.end()) return result;
   result.reserve(it->second.size());
-  for (const auto& sample : it->second) {
-    if (predicate && !predicate->matches(*sample)) continue;
-    result.push_back({sample->startDate(), *static_cast<const QuantitySample&>(*sample).quantity().doubleValue(unit)});
+  for (const auto& span : it->second) {
+    if (predicate && !predicate->matches(span.start, span.end)) continue;
+    result.push_back({span.start, span.amount});
   }
   return result;
 }
@@ -321,7 +324,7 @@ void runStatisticsQuery(const StatisticsCollectionQuery& query) {
       error = storeError(HealthStoreErrorCode::invalidArgument,
                          "Statistics need a quantity type, a finite anchor date and an interval of whole days");
     }
-    if (!error && !refused) amounts = matchingAmounts(db, query.objectType(), query.predicate(), *unit);
+    if (!error && !refused) amounts = matchingAmounts(db, query.objectType(), query.predicate());
   }
   if (!query.initialResultsHandler()) return;
   if (error) {
@@ -397,10 +400,30 @@ void HealthStore::execute(std::shared_ptr<Query> query) {
 
 namespace detail {
 
+void HealthDatabase::add(SamplePointer sample) {
+  double amount = std::numeric_limits<double>::quiet_NaN();
+  if (const auto* quantity = dynamic_cast<const QuantitySample*>(sample.get())) {
+    if (const auto unit = sample->sampleType().canonicalUnit()) {
+      amount = quantity->quantity().doubleValue(*unit).value_or(amount);
+    }
+  }
+  const auto& type = sample->sampleType();
+  auto& series = samples[type];
+  auto& seriesSpans = spans[type];
+  seriesSpans.push_back({sample->startDate(), sample->endDate(), amount});
+  try {
+    series.push_back(std::move(sample));
+  } catch (...) {
+    seriesSpans.pop_back();  // the two lists stay index for index
+    throw;
+  }
+}
+
 void HealthDatabase::reset() {
   available = true;
   answer = AuthorizationAnswer{};
   samples.clear();
+  spans.clear();
   readAllowed.clear();
   shareAllowed.clear();
   queryErrors.clear();

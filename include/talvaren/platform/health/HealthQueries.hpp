@@ -46,6 +46,8 @@ struct Predicate {
   QueryOptions options = QueryOptions::none;
 
   bool matches(const Sample& sample) const;
+  /// The same for a sample spanning [sampleStart, sampleEnd].
+  bool matches(const Date& sampleStart, const Date& sampleEnd) const;
 };
 
 inline Predicate predicateForSamples(std::optional<Date> start, std::optional<Date> end, QueryOptions options) {
