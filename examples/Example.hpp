@@ -6,11 +6,11 @@
 //
 // --help prints the usage and exits 0. An unknown option, --home without a folder or a surplus recording
 // says which ("unknown option: --bogus") on standard error, then prints the usage there and exits 2.
-// --home keeps the kit's files in FOLDER, which must be an existing folder the program can write to
-// (a missing one is not made: the program ends with status 1, leaving nothing behind); without it they go
-// to TALVAREN_HOME when set, else to a fresh temporary folder removed at the end. --quiet silences the
-// kit's console (console::setSink) and the program's own progress: only its one result line is printed,
-// "<program>: <result>".
+// --home keeps the kit's files in FOLDER, which must be an existing folder in which the program can make
+// and remove a file (a missing or unwritable one is refused: the program ends with status 1 before any
+// output, leaving nothing behind); without it they go to TALVAREN_HOME when set, else to a fresh
+// temporary folder removed at the end. --quiet silences the kit's console (console::setSink) and the
+// program's own progress: only its one result line is printed, "<program>: <result>".
 //
 // A program that reads recordings reads every one of them before it does anything else: a recording
 // not named on the command line is the file of that name beside the program's executable (the build
@@ -131,14 +131,20 @@ class TemporaryHome {
 };
 
 /// Why `folder` cannot hold the kit's files; none when it can. A missing folder is not made: a mistyped
-/// --home would otherwise leave a stray folder wherever it pointed.
+/// --home would otherwise leave a stray folder wherever it pointed. Whether the kit can write there is
+/// found out by doing what it will do, making a file and removing it: permission bits alone say yes to
+/// root in /proc or /sys, and on a read-only mount.
 inline std::optional<std::string> unusableHome(const std::filesystem::path& folder) {
   std::error_code error;
   const auto status = std::filesystem::status(folder, error);
   if (status.type() == std::filesystem::file_type::not_found) return "no such folder";
   if (error) return error.message();
   if (status.type() != std::filesystem::file_type::directory) return "not a folder";
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  std::string probe = (folder / ".talvaren-home-check-XXXXXX").string();
+  const int descriptor = ::mkstemp(probe.data());
+  if (descriptor < 0) return std::string("cannot make a file in it: ") + std::strerror(errno);
+  ::close(descriptor);
+  if (::unlink(probe.c_str()) != 0) return std::string("cannot remove a file from it: ") + std::strerror(errno);
   return std::nullopt;
 }
 

@@ -5,11 +5,14 @@
 //   talvaren_example [--help] [--quiet] [--home FOLDER] [NOTIFICATIONS.hex [KELO_HISTORY.hex]]
 //
 // The recordings default to the two of these names beside the program's executable, where the build
-// copies them. With --quiet the kit's own console lines (the history parser traces every frame) are
+// copies them. The result line counts the notifications that decoded; a notifications recording of which
+// no line decodes ends the program with status 1 before it prints or stores anything. With --quiet the kit's own console lines (the history parser traces every frame) are
 // routed to a counter instead of standard output (console::setSink) and only the result line is shown.
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,27 +32,54 @@
 
 namespace {
 
+// One recorded notification as the Bluetooth link reads it: the heart rate and signal of a value that
+// carries them, and its RR intervals; none for a line that is no hex value or too short to hold a heart
+// rate.
+struct Notification {
+  std::string line;
+  std::optional<talvaren::HeartRateAndSignal> measurement;
+  std::vector<std::int64_t> rrIntervals;
+};
+
 // Decodes a recorded sequence of Heart Rate Measurement notifications, one hex value per line
 // ("#" starts a comment), the way the Bluetooth link does for every live notification.
-std::size_t decodeHeartRateNotifications(const examples::Recording& recording) {
-  examples::say("Heart-rate notifications from %s", recording.path.c_str());
+std::vector<Notification> decodeHeartRateNotifications(const examples::Recording& recording) {
+  using talvaren::BluetoorhHeardRate;
+  std::vector<Notification> notifications;
   for (const auto& line : recording.lines) {
-    const auto value = talvaren::dataFromHexEncodedString(line);
-    if (!value) {
-      examples::say("  %s: not a hex value", line.c_str());
+    Notification notification{line, std::nullopt, {}};
+    if (const auto value = talvaren::dataFromHexEncodedString(line)) {
+      notification.measurement = BluetoorhHeardRate::measurement(*value);
+      if (notification.measurement) {
+        notification.rrIntervals = BluetoorhHeardRate::updateRRIntervarls(*value, BluetoorhHeardRate::getOffset(*value));
+      }
+    }
+    notifications.push_back(std::move(notification));
+  }
+  return notifications;
+}
+
+// Prints the decoded notifications; answers how many decoded.
+std::size_t printHeartRateNotifications(const examples::Recording& recording,
+                                        const std::vector<Notification>& notifications) {
+  examples::say("Heart-rate notifications from %s", recording.path.c_str());
+  std::size_t decoded = 0;
+  for (const auto& notification : notifications) {
+    const char* line = notification.line.c_str();
+    if (!notification.measurement) {
+      examples::say("  %s: not a heart-rate measurement", line);
       continue;
     }
-    const auto heartRate = talvaren::BluetoorhHeardRate::getHeartRateAndSignal(*value);
-    const auto offset = talvaren::BluetoorhHeardRate::getOffset(*value);
+    ++decoded;
     std::string rr;
-    for (auto ms : talvaren::BluetoorhHeardRate::updateRRIntervarls(*value, offset)) {
+    for (auto ms : notification.rrIntervals) {
       if (!rr.empty()) rr += ", ";
       rr += std::to_string(ms) + " ms";
     }
-    examples::say("  %-16s bpm %u, signal %lld, RR [%s]", line.c_str(), static_cast<unsigned>(heartRate.bmp),
-                  static_cast<long long>(heartRate.signal), rr.c_str());
+    examples::say("  %-16s bpm %u, signal %lld, RR [%s]", line, static_cast<unsigned>(notification.measurement->bmp),
+                  static_cast<long long>(notification.measurement->signal), rr.c_str());
   }
-  return recording.lines.size();
+  return decoded;
 }
 
 // Replays a recorded Kelo history download, one notification a line ("#" starts a comment), through
@@ -148,11 +178,18 @@ int run(const examples::Options& options) {
   auto consoleLines = std::make_shared<std::atomic<std::size_t>>(0);
   if (options.quiet) talvaren::console::setSink([consoleLines](std::string_view) { ++*consoleLines; });
 
+  // A recording of notifications of which none decodes is refused before anything is printed or stored.
+  const auto& recorded = options.recordings[0];
+  const auto notifications = decodeHeartRateNotifications(recorded);
+  if (std::none_of(notifications.begin(), notifications.end(), [](const auto& n) { return n.measurement; })) {
+    return examples::fail("no line of %s decodes as a heart-rate notification", recorded.path.c_str());
+  }
+
   examples::say("TalvarenKit example host");
   examples::say("Now: %s", talvaren::Date::now().description().c_str());
   examples::say("Application home: %s", talvaren::platform::AppHome::path().c_str());
   if (!countLaunches()) return 1;
-  const auto decoded = decodeHeartRateNotifications(options.recordings[0]);
+  const auto decoded = printHeartRateNotifications(recorded, notifications);
   const auto samples = replayKeloHistory(options.recordings[1]);
   printWorkoutUpload(samples);
   if (options.quiet) {

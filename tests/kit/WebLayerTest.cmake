@@ -2,7 +2,7 @@
 # made for each case: the HTTP engine and the web view are out of reach of every area above `ui` but the
 # sign-in road (oauth, the importers), and `ui` itself uses nothing but `platform`.
 #
-#   cmake -DROOT=<source tree> -DSCRATCH=<folder of its own> -P tests/layers/WebLayerTest.cmake
+#   cmake -DROOT=<source tree> -DSCRATCH=<folder of its own> -P tests/kit/WebLayerTest.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # A tree with the real table and the headers the cases include (empty), where `source` (a file of src/)
