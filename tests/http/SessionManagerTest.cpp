@@ -668,6 +668,27 @@ TEST_F(SessionManagerTest, ARedirectToAnotherOriginCarriesNoCredentials) {
   EXPECT_EQ(abroad.header("User-Agent"), "Kit/1");
   EXPECT_EQ(abroad.header("Accept"), "application/json");
 
+  // Fields the configuration adds to every request stay behind just the same, while the caller's origin
+  // still gets them.
+  auto configuration = privateConfiguration();
+  configuration.httpAdditionalHeaders = {{"Authorization", "Token wide"}, {"X-API-Key", "wide"}, {"User-Agent", "Kit/2"}};
+  SessionManager wide(configuration);
+  CapturedJSON widely;
+  wide.request(server.url("/away"))->responseJSON(widely.handler());
+  waitFor([&] { return widely.done(); });
+  ASSERT_TRUE(widely.reply()->result.isSuccess());
+  ASSERT_EQ(elsewhere.requestCount(), 2u);
+  const auto sent = server.requests();
+  const auto& asked = sent[sent.size() - 2];
+  EXPECT_EQ(asked.path, "/away");
+  EXPECT_EQ(asked.header("Authorization"), "Token wide");
+  EXPECT_EQ(asked.header("X-API-Key"), "wide");
+  for (const auto& hop : {elsewhere.requests().back(), sent.back()}) {
+    EXPECT_FALSE(hop.hasHeader("Authorization")) << hop.path;
+    EXPECT_FALSE(hop.hasHeader("X-API-Key")) << hop.path;
+    EXPECT_EQ(hop.header("User-Agent"), "Kit/2") << hop.path;
+  }
+
   // Within the origin every field goes along; a 303 turns the POST into a GET without its body.
   auto form = *URLRequest::make(server.url("/form"), HTTPMethod::POST, fields).value();
   form.setHTTPBody(Bytes{'a', '=', '1'});

@@ -28,6 +28,16 @@ inline bool hasField(const std::vector<HTTPHeaderField>& fields, std::string_vie
                      [&](const HTTPHeaderField& f) { return headerNameEquals(f.first, name); });
 }
 
+/// What a hop to another origin than the caller's may carry of the request's fields, whatever their source
+/// (the request's own, the configuration's): how to read the reply and what the body is. Everything else
+/// (credentials, API keys, CSRF tokens, cookies, whatever a caller adds) stays behind.
+inline bool mayGoToAnyOrigin(std::string_view name) {
+  constexpr std::string_view fields[] = {"Accept",       "Accept-Language",  "Accept-Encoding", "User-Agent",
+                                         "Content-Type", "Content-Language", "Cache-Control"};
+  return std::any_of(std::begin(fields), std::end(fields),
+                     [&](std::string_view field) { return headerNameEquals(name, field); });
+}
+
 struct TransferEngine::Transfer {
   std::uint64_t id = 0;
   /// Holds the request; it outlives the transfer.
@@ -60,6 +70,9 @@ struct TransferEngine::Transfer {
   std::optional<URLRequest> hop;
   /// Redirects followed so far.
   long redirects = 0;
+  /// A hop went to another origin than the caller's: this hop and every later one carry only the fields
+  /// that may go to any origin, wherever they go.
+  bool leftOrigin = false;
   /// The reply being read is a redirect this transfer follows: its body is not kept.
   bool redirecting = false;
 

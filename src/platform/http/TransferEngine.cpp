@@ -373,7 +373,7 @@ void TransferEngine::begin(TransferJob& job) {
     if (scheme != "http" && scheme != "https") return failNow(URLError::make(URLError::unsupportedURL, urlText));
 
     if (configuration_.httpShouldSetCookies) t.cookieStore = configuration_.httpCookieStorage;
-    auto headers = headerList(request, t.cookieStore);
+    auto headers = headerList(request, t.cookieStore, t.leftOrigin);
     if (headers.isFailure()) return failNow(*headers.error());
     t.headers = std::move(*headers.value());
 

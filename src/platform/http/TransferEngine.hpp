@@ -121,8 +121,10 @@ class TransferEngine : public std::enable_shared_from_this<TransferEngine> {
   void wake();
   void expireIdleTransfers();
   CURL* takeEasyHandle();
-  /// The curl header list for `request`, or the error of an invalid header field.
-  Result<HeaderList> headerList(const URLRequest& request, const std::shared_ptr<HTTPCookieStorage>& cookies);
+  /// The curl header list for `request`, or the error of an invalid header field; once the redirect chain
+  /// `leftOrigin`, only the configuration's fields that may go to any origin are added.
+  Result<HeaderList> headerList(const URLRequest& request, const std::shared_ptr<HTTPCookieStorage>& cookies,
+                                bool leftOrigin);
   /// Runs the handlers of finished transfers; the caller must not hold transferMutex_.
   static void deliver(Finished& finished);
 

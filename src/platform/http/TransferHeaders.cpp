@@ -27,8 +27,12 @@ constexpr std::size_t maximumRequestFieldsSize = 960 * 1024;
 }  // namespace
 
 Result<TransferEngine::HeaderList> TransferEngine::headerList(const URLRequest& request,
-                                                              const std::shared_ptr<HTTPCookieStorage>& cookies) {
+                                                              const std::shared_ptr<HTTPCookieStorage>& cookies,
+                                                              bool leftOrigin) {
   // The request's own fields, then the configuration's, then cookies; copied only when something is added.
+  // After the chain left the caller's origin, the configuration's fields are held to the same rule as the
+  // request's own (which the hop's request already keeps to): credentials of a session go to no other host.
+  // The cookies are those of the hop's own URL.
   const auto& own = request.headerFields();
   std::vector<HTTPHeaderField> extended;
   auto add = [&](std::string name, std::string value) {
@@ -36,7 +40,7 @@ Result<TransferEngine::HeaderList> TransferEngine::headerList(const URLRequest& 
     extended.emplace_back(std::move(name), std::move(value));
   };
   for (const auto& [name, value] : configuration_.httpAdditionalHeaders) {
-    if (!hasField(own, name)) add(name, value);
+    if (!hasField(own, name) && (!leftOrigin || mayGoToAnyOrigin(name))) add(name, value);
   }
   if (cookies && !hasField(own, "Cookie")) {
     const auto matching = cookies->cookies(request.url());

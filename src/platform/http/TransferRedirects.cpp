@@ -13,21 +13,8 @@ namespace {
 
 constexpr long maximumRedirects = 16;
 
-/// What a hop to another origin may carry of the caller's fields: how to read the reply and what the body
-/// is. Everything else (credentials, API keys, CSRF tokens, cookies, whatever a caller adds) stays behind.
-constexpr std::array<std::string_view, 7> fieldsForAnyOrigin{
-    "Accept", "Accept-Language", "Accept-Encoding", "User-Agent", "Content-Type", "Content-Language", "Cache-Control"};
-
 /// The fields that describe a body, dropped with the body when a redirect turns the request into a GET.
 constexpr std::array<std::string_view, 3> bodyFields{"Content-Type", "Content-Language", "Content-Encoding"};
-
-template <std::size_t N>
-bool isAmong(std::string_view name, const std::array<std::string_view, N>& names) {
-  for (auto candidate : names) {
-    if (headerNameEquals(name, candidate)) return true;
-  }
-  return false;
-}
 
 std::string lowercase(std::string_view text) {
   std::string result(text);
@@ -46,8 +33,9 @@ bool sameOrigin(const URL& a, const URL& b) {
 }
 
 /// The request a redirect with `status` to `target` makes of `from`: 303, and 301 or 302 after a POST, turn
-/// it into a GET without a body; 307 and 308 keep method and body.
-URLRequest nextHop(const URLRequest& from, const URL& target, int status, bool crossOrigin) {
+/// it into a GET without a body; 307 and 308 keep method and body. Once the chain `leftOrigin`, the request
+/// keeps only the fields that may go to any origin.
+URLRequest nextHop(const URLRequest& from, const URL& target, int status, bool leftOrigin) {
   URLRequest next = from;
   next.setURL(target);
   if (status == 303 || ((status == 301 || status == 302) && from.httpMethod() == HTTPMethod::POST)) {
@@ -55,10 +43,10 @@ URLRequest nextHop(const URLRequest& from, const URL& target, int status, bool c
     next.setHTTPBody(std::nullopt);
     for (auto field : bodyFields) next.setValue(std::nullopt, field);
   }
-  if (crossOrigin) {
+  if (leftOrigin) {
     std::vector<std::string> dropped;
     for (const auto& [name, value] : next.headerFields()) {
-      if (!isAmong(name, fieldsForAnyOrigin)) dropped.push_back(name);
+      if (!mayGoToAnyOrigin(name)) dropped.push_back(name);
     }
     for (const auto& name : dropped) next.setValue(std::nullopt, name);
   }
@@ -82,10 +70,12 @@ void TransferEngine::follow(Transfer& t) {
 
   std::optional<URLRequest> next;
   std::optional<Result<HeaderList>> headers;
+  // Once a hop left the caller's origin, the fields it dropped stay dropped, wherever later hops go.
+  bool leftOrigin = t.leftOrigin;
   try {
-    // Once a hop left the caller's origin, the fields it dropped stay dropped, wherever later hops go.
-    next.emplace(nextHop(t.current(), *url, t.head.status, !sameOrigin(t.request->url(), *url)));
-    headers.emplace(headerList(*next, t.cookieStore));
+    leftOrigin = leftOrigin || !sameOrigin(t.request->url(), *url);
+    next.emplace(nextHop(t.current(), *url, t.head.status, leftOrigin));
+    headers.emplace(headerList(*next, t.cookieStore, leftOrigin));
   } catch (...) {
     return finish(t, CURLE_OUT_OF_MEMORY, URLError::make(URLError::unknown, failingURL));
   }
@@ -97,6 +87,7 @@ void TransferEngine::follow(Transfer& t) {
   t.head = ReplyHead{};
   t.headers = std::move(*headers->value());
   t.hop = std::move(next);
+  t.leftOrigin = leftOrigin;
   ++t.redirects;
   describeHop(t);
   if (!addToMulti(t)) finish(t, CURLE_FAILED_INIT);
