@@ -6,6 +6,7 @@
 //   OAuth signing (RFC 5849 3.6)        the RFC 3986 unreserved characters only
 //   URL query components                unreserved, "/" and "?" (plain in a query, RFC 3986 3.4)
 //   URL path segments                   unreserved only
+//   redirect targets                    every byte a URL may hold literally, and "%" before two hex digits
 //   keychain file names                 ALPHA, DIGIT, "-", "_", and "." except first (no hidden or dot
 //                                       names); "~" is escaped, so names written so far keep their form
 

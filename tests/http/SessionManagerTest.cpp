@@ -638,6 +638,46 @@ TEST_F(SessionManagerTest, FollowsRedirects) {
   EXPECT_EQ(*getJSON("/old").reply()->result.value(), json({{"moved", true}}));
 }
 
+TEST_F(SessionManagerTest, FollowsALocationWithBytesAURLMustEscapeAsBrowsersDo) {
+  // Locations as servers write them, and the request line that reaches the server: the bytes a URL may not
+  // hold literally are escaped, a "%" that starts no escape included; escapes already there stay.
+  const std::vector<std::pair<std::string, std::string>> locations{
+      {"/search?ids=1|2|3", "/search?ids=1%7C2%7C3"},
+      {R"(/q?filter={"a":1})", "/q?filter=%7B%22a%22:1%7D"},
+      {"/x^y`z", "/x%5Ey%60z"},
+      {"/offers/100%?tag=caf%C3%A9", "/offers/100%25?tag=caf%C3%A9"},
+      {server.url("/caf\xC3\xA9 menu?q=a b"), "/caf%C3%A9%20menu?q=a%20b"}};
+  for (std::size_t i = 0; i < locations.size(); ++i) {
+    server.on("GET", "/from" + std::to_string(i),
+              [location = locations[i].first](const httplib::Request&, httplib::Response& res) {
+                res.set_redirect(location, 302);
+              });
+  }
+  server.otherwise([](const httplib::Request&, httplib::Response& res) { res.set_content("{}", "application/json"); });
+  for (std::size_t i = 0; i < locations.size(); ++i) {
+    const auto& [location, target] = locations[i];
+    auto followed = getJSON("/from" + std::to_string(i));
+    ASSERT_TRUE(followed.reply()->result.isSuccess()) << location;
+    EXPECT_EQ(followed.reply()->response->url().absoluteString(), server.url(target)) << location;
+    EXPECT_EQ(server.requests().back().target, target) << location;
+  }
+  const auto received = server.requests();
+  EXPECT_EQ(received[5].path, "/x^y`z");
+  EXPECT_EQ(received[7].path, "/offers/100%");
+
+  // What is no URL however escaped still fails: a control character, and a scheme the layer does not fetch.
+  for (const auto& [location, code] : {std::pair{std::string("/tab\there"), URLError::badURL},
+                                       std::pair{std::string("ftp://127.0.0.1/file"), URLError::unsupportedURL}}) {
+    server.on("GET", "/refused", [location = location](const httplib::Request&, httplib::Response& res) {
+      res.set_redirect(location, 302);
+    });
+    auto refused = getJSON("/refused");
+    ASSERT_TRUE(refused.reply()->result.isFailure()) << location;
+    EXPECT_EQ(refused.reply()->result.error()->code, code) << location;
+  }
+  EXPECT_EQ(server.requestCount(), 12u);
+}
+
 TEST_F(SessionManagerTest, ARedirectToAnotherOriginCarriesNoCredentials) {
   LoopbackServer elsewhere;  // another port: another origin
   server.on("GET", "/away", [&](const httplib::Request&, httplib::Response& res) {
@@ -671,7 +711,8 @@ TEST_F(SessionManagerTest, ARedirectToAnotherOriginCarriesNoCredentials) {
   // Fields the configuration adds to every request stay behind just the same, while the caller's origin
   // still gets them.
   auto configuration = privateConfiguration();
-  configuration.httpAdditionalHeaders = {{"Authorization", "Token wide"}, {"X-API-Key", "wide"}, {"User-Agent", "Kit/2"}};
+  configuration.httpAdditionalHeaders = {
+      {"Authorization", "Token wide"}, {"X-API-Key", "wide"}, {"User-Agent", "Kit/2"}};
   SessionManager wide(configuration);
   CapturedJSON widely;
   wide.request(server.url("/away"))->responseJSON(widely.handler());

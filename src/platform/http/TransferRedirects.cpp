@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "Transfer.hpp"
+#include "platform/PercentEncoding.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 namespace talvaren::platform::http::detail {
@@ -53,6 +54,26 @@ URLRequest nextHop(const URLRequest& from, const URL& target, int status, bool l
   return next;
 }
 
+/// The redirect target that libcurl reports, as a URL may hold it. libcurl leaves bytes of the "Location" that
+/// no URL may hold literally as they came ("|{}^`\"<>\\", and spaces and non-ASCII bytes in an absolute
+/// target), and servers send them; browsers follow such a target, escaping those bytes, so the engine does
+/// too: each becomes "%XX" (upper-case digits), and so does a "%" that starts no escape ("100%"). Escapes
+/// already there stay as they are, and so does every byte a URL may hold ("#" and the fragment after it
+/// included: libcurl sends no fragment). A target with a control character is left as it is, and refused.
+std::string escapedTarget(std::string_view target) {
+  const bool hasControl = std::any_of(target.begin(), target.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+  });
+  if (hasControl) return std::string(target);
+  auto isHex = [](char c) { return platform::hexDigitValue(c) >= 0; };
+  return platform::detail::percentEscape(target, [&](unsigned char c, std::size_t i) {
+    if (c == '%') return i + 2 < target.size() && isHex(target[i + 1]) && isHex(target[i + 2]);
+    return platform::detail::isUnreserved(c) ||
+           std::string_view(":/?#[]@!$&'()*+,;=").find(static_cast<char>(c)) != std::string_view::npos;
+  });
+}
+
 }  // namespace
 
 void TransferEngine::follow(Transfer& t) {
@@ -62,7 +83,12 @@ void TransferEngine::follow(Transfer& t) {
   char* target = nullptr;
   if (curl_easy_getinfo(t.easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) return finish(t, CURLE_OK);
   if (t.redirects >= maximumRedirects) return finish(t, CURLE_TOO_MANY_REDIRECTS);
-  const auto url = URL::fromString(target);
+  std::optional<URL> url;
+  try {
+    url = URL::fromString(escapedTarget(target));
+  } catch (...) {
+    return finish(t, CURLE_OUT_OF_MEMORY, URLError::make(URLError::unknown, failingURL));
+  }
   if (!url) return finish(t, CURLE_URL_MALFORMAT, URLError::make(URLError::badURL, failingURL));
   if (url->scheme() != "http" && url->scheme() != "https") {
     return finish(t, CURLE_UNSUPPORTED_PROTOCOL, URLError::make(URLError::unsupportedURL, failingURL));

@@ -9,13 +9,14 @@
 //   transfer thread. Handlers always run on the main queue that was current when the request was made.
 // - Connections are kept alive and reused: sequential requests to one host share one TCP connection.
 // - TLS peer and host-name verification are always on.
-// - Only http and https URLs are fetched; redirects are followed (at most 16), unless the request turns
-//   that off (URLRequest::setFollowsRedirects), in which case a 3xx reply is the reply. A redirect to
-//   another origin (scheme, host or port) is followed with only the "Accept", "Accept-Language",
-//   "Accept-Encoding", "User-Agent", "Content-Type", "Content-Language" and "Cache-Control" fields, the
-//   request's own and the configuration's alike, and the cookies of the new URL: credentials and every
-//   other field stay behind, for that hop and every later one. 303, and 301 or 302 after a POST, are
-//   followed with a GET without body.
+// - Only http and https URLs are fetched; redirects are followed (at most 16; bytes of a "Location" that a
+//   URL may not hold literally are percent-encoded, as browsers do), unless the request turns that off
+//   (URLRequest::setFollowsRedirects), in which case a 3xx reply is the reply. A redirect to another
+//   origin (scheme, host or port) is followed with only the "Accept", "Accept-Language", "Accept-Encoding",
+//   "User-Agent", "Content-Type", "Content-Language" and "Cache-Control" fields, the request's own and the
+//   configuration's alike, and the cookies of the new URL: credentials and every other field stay behind,
+//   for that hop and every later one. 303, and 301 or 302 after a POST, are followed with a GET without
+//   body.
 // - The layer adds no header of its own: no User-Agent (libcurl adds none either), no "Accept",
 //   no "Expect: 100-continue", and no "Content-Type" for a body the caller did not label. Header fields
 //   of the configuration are added when the request lacks them; cookies of the configuration's store
