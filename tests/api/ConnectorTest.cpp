@@ -450,6 +450,27 @@ TEST_F(ConnectorTest, AnotherHostARequestIsRedirectedToGetsNoCredentialAndSetsNo
     }
     EXPECT_EQ(abroad.header("User-Agent"), server.requests().back().header("User-Agent"));
   }
+
+  // Nor does a cookie the other host sets for a whole public suffix that the API host shares ("com").
+  routeHttpHost("api.talvaren.com", "127.0.0.1", server.port());
+  routeHttpHost("landing.elsewhere.com", "127.0.0.1", elsewhere.port());
+  server.on("GET", "/wide/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_redirect("http://landing.elsewhere.com/wide/", 302);
+  });
+  elsewhere.on("GET", "/wide/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Set-Cookie", "csrftoken=wide; Domain=com; Path=/");
+    res.set_header("Set-Cookie", "sessionid=wide; Domain=com; Path=/");
+    res.set_content("{}", "application/json");
+  });
+  server.reply("GET", "/items/", 200, "[]");
+  Connector::sharedInstance()->setCSRFToken(std::nullopt);
+  EXPECT_FALSE(call(HTTPMethod::GET, "http://api.talvaren.com/wide/")->error);
+  EXPECT_EQ(Connector::sharedInstance()->CSRFToken(), std::nullopt);
+  EXPECT_TRUE(cookies->cookies(*platform::http::URL::fromString("http://api.talvaren.com/")).empty());
+  call(HTTPMethod::GET, "http://api.talvaren.com/items/");
+  EXPECT_EQ(server.requests().back().path, "/items/");
+  EXPECT_FALSE(server.requests().back().hasHeader("Cookie"));
+  EXPECT_FALSE(server.requests().back().hasHeader("X-CSRFToken"));
 }
 
 TEST_F(ConnectorTest, RequestsThatCannotBeBuiltSendNothing) {

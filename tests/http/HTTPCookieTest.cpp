@@ -93,6 +93,38 @@ TEST(HTTPCookieTest, StorageMatchesDomainPathSecurityAndExpiry) {
   EXPECT_TRUE(storage.cookies().empty());
 }
 
+TEST(HTTPCookieTest, ADomainThatIsAPublicSuffixMakesAHostOnlyCookieOrNone) {
+  // A domain under which unrelated sites register would carry one site's cookie to all of them.
+  HTTPCookieStorage storage;
+  const URL shop = url("https://shop.example.org/cart/");
+  storage.setCookies(
+      HTTPCookie::cookies(
+          {{"Set-Cookie", "sid=shop; Domain=org; Path=/"}, {"Set-Cookie", "pref=1; Domain=example.org; Path=/"}}, shop),
+      shop);
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://bank.talvaren.org/"))), "");
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://www.example.org/"))), "pref=1");
+  EXPECT_FALSE(parse("csrftoken=x; Domain=com", "https://elsewhere.talvaren.com/"));
+  EXPECT_FALSE(parse("a=1; Domain=.CO.UK", "https://www.talvaren.co.uk/"));
+  EXPECT_FALSE(parse("a=1; Domain=test"));  // a name the list does not hold is a suffix of one label
+  EXPECT_EQ(parse("a=1; Domain=talvaren.co.uk", "https://www.talvaren.co.uk/")->domain, ".talvaren.co.uk");
+  // A cookie made by hand for a suffix is not stored for the site it came from either.
+  HTTPCookie wide = *parse("wide=1; Path=/", "https://shop.example.org/");
+  wide.domain = ".org";
+  storage.setCookies({wide}, shop);
+  EXPECT_EQ(storage.cookies().size(), 1u);
+
+  // A host that is itself a suffix keeps the cookie that names it, as its own alone.
+  for (const char* host : {"co.uk", "localhost"}) {
+    const std::string at = std::string("http://") + host + "/";
+    auto own = parse((std::string("own=1; Domain=") + host).c_str(), at.c_str());
+    ASSERT_TRUE(own) << host;
+    EXPECT_EQ(own->domain, host);
+    EXPECT_TRUE(own->matches(url(at.c_str()))) << host;
+  }
+  EXPECT_FALSE(parse("own=1; Domain=co.uk", "http://co.uk/")->matches(url("http://www.talvaren.co.uk/")));
+  EXPECT_FALSE(parse("a=1; Domain=uk", "http://co.uk/"));
+}
+
 TEST(HTTPCookieTest, StorageIsBoundedPerDomainAndInAllOldestFirst) {
   HTTPCookieStorage storage;
   auto cookie = [](const std::string& name, const std::string& domain, std::size_t size = 1) {

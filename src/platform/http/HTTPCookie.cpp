@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
+#include <libpsl.h>
 
 #include <algorithm>
 #include <cctype>
@@ -42,6 +43,21 @@ bool endsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
+/// The Public Suffix List as libpsl has it: the newer of the list built into libpsl and the system's copy,
+/// read once and kept for the process; none when neither is there.
+const psl_ctx_t* publicSuffixList() {
+  static const psl_ctx_t* const list = psl_latest(nullptr);
+  return list;
+}
+
+/// True when `domain` (lower-case) is a public suffix, under which unrelated sites register: one the list
+/// names ("com", "co.uk", and the private ones), or, by the list's default rule, a single label it does not
+/// name ("test", "localhost"). Without a list every domain counts as one.
+bool isPublicSuffix(const std::string& domain) {
+  const psl_ctx_t* list = publicSuffixList();
+  return !list || psl_is_public_suffix2(list, domain.c_str(), PSL_TYPE_ANY) != 0;
+}
+
 /// RFC 6265 section 5.1.3: `host` equals `domain` or is a name below it.
 bool domainMatches(const std::string& host, std::string_view domain) {
   if (host == domain) return true;
@@ -72,6 +88,11 @@ std::string_view domainKey(const HTTPCookie& cookie) {
   std::string_view domain = cookie.domain;
   if (!domain.empty() && domain.front() == '.') domain.remove_prefix(1);
   return domain;
+}
+
+/// A domain cookie for a public suffix, which fromSetCookie() never makes but a cookie made otherwise may be.
+bool isForPublicSuffix(const HTTPCookie& cookie) {
+  return cookie.domain.size() > 1 && cookie.domain.front() == '.' && isPublicSuffix(cookie.domain.substr(1));
 }
 
 bool coversHost(const HTTPCookie& cookie, const std::string& host) {
@@ -172,7 +193,15 @@ std::optional<HTTPCookie> HTTPCookie::fromSetCookie(std::string_view setCookieVa
   if (host.empty()) return std::nullopt;
   if (domainAttribute) {
     if (!domainMatches(host, *domainAttribute)) return std::nullopt;
-    cookie.domain = isIPAddress(host) ? host : "." + *domainAttribute;
+    // A cookie for a public suffix would go to every site below it (RFC 6265 section 5.3): it is the
+    // host's alone when the suffix is the host itself, and refused otherwise. A cookie of an IP address is
+    // that address's alone too.
+    if (isIPAddress(host) || isPublicSuffix(*domainAttribute)) {
+      if (*domainAttribute != host) return std::nullopt;
+      cookie.domain = host;
+    } else {
+      cookie.domain = "." + *domainAttribute;
+    }
   } else {
     cookie.domain = host;
   }
@@ -237,7 +266,7 @@ void HTTPCookieStorage::evictBeyondBounds(std::string_view domain) {
 void HTTPCookieStorage::setCookies(const std::vector<HTTPCookie>& cookies, const URL& url) {
   const std::string host = lowercase(url.host());
   for (const auto& cookie : cookies) {
-    if (coversHost(cookie, host)) setCookie(cookie);
+    if (coversHost(cookie, host) && !isForPublicSuffix(cookie)) setCookie(cookie);
   }
 }
 

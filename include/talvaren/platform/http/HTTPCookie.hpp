@@ -4,8 +4,11 @@
 // A cookie set with a "Domain" attribute is stored with a leading "." (".example.com") and matches that
 // domain and its subdomains; a cookie without one is host-only and stored under the bare host name.
 // "Max-Age" wins over "Expires"; a cookie without either is a session cookie. Cookies whose "Domain" does
-// not cover the replying host, or whose name is empty, are ignored. Expiry is judged by the platform
-// clock (Date::now()).
+// not cover the replying host, or whose name is empty, are ignored. A "Domain" that is a public suffix
+// (by the Public Suffix List, through libpsl: "com", "co.uk", and a single label the list does not name,
+// such as "localhost") makes the cookie host-only when it is the replying host itself, and the cookie is
+// ignored otherwise; HTTPCookieStorage::setCookies() drops a domain cookie for a public suffix made by
+// other means too. Expiry is judged by the platform clock (Date::now()).
 //
 // The store is bounded as browsers bound theirs: a cookie whose name and value exceed 4096 bytes is refused,
 // and a new cookie beyond 180 for its domain, or beyond 3000 in all, evicts the oldest one of that domain,
@@ -66,7 +69,8 @@ class HTTPCookieStorage {
   static std::shared_ptr<HTTPCookieStorage> shared();
 
   void setCookie(const HTTPCookie& cookie);
-  /// Stores `cookies` received from `url` (each must match `url`'s host; others are dropped).
+  /// Stores `cookies` received from `url` (each must match `url`'s host, and a domain cookie's domain must be
+  /// no public suffix; others are dropped).
   void setCookies(const std::vector<HTTPCookie>& cookies, const URL& url);
   /// Every live cookie, in the order stored.
   std::vector<HTTPCookie> cookies() const;
