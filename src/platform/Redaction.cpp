@@ -90,15 +90,6 @@ std::map<std::string, std::string> headers(const std::map<std::string, std::stri
   return copy;
 }
 
-nlohmann::json parameters(const nlohmann::json& parameters) {
-  if (!parameters.is_object()) return parameters;
-  auto copy = parameters;
-  for (auto& [name, value] : copy.items()) {
-    if (hidesValue(name, value)) value = std::string(placeholder);
-  }
-  return copy;
-}
-
 namespace {
 
 // Deeper containers print as the placeholder: a reply nested that deep is no login reply, and the copy
@@ -139,6 +130,8 @@ bool replyChanges(const nlohmann::json& reply, int depth) {
 }
 
 }  // namespace
+
+nlohmann::json parameters(const nlohmann::json& parameters) { return redactedReply(parameters, 0); }
 
 nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 0); }
 

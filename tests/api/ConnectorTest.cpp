@@ -13,6 +13,7 @@
 #include "platform/TextEncoding.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Image.hpp"
+#include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 using namespace talvaren;
@@ -353,6 +354,22 @@ TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecretButTheServersMessages) {
       EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
     }
   }
+}
+
+TEST_F(ConnectorTest, RequestLogHidesSecretParametersAtAnyDepth) {
+  server.reply("POST", "/auth/signup/", 200, "{}");
+  call(HTTPMethod::POST, std::string(baseURL) + "auth/signup/",
+       json{{"user", {{"password", "pw-nested"}}},
+            {"items", json::array({{{"token", "tok-listed"}}})},
+            {"password1", {"This password is too short."}}});
+  const auto log = lastRequestLog();
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(log[3], "Parameters:");
+  EXPECT_EQ(log[4], R"(["items": [["token": "<redacted>"]], "password1": ["This password is too short."], )"
+                    R"("user": ["password": "<redacted>"]])");
+  const auto lines = console.lines();
+  EXPECT_FALSE(anyLineContains(lines, "pw-nested"));
+  EXPECT_FALSE(anyLineContains(lines, "tok-listed"));
 }
 
 TEST_F(ConnectorTest, DeeplyNestedRepliesFailAsBodiesThatAreNoJSON) {

@@ -34,8 +34,7 @@ bool hidesValue(std::string_view name, const nlohmann::json& value);
 /// A copy of `headers` with every secret header's value replaced by the placeholder.
 std::map<std::string, std::string> headers(const std::map<std::string, std::string>& headers);
 
-/// A copy of a JSON object of parameters with the values `hidesValue` hides replaced by the placeholder
-/// (top level only); anything that is not an object comes back unchanged.
+/// Request parameters (any JSON value) as the request log prints them: redacted as `reply` redacts a reply.
 nlohmann::json parameters(const nlohmann::json& parameters);
 
 /// A copy of a server reply (any JSON value) in which every member, at any depth, whose value `hidesValue`
