@@ -1,6 +1,7 @@
 // Feeds arbitrary replies (status, header lines, body) to the server client's reply decoding: the cookies and
 // CSRF token of the "Set-Cookie" lines, the mapping into one completion, and the printed reply value. Every
-// reply must map to exactly one of an error and a value without failing.
+// reply must map to exactly one of an error and a value without failing; a JSON body stays JSON once
+// redacted, and a reply that holds no secret comes back from redaction unchanged.
 //
 // Input: byte 0 picks the road (bit 0: a transport error instead of a reply, bit 1: a request to the login
 // endpoint), bytes 1-2 the status, then header lines ("Name: value", one a line) up to an empty line, then
@@ -53,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reply.response = HTTPURLResponse(request.value()->url(), status, lines);
     reply.data = Bytes(body.begin(), body.end());
     auto value = Json::parse(body);
+    if (value && !Json::parse(redact::text(body))) std::abort();
+    if (value && !redact::replyHoldsSecrets(*value) && redact::reply(*value) != *value) std::abort();
     if (status < 200 || status > 299) {
       reply.result = Result<nlohmann::json>::failure(Error(HTTPValidationErrorDomain, status));
     } else if (value) {

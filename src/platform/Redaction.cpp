@@ -4,6 +4,9 @@
 #include <array>
 #include <optional>
 #include <utility>
+#include <vector>
+
+#include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::redact {
 
@@ -90,60 +93,6 @@ std::map<std::string, std::string> headers(const std::map<std::string, std::stri
   return copy;
 }
 
-nlohmann::json parameters(const nlohmann::json& parameters) {
-  if (!parameters.is_object()) return parameters;
-  auto copy = parameters;
-  for (auto& [name, value] : copy.items()) {
-    if (hidesValue(name, value)) value = std::string(placeholder);
-  }
-  return copy;
-}
-
-namespace {
-
-// Deeper containers print as the placeholder: a reply nested that deep is no login reply, and the copy
-// must not exhaust the stack.
-constexpr int maxReplyDepth = 128;
-
-nlohmann::json redactedReply(const nlohmann::json& reply, int depth) {
-  if (!reply.is_array() && !reply.is_object()) return reply;
-  if (depth >= maxReplyDepth) return std::string(placeholder);
-  if (reply.is_array()) {
-    nlohmann::json copy = nlohmann::json::array();
-    for (const auto& element : reply) copy.push_back(redactedReply(element, depth + 1));
-    return copy;
-  }
-  nlohmann::json copy = nlohmann::json::object();
-  for (const auto& [name, value] : reply.items()) {
-    copy[name] = hidesValue(name, value) ? nlohmann::json(std::string(placeholder)) : redactedReply(value, depth + 1);
-  }
-  return copy;
-}
-
-/// Whether `redactedReply` would change anything: a secret member, or a container too deep to copy.
-bool replyChanges(const nlohmann::json& reply, int depth) {
-  if (!reply.is_array() && !reply.is_object()) return false;
-  if (depth >= maxReplyDepth) return true;
-  if (reply.is_array()) {
-    for (const auto& element : reply) {
-      if (replyChanges(element, depth + 1)) return true;
-    }
-    return false;
-  }
-  for (auto member = reply.begin(); member != reply.end(); ++member) {
-    if (hidesValue(member.key(), *member) || replyChanges(*member, depth + 1)) {
-      return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
-nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 0); }
-
-bool replyHoldsSecrets(const nlohmann::json& reply) { return replyChanges(reply, 0); }
-
 namespace {
 
 bool isNameCharacter(char c) {
@@ -155,25 +104,38 @@ bool endsItemValue(char c) {
   return std::string_view("&#;,\\\"'<>(){}[] \t\r\n").find(c) != std::string_view::npos;
 }
 
-/// Copies `run` (text outside any JSON string, or a string's content) to `out`, with the value of every
-/// "name=value" item whose name is a secret replaced by the placeholder.
-void redactNamedItems(std::string_view run, std::string& out) {
+/// One replacement in a text: the bytes [start, end) become the placeholder, in quotes when it stands for a
+/// member's value. The quotes are escaped as often as the text they land in is quoted (`escapes`), so a
+/// member of a JSON text quoted inside a JSON string gets `\"<redacted>\"`.
+struct Edit {
+  std::size_t start;
+  std::size_t end;
+  bool quoted;
+  int escapes;
+};
+
+/// How often the content of a JSON string is read again, its escapes undone, as a text of its own: once for a
+/// server that quotes a refused body in its message, twice for a proxy that quotes that message again, and
+/// some room beyond. Each reading is one pass over the text, so the bound keeps the work linear.
+constexpr int maxUnescapes = 4;
+
+/// Finds the "name=value" items with a secret name in `run` (text outside any JSON string, or a string's
+/// content), which starts at `base` of the text the edits refer to.
+void findNamedItems(std::string_view run, std::size_t base, std::vector<Edit>& edits) {
   std::size_t i = 0;
   while (i < run.size()) {
     if (!isNameCharacter(run[i])) {
-      out.push_back(run[i++]);
+      ++i;
       continue;
     }
     std::size_t end = i;
     while (end < run.size() && isNameCharacter(run[end])) ++end;
     const auto name = run.substr(i, end - i);
-    out.append(name);
     i = end;
     if (i < run.size() && run[i] == '=' && isSecretName(name)) {
-      out.push_back('=');
-      out.append(placeholder);
-      ++i;
+      const auto value = ++i;
       while (i < run.size() && !endsItemValue(run[i])) ++i;
+      edits.push_back({base + value, base + i, false, 0});
     }
   }
 }
@@ -243,22 +205,98 @@ bool isMessageListText(std::string_view text, std::size_t start) {
   return false;
 }
 
-}  // namespace
+/// The length of the escape at `i` of a JSON string's content (`\"`, `\n`, `\u00e9`...), or 1 for any
+/// other byte, a backslash that starts no escape (the text cut inside one) included.
+std::size_t escapeLength(std::string_view content, std::size_t i) {
+  if (content[i] != '\\' || i + 1 >= content.size()) return 1;
+  if (content[i + 1] == 'u') {
+    if (content.size() - i < 6) return 1;
+    for (std::size_t k = 2; k < 6; ++k) {
+      if (platform::hexDigitValue(content[i + k]) < 0) return 1;
+    }
+    return 6;
+  }
+  return std::string_view("\"\\/bfnrt").find(content[i + 1]) != std::string_view::npos ? 2 : 1;
+}
 
-std::string text(std::string_view body) {
-  std::string out;
-  out.reserve(body.size());
+/// A JSON string's content with its escapes undone, each escape standing for exactly one byte so that an
+/// offset into the result maps back to one into the content (`EscapedOffsets`). What the redaction looks for
+/// is ASCII: `\u` escapes of ASCII characters become those, any other becomes the byte 0x80, which like
+/// every byte of a UTF-8 sequence is neither a name character nor a separator.
+std::string unescaped(std::string_view content) {
+  std::string text;
+  text.reserve(content.size());
+  for (std::size_t i = 0; i < content.size();) {
+    const auto length = escapeLength(content, i);
+    char c = content[i];
+    if (length == 6) {
+      int value = 0;
+      for (std::size_t k = 2; k < 6; ++k) value = value * 16 + platform::hexDigitValue(content[i + k]);
+      c = value < 0x80 ? static_cast<char>(value) : '\x80';
+    } else if (length == 2) {
+      const auto control = std::string_view("bfnrt").find(content[i + 1]);
+      c = control == std::string_view::npos ? content[i + 1] : "\b\f\n\r\t"[control];
+    }
+    text.push_back(c);
+    i += length;
+  }
+  return text;
+}
+
+/// Maps offsets into `unescaped(content)`, asked in increasing order, back to offsets into `content`, in
+/// one pass over it.
+class EscapedOffsets {
+ public:
+  explicit EscapedOffsets(std::string_view content) : content_(content) {}
+
+  std::size_t operator()(std::size_t unescapedOffset) {
+    while (unescaped_ < unescapedOffset && raw_ < content_.size()) {
+      raw_ += escapeLength(content_, raw_);
+      ++unescaped_;
+    }
+    return raw_;
+  }
+
+ private:
+  std::string_view content_;
+  std::size_t raw_ = 0;
+  std::size_t unescaped_ = 0;
+};
+
+void findSecrets(std::string_view text, int escapes, int unescapesLeft, std::vector<Edit>& edits);
+
+/// Finds the secrets in the content of a JSON string (whole or cut) that starts at `base`: read with its
+/// escapes undone as a text of its own, so that a JSON text quoted in it ("{\"password\": \"x\"}") has its
+/// secret members found like those of a body; past `maxUnescapes` readings only "name=value" items count.
+void findQuotedSecrets(std::string_view content, std::size_t base, int escapes, int unescapesLeft,
+                       std::vector<Edit>& edits) {
+  // Without a backslash the content reads the same unescaped and holds no quote: only items can be there.
+  if (unescapesLeft == 0 || content.find('\\') == std::string_view::npos) {
+    findNamedItems(content, base, edits);
+    return;
+  }
+  const auto first = edits.size();
+  findSecrets(unescaped(content), escapes + 1, unescapesLeft - 1, edits);
+  EscapedOffsets offsets(content);
+  for (auto e = first; e < edits.size(); ++e) {
+    edits[e].start = base + offsets(edits[e].start);
+    edits[e].end = base + offsets(edits[e].end);
+  }
+}
+
+/// Finds, in order, the secrets of a body text (whole or cut, JSON or not): the value of every member with
+/// a secret name unless it is a whole list of texts, the value of every secret "name=value" item, and those
+/// of the texts quoted in its strings. `escapes` is how often the text is quoted in the one the edits go to.
+void findSecrets(std::string_view body, int escapes, int unescapesLeft, std::vector<Edit>& edits) {
   std::size_t i = 0;
   while (i < body.size()) {
     const auto quote = body.find('"', i);
-    redactNamedItems(body.substr(i, quote == std::string_view::npos ? std::string_view::npos : quote - i), out);
-    if (quote == std::string_view::npos) break;
+    findNamedItems(body.substr(i, quote == std::string_view::npos ? std::string_view::npos : quote - i), i, edits);
+    if (quote == std::string_view::npos) return;
     const auto close = closingQuote(body, quote);
     const auto content = body.substr(quote + 1, close ? *close - quote - 1 : std::string_view::npos);
-    out.push_back('"');
-    redactNamedItems(content, out);
-    if (!close) break;
-    out.push_back('"');
+    findQuotedSecrets(content, quote + 1, escapes, unescapesLeft, edits);
+    if (!close) return;
     i = *close + 1;
     // A member name followed by ':' names the value after it.
     const auto colon = skipBlanks(body, i);
@@ -266,15 +304,102 @@ std::string text(std::string_view body) {
     const auto value = skipBlanks(body, colon + 1);
     // The server's messages about a field are shown like any other member's value.
     if (isMessageListText(body, value)) continue;
-    out.append(body.substr(i, value - i));
-    i = value;
-    if (i >= body.size()) break;
-    out.push_back('"');
-    out.append(placeholder);
-    out.push_back('"');
-    i = valueEnd(body, i);
+    if (value >= body.size()) return;
+    i = valueEnd(body, value);
+    edits.push_back({value, i, true, escapes});
   }
+}
+
+void appendQuote(std::string& out, int escapes) {
+  out.append((std::size_t{1} << escapes) - 1, '\\');
+  out.push_back('"');
+}
+
+/// `text` with the edits (in order, none overlapping) made.
+std::string edited(std::string_view text, const std::vector<Edit>& edits) {
+  std::string out;
+  out.reserve(text.size() + edits.size() * (placeholder.size() + 2));
+  std::size_t kept = 0;
+  for (const auto& edit : edits) {
+    out.append(text.substr(kept, edit.start - kept));
+    if (edit.quoted) appendQuote(out, edit.escapes);
+    out.append(placeholder);
+    if (edit.quoted) appendQuote(out, edit.escapes);
+    kept = edit.end;
+  }
+  out.append(text.substr(kept));
   return out;
+}
+
+/// Finds the secrets a text value of a reply or of parameters quotes: the value is what a JSON string of a
+/// body holds with its escapes undone once, so it is read as `text` reads such a string.
+void findSecretsInValue(const std::string& value, std::vector<Edit>& edits) {
+  // Neither an item nor a member without one of these.
+  if (value.find_first_of("=\"") == std::string::npos) return;
+  findSecrets(value, 0, maxUnescapes - 1, edits);
+}
+
+// Deeper containers print as the placeholder: a reply nested that deep is no login reply, and the copy
+// must not exhaust the stack.
+constexpr int maxReplyDepth = 128;
+
+nlohmann::json redactedReply(const nlohmann::json& reply, int depth) {
+  if (reply.is_string()) {
+    std::vector<Edit> edits;
+    const auto& value = reply.get_ref<const std::string&>();
+    findSecretsInValue(value, edits);
+    return edits.empty() ? reply : nlohmann::json(edited(value, edits));
+  }
+  if (!reply.is_array() && !reply.is_object()) return reply;
+  if (depth >= maxReplyDepth) return std::string(placeholder);
+  if (reply.is_array()) {
+    nlohmann::json copy = nlohmann::json::array();
+    for (const auto& element : reply) copy.push_back(redactedReply(element, depth + 1));
+    return copy;
+  }
+  nlohmann::json copy = nlohmann::json::object();
+  for (const auto& [name, value] : reply.items()) {
+    copy[name] = hidesValue(name, value) ? nlohmann::json(std::string(placeholder)) : redactedReply(value, depth + 1);
+  }
+  return copy;
+}
+
+/// Whether `redactedReply` would change anything: a secret member, a text quoting a secret, or a container
+/// too deep to copy.
+bool replyChanges(const nlohmann::json& reply, int depth) {
+  if (reply.is_string()) {
+    std::vector<Edit> edits;
+    findSecretsInValue(reply.get_ref<const std::string&>(), edits);
+    return !edits.empty();
+  }
+  if (!reply.is_array() && !reply.is_object()) return false;
+  if (depth >= maxReplyDepth) return true;
+  if (reply.is_array()) {
+    for (const auto& element : reply) {
+      if (replyChanges(element, depth + 1)) return true;
+    }
+    return false;
+  }
+  for (auto member = reply.begin(); member != reply.end(); ++member) {
+    if (hidesValue(member.key(), *member) || replyChanges(*member, depth + 1)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+nlohmann::json parameters(const nlohmann::json& parameters) { return redactedReply(parameters, 0); }
+
+nlohmann::json reply(const nlohmann::json& reply) { return redactedReply(reply, 0); }
+
+bool replyHoldsSecrets(const nlohmann::json& reply) { return replyChanges(reply, 0); }
+
+std::string text(std::string_view body) {
+  std::vector<Edit> edits;
+  findSecrets(body, 0, maxUnescapes, edits);
+  return edits.empty() ? std::string(body) : edited(body, edits);
 }
 
 namespace {

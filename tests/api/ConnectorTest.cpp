@@ -13,6 +13,7 @@
 #include "platform/TextEncoding.hpp"
 #include "talvaren/platform/AppHome.hpp"
 #include "talvaren/platform/Image.hpp"
+#include "talvaren/platform/Redaction.hpp"
 #include "talvaren/platform/http/URLError.hpp"
 
 using namespace talvaren;
@@ -353,6 +354,63 @@ TEST_F(ConnectorTest, CutAndRefusedRepliesShowNoSecretButTheServersMessages) {
       EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
     }
   }
+}
+
+TEST_F(ConnectorTest, RequestsQuotedInAServersTextShowNoSecretButItsMessages) {
+  // A server, and a proxy in front of it, echo the body they refused inside their message.
+  const std::string refusal =
+      R"({"detail": "Unable to parse the request body: {\"refresh_token\": \"abc-quoted\", \"password\": \"hunter2\"}"})";
+  const std::string shownRefusal =
+      R"({"detail": "Unable to parse the request body: {\"refresh_token\": \"<redacted>\", \"password\": \"<redacted>\"}"})";
+  server.reply("POST", "/auth/login/refresh/", 400, refusal);
+  server.reply("GET", "/items/", 200,
+               R"({"log": ["retried {\"token\": \"abc-retried\"}", "next=/items/?token=abc-item&page=2"]})");
+
+  auto refused = call(HTTPMethod::POST, std::string(baseURL) + "auth/login/refresh/");
+  ASSERT_TRUE(refused->error);
+  EXPECT_EQ(refused->error->code, 400);
+  EXPECT_EQ(refused->error->userInfo, json({{"NSLocalizedDescription", shownRefusal}}));
+  EXPECT_TRUE(console.contains("Failure Response: " + shownRefusal));
+  call(HTTPMethod::GET, std::string(baseURL) + "items/");
+  EXPECT_TRUE(
+      console.contains(R"(["log": ["retried {\"token\": \"<redacted>\"}", "next=/items/?token=<redacted>&page=2"]])"));
+  const auto lines = console.lines();
+  for (const char* secret : {"abc-quoted", "hunter2", "abc-retried", "abc-item"}) {
+    EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
+  }
+
+  // The same values hidden in the parsed reply, quoted twice, and in a text cut inside the quoted one.
+  EXPECT_EQ(redact::reply(json::parse(refusal)), json::parse(shownRefusal));
+  EXPECT_TRUE(redact::replyHoldsSecrets(json::parse(refusal)));
+  const std::string twice = R"({"detail": "proxy: {\"body\": \"{\\\"password\\\": \\\"hunter2\\\"}\"}"})";
+  const std::string shownTwice = R"({"detail": "proxy: {\"body\": \"{\\\"password\\\": \\\"<redacted>\\\"}\"}"})";
+  EXPECT_EQ(redact::text(twice), shownTwice);
+  EXPECT_EQ(redact::reply(json::parse(twice)), json::parse(shownTwice));
+  EXPECT_EQ(redact::text(R"({"detail": "Unable to parse: {\"password\": \"hun)"),
+            R"({"detail": "Unable to parse: {\"password\": \"<redacted>\")");
+
+  // Messages about a refused field stay, quoted or not; a text without secrets comes back byte for byte.
+  const std::string messages =
+      R"({"detail": "Invalid: {\"password1\": [\"Too short.\"], \"email\": \"a\/b \u00e9\"}", "password1": ["x"]})";
+  EXPECT_EQ(redact::text(messages), messages);
+  EXPECT_FALSE(redact::replyHoldsSecrets(json::parse(messages)));
+  EXPECT_EQ(redact::reply(json::parse(messages)), json::parse(messages));
+}
+
+TEST_F(ConnectorTest, RequestLogHidesSecretParametersAtAnyDepth) {
+  server.reply("POST", "/auth/signup/", 200, "{}");
+  call(HTTPMethod::POST, std::string(baseURL) + "auth/signup/",
+       json{{"user", {{"password", "pw-nested"}}},
+            {"items", json::array({{{"token", "tok-listed"}}})},
+            {"password1", {"This password is too short."}}});
+  const auto log = lastRequestLog();
+  ASSERT_GE(log.size(), 5u);
+  EXPECT_EQ(log[3], "Parameters:");
+  EXPECT_EQ(log[4], R"(["items": [["token": "<redacted>"]], "password1": ["This password is too short."], )"
+                    R"("user": ["password": "<redacted>"]])");
+  const auto lines = console.lines();
+  EXPECT_FALSE(anyLineContains(lines, "pw-nested"));
+  EXPECT_FALSE(anyLineContains(lines, "tok-listed"));
 }
 
 TEST_F(ConnectorTest, DeeplyNestedRepliesFailAsBodiesThatAreNoJSON) {

@@ -224,8 +224,8 @@ class Connector : public std::enable_shared_from_this<Connector> {
   /// While `DEBUG_MODE` is true, prints the request between two lines of "---------------------":
   /// "Request: " + URL, "Method: " + the method in lower case, "Headers: " + the headers, then "Parameters:"
   /// and the parameters when present, then "Body:" and "<n> bytes" when a body is present. Credential
-  /// header values ("Authorization", "X-API-Key", "X-CSRFToken") and the parameters "password",
-  /// "password1" and "token" print as "<redacted>".
+  /// header values ("Authorization", "X-API-Key", "X-CSRFToken") and the values of secret parameters such as
+  /// "password", "password1" and "token", at any depth, print as "<redacted>" (`redact::parameters`).
   virtual void verboseRequest(const std::string& url, const std::optional<Parameters>& parameters,
                               const HTTPHeaders& headers, HTTPMethod method,
                               const std::optional<Bytes>& httpBody) const;

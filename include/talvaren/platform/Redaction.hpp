@@ -3,8 +3,10 @@
 // texts keep their shape, but credential values (tokens, API keys, CSRF and session values, OAuth tokens
 // and secrets, passwords) show as "<redacted>". One rule decides, on every road: the value of a member or
 // item with a secret name is hidden, unless it is a list of texts, which is what the server answers about
-// a field it refused ({"password1": ["This password is too short."]}) and reaches the host intact. Every
-// log line and error description that could carry a secret goes through these helpers.
+// a field it refused ({"password1": ["This password is too short."]}) and reaches the host intact. The rule
+// holds at any depth, and inside texts too: a text value, or a JSON string of a body, that quotes a JSON
+// text or "name=value" items (a server echoing the request it refused) has their secrets hidden the same
+// way. Every log line and error description that could carry a secret goes through these helpers.
 
 #include <map>
 #include <string>
@@ -34,22 +36,29 @@ bool hidesValue(std::string_view name, const nlohmann::json& value);
 /// A copy of `headers` with every secret header's value replaced by the placeholder.
 std::map<std::string, std::string> headers(const std::map<std::string, std::string>& headers);
 
-/// A copy of a JSON object of parameters with the values `hidesValue` hides replaced by the placeholder
-/// (top level only); anything that is not an object comes back unchanged.
+/// Request parameters (any JSON value) as the request log prints them: redacted as `reply` redacts a reply.
 nlohmann::json parameters(const nlohmann::json& parameters);
 
 /// A copy of a server reply (any JSON value) in which every member, at any depth, whose value `hidesValue`
-/// hides (a login reply's "token", an API-key reply's "X-API-Key") holds the placeholder instead.
+/// hides (a login reply's "token", an API-key reply's "X-API-Key") holds the placeholder instead, and every
+/// text value (member names stay as they are) reads as `text` reads the content of a JSON string: the
+/// secrets of a JSON text or of "name=value" items quoted in it are hidden. Containers nested deeper than
+/// 128 levels show as the placeholder.
 nlohmann::json reply(const nlohmann::json& reply);
-/// False when `reply` would come back unchanged: no member at any depth has a hidden value and no container
-/// sits too deep to copy. A log line can then print the reply itself instead of a copy.
+/// False when `reply` would come back unchanged: no member at any depth has a hidden value, no text quotes
+/// a secret and no container sits too deep to copy. A log line can then print the reply itself instead of
+/// a copy.
 bool replyHoldsSecrets(const nlohmann::json& reply);
 
 /// A body text (a reply, whole or cut short, JSON or not) as it may be printed or put into an error: the
 /// value of every member whose name is a secret parameter or a secret header (`"token": "..."`, also when
 /// the text ends inside it) becomes "\"<redacted>\"" unless it is a whole list of texts, and the value of every
-/// "name=value" item with a secret name (form-encoded replies, URLs inside a page) becomes the placeholder. Everything
-/// else is kept byte for byte, so a text without secrets comes back unchanged.
+/// "name=value" item with a secret name (form-encoded replies, URLs inside a page) becomes the placeholder. The
+/// content of every JSON string, whole or cut, is read the same way with its escapes undone, so a JSON text
+/// a server quotes in its message (`{\"password\": \"x\"}`) has its secret members' values hidden, the
+/// placeholder's quotes escaped as the text's own are (`\"<redacted>\"`), however often it is quoted up to
+/// four times (deeper, only items count). Everything else is kept byte for byte, so a text without secrets
+/// comes back unchanged.
 std::string text(std::string_view body);
 
 /// `url` with the value of every secret item of its query and fragment ("name=value" pairs separated by
