@@ -6,8 +6,9 @@
 //
 // The recordings default to the two of these names beside the program's executable, where the build
 // copies them. The result line counts the notifications that decoded; a notifications recording of which
-// no line decodes ends the program with status 1 before it prints or stores anything. With --quiet the kit's own console lines (the history parser traces every frame) are
-// routed to a counter instead of standard output (console::setSink) and only the result line is shown.
+// no line decodes ends the program with status 1 before it prints or stores anything. With --quiet the kit's own
+// console lines (the history parser traces every frame) are routed to a counter instead of standard output
+// (console::setSink) and only the result line is shown.
 
 #include <algorithm>
 #include <atomic>
@@ -51,7 +52,8 @@ std::vector<Notification> decodeHeartRateNotifications(const examples::Recording
     if (const auto value = talvaren::dataFromHexEncodedString(line)) {
       notification.measurement = BluetoorhHeardRate::measurement(*value);
       if (notification.measurement) {
-        notification.rrIntervals = BluetoorhHeardRate::updateRRIntervarls(*value, BluetoorhHeardRate::getOffset(*value));
+        notification.rrIntervals =
+            BluetoorhHeardRate::updateRRIntervarls(*value, BluetoorhHeardRate::getOffset(*value));
       }
     }
     notifications.push_back(std::move(notification));
@@ -128,7 +130,8 @@ bool countLaunches() {
     examples::fail("cannot save the user defaults: %s", error->localizedDescription().c_str());
     return false;
   }
-  examples::say("User defaults: %s, launches of this example: %lld", talvaren::platform::AppHome::userDefaultsPath().c_str(),
+  examples::say("User defaults: %s, launches of this example: %lld",
+                talvaren::platform::AppHome::userDefaultsPath().c_str(),
                 static_cast<long long>(defaults->integerForKey("ExampleLaunchCount")));
   return true;
 }

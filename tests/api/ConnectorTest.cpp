@@ -479,15 +479,19 @@ TEST_F(ConnectorTest, CapturesTheCSRFCookieOnlyWhileNoneIsStored) {
 
 TEST_F(ConnectorTest, AnotherHostARequestIsRedirectedToGetsNoCredentialAndSetsNoCookieOfTheAPIHost) {
   LoopbackServer elsewhere;
+  // The API host's `path` redirects to `landing` on the other host, which sets a CSRF token and a session.
+  auto redirectToCookies = [&](const std::string& path, const std::string& landing, const std::string& cookie) {
+    server.on("GET", path,
+              [landing](const httplib::Request&, httplib::Response& res) { res.set_redirect(landing, 302); });
+    elsewhere.on("GET", platform::http::URL::fromString(landing)->path(),
+                 [cookie](const httplib::Request&, httplib::Response& res) {
+                   res.set_header("Set-Cookie", "csrftoken=" + cookie);
+                   res.set_header("Set-Cookie", "sessionid=" + cookie);
+                   res.set_content("{}", "application/json");
+                 });
+  };
   routeHttpHost("elsewhere.test", "127.0.0.1", elsewhere.port());
-  server.on("GET", "/moved/", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("http://elsewhere.test/landing/", 302);
-  });
-  elsewhere.on("GET", "/landing/", [](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Set-Cookie", "csrftoken=foreign; Path=/");
-    res.set_header("Set-Cookie", "sessionid=foreign; Path=/");
-    res.set_content("{}", "application/json");
-  });
+  redirectToCookies("/moved/", "http://elsewhere.test/landing/", "foreign; Path=/");
   storeCredentials();
   Connector::sharedInstance()->setCSRFToken(std::nullopt);
   EXPECT_FALSE(call(HTTPMethod::GET, std::string(baseURL) + "moved/")->error);
@@ -512,14 +516,7 @@ TEST_F(ConnectorTest, AnotherHostARequestIsRedirectedToGetsNoCredentialAndSetsNo
   // Nor does a cookie the other host sets for a whole public suffix that the API host shares ("com").
   routeHttpHost("api.talvaren.com", "127.0.0.1", server.port());
   routeHttpHost("landing.elsewhere.com", "127.0.0.1", elsewhere.port());
-  server.on("GET", "/wide/", [](const httplib::Request&, httplib::Response& res) {
-    res.set_redirect("http://landing.elsewhere.com/wide/", 302);
-  });
-  elsewhere.on("GET", "/wide/", [](const httplib::Request&, httplib::Response& res) {
-    res.set_header("Set-Cookie", "csrftoken=wide; Domain=com; Path=/");
-    res.set_header("Set-Cookie", "sessionid=wide; Domain=com; Path=/");
-    res.set_content("{}", "application/json");
-  });
+  redirectToCookies("/wide/", "http://landing.elsewhere.com/wide/", "wide; Domain=com; Path=/");
   server.reply("GET", "/items/", 200, "[]");
   Connector::sharedInstance()->setCSRFToken(std::nullopt);
   EXPECT_FALSE(call(HTTPMethod::GET, "http://api.talvaren.com/wide/")->error);
