@@ -123,6 +123,15 @@ TEST(HTTPCookieTest, ADomainThatIsAPublicSuffixMakesAHostOnlyCookieOrNone) {
   }
   EXPECT_FALSE(parse("own=1; Domain=co.uk", "http://co.uk/")->matches(url("http://www.talvaren.co.uk/")));
   EXPECT_FALSE(parse("a=1; Domain=uk", "http://co.uk/"));
+
+  // A host written with its final dot names the same domains: its suffix is still one.
+  const URL dotted = url("https://shop.probekit.co.uk./");
+  EXPECT_FALSE(parse("sid=shop; Domain=co.uk.", "https://shop.probekit.co.uk./"));
+  EXPECT_FALSE(parse("sid=shop; Domain=.CO.UK.", "https://shop.probekit.co.uk./"));
+  EXPECT_EQ(parse("sid=shop; Domain=probekit.co.uk.", "https://shop.probekit.co.uk./")->domain, ".probekit.co.uk.");
+  wide.domain = ".co.uk.";
+  storage.setCookies({wide}, dotted);
+  EXPECT_EQ(HTTPCookie::requestHeaderValue(storage.cookies(url("https://bank.otherkit.co.uk./"))), "");
 }
 
 TEST(HTTPCookieTest, StorageIsBoundedPerDomainAndInAllOldestFirst) {

@@ -52,10 +52,13 @@ const psl_ctx_t* publicSuffixList() {
 
 /// True when `domain` (lower-case) is a public suffix, under which unrelated sites register: one the list
 /// names ("com", "co.uk", and the private ones), or, by the list's default rule, a single label it does not
-/// name ("test", "localhost"). Without a list every domain counts as one.
-bool isPublicSuffix(const std::string& domain) {
+/// name ("test", "localhost"). A name written with its final dot ("co.uk.", as DNS allows) is the same
+/// name: the list knows none with the dot. Without a list every domain counts as one.
+bool isPublicSuffix(std::string_view domain) {
   const psl_ctx_t* list = publicSuffixList();
-  return !list || psl_is_public_suffix2(list, domain.c_str(), PSL_TYPE_ANY) != 0;
+  if (!list) return true;
+  while (!domain.empty() && domain.back() == '.') domain.remove_suffix(1);
+  return psl_is_public_suffix2(list, std::string(domain).c_str(), PSL_TYPE_ANY) != 0;
 }
 
 /// RFC 6265 section 5.1.3: `host` equals `domain` or is a name below it.
@@ -92,7 +95,7 @@ std::string_view domainKey(const HTTPCookie& cookie) {
 
 /// A domain cookie for a public suffix, which fromSetCookie() never makes but a cookie made otherwise may be.
 bool isForPublicSuffix(const HTTPCookie& cookie) {
-  return cookie.domain.size() > 1 && cookie.domain.front() == '.' && isPublicSuffix(cookie.domain.substr(1));
+  return cookie.domain.size() > 1 && cookie.domain.front() == '.' && isPublicSuffix(std::string_view(cookie.domain).substr(1));
 }
 
 bool coversHost(const HTTPCookie& cookie, const std::string& host) {
