@@ -72,7 +72,7 @@ void printRequest(const std::string& url, const std::optional<platform::http::Pa
   block.endLine();
   block.text().append("Method: ").append(caseName(method));
   block.endLine();
-  appendHeaderDescription(block.text(), "Headers: ", headers, &redact::isSecretHeader, redact::placeholder);
+  appendHeaderDescription(block.text(), "Headers: ", headers, &redact::isSecretName, redact::placeholder);
   block.endLine();
   if (parameters) {
     block.add("Parameters:");

@@ -9,6 +9,9 @@
 //   redirect targets                    every byte a URL may hold literally, and "%" before two hex digits
 //   keychain file names                 ALPHA, DIGIT, "-", "_", and "." except first (no hidden or dot
 //                                       names); "~" is escaped, so names written so far keep their form
+//
+// and its one reader of such escapes, which OAuth's form decoding, redirect targets and the redaction of
+// form items' names share.
 
 #include <cstddef>
 #include <string>
@@ -38,6 +41,27 @@ std::string percentEscape(std::string_view text, Plain plain) {
       out.push_back(hexDigit(c >> 4, true));
       out.push_back(hexDigit(c, true));
     }
+  }
+  return out;
+}
+
+/// The byte the escape "%XX" at `i` of `text` stands for (hex digits of either case), or -1 when none starts
+/// there.
+constexpr int percentEscapedByte(std::string_view text, std::size_t i) {
+  if (i + 2 >= text.size() || text[i] != '%') return -1;
+  const int high = hexDigitValue(text[i + 1]);
+  const int low = hexDigitValue(text[i + 2]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+/// `text` with every "%XX" escape undone; a "%" that starts none stays as it is.
+inline std::string percentUnescaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int byte = percentEscapedByte(text, i);
+    out.push_back(byte < 0 ? text[i] : static_cast<char>(byte));
+    if (byte >= 0) i += 2;
   }
   return out;
 }

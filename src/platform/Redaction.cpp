@@ -6,24 +6,48 @@
 #include <utility>
 #include <vector>
 
+#include "platform/PercentEncoding.hpp"
 #include "talvaren/platform/HexText.hpp"
 
 namespace talvaren::redact {
 
 namespace {
 
+char lowerCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerCase(x) == lowerCase(y); });
+}
+
+/// Every secret name, lower-case: parameters and members (the signup's repeated password among them), the
+/// OAuth credentials, the CSRF and session cookies, and the credential headers.
+constexpr std::array<std::string_view, 17> secretNames{
+    "password",      "password1",   "password2",           "token",          "access_token",
+    "refresh_token", "oauth_token", "oauth_token_secret",  "oauth_verifier", "client_secret",
+    "apikey",        "csrftoken",   "csrfmiddlewaretoken", "sessionid",      "authorization",
+    "x-api-key",     "x-csrftoken"};
+
+constexpr std::size_t longestSecretName = [] {
+  std::size_t longest = 0;
+  for (auto name : secretNames) longest = std::max(longest, name.size());
+  return longest;
+}();
+
+/// Whether the name of a "name=value" item, as written in a form, a query or a fragment, is secret, or (in
+/// a URL, `codeIsSecret`) an OAuth 2 authorisation code: judged with its percent escapes undone, since an
+/// encoder may write "refresh%5Ftoken".
+bool isSecretItemName(std::string_view written, bool codeIsSecret = false) {
+  const auto judge = [&](std::string_view name) {
+    return isSecretName(name) || (codeIsSecret && equalsIgnoringCase(name, "code"));
+  };
+  if (written.find('%') == std::string_view::npos) return judge(written);
+  return written.size() <= 3 * longestSecretName && judge(platform::detail::percentUnescaped(written));
 }
 
 // In a URL's query or fragment, an OAuth 2 authorisation code is a credential too; elsewhere "code" names
 // status and error codes the host must see.
-bool isSecretURLItem(std::string_view name) { return name == "code" || isSecretParameter(name); }
+bool isSecretURLItem(std::string_view name) { return isSecretItemName(name, true); }
 
 // Replaces the values of secret "name=value" items in one "&"-separated run of a URL's query or fragment.
 void redactItems(std::string_view items, std::string& out) {
@@ -44,31 +68,6 @@ void redactItems(std::string_view items, std::string& out) {
   }
 }
 
-}  // namespace
-
-bool isSecretHeader(std::string_view name) {
-  static constexpr std::array<std::string_view, 3> names{"Authorization", "X-API-Key", "X-CSRFToken"};
-  for (auto secret : names) {
-    if (equalsIgnoringCase(name, secret)) return true;
-  }
-  return false;
-}
-
-bool isSecretParameter(std::string_view name) {
-  static constexpr std::array<std::string_view, 14> names{
-      "password",      "password1",   "password2",           "token",          "access_token",
-      "refresh_token", "oauth_token", "oauth_token_secret",  "oauth_verifier", "client_secret",
-      "apiKey",        "csrftoken",   "csrfmiddlewaretoken", "sessionid"};
-  for (auto secret : names) {
-    if (name == secret) return true;
-  }
-  return false;
-}
-
-namespace {
-
-bool isSecretName(std::string_view name) { return isSecretParameter(name) || isSecretHeader(name); }
-
 /// A list of texts: what the server answers about a field it refused ({"password1": ["This password is too
 /// short."]}), never a credential.
 bool isMessageList(const nlohmann::json& value) {
@@ -81,6 +80,11 @@ bool isMessageList(const nlohmann::json& value) {
 
 }  // namespace
 
+bool isSecretName(std::string_view name) {
+  return name.size() <= longestSecretName && std::any_of(secretNames.begin(), secretNames.end(),
+                                                         [&](auto secret) { return equalsIgnoringCase(name, secret); });
+}
+
 bool hidesValue(std::string_view name, const nlohmann::json& value) {
   return isSecretName(name) && !isMessageList(value);
 }
@@ -88,7 +92,7 @@ bool hidesValue(std::string_view name, const nlohmann::json& value) {
 std::map<std::string, std::string> headers(const std::map<std::string, std::string>& headers) {
   auto copy = headers;
   for (auto& [name, value] : copy) {
-    if (isSecretHeader(name)) value = std::string(placeholder);
+    if (isSecretName(name)) value = std::string(placeholder);
   }
   return copy;
 }
@@ -119,24 +123,80 @@ struct Edit {
 /// some room beyond. Each reading is one pass over the text, so the bound keeps the work linear.
 constexpr int maxUnescapes = 4;
 
-/// Finds the "name=value" items with a secret name in `run` (text outside any JSON string, or a string's
-/// content), which starts at `base` of the text the edits refer to.
-void findNamedItems(std::string_view run, std::size_t base, std::vector<Edit>& edits) {
-  std::size_t i = 0;
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+/// One past the name that starts at `i` of `run`: name characters and "%XX" escapes ("refresh%5Ftoken").
+std::size_t nameEnd(std::string_view run, std::size_t i) {
   while (i < run.size()) {
-    if (!isNameCharacter(run[i])) {
+    if (isNameCharacter(run[i])) {
+      ++i;
+    } else if (platform::detail::percentEscapedByte(run, i) >= 0) {
+      i += 3;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+/// The most backslashes an item's opening quote is looked for behind: a quote written in a text quoted four
+/// times. They bound the search for its closing quote to a few steps a byte.
+constexpr std::size_t maxQuoteEscapes = (std::size_t{1} << maxUnescapes) - 1;
+
+/// What `findNamedItems` leaves to its caller: where it stopped, and where the value of a secret item starts
+/// when the scanned span ends there (`token=` before the quote that ends it).
+struct ItemScan {
+  std::size_t end;
+  std::optional<std::size_t> openValue;
+};
+
+/// Finds the "name=value" items with a secret name in [from, limit) of `text` (text outside any JSON string,
+/// or a string's content), whose offsets count from `base` of the text the edits refer to. Blanks may stand
+/// around the "=". A value that opens with a quote (`token="..."`, `sessionid='...'`, or one escaped as
+/// `\"` in a string's content) is hidden up to its closing quote, the quotes kept, even past `limit` (a
+/// password may hold a '"'), or to the end of `text` when none closes it; any other value up to the next
+/// separator.
+ItemScan findNamedItems(std::string_view text, std::size_t from, std::size_t limit, std::size_t base,
+                        std::vector<Edit>& edits) {
+  std::size_t i = from;
+  while (i < limit) {
+    const auto end = std::min(nameEnd(text, i), limit);
+    if (end == i) {
       ++i;
       continue;
     }
-    std::size_t end = i;
-    while (end < run.size() && isNameCharacter(run[end])) ++end;
-    const auto name = run.substr(i, end - i);
+    const auto name = text.substr(i, end - i);
     i = end;
-    if (i < run.size() && run[i] == '=' && isSecretName(name)) {
-      const auto value = ++i;
-      while (i < run.size() && !endsItemValue(run[i])) ++i;
-      edits.push_back({base + value, base + i, false, 0});
+    while (i < limit && isBlank(text[i])) ++i;
+    // "a == b" compares; it sets no item.
+    const bool setsItem = i < limit && text[i] == '=' && (i + 1 == limit || text[i + 1] != '=');
+    if (!setsItem || !isSecretItemName(name)) continue;
+    const auto value = ++i;
+    std::size_t start = value;
+    while (start < limit && isBlank(text[start])) ++start;
+    if (start == limit) return {limit, base + start};
+    auto quote = start;
+    while (quote < limit && text[quote] == '\\' && quote - start < maxQuoteEscapes) ++quote;
+    if (quote < limit && (text[quote] == '"' || text[quote] == '\'')) {
+      const auto opening = text.substr(start, quote + 1 - start);
+      const auto closing = std::min(text.find(opening, quote + 1), text.size());
+      edits.push_back({base + quote + 1, base + closing, false, 0});
+      i = std::min(closing + opening.size(), text.size());
+      if (i > limit) return {i, std::nullopt};
+      continue;
     }
+    i = start;
+    while (i < limit && !endsItemValue(text[i])) ++i;
+    edits.push_back({base + (i == start ? value : start), base + i, false, 0});
+  }
+  return {limit, std::nullopt};
+}
+
+/// `findNamedItems` for the whole of `run`, which no quoted value follows: a secret item it ends with has an
+/// empty value.
+void findItems(std::string_view run, std::size_t base, std::vector<Edit>& edits) {
+  if (const auto value = findNamedItems(run, 0, run.size(), base, edits).openValue) {
+    edits.push_back({*value, *value, false, 0});
   }
 }
 
@@ -263,6 +323,13 @@ class EscapedOffsets {
   std::size_t unescaped_ = 0;
 };
 
+/// Whether a member name, as written in a JSON text (the content of its string, whole or cut), is secret:
+/// judged with its escapes undone, since a writer may spell it "\u0070assword".
+bool isSecretMemberName(std::string_view written) {
+  if (written.find('\\') == std::string_view::npos) return isSecretName(written);
+  return written.size() <= 6 * longestSecretName && isSecretName(unescaped(written));
+}
+
 void findSecrets(std::string_view text, int escapes, int unescapesLeft, std::vector<Edit>& edits);
 
 /// Finds the secrets in the content of a JSON string (whole or cut) that starts at `base`: read with its
@@ -272,7 +339,7 @@ void findQuotedSecrets(std::string_view content, std::size_t base, int escapes, 
                        std::vector<Edit>& edits) {
   // Without a backslash the content reads the same unescaped and holds no quote: only items can be there.
   if (unescapesLeft == 0 || content.find('\\') == std::string_view::npos) {
-    findNamedItems(content, base, edits);
+    findItems(content, base, edits);
     return;
   }
   const auto first = edits.size();
@@ -291,16 +358,28 @@ void findSecrets(std::string_view body, int escapes, int unescapesLeft, std::vec
   std::size_t i = 0;
   while (i < body.size()) {
     const auto quote = body.find('"', i);
-    findNamedItems(body.substr(i, quote == std::string_view::npos ? std::string_view::npos : quote - i), i, edits);
-    if (quote == std::string_view::npos) return;
+    const auto items = findNamedItems(body, i, std::min(quote, body.size()), 0, edits);
+    if (quote == std::string_view::npos || items.end > quote) {
+      // The end of the body, or a value in single quotes that holds this double quote.
+      if (items.openValue) edits.push_back({*items.openValue, *items.openValue, false, 0});
+      i = items.end;
+      continue;
+    }
+    const auto itemValue = items.openValue;
     const auto close = closingQuote(body, quote);
-    const auto content = body.substr(quote + 1, close ? *close - quote - 1 : std::string_view::npos);
-    findQuotedSecrets(content, quote + 1, escapes, unescapesLeft, edits);
+    const auto contentEnd = close ? *close : body.size();
+    const auto content = body.substr(quote + 1, contentEnd - quote - 1);
+    if (itemValue) {
+      // The quoted value of a secret item (`token="..."`) is hidden whole, quotes kept.
+      edits.push_back({quote + 1, contentEnd, false, 0});
+    } else {
+      findQuotedSecrets(content, quote + 1, escapes, unescapesLeft, edits);
+    }
     if (!close) return;
     i = *close + 1;
     // A member name followed by ':' names the value after it.
     const auto colon = skipBlanks(body, i);
-    if (colon >= body.size() || body[colon] != ':' || !isSecretName(content)) continue;
+    if (itemValue || colon >= body.size() || body[colon] != ':' || !isSecretMemberName(content)) continue;
     const auto value = skipBlanks(body, colon + 1);
     // The server's messages about a field are shown like any other member's value.
     if (isMessageListText(body, value)) continue;

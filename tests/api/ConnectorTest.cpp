@@ -402,15 +402,31 @@ TEST_F(ConnectorTest, RequestLogHidesSecretParametersAtAnyDepth) {
   call(HTTPMethod::POST, std::string(baseURL) + "auth/signup/",
        json{{"user", {{"password", "pw-nested"}}},
             {"items", json::array({{{"token", "tok-listed"}}})},
+            {"outer", {{"Password", "pw-cased"}}},
             {"password1", {"This password is too short."}}});
   const auto log = lastRequestLog();
   ASSERT_GE(log.size(), 5u);
   EXPECT_EQ(log[3], "Parameters:");
-  EXPECT_EQ(log[4], R"(["items": [["token": "<redacted>"]], "password1": ["This password is too short."], )"
-                    R"("user": ["password": "<redacted>"]])");
+  EXPECT_EQ(log[4], R"(["items": [["token": "<redacted>"]], "outer": ["Password": "<redacted>"], )"
+                    R"("password1": ["This password is too short."], "user": ["password": "<redacted>"]])");
   const auto lines = console.lines();
-  EXPECT_FALSE(anyLineContains(lines, "pw-nested"));
-  EXPECT_FALSE(anyLineContains(lines, "tok-listed"));
+  for (const char* secret : {"pw-nested", "tok-listed", "pw-cased"}) EXPECT_FALSE(anyLineContains(lines, secret));
+}
+
+TEST_F(ConnectorTest, ASecretNameInAnySpellingReachesNeitherTheHostNorTheConsole) {
+  server.reply(
+      "POST", "/auth/login/", 400,
+      R"({"\u0070assword": "pw-escaped", "access\u005ftoken": "at-escaped", "SessionId": "s-cased", )"
+      R"("detail": "PASSWORD=pw-form&refresh%5Ftoken=rt-form; token=\"t-quoted\"", "Password1": ["Too short."]})");
+  auto refused = call(HTTPMethod::POST, std::string(baseURL) + "auth/login/");
+  ASSERT_TRUE(refused->error);
+  const auto shown = refused->error->description();
+  EXPECT_NE(shown.find("Too short."), std::string::npos);
+  const auto lines = console.lines();
+  for (const char* secret : {"pw-escaped", "at-escaped", "s-cased", "pw-form", "rt-form", "t-quoted"}) {
+    EXPECT_EQ(shown.find(secret), std::string::npos) << secret;
+    EXPECT_FALSE(anyLineContains(lines, secret)) << secret;
+  }
 }
 
 TEST_F(ConnectorTest, DeeplyNestedRepliesFailAsBodiesThatAreNoJSON) {

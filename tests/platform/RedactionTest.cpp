@@ -18,7 +18,7 @@ TEST(RedactionTest, CredentialHeadersAndSecretParametersKeepTheirShape) {
   EXPECT_EQ(params["password"], "<redacted>");
   EXPECT_EQ(params["password1"], "<redacted>");
   EXPECT_EQ(params["email"], "a@b");
-  EXPECT_EQ(params["Token"], "x");  // names are exact
+  EXPECT_EQ(params["Token"], "<redacted>");
   EXPECT_EQ(redact::parameters(nlohmann::json::array({1})), nlohmann::json::array({1}));
 }
 
@@ -105,9 +105,67 @@ TEST(RedactionTest, BodyTextsLoseTheirSecretsWholeOrCut) {
   EXPECT_EQ(redact::text(R"({"next":"https://h/?token=abc&page=2"})"), R"({"next":"https://h/?token=<redacted>&page=2"})");
   // Texts without secrets come back unchanged, near misses included.
   for (const char* plain : {"", "<html>maintenance</html>", R"({"detail":"Invalid token."})", "tokens=3 mytoken=4",
-                            R"({"Token": "kept", "token_type": "bearer"})", "\"", "a\\"}) {
+                            R"({"Tokens": "kept", "token_type": "bearer"})", "\"", "a\\"}) {
     EXPECT_EQ(redact::text(plain), plain) << plain;
   }
+}
+
+TEST(RedactionTest, ANameIsJudgedWithItsJSONEscapesUndone) {
+  const std::string refusal =
+      R"({"\u0070assword": "pw-1", "access\u005ftoken": "at-2", "nested": {"client\u005Fsecret": "cs-3"}})";
+  const std::string shown = R"({"\u0070assword": "<redacted>", "access\u005ftoken": "<redacted>", )"
+                            R"("nested": {"client\u005Fsecret": "<redacted>"}})";
+  EXPECT_EQ(redact::text(refusal), shown);
+  EXPECT_EQ(redact::reply(nlohmann::json::parse(refusal)), nlohmann::json::parse(shown));
+  // Quoted once and twice inside a message: the text and the parsed reply agree.
+  for (const auto& [echoed, hidden] : std::vector<std::pair<std::string, std::string>>{
+           {R"({"detail": "echo {\"refresh\\u005ftoken\": \"rt-4\"}"})",
+            R"({"detail": "echo {\"refresh\\u005ftoken\": \"<redacted>\"}"})"},
+           {R"({"detail": "proxy: {\"body\": \"{\\\"\\\\u0070assword\\\": \\\"pw-5\\\"}\"}"})",
+            R"({"detail": "proxy: {\"body\": \"{\\\"\\\\u0070assword\\\": \\\"<redacted>\\\"}\"}"})"}}) {
+    EXPECT_EQ(redact::text(echoed), hidden);
+    EXPECT_EQ(redact::reply(nlohmann::json::parse(echoed)), nlohmann::json::parse(hidden));
+  }
+  // Messages about a field so spelled stay.
+  const std::string messages = R"({"\u0070assword1": ["Too short."], "detail": "{\"\\u0074oken\": []}"})";
+  EXPECT_EQ(redact::text(messages), messages);
+  EXPECT_FALSE(redact::replyHoldsSecrets(nlohmann::json::parse(messages)));
+}
+
+TEST(RedactionTest, ANameIsTheSameInAnyLetterCaseAndWithItsPercentEscapesUndone) {
+  EXPECT_EQ(redact::text(R"({"Password": "pw-1", "ACCESS_TOKEN": 2, "SessionId": "s-3", "PASSWORD1": ["Too short."]})"),
+            R"({"Password": "<redacted>", "ACCESS_TOKEN": "<redacted>", "SessionId": "<redacted>", )"
+            R"("PASSWORD1": ["Too short."]})");
+  EXPECT_EQ(
+      redact::text("PASSWORD=pw-4&CSRFToken=c-5&refresh%5Ftoken=rt-6&%70assword=pw-7&next=%2Fa&100%=1"),
+      "PASSWORD=<redacted>&CSRFToken=<redacted>&refresh%5Ftoken=<redacted>&%70assword=<redacted>&next=%2Fa&100%=1");
+  EXPECT_EQ(redact::url("https://h/p?Access_Token=a&%63ode=c&CODE=d&Refresh%5fToken=r&Codes=e"),
+            "https://h/p?Access_Token=<redacted>&%63ode=<redacted>&CODE=<redacted>&Refresh%5fToken=<redacted>&Codes=e");
+  const nlohmann::json sent{{"outer", {{"Password", "pw-8"}, {"APIKEY", {"k-9", 1}}}}, {"Password1", {"Too short."}}};
+  const nlohmann::json shown{{"outer", {{"Password", "<redacted>"}, {"APIKEY", "<redacted>"}}},
+                             {"Password1", {"Too short."}}};
+  EXPECT_EQ(redact::parameters(sent), shown);
+  EXPECT_EQ(redact::reply(sent), shown);
+  EXPECT_EQ(redact::headers({{"SessionId", "s-10"}, {"accept", "a"}}),
+            (std::map<std::string, std::string>{{"SessionId", "<redacted>"}, {"accept", "a"}}));
+}
+
+TEST(RedactionTest, AValueInQuotesOrSetOffByBlanksIsHiddenWhole) {
+  // Challenges and echoed error pages quote their values; the quotes stay, what they hold goes.
+  EXPECT_EQ(redact::text(R"(Bearer realm="api", token="A-1 b", error="invalid_token")"),
+            R"(Bearer realm="api", token="<redacted>", error="invalid_token")");
+  EXPECT_EQ(redact::text("sessionid='B-2 c'; Path=/"), "sessionid='<redacted>'; Path=/");
+  EXPECT_EQ(redact::text(R"(<form csrfmiddlewaretoken = "D-3">)"), R"(<form csrfmiddlewaretoken = "<redacted>">)");
+  EXPECT_EQ(redact::text("password= C-4, password =C-5\tnext"), "password= <redacted>, password =<redacted>\tnext");
+  EXPECT_EQ(redact::text(R"(token="E-6)"), R"(token="<redacted>)");
+  EXPECT_EQ(redact::text(R"(password='pa"ss "x"' "y")"), R"(password='<redacted>' "y")");
+  // The same inside a JSON string, once quoted, and in a parsed reply's text.
+  const std::string echoed = R"({"detail": "challenge: token=\"F-7\", sessionid='G-8', realm=\"api\""})";
+  const std::string hidden = R"({"detail": "challenge: token=\"<redacted>\", sessionid='<redacted>', realm=\"api\""})";
+  EXPECT_EQ(redact::text(echoed), hidden);
+  EXPECT_EQ(redact::reply(nlohmann::json::parse(echoed)), nlohmann::json::parse(hidden));
+  // A comparison sets nothing.
+  EXPECT_EQ(redact::text("if token == expected"), "if token == expected");
 }
 
 }  // namespace

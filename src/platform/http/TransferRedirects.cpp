@@ -66,9 +66,8 @@ std::string escapedTarget(std::string_view target) {
     return u < 0x20 || u == 0x7F;
   });
   if (hasControl) return std::string(target);
-  auto isHex = [](char c) { return platform::hexDigitValue(c) >= 0; };
   return platform::detail::percentEscape(target, [&](unsigned char c, std::size_t i) {
-    if (c == '%') return i + 2 < target.size() && isHex(target[i + 1]) && isHex(target[i + 2]);
+    if (c == '%') return platform::detail::percentEscapedByte(target, i) >= 0;
     return platform::detail::isUnreserved(c) ||
            std::string_view(":/?#[]@!$&'()*+,;=").find(static_cast<char>(c)) != std::string_view::npos;
   });

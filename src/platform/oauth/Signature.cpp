@@ -7,7 +7,6 @@
 
 #include "platform/PercentEncoding.hpp"
 #include "platform/TextEncoding.hpp"
-#include "talvaren/platform/HexText.hpp"
 #include "talvaren/platform/http/URL.hpp"
 
 namespace talvaren::platform::oauth {
@@ -41,11 +40,9 @@ std::optional<std::string> percentDecode(std::string_view text, bool plusIsBlank
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == '%') {
-      if (i + 2 >= text.size()) return std::nullopt;
-      const int high = hexDigitValue(text[i + 1]);
-      const int low = hexDigitValue(text[i + 2]);
-      if (high < 0 || low < 0) return std::nullopt;
-      out.push_back(static_cast<char>(high * 16 + low));
+      const int byte = detail::percentEscapedByte(text, i);
+      if (byte < 0) return std::nullopt;
+      out.push_back(static_cast<char>(byte));
       i += 2;
     } else if (c == '+' && plusIsBlank) {
       out.push_back(' ');
