@@ -143,6 +143,20 @@ std::size_t nameEnd(std::string_view run, std::size_t i) {
 /// times. They bound the search for its closing quote to a few steps a byte.
 constexpr std::size_t maxQuoteEscapes = (std::size_t{1} << maxUnescapes) - 1;
 
+/// The quote that `value` opens with: '"' or '\'', as written, escaped with backslashes in a quoted text
+/// (`\"`), or as a page writes it (`&quot;`, `&#39;`...); empty when it opens with none.
+std::string_view openingQuote(std::string_view value) {
+  static constexpr std::array<std::string_view, 8> entities{"&quot;", "&#34;", "&#x22;", "&#X22;",
+                                                            "&apos;", "&#39;", "&#x27;", "&#X27;"};
+  for (const auto entity : entities) {
+    if (value.starts_with(entity)) return value.substr(0, entity.size());
+  }
+  std::size_t quote = 0;
+  while (quote < value.size() && value[quote] == '\\' && quote < maxQuoteEscapes) ++quote;
+  if (quote < value.size() && (value[quote] == '"' || value[quote] == '\'')) return value.substr(0, quote + 1);
+  return {};
+}
+
 /// What `findNamedItems` leaves to its caller: where it stopped, and where the value of a secret item starts
 /// when the scanned span ends there (`token=` before the quote that ends it).
 struct ItemScan {
@@ -152,10 +166,9 @@ struct ItemScan {
 
 /// Finds the "name=value" items with a secret name in [from, limit) of `text` (text outside any JSON string,
 /// or a string's content), whose offsets count from `base` of the text the edits refer to. Blanks may stand
-/// around the "=". A value that opens with a quote (`token="..."`, `sessionid='...'`, or one escaped as
-/// `\"` in a string's content) is hidden up to its closing quote, the quotes kept, even past `limit` (a
-/// password may hold a '"'), or to the end of `text` when none closes it; any other value up to the next
-/// separator.
+/// around the "=". A value that opens with a quote (`openingQuote`) is hidden up to its closing quote, the
+/// quotes kept, even past `limit` (a password may hold a '"'), or to the end of `text` when none closes it;
+/// any other value up to the next separator.
 ItemScan findNamedItems(std::string_view text, std::size_t from, std::size_t limit, std::size_t base,
                         std::vector<Edit>& edits) {
   std::size_t i = from;
@@ -175,12 +188,9 @@ ItemScan findNamedItems(std::string_view text, std::size_t from, std::size_t lim
     std::size_t start = value;
     while (start < limit && isBlank(text[start])) ++start;
     if (start == limit) return {limit, base + start};
-    auto quote = start;
-    while (quote < limit && text[quote] == '\\' && quote - start < maxQuoteEscapes) ++quote;
-    if (quote < limit && (text[quote] == '"' || text[quote] == '\'')) {
-      const auto opening = text.substr(start, quote + 1 - start);
-      const auto closing = std::min(text.find(opening, quote + 1), text.size());
-      edits.push_back({base + quote + 1, base + closing, false, 0});
+    if (const auto opening = openingQuote(text.substr(start, limit - start)); !opening.empty()) {
+      const auto closing = std::min(text.find(opening, start + opening.size()), text.size());
+      edits.push_back({base + start + opening.size(), base + closing, false, 0});
       i = std::min(closing + opening.size(), text.size());
       if (i > limit) return {i, std::nullopt};
       continue;

@@ -155,6 +155,8 @@ TEST(RedactionTest, AValueInQuotesOrSetOffByBlanksIsHiddenWhole) {
   EXPECT_EQ(redact::text(R"(Bearer realm="api", token="A-1 b", error="invalid_token")"),
             R"(Bearer realm="api", token="<redacted>", error="invalid_token")");
   EXPECT_EQ(redact::text("sessionid='B-2 c'; Path=/"), "sessionid='<redacted>'; Path=/");
+  EXPECT_EQ(redact::text("<p>token=&quot;H-9 i&quot; password=&#39;I-10&#39;</p>"),
+            "<p>token=&quot;<redacted>&quot; password=&#39;<redacted>&#39;</p>");
   EXPECT_EQ(redact::text(R"(<form csrfmiddlewaretoken = "D-3">)"), R"(<form csrfmiddlewaretoken = "<redacted>">)");
   EXPECT_EQ(redact::text("password= C-4, password =C-5\tnext"), "password= <redacted>, password =<redacted>\tnext");
   EXPECT_EQ(redact::text(R"(token="E-6)"), R"(token="<redacted>)");
