@@ -157,20 +157,26 @@ std::string_view openingQuote(std::string_view value) {
   return {};
 }
 
-/// What `findNamedItems` leaves to its caller: where it stopped, and where the value of a secret item starts
-/// when the scanned span ends there (`token=` before the quote that ends it).
-struct ItemScan {
-  std::size_t end;
-  std::optional<std::size_t> openValue;
-};
+/// The closing quote of the JSON string that opens at `start`; none when the text is cut inside it.
+std::optional<std::size_t> closingQuote(std::string_view text, std::size_t start) {
+  for (std::size_t i = start + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '"') {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
 
 /// Finds the "name=value" items with a secret name in [from, limit) of `text` (text outside any JSON string,
-/// or a string's content), whose offsets count from `base` of the text the edits refer to. Blanks may stand
-/// around the "=". A value that opens with a quote (`openingQuote`) is hidden up to its closing quote, the
-/// quotes kept, even past `limit` (a password may hold a '"'), or to the end of `text` when none closes it;
-/// any other value up to the next separator.
-ItemScan findNamedItems(std::string_view text, std::size_t from, std::size_t limit, std::size_t base,
-                        std::vector<Edit>& edits) {
+/// or a string's content), whose offsets count from `base` of the text the edits refer to, and returns where
+/// it stopped. Blanks may stand around the "=". A value that opens with a quote (`openingQuote`), also at
+/// `limit` (`token=` before the JSON string that ends the span), is hidden up to its closing quote, the quotes
+/// kept, even past `limit` (a password may hold a '"'), or to the end of `text` when none closes it; any other
+/// value up to the next separator.
+std::size_t findNamedItems(std::string_view text, std::size_t from, std::size_t limit, std::size_t base,
+                           std::vector<Edit>& edits) {
   std::size_t i = from;
   while (i < limit) {
     const auto end = std::min(nameEnd(text, i), limit);
@@ -187,39 +193,23 @@ ItemScan findNamedItems(std::string_view text, std::size_t from, std::size_t lim
     const auto value = ++i;
     std::size_t start = value;
     while (start < limit && isBlank(text[start])) ++start;
-    if (start == limit) return {limit, base + start};
-    if (const auto opening = openingQuote(text.substr(start, limit - start)); !opening.empty()) {
-      const auto closing = std::min(text.find(opening, start + opening.size()), text.size());
-      edits.push_back({base + start + opening.size(), base + closing, false, 0});
+    if (const auto opening = openingQuote(text.substr(start)); !opening.empty()) {
+      const auto content = start + opening.size();
+      // A plain '"' opens a JSON string, or a quoted string of a header: escaped quotes do not close it.
+      const auto closing = opening == "\"" ? closingQuote(text, start).value_or(text.size())
+                                           : std::min(text.find(opening, content), text.size());
+      edits.push_back({base + content, base + closing, false, 0});
       i = std::min(closing + opening.size(), text.size());
-      if (i > limit) return {i, std::nullopt};
+      if (i > limit) return i;
       continue;
     }
     i = start;
     while (i < limit && !endsItemValue(text[i])) ++i;
-    edits.push_back({base + (i == start ? value : start), base + i, false, 0});
+    // An empty value: the placeholder follows the "=", the blanks after it stay.
+    if (i == start) i = start = value;
+    edits.push_back({base + start, base + i, false, 0});
   }
-  return {limit, std::nullopt};
-}
-
-/// `findNamedItems` for the whole of `run`, which no quoted value follows: a secret item it ends with has an
-/// empty value.
-void findItems(std::string_view run, std::size_t base, std::vector<Edit>& edits) {
-  if (const auto value = findNamedItems(run, 0, run.size(), base, edits).openValue) {
-    edits.push_back({*value, *value, false, 0});
-  }
-}
-
-/// The closing quote of the JSON string that opens at `start`; none when the text is cut inside it.
-std::optional<std::size_t> closingQuote(std::string_view text, std::size_t start) {
-  for (std::size_t i = start + 1; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      ++i;
-    } else if (text[i] == '"') {
-      return i;
-    }
-  }
-  return std::nullopt;
+  return limit;
 }
 
 /// One past the end of the JSON string that opens at `start`, or the end of a text cut inside it.
@@ -349,7 +339,7 @@ void findQuotedSecrets(std::string_view content, std::size_t base, int escapes, 
                        std::vector<Edit>& edits) {
   // Without a backslash the content reads the same unescaped and holds no quote: only items can be there.
   if (unescapesLeft == 0 || content.find('\\') == std::string_view::npos) {
-    findItems(content, base, edits);
+    findNamedItems(content, 0, content.size(), base, edits);
     return;
   }
   const auto first = edits.size();
@@ -368,28 +358,17 @@ void findSecrets(std::string_view body, int escapes, int unescapesLeft, std::vec
   std::size_t i = 0;
   while (i < body.size()) {
     const auto quote = body.find('"', i);
-    const auto items = findNamedItems(body, i, std::min(quote, body.size()), 0, edits);
-    if (quote == std::string_view::npos || items.end > quote) {
-      // The end of the body, or a value in single quotes that holds this double quote.
-      if (items.openValue) edits.push_back({*items.openValue, *items.openValue, false, 0});
-      i = items.end;
-      continue;
-    }
-    const auto itemValue = items.openValue;
+    i = findNamedItems(body, i, std::min(quote, body.size()), 0, edits);
+    // Past the quote when it opened, or stood in, the quoted value of a secret item.
+    if (quote == std::string_view::npos || i > quote) continue;
     const auto close = closingQuote(body, quote);
-    const auto contentEnd = close ? *close : body.size();
-    const auto content = body.substr(quote + 1, contentEnd - quote - 1);
-    if (itemValue) {
-      // The quoted value of a secret item (`token="..."`) is hidden whole, quotes kept.
-      edits.push_back({quote + 1, contentEnd, false, 0});
-    } else {
-      findQuotedSecrets(content, quote + 1, escapes, unescapesLeft, edits);
-    }
+    const auto content = body.substr(quote + 1, close ? *close - quote - 1 : std::string_view::npos);
+    findQuotedSecrets(content, quote + 1, escapes, unescapesLeft, edits);
     if (!close) return;
     i = *close + 1;
     // A member name followed by ':' names the value after it.
     const auto colon = skipBlanks(body, i);
-    if (itemValue || colon >= body.size() || body[colon] != ':' || !isSecretMemberName(content)) continue;
+    if (colon >= body.size() || body[colon] != ':' || !isSecretMemberName(content)) continue;
     const auto value = skipBlanks(body, colon + 1);
     // The server's messages about a field are shown like any other member's value.
     if (isMessageListText(body, value)) continue;

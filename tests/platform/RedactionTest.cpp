@@ -160,6 +160,7 @@ TEST(RedactionTest, AValueInQuotesOrSetOffByBlanksIsHiddenWhole) {
   EXPECT_EQ(redact::text(R"(<form csrfmiddlewaretoken = "D-3">)"), R"(<form csrfmiddlewaretoken = "<redacted>">)");
   EXPECT_EQ(redact::text("password= C-4, password =C-5\tnext"), "password= <redacted>, password =<redacted>\tnext");
   EXPECT_EQ(redact::text(R"(token="E-6)"), R"(token="<redacted>)");
+  EXPECT_EQ(redact::text(R"(echo token=\"J-11\" end)"), R"(echo token=\"<redacted>\" end)");
   EXPECT_EQ(redact::text(R"(password='pa"ss "x"' "y")"), R"(password='<redacted>' "y")");
   // The same inside a JSON string, once quoted, and in a parsed reply's text.
   const std::string echoed = R"({"detail": "challenge: token=\"F-7\", sessionid='G-8', realm=\"api\""})";
