@@ -95,7 +95,8 @@ std::string_view domainKey(const HTTPCookie& cookie) {
 
 /// A domain cookie for a public suffix, which fromSetCookie() never makes but a cookie made otherwise may be.
 bool isForPublicSuffix(const HTTPCookie& cookie) {
-  return cookie.domain.size() > 1 && cookie.domain.front() == '.' && isPublicSuffix(std::string_view(cookie.domain).substr(1));
+  return cookie.domain.size() > 1 && cookie.domain.front() == '.' &&
+         isPublicSuffix(std::string_view(cookie.domain).substr(1));
 }
 
 bool coversHost(const HTTPCookie& cookie, const std::string& host) {
